@@ -1,0 +1,57 @@
+# Set-up and entry points. `make demo` and `make test` work on a fresh Debian 12
+# machine: they install what is missing first.
+SHELL := /bin/bash
+JOBS ?= $(shell nproc)
+BUILD ?= build
+FUZZ_SECONDS ?= 20
+
+PACKAGES := cmake ninja-build g++ clang libclang-rt-14-dev pkg-config \
+  libgtest-dev libgmock-dev libbenchmark-dev libsoxr-dev nlohmann-json3-dev libcli11-dev \
+  liborcus-dev libfreexl-dev \
+  python3 python3-numpy python3-pandas python3-soundfile sox ffmpeg time
+
+.PHONY: deps configure build test asan fuzz demo bench clean
+
+deps:
+	@missing=$$(for p in $(PACKAGES); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || echo $$p; done); \
+	if [ -n "$$missing" ]; then \
+	  echo "installing:" $$missing; \
+	  SUDO=$$( [ "$$(id -u)" = 0 ] || echo sudo ); \
+	  $$SUDO apt-get update -qq && DEBIAN_FRONTEND=noninteractive $$SUDO apt-get install -y -qq $$missing; \
+	fi
+
+configure: deps
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+asan: deps
+	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTESSEL_SANITIZE=ON -DTESSEL_BENCH=OFF
+	cmake --build build-asan -j $(JOBS)
+	ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --test-dir build-asan --output-on-failure -j $(JOBS)
+
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DTESSEL_FUZZ=ON -DTESSEL_TESTS=OFF -DTESSEL_BENCH=OFF
+	cmake --build build-fuzz -j $(JOBS)
+	@set -e -o pipefail; for f in build-fuzz/fuzz_*; do \
+	  [ -x "$$f" ] || continue; name=$$(basename $$f); \
+	  mkdir -p build-fuzz/corpus/$$name; \
+	  seeds=fuzz/corpus/$${name#fuzz_}; [ -d $$seeds ] || seeds=; \
+	  echo "== $$name ($(FUZZ_SECONDS) s)"; \
+	  $$f -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 -timeout=10 build-fuzz/corpus/$$name $$seeds 2>&1 | tail -n 3; \
+	done
+
+demo: build
+	@bash cli/demo.sh $(BUILD)
+
+bench: build
+	@bash bench/run_all.sh $(BUILD)
+
+clean:
+	rm -rf build build-asan build-fuzz
