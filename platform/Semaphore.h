@@ -1,0 +1,64 @@
+#pragma once
+// Named counting semaphore shared by every process of the user.
+//
+// Each unit is one lock file "<dir>/<name>.<unit>.lock" holding an open file
+// description lock. The kernel drops such a lock when the last descriptor of
+// its description closes, so a unit held by a process that dies (even by
+// SIGKILL) is free again at once; and since the lock belongs to the
+// description, not to the process, threads of one process contend like
+// separate processes.
+//
+// The directory is $TESSEL_SEM_DIR when set (tests relocate it), otherwise
+// $XDG_RUNTIME_DIR/tessel, otherwise /tmp/tessel-<uid>.
+
+#include "platform/ConcurrentObject.h"
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+class CSemaphore {
+public:
+    // `initialCount` is accepted for the familiar signature; the units that
+    // are free are those nobody holds, so it must equal `maxCount`.
+    CSemaphore(int initialCount, int maxCount, const char* name);
+    ~CSemaphore();
+    CSemaphore(const CSemaphore&) = delete;
+    CSemaphore& operator=(const CSemaphore&) = delete;
+
+    // Takes one unit; waits up to timeoutMs (0 tries once, TS_INFINITE waits
+    // for ever). False on timeout or when the lock files cannot be used.
+    bool Lock(unsigned timeoutMs = TS_INFINITE);
+    // Releases the unit taken last through this object; false when it holds none.
+    bool Unlock();
+
+    int HeldCount() const;
+    const std::string& Name() const { return m_name; }
+    int MaxCount() const { return m_max; }
+
+    // The directory of the lock files, as described above.
+    static std::string Directory();
+
+private:
+    bool TryOnce();
+
+    std::string m_name;
+    int m_max;
+    mutable std::mutex m_mutex;
+    std::vector<int> m_held; // descriptors of the units held, in order taken
+};
+
+// Holds one unit of a semaphore for its lifetime.
+class CSemaphoreHolder {
+public:
+    explicit CSemaphoreHolder(CSemaphore& sem, unsigned timeoutMs = TS_INFINITE)
+        : m_sem(sem), m_bHeld(sem.Lock(timeoutMs)) {}
+    ~CSemaphoreHolder() { if (m_bHeld) m_sem.Unlock(); }
+    CSemaphoreHolder(const CSemaphoreHolder&) = delete;
+    CSemaphoreHolder& operator=(const CSemaphoreHolder&) = delete;
+    bool IsLocked() const { return m_bHeld; }
+
+private:
+    CSemaphore& m_sem;
+    bool m_bHeld;
+};
