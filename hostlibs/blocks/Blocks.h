@@ -1,0 +1,11 @@
+#pragma once
+// The processing-block library: one include for the whole of it.
+
+#include "hostlibs/blocks/NetNode.h"
+#include "hostlibs/blocks/TrxSource.h"
+#include "hostlibs/blocks/Resample.h"
+#include "hostlibs/blocks/ConvertFloatToInt.h"
+#include "hostlibs/blocks/Drains.h"
+#include "hostlibs/blocks/Pulse.h"
+#include "hostlibs/blocks/RpmFileManager.h"
+#include "hostlibs/blocks/Trx.h"
