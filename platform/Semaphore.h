@@ -40,7 +40,7 @@ public:
     static std::string Directory();
 
 private:
-    bool TryOnce();
+    int TryOnce(); // 1 taken, 0 all units busy, -1 lock files unusable
 
     std::string m_name;
     int m_max;

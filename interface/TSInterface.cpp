@@ -1,0 +1,19 @@
+#include "interface/TSInterface.h"
+
+#include "interface/jobs/ThreadManager.h"
+#include "platform/Resources.h"
+
+CTSInterface& CTSInterface::operator=(const CTSInterface&)
+{
+    return *this; // no data: nothing to copy
+}
+
+CString CTSInterface::GetErrorText(unsigned code)
+{
+    return LoadText(code);
+}
+
+float CTSInterface::GetProgress(long id)
+{
+    return CThreadManager::GetProgress(id);
+}

@@ -1,0 +1,41 @@
+#include "interface/jobs/Module.h"
+
+#include "interface/TSInterface.h"
+#include "interface/jobs/StringTable.h"
+#include "interface/jobs/ThreadManager.h"
+#include "platform/MessageLoop.h"
+#include "platform/Resources.h"
+#include "platform/UserConfig.h"
+
+// Registered during static initialisation, before any load step runs.
+const unsigned CTSInterface::g_uMsgFromTessel = RegisterWindowMessage("MsgFromTessel");
+
+namespace {
+bool g_loaded = false;
+}
+
+void TesselModuleLoad()
+{
+    if (g_loaded) return;
+    SetOwnStringTable(&TesselOwnText);
+    CUserConfigKey key;
+    if (key.Open("Software\\Orvano\\")) {
+        // A code of at most three characters and its terminating zero; a
+        // longer value does not fit and leaves the module's own texts.
+        char code[4] = {};
+        if (key.QueryValue("Language", code, sizeof code)) LoadLanguageModule(code);
+        key.Close();
+    }
+    g_loaded = true;
+}
+
+void TesselModuleUnload()
+{
+    if (!g_loaded) return;
+    CThreadManager::DestroyAll();
+    UnloadLanguageModule();
+    SetOwnStringTable(nullptr);
+    g_loaded = false;
+}
+
+bool TesselModuleIsLoaded() { return g_loaded; }
