@@ -1,0 +1,401 @@
+// Token sequences and error texts of the text scanner, read from memory, from a
+// stream and through a caller's getChar, which must all agree.
+
+#include "common/scanner/Scanner.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string Describe(const Scanner* s)
+{
+    char buf[64];
+    switch (s->kind) {
+    case SCAN_EOF: return "EOF";
+    case SCAN_EOL: return "EOL";
+    case SCAN_INTEGER: return "i:" + std::to_string(s->value.i);
+    case SCAN_FLOAT:
+        std::snprintf(buf, sizeof buf, "f:%.17g", s->value.f);
+        return buf;
+    case SCAN_CHAR: return "c:" + std::to_string(int(s->value.c));
+    case SCAN_STRING: return "s:" + std::string(s->value.text, std::size_t(s->length));
+    case SCAN_IDENT: return "id:" + std::string(s->value.text, std::size_t(s->length));
+    default:
+        if (s->kind >= 0 && s->kind < 256)
+            return std::string("'") + char(s->kind) + "'";
+        return "kind:" + std::to_string(s->kind);
+    }
+}
+
+using Next = int (*)(Scanner*);
+
+// Tokens up to and including EOF, or up to the error ("ERR:<message>").
+std::vector<std::string> Drain(Scanner* s, Next next = ScanNext)
+{
+    std::vector<std::string> out;
+    for (int guard = 0; guard < 100000; ++guard) {
+        if (next(s)) {
+            out.push_back(std::string("ERR:") + s->message);
+            return out;
+        }
+        out.push_back(Describe(s));
+        if (s->kind == SCAN_EOF)
+            return out;
+    }
+    out.push_back("NO END");
+    return out;
+}
+
+struct MemSource {
+    const std::string* text;
+    std::size_t pos;
+};
+
+int MemGetChar(Scanner* s)
+{
+    auto* m = static_cast<MemSource*>(s->user);
+    if (m->pos >= m->text->size())
+        return -1;
+    return static_cast<unsigned char>((*m->text)[m->pos++]);
+}
+
+// Scans `text` from memory, checks that a stream and a getChar callback give
+// the same tokens, and returns them.
+std::vector<std::string> Tokens(const std::string& text, Next next = ScanNext)
+{
+    Scanner* s = ScanOpenMemory(text.data(), text.size());
+    EXPECT_NE(s, nullptr);
+    std::vector<std::string> fromMemory = Drain(s, next);
+    ScanClose(s);
+
+    MemSource src{&text, 0};
+    s = ScanOpen(nullptr, MemGetChar, &src);
+    EXPECT_NE(s, nullptr);
+    EXPECT_EQ(Drain(s, next), fromMemory) << "getChar source differs for: " << text;
+    ScanClose(s);
+
+    std::FILE* f = std::tmpfile();
+    EXPECT_NE(f, nullptr);
+    std::fwrite(text.data(), 1, text.size(), f);
+    std::rewind(f);
+    s = ScanOpen(f, nullptr);
+    EXPECT_NE(s, nullptr);
+    EXPECT_EQ(Drain(s, next), fromMemory) << "stream source differs for: " << text;
+    ScanClose(s);
+    std::fclose(f);
+    return fromMemory;
+}
+
+using V = std::vector<std::string>;
+
+TEST(ScannerNumerals, IntegersAndFloatingNumerals)
+{
+    EXPECT_EQ(Tokens("12"), (V{"i:12", "EOF"}));
+    EXPECT_EQ(Tokens("12."), (V{"f:12", "EOF"}));
+    EXPECT_EQ(Tokens("1e5"), (V{"f:100000", "EOF"}));
+    EXPECT_EQ(Tokens("1.5E-3"), (V{"f:0.0015", "EOF"}));
+    EXPECT_EQ(Tokens("2.5e+2 007"), (V{"f:250", "i:7", "EOF"}));
+    // A second point ends the numeral; letters after digits start a name.
+    EXPECT_EQ(Tokens("1.2.3"), (V{"f:1.2", "'.'", "i:3", "EOF"}));
+    EXPECT_EQ(Tokens("0x1F"), (V{"i:0", "id:x1F", "EOF"}));
+}
+
+TEST(ScannerNumerals, SignsAndPointsAreCharacterTokens)
+{
+    EXPECT_EQ(Tokens("-3"), (V{"'-'", "i:3", "EOF"}));
+    EXPECT_EQ(Tokens(".5"), (V{"'.'", "i:5", "EOF"}));
+    EXPECT_EQ(Tokens("+1.0e1,-2"), (V{"'+'", "f:10", "','", "'-'", "i:2", "EOF"}));
+}
+
+TEST(ScannerNumerals, NumeralTextIsKept)
+{
+    Scanner* s = ScanOpenMemory("1.5e-3", 6);
+    ASSERT_EQ(ScanNext(s), 0);
+    EXPECT_STREQ(s->numeral, "1.5E-3");
+    ScanClose(s);
+}
+
+TEST(ScannerNumerals, ValuesMatchTheCLibrary)
+{
+    const char* samples[] = {"0.1", "3.14159265358979323846", "1e308", "2.2250738585072014e-308",
+                             "123456789012345678901234567890", "9.999999999999999e22", "1e400", "1e-400",
+                             "4.9e-324"};
+    for (const char* text : samples) {
+        std::string t(text);
+        bool isFloat = t.find_first_of(".eE") != std::string::npos;
+        Scanner* s = ScanOpenMemory(text, std::strlen(text));
+        ASSERT_EQ(ScanNext(s), 0) << text;
+        if (isFloat) {
+            ASSERT_EQ(s->kind, SCAN_FLOAT) << text;
+            double expected = std::atof(text);
+            EXPECT_EQ(std::memcmp(&s->value.f, &expected, sizeof(double)), 0)
+                << text << ": " << s->value.f << " vs " << expected;
+        } else {
+            ASSERT_EQ(s->kind, SCAN_INTEGER);
+        }
+        ScanClose(s);
+    }
+}
+
+TEST(ScannerNumerals, IntegersSaturateAtTheLimitsOfLong32)
+{
+    EXPECT_EQ(Tokens("2147483647"), (V{"i:2147483647", "EOF"}));
+    EXPECT_EQ(Tokens("2147483648"), (V{"i:2147483647", "EOF"}));
+    EXPECT_EQ(Tokens("99999999999999999999"), (V{"i:2147483647", "EOF"}));
+}
+
+TEST(ScannerNumerals, ExponentErrors)
+{
+    const V err{"ERR:error in exponent of floating point numeral"};
+    EXPECT_EQ(Tokens("1e "), err);
+    EXPECT_EQ(Tokens("1e+x"), err);
+    EXPECT_EQ(Tokens("1.0E-"), err);
+    EXPECT_EQ(Tokens("3 12else"), (V{"i:3", "ERR:error in exponent of floating point numeral"}));
+}
+
+TEST(ScannerNumerals, LengthLimit)
+{
+    std::string n99(99, '7');
+    Scanner* s = ScanOpenMemory(n99.data(), n99.size());
+    ASSERT_EQ(ScanNext(s), 0);
+    EXPECT_EQ(s->kind, SCAN_INTEGER);
+    EXPECT_EQ(std::strlen(s->numeral), 99u);
+    ScanClose(s);
+
+    EXPECT_EQ(Tokens(std::string(100, '1')), (V{"ERR:numeral is too long"}));
+    EXPECT_EQ(Tokens(std::string(98, '1') + ".25"), (V{"ERR:numeral is too long"}));
+    // The first error of a numeral stays: a bad exponent after an overlong mantissa.
+    EXPECT_EQ(Tokens(std::string(120, '1') + "e "), (V{"ERR:numeral is too long"}));
+
+    std::string n150(150, '1');
+    s = ScanOpenMemory(n150.data(), n150.size());
+    EXPECT_NE(ScanNext(s), 0);
+    EXPECT_EQ(std::strlen(s->numeral), 99u);
+    ScanClose(s);
+}
+
+TEST(ScannerNames, NamesAndOperators)
+{
+    EXPECT_EQ(Tokens("a/b"), (V{"id:a", "'/'", "id:b", "EOF"}));
+    EXPECT_EQ(Tokens("_x1 y_2"), (V{"id:_x1", "id:y_2", "EOF"}));
+    EXPECT_EQ(Tokens("dB Pa"), (V{"id:dB", "id:Pa", "EOF"}));
+    // Bytes above 127 are no letters in the "C" classification.
+    EXPECT_EQ(Tokens("\xB0" "C"), (V{"'\xB0'", "id:C", "EOF"}));
+}
+
+TEST(ScannerNames, LongNamesAreCutAt48)
+{
+    std::string name;
+    for (int i = 0; i < 60; ++i)
+        name += char('a' + i % 26);
+    V t = Tokens(name + "+");
+    ASSERT_EQ(t.size(), 3u);
+    EXPECT_EQ(t[0], "id:" + name.substr(0, 48));
+    EXPECT_EQ(t[1], "'+'");
+}
+
+TEST(ScannerLines, EndOfLineTokensAndLineCounter)
+{
+    EXPECT_EQ(Tokens("\n\n5"), (V{"EOL", "EOL", "i:5", "EOF"}));
+    EXPECT_EQ(Tokens("\n\n5", ScanNextSkipEol), (V{"i:5", "EOF"}));
+    EXPECT_EQ(Tokens("1\r\n2\t3\r\n"), (V{"i:1", "EOL", "i:2", "i:3", "EOL", "EOF"}));
+
+    // The look-ahead has already counted the line feed ending line n.
+    Scanner* s = ScanOpenMemory("1\n22\n", 5);
+    ASSERT_EQ(ScanNext(s), 0);
+    EXPECT_EQ(s->line, 2);
+    ASSERT_EQ(ScanNext(s), 0);
+    EXPECT_EQ(s->kind, SCAN_EOL);
+    EXPECT_EQ(s->line, 2);
+    ASSERT_EQ(ScanNext(s), 0);
+    EXPECT_EQ(s->value.i, 22);
+    EXPECT_EQ(s->line, 3);
+    ScanClose(s);
+}
+
+TEST(ScannerLines, BackslashJoinsLines)
+{
+    EXPECT_EQ(Tokens("12\\\n34"), (V{"i:1234", "EOF"}));
+    EXPECT_EQ(Tokens("ab\\\n\\\ncd"), (V{"id:abcd", "EOF"}));
+    // A backslash elsewhere is a character token.
+    EXPECT_EQ(Tokens("1\\2"), (V{"i:1", "'\\'", "i:2", "EOF"}));
+    Scanner* s = ScanOpenMemory("12\\\n34\n", 7);
+    ASSERT_EQ(ScanNext(s), 0);
+    EXPECT_EQ(s->line, 3);
+    ScanClose(s);
+}
+
+TEST(ScannerComments, LineAndBlockComments)
+{
+    EXPECT_EQ(Tokens("abc // note 1 2\n7"), (V{"id:abc", "EOL", "i:7", "EOF"}));
+    EXPECT_EQ(Tokens("1 /* 2\n 3 */ 4"), (V{"i:1", "i:4", "EOF"}));
+    EXPECT_EQ(Tokens("1 /* a /* b */ 2 */"), (V{"i:1", "i:2", "'*'", "'/'", "EOF"}));
+    EXPECT_EQ(Tokens("/**/5"), (V{"i:5", "EOF"}));
+    EXPECT_EQ(Tokens("// only"), (V{"EOF"}));
+    EXPECT_EQ(Tokens("1 /* open"), (V{"i:1", "ERR:unexpected end of file in comment"}));
+    EXPECT_EQ(Tokens("/*/"), (V{"ERR:unexpected end of file in comment"}));
+}
+
+TEST(ScannerStrings, AdjacentStringsAndEscapes)
+{
+    EXPECT_EQ(Tokens("\"ab\" \"cd\""), (V{"s:abcd", "EOF"}));
+    EXPECT_EQ(Tokens("\"ab\"\n\n  \"cd\" x"), (V{"s:abcd", "id:x", "EOF"}));
+    EXPECT_EQ(Tokens("\"a$tb$101$n$$$\"\""), (V{"s:a\tbA\n$\"", "EOF"}));
+    EXPECT_EQ(Tokens("\"line\nfeed\""), (V{"s:line\nfeed", "EOF"}));
+    EXPECT_EQ(Tokens("\"\""), (V{"s:", "EOF"}));
+    // Line feeds after a string are passed over with the blanks.
+    EXPECT_EQ(Tokens("\"a\"\n1"), (V{"s:a", "i:1", "EOF"}));
+    // "$0" puts a zero byte into the text; the length tells.
+    EXPECT_EQ(Tokens("\"a$0b\""), (V{std::string("s:a\0b", 5), "EOF"}));
+    // Strings longer than the first text buffer.
+    std::string longText(5000, 'q');
+    EXPECT_EQ(Tokens("\"" + longText + "\""), (V{"s:" + longText, "EOF"}));
+}
+
+TEST(ScannerStrings, UnterminatedStringNamesItsLine)
+{
+    EXPECT_EQ(Tokens("\n\n\n\n\n\n\"abc"),
+              (V{"EOL", "EOL", "EOL", "EOL", "EOL", "EOL",
+                 "ERR:Unexpected end of file in string constant, started in line 7"}));
+    // The line of the opening quote, also when the body starts with a line feed.
+    EXPECT_EQ(Tokens("\"\nabc\n"), (V{"ERR:Unexpected end of file in string constant, started in line 1"}));
+    EXPECT_EQ(Tokens("\"ab\" \"cd"), (V{"ERR:Unexpected end of file in string constant, started in line 1"}));
+    EXPECT_EQ(Tokens("\"ab$"), (V{"ERR:Unexpected end of file in string constant, started in line 1"}));
+}
+
+TEST(ScannerStrings, OctalOutOfRange)
+{
+    EXPECT_EQ(Tokens("\"$777\""), (V{"ERR:oktal constant is out of range"}));
+    EXPECT_EQ(Tokens("'\\400'"), (V{"ERR:oktal constant is out of range"}));
+    EXPECT_EQ(Tokens("\"$377$0101\""), (V{"s:\xFF\x08" "1", "EOF"}));
+}
+
+TEST(ScannerCharacters, CharacterConstants)
+{
+    EXPECT_EQ(Tokens("'x'"), (V{"c:120", "EOF"}));
+    EXPECT_EQ(Tokens("'\\n' '\\t' '\\r' '\\q' '\\101' '\\''"),
+              (V{"c:10", "c:9", "c:13", "c:113", "c:65", "c:39", "EOF"}));
+    EXPECT_EQ(Tokens("'xy'"), (V{"ERR:missing ' in character constant"}));
+    EXPECT_EQ(Tokens("'x"), (V{"ERR:missing ' in character constant"}));
+    EXPECT_EQ(Tokens("'"), (V{"ERR:missing ' in character constant"}));
+}
+
+TEST(ScannerLifecycle, OpenStatesAndEmptyInput)
+{
+    EXPECT_EQ(ScanOpen(nullptr, nullptr), nullptr);
+    Scanner* s = ScanOpenMemory("", 0);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(s->kind, 256);
+    EXPECT_EQ(s->line, 1);
+    EXPECT_EQ(s->error, 0);
+    EXPECT_STREQ(s->message, "");
+    EXPECT_EQ(s->cur, -1);
+    EXPECT_EQ(s->next, -1);
+    EXPECT_EQ(ScanNext(s), 0);
+    EXPECT_EQ(s->kind, -1);
+    // The end stays the end.
+    EXPECT_EQ(ScanNext(s), 0);
+    EXPECT_EQ(s->kind, -1);
+    ScanClose(s);
+    ScanClose(nullptr);
+
+    s = ScanOpenMemory("ab", 2);
+    EXPECT_EQ(s->cur, 'a');
+    EXPECT_EQ(s->next, 'b');
+    ScanClose(s);
+}
+
+TEST(ScannerLifecycle, ErrorFlagStays)
+{
+    Scanner* s = ScanOpenMemory("'xy' 5", 6);
+    EXPECT_EQ(ScanNext(s), 1);
+    EXPECT_EQ(s->error, 1);
+    EXPECT_EQ(ScanNext(s), 1);
+    ScanClose(s);
+}
+
+TEST(ScannerLifecycle, TokenNames)
+{
+    EXPECT_STREQ(ScanTokenName(-1), "EOF");
+    EXPECT_STREQ(ScanTokenName('+'), "+");
+    EXPECT_STREQ(ScanTokenName(127), "\x7f");
+    EXPECT_STREQ(ScanTokenName(' '), "unknown");
+    EXPECT_STREQ(ScanTokenName(200), "unknown");
+    EXPECT_STREQ(ScanTokenName(256), "unknown");
+    EXPECT_STREQ(ScanTokenName(257), "integer");
+    EXPECT_STREQ(ScanTokenName(258), "floating point numeral");
+    EXPECT_STREQ(ScanTokenName(259), "character constant");
+    EXPECT_STREQ(ScanTokenName(260), "string constant");
+    EXPECT_STREQ(ScanTokenName(261), "identifier");
+    EXPECT_STREQ(ScanTokenName(262), "unknown");
+    EXPECT_STREQ(ScanTokenName(263), "EOL");
+    EXPECT_STREQ(ScanTokenName(264), "unknown");
+    EXPECT_STREQ(ScanTokenName(265), "unknown");
+    EXPECT_STREQ(ScanTokenName(1000), "unknown");
+}
+
+TEST(ScannerInput, ZeroBytesAndCallbackValuesAreSafe)
+{
+    // A zero byte is a character token, also right after a line feed.
+    EXPECT_EQ(Tokens(std::string("\n\0" "1", 3)), (V{"EOL", std::string("'\0'", 3), "i:1", "EOF"}));
+}
+
+TEST(ScannerInput, StreamBlocksJoinSeamlessly)
+{
+    // A table much larger than the read block, numerals across block borders.
+    std::string text;
+    int expectedLines = 0;
+    while (text.size() < 200000) {
+        text += "1.25e-3\t-42 name_" + std::to_string(expectedLines) + "\r\n";
+        ++expectedLines;
+    }
+    std::FILE* f = std::tmpfile();
+    ASSERT_NE(f, nullptr);
+    std::fwrite(text.data(), 1, text.size(), f);
+    std::rewind(f);
+    Scanner* s = ScanOpen(f, nullptr);
+    int lines = 0, floats = 0, ints = 0;
+    while (ScanNext(s) == 0 && s->kind != SCAN_EOF) {
+        if (s->kind == SCAN_EOL)
+            ++lines;
+        else if (s->kind == SCAN_FLOAT && s->value.f == 1.25e-3)
+            ++floats;
+        else if (s->kind == SCAN_INTEGER && s->value.i == 42)
+            ++ints;
+    }
+    EXPECT_EQ(s->error, 0);
+    EXPECT_EQ(lines, expectedLines);
+    EXPECT_EQ(floats, expectedLines);
+    EXPECT_EQ(ints, expectedLines);
+    EXPECT_EQ(s->line, expectedLines + 1);
+    ScanClose(s);
+    std::fclose(f);
+}
+
+int CountingGetChar(Scanner* s)
+{
+    int* calls = static_cast<int*>(s->user);
+    ++*calls;
+    return *calls <= 3 ? '7' : -1;
+}
+
+TEST(ScannerInput, EndOfCallbackIsFinal)
+{
+    int calls = 0;
+    Scanner* s = ScanOpen(nullptr, CountingGetChar, &calls);
+    ASSERT_EQ(ScanNext(s), 0);
+    EXPECT_EQ(s->value.i, 777);
+    ASSERT_EQ(ScanNext(s), 0);
+    EXPECT_EQ(s->kind, SCAN_EOF);
+    ASSERT_EQ(ScanNext(s), 0);
+    EXPECT_EQ(calls, 4);   // not asked again after it reported its end
+    ScanClose(s);
+}
+
+}  // namespace
