@@ -321,8 +321,10 @@ CString MakeTempFile(const char* pszDirectory, const char* pszPrefix) {
     if (dir.back() != '/')
         dir += '/';
     std::string tmpl = dir + (pszPrefix ? pszPrefix : "") + "XXXXXX";
-    if (InjectedFault(EOp::Create, tmpl))
+    if (int e = InjectedFault(EOp::Create, tmpl)) {
+        errno = e;
         return CString();
+    }
     int fd = ::mkstemp(tmpl.data());
     if (fd < 0)
         return CString();

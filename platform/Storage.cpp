@@ -103,6 +103,7 @@ std::unique_ptr<IStream> CDirectoryStorage::CreateStream(const char* pszName) {
         m_uLastError = FileSystem::MapErrno(errno);
         return nullptr;
     }
+    errno = 0;
     CString tmp = FileSystem::MakeTempFile(m_sDirectory.c_str(), (".~" + EscapeName(pszName) + ".").c_str());
     if (tmp.IsEmpty()) {
         m_uLastError = FileSystem::MapErrno(errno ? errno : EIO);
