@@ -1,0 +1,116 @@
+#include "formats/ascii/AsciiFastLine.h"
+
+#include "formats/ascii/AsciiColumnStats.h"
+
+#include <charconv>
+#include <cstdint>
+
+namespace {
+
+inline bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+inline bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+inline bool IsNameChar(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || IsDigit(c) || c == '_';
+}
+
+// Powers of ten that a double holds exactly.
+constexpr double g_dPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                               1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                               1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// The scanner refuses numerals of 100 characters; stay clear of the limit.
+constexpr std::ptrdiff_t g_nMaxNumeral = 98;
+
+} // namespace
+
+const char* ParseAsciiNumeral(const char* p, const char* e, double& value)
+{
+    const char* start = p;
+    std::uint64_t mant = 0;
+    int sigDigits = 0;  // significant digits taken into mant
+    int dropped = 0;    // digits beyond what mant holds: from_chars decides then
+    int exp10 = 0;
+    bool isFloat = false;
+    while (p < e && IsDigit(*p)) {
+        if (sigDigits < 19) {
+            if (mant || *p != '0') { mant = mant * 10 + unsigned(*p - '0'); ++sigDigits; }
+        } else {
+            ++dropped;
+        }
+        ++p;
+    }
+    if (p < e && *p == '.') {
+        isFloat = true;
+        ++p;
+        while (p < e && IsDigit(*p)) {
+            if (sigDigits < 19) {
+                if (mant || *p != '0') { mant = mant * 10 + unsigned(*p - '0'); ++sigDigits; }
+                --exp10;
+            } else {
+                ++dropped;
+            }
+            ++p;
+        }
+    }
+    if (p < e && (*p == 'e' || *p == 'E')) {
+        isFloat = true;
+        ++p;
+        bool neg = false;
+        if (p < e && (*p == '+' || *p == '-')) { neg = *p == '-'; ++p; }
+        if (p == e || !IsDigit(*p)) return nullptr; // error in exponent
+        int x = 0;
+        while (p < e && IsDigit(*p)) {
+            if (x < 100000) x = x * 10 + (*p - '0');
+            ++p;
+        }
+        exp10 += neg ? -x : x;
+    }
+    if (p - start > g_nMaxNumeral) return nullptr;
+    if (!isFloat) {
+        // atol of a value that fits a signed 32-bit integer; larger ones are
+        // left to the scanner, whose run-time library decides.
+        if (dropped || mant > 2147483647u) return nullptr;
+        value = double(mant);
+        return p;
+    }
+    if (!dropped && mant <= (std::uint64_t(1) << 53) && exp10 >= -22 && exp10 <= 22) {
+        // Both operands exact, one rounding: the correctly rounded result.
+        value = exp10 < 0 ? double(mant) / g_dPow10[-exp10] : double(mant) * g_dPow10[exp10];
+        return p;
+    }
+    double v = 0.0;
+    auto r = std::from_chars(start, p, v, std::chars_format::general);
+    if (r.ec != std::errc() || r.ptr != p) return nullptr; // overflow, underflow: atof's business
+    value = v;
+    return p;
+}
+
+EAsciiFastLine ParseAsciiNumberLine(const char* p, const char* e, double* values, unsigned& count)
+{
+    count = 0;
+    unsigned seen = 0;
+    for (;;) {
+        while (p < e && IsSpace(*p)) ++p;
+        if (p == e) break;
+        // Signs, each possibly followed by white space.
+        bool negative = false;
+        while (p < e && (*p == '-' || *p == '+')) {
+            if (*p == '-') negative = !negative;
+            ++p;
+            while (p < e && IsSpace(*p)) ++p;
+        }
+        if (p == e || !IsDigit(*p)) return EAsciiFastLine::decline;
+        double v;
+        const char* q = ParseAsciiNumeral(p, e, v);
+        if (!q) return EAsciiFastLine::decline;
+        p = q;
+        // A name right after the number is a suffix (or an error): scanner's job.
+        if (p < e && IsNameChar(*p)) return EAsciiFastLine::decline;
+        if (seen < g_uAsciiMaxColumns) values[count++] = negative ? -v : v;
+        ++seen;
+        while (p < e && IsSpace(*p)) ++p;
+        if (p < e && *p == ',') ++p; // one comma separates like white space
+    }
+    return seen ? EAsciiFastLine::numbers : EAsciiFastLine::empty;
+}
