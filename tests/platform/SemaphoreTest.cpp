@@ -1,0 +1,173 @@
+#include "platform/Semaphore.h"
+
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+const std::string kHelper = std::string(TESSEL_BINARY_DIR) + "/tessel_sem_contender";
+
+pid_t Spawn(const std::vector<std::string>& args, int* stdoutFd = nullptr)
+{
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    int fds[2] = {-1, -1};
+    if (stdoutFd) {
+        if (::pipe(fds) != 0) return -1;
+        posix_spawn_file_actions_adddup2(&fa, fds[1], 1);
+        posix_spawn_file_actions_addclose(&fa, fds[0]);
+    }
+    pid_t pid = -1;
+    int rc = posix_spawn(&pid, kHelper.c_str(), &fa, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&fa);
+    if (stdoutFd) {
+        ::close(fds[1]);
+        *stdoutFd = fds[0];
+    }
+    return rc == 0 ? pid : -1;
+}
+
+int WaitExit(pid_t pid)
+{
+    int status = 0;
+    if (::waitpid(pid, &status, 0) != pid) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// Spawns a holder and waits until it reports that it holds its units.
+pid_t SpawnHolder(const char* name, int units, int count)
+{
+    int fd = -1;
+    pid_t pid = Spawn({kHelper, "hold", name, std::to_string(units), std::to_string(count)}, &fd);
+    if (pid < 0) return -1;
+    char buf[16] = {};
+    ssize_t n = ::read(fd, buf, sizeof buf - 1);
+    ::close(fd);
+    if (n <= 0 || std::string(buf).rfind("held", 0) != 0) {
+        ::kill(pid, SIGKILL);
+        WaitExit(pid);
+        return -1;
+    }
+    return pid;
+}
+
+class SemaphoreTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    ScopedEnv env{"TESSEL_SEM_DIR", dir.path() + "/sems"};
+};
+
+TEST_F(SemaphoreTest, UnitsAreCountedAcrossObjectsAndThreadsOfOneProcess)
+{
+    CSemaphore a(3, 3, "ThreadTSAccess");
+    CSemaphore b(3, 3, "ThreadTSAccess");
+    EXPECT_TRUE(a.Lock(0));
+    EXPECT_TRUE(a.Lock(0)); // one object may hold several units
+    EXPECT_TRUE(b.Lock(0));
+    EXPECT_FALSE(b.Lock(0)) << "a fourth unit of a three-unit semaphore";
+    EXPECT_EQ(a.HeldCount(), 2);
+    EXPECT_TRUE(a.Unlock());
+    EXPECT_TRUE(b.Lock(0));
+    EXPECT_TRUE(a.Unlock());
+    EXPECT_FALSE(a.Unlock()) << "releasing a unit never taken";
+
+    // A different name is a different semaphore.
+    CSemaphore single(1, 1, "ThreadTSSingleAccess");
+    EXPECT_TRUE(single.Lock(0));
+    CSemaphore single2(1, 1, "ThreadTSSingleAccess");
+    EXPECT_FALSE(single2.Lock(0));
+    std::atomic<bool> got{false};
+    std::thread t([&] { got = single2.Lock(2000); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_FALSE(got.load()) << "a waiter must not pass while the unit is held";
+    single.Unlock();
+    t.join();
+    EXPECT_TRUE(got.load()) << "a waiter gets the unit once it is released";
+}
+
+TEST_F(SemaphoreTest, TimeoutExpiresAndHolderReleasesOnDestruction)
+{
+    CSemaphore a(1, 1, "ThreadTSSingleAccess");
+    {
+        CSemaphoreHolder h(a);
+        ASSERT_TRUE(h.IsLocked());
+        CSemaphore b(1, 1, "ThreadTSSingleAccess");
+        const auto t0 = std::chrono::steady_clock::now();
+        EXPECT_FALSE(b.Lock(60));
+        const auto waited = std::chrono::steady_clock::now() - t0;
+        EXPECT_GE(waited, std::chrono::milliseconds(55));
+        EXPECT_LT(waited, std::chrono::milliseconds(1500));
+    }
+    CSemaphore c(1, 1, "ThreadTSSingleAccess");
+    EXPECT_TRUE(c.Lock(0)) << "the holder released its unit";
+}
+
+TEST_F(SemaphoreTest, UnusableDirectoryFailsInsteadOfHanging)
+{
+    ScopedEnv bad("TESSEL_SEM_DIR", "/proc/no-such-dir/sems");
+    CSemaphore s(1, 1, "ThreadTSSingleAccess");
+    EXPECT_FALSE(s.Lock(TS_INFINITE));
+}
+
+TEST_F(SemaphoreTest, FourProcessesNeverExceedTheUnits)
+{
+    if (::access(kHelper.c_str(), X_OK) != 0) GTEST_SKIP() << "helper not built: " << kHelper;
+    for (auto [name, units] : {std::pair<const char*, int>{"ThreadTSAccess", 3}, {"ThreadTSSingleAccess", 1}}) {
+        const std::string shared = dir.path() + "/count-" + name;
+        int fd = ::open(shared.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
+        ASSERT_GE(fd, 0);
+        int zeros[2] = {0, 0};
+        ASSERT_EQ(::write(fd, zeros, sizeof zeros), ssize_t(sizeof zeros));
+        ::close(fd);
+
+        std::vector<pid_t> pids;
+        for (int i = 0; i < 4; ++i)
+            pids.push_back(Spawn({kHelper, "contend", name, std::to_string(units), "25", "4", shared}));
+        for (pid_t p : pids) {
+            ASSERT_GT(p, 0);
+            EXPECT_EQ(WaitExit(p), 0);
+        }
+        fd = ::open(shared.c_str(), O_RDONLY);
+        int counts[2] = {-1, -1};
+        ASSERT_EQ(::read(fd, counts, sizeof counts), ssize_t(sizeof counts));
+        ::close(fd);
+        EXPECT_EQ(counts[0], 0) << name;
+        EXPECT_LE(counts[1], units) << name << ": more holders at once than units";
+        EXPECT_GE(counts[1], units == 1 ? 1 : 2) << name << ": the processes never overlapped";
+    }
+}
+
+TEST_F(SemaphoreTest, UnitOfAKilledProcessIsFreeAtOnce)
+{
+    if (::access(kHelper.c_str(), X_OK) != 0) GTEST_SKIP() << "helper not built: " << kHelper;
+    for (auto [name, units] : {std::pair<const char*, int>{"ThreadTSAccess", 3}, {"ThreadTSSingleAccess", 1}}) {
+        pid_t pid = SpawnHolder(name, units, units);
+        ASSERT_GT(pid, 0) << name;
+        CSemaphore s(units, units, name);
+        EXPECT_FALSE(s.Lock(0)) << name << ": the holder should have every unit";
+        ASSERT_EQ(::kill(pid, SIGKILL), 0);
+        EXPECT_EQ(WaitExit(pid), 128 + SIGKILL);
+        for (int i = 0; i < units; ++i)
+            EXPECT_TRUE(s.Lock(0)) << name << ": unit " << i << " still held after the kill";
+    }
+}
+
+} // namespace
