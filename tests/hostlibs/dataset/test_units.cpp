@@ -1,0 +1,332 @@
+// Units and quantities: the parser of SI compositions, the special units of
+// the settings pages, default quantities, level references and conversions.
+
+#include "hostlibs/dataset/Unit.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char kDegC[] = "\xB0" "C";
+
+SSIDimension D(int kg, int m, int s, int k = 0, int a = 0)
+{
+    SSIDimension d;
+    d.Set(SI_MASS, kg);
+    d.Set(SI_LENGTH, m);
+    d.Set(SI_TIME, s);
+    d.Set(SI_TEMPERATURE, k);
+    d.Set(SI_CURRENT, a);
+    return d;
+}
+
+struct Composition {
+    const char* text;
+    double factor;
+    SSIDimension dim;
+};
+
+TEST(UnitParser, CompositionsGiveFactorAndDimension)
+{
+    const std::vector<Composition> cases = {
+        {"m/s", 1, D(0, 1, -1)},
+        {"m/(s^2)", 1, D(0, 1, -2)},
+        {"m/s^2", 1, D(0, 1, -2)},
+        {"(m/s^2)/N", 1, D(-1, 0, 0)},
+        {"Pa/(m/(s^2))", 1, D(1, -2, 0)},
+        {"Pa/N", 1, D(0, -2, 0)},
+        {"g/N", 9.80665, D(-1, 0, 0)},
+        {"km/h", 1000.0 / 3600.0, D(0, 1, -1)},
+        {"mi/h", 1609.344 / 3600.0, D(0, 1, -1)},
+        {"kg", 1, D(1, 0, 0)},
+        {"g", 9.80665, D(0, 1, -2)},
+        {"Nm", 1, D(1, 2, -2)},
+        {"N*m", 1, D(1, 2, -2)},
+        {"C", 1, D(0, 0, 1, 0, 1)},
+        {"V", 1, D(1, 2, -3, 0, -1)},
+        {"Hz", 1, D(0, 0, -1)},
+        {"ms", 1e-3, D(0, 0, 1)},
+        {"rpm", 1.0 / 60.0, D(0, 0, -1)},
+        {"1/min", 1.0 / 60.0, D(0, 0, -1)},
+        {"%", 0.01, D(0, 0, 0)},
+        {"kPa", 1e3, D(1, -1, -2)},
+        {"mbar", 100, D(1, -1, -2)},
+        {"\xB5m", 1e-6, D(0, 1, 0)},
+        {"um/s", 1e-6, D(0, 1, -1)},
+        {"mm/s2", 1e-3, D(0, 1, -2)},
+        {"m/s\xB2", 1, D(0, 1, -2)},
+        {"W/(m^2)", 1, D(1, 0, -3)},
+        {"m^-1*s^(-2)", 1, D(0, -1, -2)},
+        {"N m", 1, D(1, 2, -2)},
+        {"m / s", 1, D(0, 1, -1)},
+        {"m/s/s", 1, D(0, 1, -2)},
+        {"kN\xB7m", 1e3, D(1, 2, -2)},
+        {"10^-3*m", 1e-3, D(0, 1, 0)},
+        {"min", 60, D(0, 0, 1)},
+        {"h", 3600, D(0, 0, 1)},
+    };
+    for (const Composition& c : cases) {
+        SCOPED_TRACE(c.text);
+        ASSERT_EQ(CUnit::Check(c.text, false), 1);
+        CUnit u(c.text, 0);
+        EXPECT_EQ(u.GetFamily(), EUnitFamily::SI);
+        EXPECT_NEAR(u.GetFactor() / c.factor, 1.0, 1e-12);
+        EXPECT_TRUE(u.GetDimension() == c.dim) << CUnit::DimensionText(u.GetDimension()).c_str();
+        EXPECT_STREQ(u.GetText(), c.text);
+    }
+}
+
+TEST(UnitParser, HalfExponents)
+{
+    CUnit u("V/Hz^0.5", 0);
+    EXPECT_EQ(u.GetDimension().aHalf[SI_TIME], -5);   // s^-3 · s^0.5
+    EXPECT_DOUBLE_EQ(u.GetDimension().Get(SI_TIME), -2.5);
+    EXPECT_EQ(CUnit::DimensionText(u.GetDimension()), CString("kg*m^2*s^-2.5*A^-1"));
+    EXPECT_EQ(CUnit::Check("m^0.3", false), 0);
+    EXPECT_EQ(CUnit::Check("(m^0.5)^0.5", false), 0);
+}
+
+TEST(UnitParser, RejectsWhatIsNoUnit)
+{
+    const char* bad[] = {"m/",  "/s",   "m^",     "m^x",  "(m",    "m)",    "xyz",  "mg",   "Pascal",
+                         "hz",  "m**s", "m^100",  "0/s",  "dB[spl]", "sone", "()",  "m^-",  "1e999",
+                         "s^(2", "m//s", "\xB0" "F", "m%", "Order/s"};
+    for (const char* text : bad) {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(CUnit::Check(text, false), 0);
+        EXPECT_EQ(CUnit::Check(text, true), 0);
+        EXPECT_THROW(CUnit(text, 0), CUnitException);
+        CUnit lenient(text, 1);
+        EXPECT_EQ(lenient.GetFamily(), EUnitFamily::Unknown);
+        EXPECT_FALSE(lenient.IsKnown());
+        EXPECT_STREQ(lenient.GetText(), text);
+        EXPECT_TRUE(lenient.GetDefaultQuantity().IsVirtual());
+    }
+    EXPECT_EQ(CUnit::Check(nullptr, true), 0);
+}
+
+TEST(UnitParser, EmptyText)
+{
+    EXPECT_EQ(CUnit::Check("", false), 0);
+    EXPECT_EQ(CUnit::Check("", true), 1);
+    CUnit empty("", 1);
+    EXPECT_TRUE(empty.IsEmpty());
+    EXPECT_TRUE(empty.IsKnown());
+    EXPECT_EQ(empty.GetDefaultQuantity().GetName(), CString("index"));
+    CUnit dflt;
+    EXPECT_TRUE(dflt.IsVirtual());
+    EXPECT_STREQ(dflt.GetText(), "vU");
+}
+
+// The unit lists of the settings pages, each with the quantity its label shows.
+TEST(UnitSettingsLists, EveryListedUnitIsKnown)
+{
+    struct Row {
+        const char* unit;
+        const char* quantity;
+    };
+    const Row rows[] = {
+        // abscissa units
+        {"s", "time"}, {"ms", "time"}, {"Hz", "frequency"}, {"Bark", "critical band rate"},
+        {"rpm", "RPM"}, {"km/h", "speed"}, {"mi/h", "speed"}, {"Order", "order"},
+        // signal units
+        {"V", "voltage"}, {"Pa", "pressure"}, {"dB", "level"}, {"dB[SPL]", "level"},
+        {"g", "acceleration"}, {"m", "distance"}, {"m/s", "velocity"}, {"m/(s^2)", "acceleration"},
+        {"N", "force"}, {"Nm", "torque"}, {"C", "charge"}, {kDegC, "temperature"},
+        // channel units
+        {"soneGD", "loudness"}, {"soneGF", "loudness"}, {"soneGD/Bark", "specific loudness"},
+        {"soneGF/Bark", "specific loudness"}, {"acum", "sharpness"}, {"asper", "roughness"},
+        {"asper/Bark", "specific roughness"}, {"phonGD", "loudness level"}, {"phonGF", "loudness level"},
+        {"vacil", "fluctuation strength"}, {"tu", "tonality"}, {"au", "annoyance"},
+        {"pu", "pleasantness"}, {"iu", "impulsiveness"},
+        // others in use
+        {"vU", "virtual quantity"}, {"%", "articulation index"}, {"W", "power"}, {"J", "energy"},
+        {"K", "temperature"}, {"kg", "mass"}, {"m/s^2", "acceleration"}, {"A", "current"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.unit);
+        EXPECT_EQ(CUnit::Check(r.unit, false), 1);
+        CUnit u(r.unit, 0);
+        CQuantity q = u.GetDefaultQuantity();
+        EXPECT_EQ(q.GetName(), CString(r.quantity));
+        EXPECT_TRUE(q.IsKnown());
+        EXPECT_TRUE(u.CheckQuantityIsValid(q));
+    }
+}
+
+// The helpers' unit-for-quantity table read both ways: each quantity's unit
+// leads back to that quantity, and the quantity names that unit as its own.
+TEST(UnitQuantities, QuantityUnitPairsAgree)
+{
+    const std::pair<const char*, const char*> pairs[] = {
+        {"index", ""}, {"order", "Order"}, {"temperature", kDegC}, {"time", "s"},
+        {"distance", "m"}, {"speed", "km/h"}, {"velocity", "m/s"}, {"acceleration", "m/(s^2)"},
+        {"force", "N"}, {"pressure", "Pa"}, {"voltage", "V"}, {"power", "W"},
+        {"frequency", "Hz"}, {"RPM", "rpm"}, {"loudness", "soneGD"}, {"roughness", "asper"},
+        {"fluctuation strength", "vacil"}, {"articulation index", "%"}, {"level", "dB"},
+        {"virtual quantity", "vU"},
+    };
+    for (const auto& [name, unit] : pairs) {
+        SCOPED_TRACE(name);
+        CQuantity q(name);
+        ASSERT_TRUE(q.IsKnown());
+        EXPECT_EQ(q.GetDefaultUnitText(), CString(unit));
+        CUnit u(unit, 1);
+        EXPECT_EQ(u.GetDefaultQuantity(), q);
+    }
+}
+
+TEST(UnitQuantities, NamesAndAbbreviations)
+{
+    EXPECT_TRUE(CQuantity::Check("time"));
+    EXPECT_FALSE(CQuantity::Check("Time"));   // names are case-sensitive
+    EXPECT_FALSE(CQuantity::Check(nullptr));
+    EXPECT_EQ(CQuantity("time").GetAbbreviation(), CString("t"));
+    EXPECT_EQ(CQuantity("frequency").GetAbbreviation(), CString("f"));
+    EXPECT_EQ(CQuantity("RPM").GetAbbreviation(), CString("n"));
+    CQuantity unknown("humidity");
+    EXPECT_FALSE(unknown.IsKnown());
+    EXPECT_EQ(unknown.GetAbbreviation(), CString("hu"));
+    EXPECT_EQ(unknown.GetDefaultUnitText(), CString("vU"));
+    EXPECT_TRUE(CQuantity().IsVirtual());
+    EXPECT_EQ(CQuantity().GetName(), CString("virtual quantity"));
+    EXPECT_NE(CQuantity("time"), CQuantity("frequency"));
+}
+
+TEST(UnitQuantities, WhichUnitsFitWhichQuantities)
+{
+    CQuantity pressure("pressure"), time("time"), level("level"), velocity("velocity"), speed("speed"),
+        rpm("RPM"), frequency("frequency"), virt("virtual quantity"), index("index");
+    EXPECT_TRUE(CUnit("Pa", 0).CheckQuantityIsValid(pressure));
+    EXPECT_TRUE(CUnit("kPa", 0).CheckQuantityIsValid(pressure));
+    EXPECT_FALSE(CUnit("Pa", 0).CheckQuantityIsValid(time));
+    EXPECT_FALSE(CUnit("Pa", 0).CheckQuantityIsValid(level));
+    EXPECT_TRUE(CUnit("dB[SPL]", 0).CheckQuantityIsValid(level));
+    EXPECT_FALSE(CUnit("dB", 0).CheckQuantityIsValid(pressure));
+    EXPECT_TRUE(CUnit("km/h", 0).CheckQuantityIsValid(velocity));
+    EXPECT_TRUE(CUnit("m/s", 0).CheckQuantityIsValid(speed));
+    EXPECT_TRUE(CUnit("Hz", 0).CheckQuantityIsValid(rpm));
+    EXPECT_TRUE(CUnit("rpm", 0).CheckQuantityIsValid(frequency));
+    EXPECT_FALSE(CUnit("soneGD", 0).CheckQuantityIsValid(CQuantity("roughness")));
+    EXPECT_TRUE(CUnit("", 1).CheckQuantityIsValid(index));
+    EXPECT_FALSE(CUnit("", 1).CheckQuantityIsValid(time));
+    // The virtual unit contradicts no quantity; the virtual quantity suits only it.
+    EXPECT_TRUE(CUnit("vU", 0).CheckQuantityIsValid(pressure));
+    EXPECT_TRUE(CUnit("vU", 0).CheckQuantityIsValid(virt));
+    EXPECT_FALSE(CUnit("Pa", 0).CheckQuantityIsValid(virt));
+    EXPECT_TRUE(CUnit("furlong", 1).CheckQuantityIsValid(virt));
+    EXPECT_FALSE(CUnit("furlong", 1).CheckQuantityIsValid(pressure));
+    EXPECT_FALSE(CUnit("Pa", 0).CheckQuantityIsValid(CQuantity("humidity")));
+}
+
+TEST(UnitQuantities, DefaultQuantityOfCompositions)
+{
+    EXPECT_EQ(CUnit("N/m^2", 0).GetDefaultQuantity().GetName(), CString("pressure"));
+    EXPECT_EQ(CUnit("1/s", 0).GetDefaultQuantity().GetName(), CString("frequency"));
+    EXPECT_EQ(CUnit("1/min", 0).GetDefaultQuantity().GetName(), CString("RPM"));
+    EXPECT_EQ(CUnit("mm", 0).GetDefaultQuantity().GetName(), CString("distance"));
+    EXPECT_EQ(CUnit("N*m", 0).GetDefaultQuantity().GetName(), CString("energy"));
+    EXPECT_TRUE(CUnit("Pa/N", 0).GetDefaultQuantity().IsVirtual());
+    EXPECT_TRUE(CUnit("m/m", 0).GetDefaultQuantity().IsVirtual());
+}
+
+TEST(UnitLevels, ReferenceValues)
+{
+    EXPECT_DOUBLE_EQ(CUnit("Pa", 0).GetReferenceValue(), 2e-5);
+    EXPECT_DOUBLE_EQ(CUnit("kPa", 0).GetReferenceValue(), 2e-8);
+    EXPECT_DOUBLE_EQ(CUnit("mbar", 0).GetReferenceValue(), 2e-7);
+    EXPECT_DOUBLE_EQ(CUnit("V", 0).GetReferenceValue(), 1.0);
+    EXPECT_DOUBLE_EQ(CUnit("mV", 0).GetReferenceValue(), 1000.0);
+    EXPECT_DOUBLE_EQ(CUnit("m/(s^2)", 0).GetReferenceValue(), 1e-6);
+    EXPECT_DOUBLE_EQ(CUnit("g", 0).GetReferenceValue(), 1e-6 / 9.80665);
+    EXPECT_DOUBLE_EQ(CUnit("m/s", 0).GetReferenceValue(), 1e-9);
+    EXPECT_DOUBLE_EQ(CUnit("mm", 0).GetReferenceValue(), 1e-9);
+    EXPECT_DOUBLE_EQ(CUnit("N", 0).GetReferenceValue(), 1e-6);
+    EXPECT_DOUBLE_EQ(CUnit("W", 0).GetReferenceValue(), 1e-12);
+    EXPECT_DOUBLE_EQ(CUnit("dB[SPL]", 0).GetReferenceValue(), 2e-5);
+    for (const char* one : {"s", "Hz", "km/h", "rpm", "dB", "soneGD", "Order", "vU", "", "%"})
+        EXPECT_DOUBLE_EQ(CUnit(one, 1).GetReferenceValue(), 1.0) << one;
+    EXPECT_DOUBLE_EQ(CUnit("nonsense", 1).GetReferenceValue(), 1.0);
+}
+
+TEST(UnitLevels, DecibelConversion)
+{
+    double r = 0, k = 0;
+    ASSERT_TRUE(CUnit("Pa", 0).LogdB(r, k));
+    EXPECT_DOUBLE_EQ(r, 2e-5);
+    EXPECT_DOUBLE_EQ(k, 20.0);
+    // 1 Pa is 93.98 dB SPL.
+    EXPECT_NEAR(k * std::log10(1.0 / r), 93.9794, 1e-4);
+    ASSERT_TRUE(CUnit("W", 0).LogdB(r, k));
+    EXPECT_DOUBLE_EQ(r, 1e-12);
+    EXPECT_DOUBLE_EQ(k, 10.0);
+    ASSERT_TRUE(CUnit("V", 0).LogdB(r, k));
+    EXPECT_DOUBLE_EQ(r, 1.0);
+    EXPECT_DOUBLE_EQ(k, 20.0);
+    // Levels are not converted again.
+    for (const char* level : {"dB", "dB[SPL]", "phonGD"}) {
+        r = k = 0;
+        EXPECT_FALSE(CUnit(level, 0).LogdB(r, k)) << level;
+        EXPECT_DOUBLE_EQ(r, 1.0);
+        EXPECT_DOUBLE_EQ(k, 20.0);
+    }
+}
+
+TEST(UnitConversion, ValuesBetweenUnits)
+{
+    EXPECT_DOUBLE_EQ(CUnit("km/h", 0).ConvertTo(CUnit("m/s", 0), 36.0), 10.0);
+    EXPECT_NEAR(CUnit("mi/h", 0).ConvertTo(CUnit("km/h", 0), 1.0), 1.609344, 1e-12);
+    EXPECT_DOUBLE_EQ(CUnit(kDegC, 0).ConvertTo(CUnit("K", 0), 20.0), 293.15);
+    EXPECT_DOUBLE_EQ(CUnit("K", 0).ConvertTo(CUnit(kDegC, 0), 0.0), -273.15);
+    EXPECT_DOUBLE_EQ(CUnit("rpm", 0).ConvertTo(CUnit("Hz", 0), 600.0), 10.0);
+    EXPECT_DOUBLE_EQ(CUnit("g", 0).ConvertTo(CUnit("m/s^2", 0), 2.0), 19.6133);
+    EXPECT_DOUBLE_EQ(CUnit("soneGD", 0).ConvertTo(CUnit("soneGF", 0), 3.0), 3.0);
+    EXPECT_THROW(CUnit("Pa", 0).ConvertTo(CUnit("s", 0), 1.0), CUnitException);
+    EXPECT_THROW(CUnit("dB", 0).ConvertTo(CUnit("Pa", 0), 1.0), CUnitException);
+    EXPECT_THROW(CUnit("abc", 1).ConvertTo(CUnit("abc", 1), 1.0), CUnitException);
+    // A temperature rate carries no offset.
+    EXPECT_DOUBLE_EQ(CUnit(std::string(kDegC) + "/s", 0).GetOffset(), 0.0);
+    EXPECT_DOUBLE_EQ(CUnit(kDegC, 0).GetOffset(), 273.15);
+}
+
+TEST(UnitConversion, Equivalence)
+{
+    const char* accel[] = {"m/(s^2)", "m/s^2", "m*s^-2", "m s^-2", "m/s2", "m/s\xB2", "m/s/s", "(m)/(s*s)"};
+    for (const char* a : accel)
+        EXPECT_TRUE(CUnit(a, 0).IsEquivalent(CUnit("m/(s^2)", 0))) << a;
+    EXPECT_TRUE(CUnit("N/m^2", 0).IsEquivalent(CUnit("Pa", 0)));
+    EXPECT_FALSE(CUnit("kPa", 0).IsEquivalent(CUnit("Pa", 0)));
+    EXPECT_FALSE(CUnit("soneGD", 0).IsEquivalent(CUnit("asper", 0)));
+    EXPECT_TRUE(CUnit("soneGD", 0).IsEquivalent(CUnit("soneGF", 0)));
+    EXPECT_FALSE(CUnit("J", 0).IsEquivalent(CUnit("W", 0)));
+    EXPECT_TRUE(CUnit("ab", 1).IsEquivalent(CUnit("ab", 1)));
+    EXPECT_FALSE(CUnit("ab", 1).IsEquivalent(CUnit("cd", 1)));
+}
+
+TEST(UnitConversion, RatiosAndProducts)
+{
+    CUnit accel("m/s^2", 0), force("N", 0), pa("Pa", 0);
+    CUnit ratio = CUnit::Divide(accel, force, false);
+    EXPECT_EQ(ratio.GetText(), CString("(m/s^2)/N"));
+    EXPECT_TRUE(ratio.IsEquivalent(CUnit("kg^-1", 0)));
+    EXPECT_EQ(CUnit::Divide(pa, CUnit("m/(s^2)", 0), false).GetText(), CString("Pa/(m/(s^2))"));
+    EXPECT_EQ(CUnit::Divide(pa, force, false).GetText(), CString("Pa/N"));
+    EXPECT_EQ(CUnit::Divide(pa, CUnit("N m", 0), false).GetText(), CString("Pa/(N m)"));
+    EXPECT_EQ(CUnit::Divide(CUnit("soneGD", 0), CUnit("Bark", 0), false).GetFamily(), EUnitFamily::SpecLoudness);
+    EXPECT_EQ(CUnit::Divide(pa, CUnit("", 1), false).GetText(), CString("Pa"));
+    EXPECT_EQ(CUnit::Divide(CUnit("", 1), CUnit("s", 0), false).GetText(), CString("1/s"));
+    // Reduced texts name the result plainly.
+    EXPECT_EQ(CUnit::Divide(pa, force, true).GetText(), CString("m^-2"));
+    EXPECT_EQ(CUnit::Divide(force, CUnit("m^2", 0), true).GetText(), CString("Pa"));
+    EXPECT_EQ(CUnit::Multiply(force, CUnit("m", 0), true).GetText(), CString("J"));
+    EXPECT_EQ(CUnit::Multiply(force, CUnit("m", 0), false).GetText(), CString("N*m"));
+    CUnit kmh = CUnit::Divide(CUnit("km", 0), CUnit("h", 0), true);
+    EXPECT_TRUE(kmh.IsEquivalent(CUnit("km/h", 0)));
+    EXPECT_TRUE(CUnit::Divide(accel, accel, true).IsEmpty());
+}
+
+}  // namespace
