@@ -1,0 +1,121 @@
+// File names taken apart and put together; full paths against Python's os.path.
+
+#include "hostlibs/basics/FileName.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include <unistd.h>
+
+namespace {
+
+TEST(FileName, TakesPathsApart)
+{
+    struct Row {
+        const char* path;
+        const char* dir;
+        const char* name;
+        const char* ext;
+    };
+    const Row rows[] = {
+        {"/data/run1.trx", "/data/", "run1", ".trx"},
+        {"run1.trx", "", "run1", ".trx"},
+        {"a.b.c", "", "a.b", ".c"},
+        {"/data.d/run1", "/data.d/", "run1", ""},
+        {"/data/.hidden", "/data/", ".hidden", ""},
+        {"/data/.hidden.txt", "/data/", ".hidden", ".txt"},
+        {"C:\\Meas\\Test 1.WAV", "C:\\Meas\\", "Test 1", ".WAV"},
+        {"/data/", "/data/", "", ""},
+        {"/data/..", "/data/", "..", ""},
+        {"name.", "", "name", "."},
+        {"", "", "", ""},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.path);
+        CFileName f(r.path);
+        EXPECT_EQ(f.GetDirectory(), CString(r.dir));
+        EXPECT_EQ(f.GetName(), CString(r.name));
+        EXPECT_EQ(f.GetExtension(), CString(r.ext));
+        EXPECT_EQ(f.GetPath(), CString(r.path));
+        EXPECT_EQ(f.GetNameWithExtension(), CString(r.name) + r.ext);
+    }
+    CFileName none(nullptr);
+    EXPECT_EQ(none.GetPath(), CString(""));
+}
+
+TEST(FileName, PutsPathsTogether)
+{
+    CFileName f("/in/table.txt");
+    f.SetExtension("trx");
+    EXPECT_EQ(f.GetPath(), CString("/in/table.trx"));
+    f.SetExtension(".dat");
+    EXPECT_EQ(f.GetPath(), CString("/in/table.dat"));
+    f.SetDirectory("/out");
+    EXPECT_EQ(f.GetPath(), CString("/out/table.dat"));
+    f.SetDirectory("/out2/");
+    EXPECT_EQ(f.GetPath(), CString("/out2/table.dat"));
+    f.SetName("result");
+    f.SetExtension("");
+    EXPECT_EQ(f.GetPath(), CString("/out2/result"));
+    f.SetDirectory("");
+    EXPECT_EQ(f.GetPath(), CString("result"));
+}
+
+std::string PythonFullPath(const std::string& path)
+{
+    std::string cmd = "/usr/bin/python3 -c \"import os,sys; print(os.path.normpath(os.path.abspath(sys.argv[1])))\" '" +
+                      path + "' 2>/dev/null";
+    std::FILE* p = popen(cmd.c_str(), "r");
+    if (!p)
+        return "";
+    std::array<char, 4096> buf{};
+    std::string out;
+    while (std::fgets(buf.data(), int(buf.size()), p))
+        out += buf.data();
+    pclose(p);
+    if (!out.empty() && out.back() == '\n')
+        out.pop_back();
+    return out;
+}
+
+TEST(FileName, FullPathsMatchPython)
+{
+    if (!std::filesystem::exists("/usr/bin/python3"))
+        GTEST_SKIP() << "python3 not installed";
+    const char* paths[] = {"a.trx", "./a.trx", "x/../a.trx", "x/./y//z.trx", "../up.trx", "/abs/p/../q.trx",
+                           "/../../r", "/", ".", "x/y/..", "/a/b/c/../../d"};
+    for (const char* path : paths) {
+        SCOPED_TRACE(path);
+        std::string expected = PythonFullPath(path);
+        ASSERT_FALSE(expected.empty());
+        EXPECT_EQ(CFileName::FullPath(path), CString(expected));
+    }
+    // A trailing separator stays, so a directory keeps reading as one.
+    EXPECT_EQ(CFileName::FullPath("/a/b/"), CString("/a/b/"));
+    EXPECT_EQ(CFileName::FullPath("/a/b/../"), CString("/a/"));
+    EXPECT_EQ(CFileName::FullPath("\\a\\b\\c.trx"), CString("/a/b/c.trx"));
+    EXPECT_EQ(CFileName("x/../a.trx").GetFullPath(), CString(PythonFullPath("a.trx")));
+}
+
+TEST(FileName, Existence)
+{
+    namespace fs = std::filesystem;
+    fs::path dir = fs::temp_directory_path() / ("tessel_fn_" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    fs::path file = dir / "there.trx";
+    std::ofstream(file) << "x";
+    EXPECT_TRUE(CFileName(file.c_str()).Exists());
+    EXPECT_TRUE(CFileName(file.c_str()).DirectoryExists());
+    EXPECT_FALSE(CFileName((dir / "missing.trx").c_str()).Exists());
+    EXPECT_TRUE(CFileName((dir / "missing.trx").c_str()).DirectoryExists());
+    EXPECT_FALSE(CFileName((dir / "no" / "missing.trx").c_str()).DirectoryExists());
+    EXPECT_TRUE(CFileName("relative.trx").DirectoryExists());
+    fs::remove_all(dir);
+}
+
+}  // namespace
