@@ -1,0 +1,473 @@
+// The job manager end to end: jobs started asynchronously are reported through
+// the message loop to a fake host window; synchronous jobs fill the record.
+
+#include "TestJob.h"
+
+#include "interface/TSInterface.h"
+#include "interface/jobs/Module.h"
+#include "interface/jobs/ThreadManager.h"
+#include "platform/MessageLoop.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+struct Report {
+    CTSInterface::SMessage msg;
+    std::vector<CString> produced;
+};
+
+class FrameTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        TesselModuleLoad();
+        MessageLoop::Reset();
+        MessageLoop::SetClock([this] { return now; });
+        main = MessageLoop::SetMainWindow([this](unsigned m, WPARAM w, LPARAM l) { return OnHost(m, w, l); });
+        runs0 = g_jobRuns;
+        destroyed0 = g_jobsDestroyed;
+    }
+    void TearDown() override
+    {
+        for (auto& g : gates) g->Open();
+        CThreadManager::DestroyAll();
+        MessageLoop::Reset();
+    }
+
+    LRESULT OnHost(unsigned m, WPARAM w, LPARAM l)
+    {
+        if (m != CTSInterface::g_uMsgFromTessel) return 0;
+        Report r;
+        r.msg = *reinterpret_cast<CTSInterface::SMessage*>(w);
+        for (auto& s : *reinterpret_cast<CStringArray*>(l)) r.produced.push_back(s);
+        reports.push_back(r);
+        if (onReport) onReport(r);
+        return 0;
+    }
+
+    std::shared_ptr<Gate> NewGate()
+    {
+        gates.push_back(std::make_shared<Gate>());
+        return gates.back();
+    }
+
+    // Starts a job as a conversion member does; returns the result and the job.
+    unsigned Start(const char* input, long id, JobPlan plan, CTestJob** out = nullptr,
+                   CTSInterface::SMessage* msg = nullptr, const char* output = "out.trx")
+    {
+        return CThreadManager::Dispatch(msg, output, [&] {
+            auto* j = new CTestJob(input, id, id * 10, plan);
+            if (out) *out = j;
+            return j;
+        });
+    }
+
+    static void WaitEnded(CTestJob* j) { ASSERT_TRUE(j->GetExitCodeThread(nullptr, 10000)); }
+
+    // One timer period passes.
+    int Tick()
+    {
+        now += 2000ms;
+        return MessageLoop::FireDueTimers();
+    }
+
+    std::chrono::milliseconds now{50000};
+    HWND main = 0;
+    std::vector<Report> reports;
+    std::function<void(const Report&)> onReport;
+    std::vector<std::shared_ptr<Gate>> gates;
+    int runs0 = 0, destroyed0 = 0;
+};
+
+TEST_F(FrameTest, AsynchronousJobIsReportedByTheTimerToTheHostWindow)
+{
+    JobPlan p;
+    p.gate = NewGate();
+    p.produced = {"/d/a.trx", "/d/b.trx"};
+    CTestJob* job = nullptr;
+    ASSERT_EQ(Start("/d/a.wav", 5, p, &job, nullptr, nullptr), 0u) << "async derives its output";
+
+    // The hidden message window and its timer.
+    const HWND wnd = CThreadManager::MessageWindow();
+    ASSERT_TRUE(MessageLoop::IsWindow(wnd));
+    EXPECT_EQ(MessageLoop::GetParent(wnd), main);
+    EXPECT_EQ(MessageLoop::GetChildId(wnd), 7u);
+    EXPECT_EQ(MessageLoop::GetWindowText(wnd), "ThreadManager Message window (not visible)");
+    EXPECT_EQ(MessageLoop::GetWindowStyle(wnd), WS_CHILD | WS_DISABLED);
+    const RECT r = MessageLoop::GetWindowRect(wnd);
+    EXPECT_EQ((std::vector<long>{r.left, r.top, r.right, r.bottom}), (std::vector<long>{0, 0, 1, 1}));
+    EXPECT_TRUE(MessageLoop::HasTimer(wnd, 1));
+    EXPECT_EQ(CThreadManager::TimerId(), 1u);
+    EXPECT_EQ(CThreadManager::ListedCount(), 1);
+
+    // Nothing is reported while the job runs.
+    EXPECT_EQ(Tick(), 1);
+    EXPECT_TRUE(reports.empty());
+    EXPECT_EQ(CThreadManager::ListedCount(), 1);
+
+    p.gate->Open();
+    WaitEnded(job);
+    now += 1999ms;
+    MessageLoop::FireDueTimers();
+    EXPECT_TRUE(reports.empty()) << "reported before the period elapsed";
+    now += 1ms;
+    EXPECT_EQ(MessageLoop::RunOnce(0), 1);
+    ASSERT_EQ(reports.size(), 1u);
+    const auto& m = reports[0].msg;
+    EXPECT_EQ(m.uState, 21u);
+    EXPECT_EQ(m.sText, "Conversion successfully completed.");
+    EXPECT_EQ(m.lID, 5);
+    EXPECT_EQ(m.lUser, 50);
+    EXPECT_EQ(m.sSource, "/d/a.wav");
+    EXPECT_EQ(reports[0].produced, (std::vector<CString>{"/d/a.trx", "/d/b.trx"}));
+    EXPECT_EQ(g_jobsDestroyed - destroyed0, 1);
+
+    // No timer after the last report; the window stays for the next start.
+    EXPECT_EQ(CThreadManager::ListedCount(), 0);
+    EXPECT_FALSE(MessageLoop::HasTimer(wnd, 1));
+    EXPECT_EQ(CThreadManager::TimerId(), 0u);
+    EXPECT_EQ(MessageLoop::TimerCount(), 0);
+    now += 60000ms;
+    EXPECT_EQ(MessageLoop::FireDueTimers(), 0);
+    EXPECT_TRUE(MessageLoop::IsWindow(wnd));
+
+    ASSERT_EQ(Start("/d/c.wav", 6, JobPlan{}), 0u);
+    EXPECT_EQ(CThreadManager::MessageWindow(), wnd);
+    EXPECT_TRUE(MessageLoop::HasTimer(wnd, 1)) << "the next start runs the timer again";
+}
+
+TEST_F(FrameTest, SynchronousJobFillsTheRecordAndIsNeverListed)
+{
+    JobPlan async;
+    async.gate = NewGate();
+    ASSERT_EQ(Start("/d/other.wav", 1, async), 0u);
+
+    int listedDuringRun = -1;
+    float progressDuringRun = 0.0f;
+    JobPlan p;
+    p.kind = TS_STATE_UFF_IMPORT;
+    p.produced = {"/d/x.trx"};
+    p.during = [&](CTestJob& j) {
+        // The host thread is blocked in the call, so the list is stable here.
+        listedDuringRun = CThreadManager::ListedCount();
+        progressDuringRun = CThreadManager::GetProgress(j.m_lID);
+    };
+    CTSInterface::SMessage msg;
+    msg.uState = 999;
+    ASSERT_EQ(Start("/d/x.uff", 9, p, nullptr, &msg, "/d/x.trx"), 0u);
+    EXPECT_EQ(msg.uState, 17u);
+    EXPECT_EQ(msg.sText, "Conversion successfully completed.");
+    EXPECT_EQ(msg.lID, 9);
+    EXPECT_EQ(msg.lUser, 90);
+    EXPECT_EQ(msg.sSource, "/d/x.uff");
+    EXPECT_EQ(listedDuringRun, 1) << "only the asynchronous job";
+    EXPECT_EQ(progressDuringRun, -1.0f) << "a synchronous job has no progress to query";
+    EXPECT_EQ(g_jobsDestroyed - destroyed0, 1) << "destroyed within the call";
+    EXPECT_TRUE(reports.empty()) << "the synchronous path sends nothing";
+
+    // A synchronous job is never compared with the list either.
+    async.gate = nullptr;
+    CTSInterface::SMessage again;
+    EXPECT_EQ(Start("/d/other.wav", 2, JobPlan{}, nullptr, &again, "/d/o.trx"), 0u);
+    EXPECT_EQ(again.uState, 21u);
+}
+
+TEST_F(FrameTest, SynchronousCallWithoutOutputReturns110BeforeAnyJobExists)
+{
+    int built = 0;
+    CTSInterface::SMessage msg;
+    msg.uState = 77;
+    const unsigned rc = CThreadManager::Dispatch(&msg, nullptr, [&]() -> CThreadConversion* {
+        ++built;
+        return new CTestJob("/d/a.wav", 1, 1, JobPlan{});
+    });
+    EXPECT_EQ(rc, 110u);
+    EXPECT_EQ(built, 0);
+    EXPECT_EQ(msg.uState, 77u) << "the record is left alone";
+    EXPECT_EQ(CThreadManager::ListedCount(), 0);
+    EXPECT_EQ(g_jobRuns, runs0);
+}
+
+TEST_F(FrameTest, DuplicateCheckRefusesOnlyTheSameKindOnTheSameFile)
+{
+    JobPlan running;
+    running.gate = NewGate();
+    ASSERT_EQ(Start("/d/a.wav", 1, running), 0u);
+
+    // Same member, same file, still running: refused, and the job never runs.
+    const int runsBefore = g_jobRuns;
+    const int destroyedBefore = g_jobsDestroyed;
+    EXPECT_EQ(Start("/d/a.wav", 2, JobPlan{}), 113u);
+    EXPECT_EQ(g_jobsDestroyed - destroyedBefore, 1) << "the refused job is released";
+    EXPECT_EQ(g_jobRuns, runsBefore) << "the refused job ran";
+
+    // Another kind on the same file, and the same kind on a file whose name
+    // differs only in case, are accepted.
+    JobPlan other;
+    other.kind = TS_STATE_WAV_EXPORT;
+    EXPECT_EQ(Start("/d/a.wav", 3, other), 0u);
+    EXPECT_EQ(Start("/d/A.wav", 4, JobPlan{}), 0u);
+    EXPECT_EQ(CThreadManager::ListedCount(), 3);
+}
+
+TEST_F(FrameTest, FinishedUnreportedJobBlocksARestartOnlyWhenItSucceeded)
+{
+    CTestJob* ok = nullptr;
+    ASSERT_EQ(Start("/d/ok.wav", 1, JobPlan{}, &ok), 0u);
+    JobPlan failing;
+    failing.fail = true;
+    failing.stringId = 3;
+    CTestJob* bad = nullptr;
+    ASSERT_EQ(Start("/d/bad.wav", 2, failing, &bad), 0u);
+    WaitEnded(ok);
+    WaitEnded(bad);
+    ASSERT_TRUE(reports.empty());
+
+    EXPECT_EQ(Start("/d/ok.wav", 3, JobPlan{}), 113u) << "succeeded, not yet reported";
+    EXPECT_EQ(Start("/d/bad.wav", 4, JobPlan{}), 0u) << "failed: its state is the even code";
+
+    // Jobs that have not set a state (0) never count as duplicates.
+    JobPlan stateless;
+    stateless.kind = 0;
+    EXPECT_EQ(Start("/d/z.wav", 5, stateless), 0u);
+    EXPECT_EQ(Start("/d/z.wav", 6, stateless), 0u);
+}
+
+TEST_F(FrameTest, ProgressOfListedJobsOnly)
+{
+    EXPECT_EQ(CThreadManager::GetProgress(1), -1.0f) << "empty list";
+    JobPlan quiet;
+    quiet.gate = NewGate();
+    ASSERT_EQ(Start("/d/a.wav", 1, quiet), 0u);
+    JobPlan moving;
+    moving.gate = NewGate();
+    moving.progress = 0.25f;
+    CTestJob* mj = nullptr;
+    ASSERT_EQ(Start("/d/b.wav", 2, moving, &mj), 0u);
+
+    EXPECT_EQ(CThreadManager::GetProgress(1), 0.5f) << "a job that never sets progress";
+    // The moving job sets its value on its own thread; wait for it briefly.
+    for (int i = 0; i < 1000 && CThreadManager::GetProgress(2) != 0.25f; ++i)
+        std::this_thread::sleep_for(1ms);
+    EXPECT_EQ(CThreadManager::GetProgress(2), 0.25f);
+    EXPECT_EQ(CThreadManager::GetProgress(3), -1.0f) << "unknown id";
+
+    quiet.gate->Open();
+    moving.gate->Open();
+    WaitEnded(mj);
+    for (int i = 0; i < 100 && CThreadManager::ListedCount() > 0; ++i) {
+        Tick();
+        std::this_thread::sleep_for(1ms);
+    }
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_EQ(CThreadManager::GetProgress(1), -1.0f) << "reported jobs are gone";
+    EXPECT_EQ(CThreadManager::GetProgress(2), -1.0f);
+}
+
+TEST(JobProgress, SetAndAddKeepTheValueWithinZeroToOne)
+{
+    CTestJob j("/d/a.wav", 1, 1, JobPlan{}); // never resumed
+    EXPECT_EQ(j.GetProgress(), 0.5f);
+    EXPECT_TRUE(j.SetProgress(0.0f));
+    EXPECT_TRUE(j.SetProgress(1.0f));
+    EXPECT_FALSE(j.SetProgress(1.0001f));
+    EXPECT_FALSE(j.SetProgress(-0.01f));
+    EXPECT_FALSE(j.SetProgress(std::nanf("")));
+    EXPECT_EQ(j.GetProgress(), 1.0f);
+    EXPECT_FALSE(j.AddProgress(0.1f)) << "sum above 1";
+    EXPECT_EQ(j.GetProgress(), 1.0f) << "unchanged after a refused add";
+    EXPECT_TRUE(j.AddProgress(-0.75f));
+    EXPECT_EQ(j.GetProgress(), 0.25f);
+    EXPECT_FALSE(j.AddProgress(-0.5f)) << "sum below 0";
+    EXPECT_EQ(j.GetProgress(), 0.25f);
+    EXPECT_TRUE(j.AddProgress(-0.25f));
+    EXPECT_EQ(j.GetProgress(), 0.0f);
+}
+
+TEST(JobBase, InitialValuesOfTheMembers)
+{
+    CTestJob j("/d/in.wav", 12, -3, JobPlan{});
+    EXPECT_EQ(j.m_sText, "");
+    EXPECT_EQ(j.m_lID, 12);
+    EXPECT_EQ(j.m_lUser, -3);
+    EXPECT_EQ(j.m_sSource, "/d/in.wav");
+    EXPECT_EQ(j.m_sInput, "/d/in.wav");
+    EXPECT_EQ(j.m_uStringID, 2u);
+    EXPECT_EQ(j.m_sTextArg, "");
+    EXPECT_EQ(j.m_sTextAppend, "");
+    EXPECT_EQ(j.m_arsProduced.GetSize(), 0);
+    EXPECT_EQ(j.m_fProgress, 0.5f);
+    EXPECT_EQ(j.m_semAccess.Name(), "ThreadTSAccess");
+    EXPECT_EQ(j.m_semAccess.MaxCount(), 3);
+    EXPECT_EQ(j.m_semSingleAccess.Name(), "ThreadTSSingleAccess");
+    EXPECT_EQ(j.m_semSingleAccess.MaxCount(), 1);
+    // Pairs: odd succeeded, the next even value failed.
+    j.m_uState = TS_STATE_EXCEL_IMPORT;
+    j.SetFailed(15);
+    EXPECT_EQ(j.m_uState, 32u);
+    EXPECT_EQ(j.m_uStringID, 15u);
+    j.SetFailed(TS_NO_TEXT);
+    EXPECT_EQ(j.m_uState, 32u) << "failing twice keeps the failed code";
+    EXPECT_EQ(j.m_uStringID, 15u);
+}
+
+TEST_F(FrameTest, JobsEndingWithinOneTickAreReportedInListOrder)
+{
+    JobPlan a, b, c;
+    a.gate = NewGate();
+    b.gate = NewGate();
+    c.gate = NewGate();
+    CTestJob *ja = nullptr, *jb = nullptr, *jc = nullptr;
+    ASSERT_EQ(Start("/d/a.wav", 1, a, &ja), 0u);
+    ASSERT_EQ(Start("/d/b.wav", 2, b, &jb), 0u);
+    ASSERT_EQ(Start("/d/c.wav", 3, c, &jc), 0u);
+    b.gate->Open(); // the later job ends first
+    WaitEnded(jb);
+    a.gate->Open();
+    WaitEnded(ja);
+    EXPECT_EQ(Tick(), 1) << "one timer message";
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_EQ(reports[0].msg.lID, 1);
+    EXPECT_EQ(reports[1].msg.lID, 2);
+    EXPECT_EQ(CThreadManager::ListedCount(), 1);
+    EXPECT_TRUE(MessageLoop::HasTimer(CThreadManager::MessageWindow(), 1)) << "a job is still listed";
+
+    c.gate->Open();
+    WaitEnded(jc);
+    Tick();
+    ASSERT_EQ(reports.size(), 3u);
+    EXPECT_EQ(reports[2].msg.lID, 3);
+    EXPECT_EQ(MessageLoop::TimerCount(), 0);
+}
+
+TEST_F(FrameTest, MessageTextsFromTheTable)
+{
+    struct Case {
+        const char* what;
+        JobPlan plan;
+        const char* asyncText;
+        const char* syncText;
+    };
+    auto plan = [](unsigned id, const char* arg, const char* append, const char* text, bool fail) {
+        JobPlan p;
+        p.stringId = id;
+        p.arg = arg;
+        p.append = append;
+        p.text = text;
+        p.fail = fail;
+        return p;
+    };
+    const std::vector<Case> cases = {
+        {"placeholder filled", plan(10, "/d/in.wav", "", "", true),
+         "File \"/d/in.wav\" could not be opened.", "File \"/d/in.wav\" could not be opened."},
+        {"blank before the appended text only when asynchronous", plan(3, "", "Extra.", "", true),
+         "Conversion failed. Extra.", "Conversion failed.Extra."},
+        {"argument and append", plan(14, "/d/x", "(3)", "", true),
+         "Reading data from input file /d/x failed. (3)", "Reading data from input file /d/x failed.(3)"},
+        {"finished text wins", plan(3, "a", "b", "Own words.", true), "Own words.", "Own words."},
+        {"no text", plan(TS_NO_TEXT, "a", "b", "", false), "", ""},
+        {"unknown id: append to the empty text", plan(18, "", "tail", "", false), " tail", "tail"},
+        {"text without placeholder ignores the argument", plan(113, "arg", "", "", false),
+         "Conversion has already been started.", "Conversion has already been started."},
+    };
+    long id = 100;
+    for (const auto& c : cases) {
+        CTSInterface::SMessage sync;
+        ASSERT_EQ(Start("/d/s.wav", id++, c.plan, nullptr, &sync, "/d/o.trx"), 0u);
+        EXPECT_EQ(sync.sText, c.syncText) << c.what;
+        CTestJob* j = nullptr;
+        reports.clear();
+        ASSERT_EQ(Start("/d/a.wav", id++, c.plan, &j), 0u);
+        WaitEnded(j);
+        Tick();
+        ASSERT_EQ(reports.size(), 1u) << c.what;
+        EXPECT_EQ(reports[0].msg.sText, c.asyncText) << c.what;
+        EXPECT_EQ(reports[0].msg.uState, c.plan.fail ? 22u : 21u) << c.what;
+    }
+}
+
+TEST_F(FrameTest, WithoutAHostWindowTheStartReturns4AndTheJobStaysListed)
+{
+    MessageLoop::ClearMainWindow();
+    CTestJob* j = nullptr;
+    EXPECT_EQ(Start("/d/a.wav", 1, JobPlan{}, &j), 4u);
+    WaitEnded(j);
+    EXPECT_EQ(g_jobRuns - runs0, 1) << "the job still runs";
+    EXPECT_EQ(CThreadManager::ListedCount(), 1);
+    EXPECT_EQ(MessageLoop::TimerCount(), 0) << "no window, no timer, no message";
+
+    // The host comes back and already has a child with id 7 (and 8).
+    main = MessageLoop::SetMainWindow([this](unsigned m, WPARAM w, LPARAM l) { return OnHost(m, w, l); });
+    ASSERT_TRUE(MessageLoop::CreateChild(main, 7, "host's", WS_CHILD, RECT{0, 0, 9, 9}, nullptr));
+    ASSERT_TRUE(MessageLoop::CreateChild(main, 8, "host's", WS_CHILD, RECT{0, 0, 9, 9}, nullptr));
+    EXPECT_EQ(Start("/d/b.wav", 2, JobPlan{}), 0u);
+    EXPECT_EQ(MessageLoop::GetChildId(CThreadManager::MessageWindow()), 9u);
+    for (int i = 0; i < 100 && CThreadManager::ListedCount() > 0; ++i) {
+        Tick();
+        std::this_thread::sleep_for(1ms);
+    }
+    ASSERT_EQ(reports.size(), 2u) << "the earlier job is reported with the next one";
+    EXPECT_EQ(reports[0].msg.lID, 1);
+}
+
+TEST_F(FrameTest, HostMayStartAJobWhileHandlingAReport)
+{
+    bool started = false;
+    onReport = [&](const Report&) {
+        if (!started) {
+            started = true;
+            EXPECT_EQ(Start("/d/a.wav", 2, JobPlan{}), 0u) << "the reported job is gone already";
+        }
+    };
+    CTestJob* j = nullptr;
+    ASSERT_EQ(Start("/d/a.wav", 1, JobPlan{}, &j), 0u);
+    WaitEnded(j);
+    Tick();
+    ASSERT_TRUE(started);
+    for (int i = 0; i < 100 && CThreadManager::ListedCount() > 0; ++i) {
+        Tick();
+        std::this_thread::sleep_for(1ms);
+    }
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_EQ(reports[1].msg.lID, 2);
+    EXPECT_EQ(MessageLoop::TimerCount(), 0);
+}
+
+TEST_F(FrameTest, UnloadDestroysListedJobs)
+{
+    JobPlan running;
+    running.gate = NewGate();
+    ASSERT_EQ(Start("/d/a.wav", 1, running), 0u);
+    CTestJob* ended = nullptr;
+    ASSERT_EQ(Start("/d/b.wav", 2, JobPlan{}, &ended), 0u);
+    WaitEnded(ended);
+    const int before = g_jobsDestroyed;
+    std::thread opener([g = running.gate] {
+        std::this_thread::sleep_for(20ms);
+        g->Open(); // unload waits for a job that still runs
+    });
+    TesselModuleUnload();
+    opener.join();
+    EXPECT_EQ(g_jobsDestroyed - before, 2);
+    EXPECT_EQ(CThreadManager::ListedCount(), 0);
+    EXPECT_EQ(MessageLoop::TimerCount(), 0);
+    EXPECT_TRUE(reports.empty()) << "unload reports nothing";
+    EXPECT_FALSE(TesselModuleIsLoaded());
+    TesselModuleLoad();
+}
+
+TEST(Module, MessageIdIsRegisteredUnderItsName)
+{
+    EXPECT_GE(CTSInterface::g_uMsgFromTessel, 0xC000u);
+    EXPECT_EQ(RegisterWindowMessage("MsgFromTessel"), CTSInterface::g_uMsgFromTessel);
+}
+
+} // namespace
