@@ -181,8 +181,17 @@ int uff_function_type_from_kind(int kind, const CString& kindName, const CString
         bool found = false;
         for (const Named& n : names)
             if (kindName == n.name) { type = n.type; found = true; break; }
-        if (!found)
-            type = (abscUnit == "Hz" && abscQuantity == "frequency") ? 2 : 0;
+        // The data-set library names its kinds in words of its own; the kinds
+        // that have a function type of their own are known by number as well.
+        if (!found) {
+            switch (kind) {
+            case 4: type = 4; break;
+            case 42: type = 11; break;
+            case 43: type = 7; break;
+            case 44: type = 8; break;
+            default: type = (abscUnit == "Hz" && abscQuantity == "frequency") ? 2 : 0; break;
+            }
+        }
     }
     if (type == 0 && abscQuantity == "time")
         type = 1;

@@ -235,6 +235,9 @@ TEST(UffTables, FunctionTypeFromKind)
     EXPECT_EQ(uff_function_type_from_kind(3, "PowerSpectralDensity", "Hz", "frequency"), 9);
     EXPECT_EQ(uff_function_type_from_kind(3, "Coherence", "Hz", "frequency"), 6);
     EXPECT_EQ(uff_function_type_from_kind(3, "Spectrum", "Hz", "frequency"), 2);
+    EXPECT_EQ(uff_function_type_from_kind(4, "Frequency Response", "Hz", "frequency"), 4);
+    EXPECT_EQ(uff_function_type_from_kind(43, "Auto Correlation", "s", "time"), 7);
+    EXPECT_EQ(uff_function_type_from_kind(42, "Probability Density", "V", "voltage"), 11);
     EXPECT_EQ(uff_function_type_from_kind(0, "Unknown", "m", "distance"), 0);
     EXPECT_EQ(uff_function_type_from_kind(0, "Unknown", "s", "time"), 1);
 }

@@ -1,0 +1,53 @@
+#pragma once
+// The two universal-file jobs: import of every data set 58/58b of a file into
+// TRX data sets (one per group of equal abscissa, kind and type), and export
+// of the channels of one or more TRX data sets into one file.
+
+#include "formats/uff/UffReader.h"
+#include "interface/jobs/ThreadConversion.h"
+#include "platform/CString.h"
+
+#include <cstdio>
+#include <vector>
+
+class CThreadUFFImport : public CThreadConversion {
+public:
+    CThreadUFFImport(const char* input, long id, long user, const char* output, const int* overwrite);
+    int Run() override;
+
+    // Trace texts of the conversion go to f (null: none).
+    void SetTrace(std::FILE* f) { m_trace.SetTarget(f); }
+
+    // First entry fixed here; numbered entries replace it when there are several groups.
+    CStringArray m_arsOutput;
+
+private:
+    void Convert();
+    void WriteGroup(CUffReader& reader, const SUffGroup& group, const CString& path);
+
+    CUffTrace m_trace;
+    std::vector<CString> m_aCreated;
+};
+
+class CThreadUFFExport : public CThreadConversion {
+public:
+    // bList: built by the list export (degrees of freedom from channel names, ratio units).
+    CThreadUFFExport(const CList<CString, CString&>& inputs, long id, long user, const char* output,
+                     const int* overwrite, const int* binary, bool bList);
+    int Run() override;
+
+    void SetTrace(std::FILE* f) { m_trace.SetTarget(f); }
+
+    std::vector<CString> m_lsInputs;
+    CString m_sOutput;
+    int m_bList;
+    int m_bBinary;
+
+private:
+    class COutput;
+    void uff_conv_trx2uff(COutput& out);
+    void ExportDataset(COutput& out, const CString& path);
+
+    CUffTrace m_trace;
+    bool m_bDofUnreadable = false;
+};
