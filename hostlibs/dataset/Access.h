@@ -80,6 +80,15 @@ private:
 
     struct SChannelMap { int kind = mk__physical; CMapping mapping; };
 
+    bool Bind(const CChNbrList& channels);
+    long DeclaredScans() const;               // access scans the description announces
+    long RangeEnd() const;                    // one past the range
+    long ReadableEnd() const;                 // one past the last scan the file holds in the range
+    double Value(long scan) const;            // abscissa 0 at an access scan
+    bool AbscissaValues(long scan, const unsigned char* fileScan, double* v, int count) const;
+    bool FastPath(int organisation, int implType) const;
+    bool Fail(CString text) const { m_sError = std::move(text); return false; }
+
     CDatasetCore* m_core;
     int m_iMode;
     CChNbrList m_channels;
@@ -90,5 +99,7 @@ private:
     long m_lPos = 0;
     int m_iCoord = ac__world;
     int m_iComplex = ca__default;
+    int m_perScan = 1;                                    // samples of each channel per file scan
+    std::vector<std::vector<unsigned long long>> m_offsets;   // per channel: byte offsets in a file scan
     mutable CString m_sError;
 };

@@ -1,0 +1,127 @@
+#include "hostlibs/dataset/DataStream.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+// pwrite/pread until done; false with errno on failure (a zero-byte write counts as one).
+bool WriteAll(int fd, const unsigned char* p, std::size_t n, std::uint64_t pos)
+{
+    while (n > 0) {
+        ssize_t w = ::pwrite(fd, p, n, off_t(pos));
+        if (w < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (w == 0) {
+            errno = ENOSPC;
+            return false;
+        }
+        p += w;
+        n -= std::size_t(w);
+        pos += std::uint64_t(w);
+    }
+    return true;
+}
+}
+
+CDataStream::CDataStream(int fd, std::uint64_t position, bool writable, std::size_t bufferSize)
+    : m_fd(fd), m_bWritable(writable), m_uPos(position)
+{
+    if (writable) m_buf.resize(std::max<std::size_t>(bufferSize, 4096));
+}
+
+CDataStream::~CDataStream() { FlushWrite(); }
+
+bool CDataStream::FlushWrite()
+{
+    if (m_nBuf == 0) return true;
+    bool ok = WriteAll(m_fd, m_buf.data(), m_nBuf, m_uBufPos);
+    if (!ok) {
+        m_iErrno = errno;
+        m_bFailed = true;
+    }
+    m_nBuf = 0;
+    return ok;
+}
+
+std::size_t CDataStream::Write(const void* data, std::size_t n)
+{
+    if (m_bFailed) return 0;
+    if (!m_bWritable) {
+        m_bFailed = true;
+        m_iErrno = EBADF;
+        return 0;
+    }
+    const unsigned char* p = static_cast<const unsigned char*>(data);
+    // Continue the pending block only when this write follows it directly.
+    if (m_nBuf > 0 && m_uBufPos + m_nBuf != m_uPos && !FlushWrite()) return 0;
+    if (m_nBuf + n > m_buf.size()) {
+        if (!FlushWrite()) return 0;
+        if (n >= m_buf.size()) {
+            if (!WriteAll(m_fd, p, n, m_uPos)) {
+                m_iErrno = errno;
+                m_bFailed = true;
+                return 0;
+            }
+            m_uPos += n;
+            return n;
+        }
+    }
+    if (m_nBuf == 0) m_uBufPos = m_uPos;
+    std::memcpy(m_buf.data() + m_nBuf, p, n);
+    m_nBuf += n;
+    m_uPos += n;
+    return n;
+}
+
+std::size_t CDataStream::Read(void* data, std::size_t n)
+{
+    if (m_bFailed) return 0;
+    if (!FlushWrite()) return 0;
+    unsigned char* p = static_cast<unsigned char*>(data);
+    std::size_t done = 0;
+    while (done < n) {
+        ssize_t r = ::pread(m_fd, p + done, n - done, off_t(m_uPos));
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            m_iErrno = errno;
+            m_bFailed = true;
+            break;
+        }
+        if (r == 0) break;
+        done += std::size_t(r);
+        m_uPos += std::uint64_t(r);
+    }
+    return done;
+}
+
+bool CDataStream::Seek(std::uint64_t position)
+{
+    if (position > std::uint64_t(INT64_MAX)) return false;
+    m_uPos = position;
+    return true;
+}
+
+bool CDataStream::Flush() { return FlushWrite() && !m_bFailed; }
+
+std::uint64_t CDataStream::GetLength()
+{
+    FlushWrite();
+    struct stat st {};
+    if (::fstat(m_fd, &st) != 0) return 0;
+    return std::uint64_t(st.st_size);
+}
+
+bool CDataStream::SetLength(std::uint64_t length)
+{
+    if (!m_bWritable || !FlushWrite()) return false;
+    if (::ftruncate(m_fd, off_t(length)) != 0) {
+        m_iErrno = errno;
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,67 @@
+#pragma once
+// The TRX file layout: the fixed lead-in, the JSON description and the scan
+// layout computed from it. Internal to the data-set library; the layout is
+// documented in docs/trx-format.md.
+
+#include "hostlibs/basics/DateTimeEx.h"
+#include "hostlibs/dataset/Abscissa.h"
+#include "hostlibs/dataset/Channel.h"
+#include "hostlibs/dataset/Tags.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace trx {
+
+constexpr unsigned char kMagic[8] = {0x89, 'T', 'R', 'X', '\r', '\n', 0x1A, '\n'};
+constexpr int kVersionMajor = 1;
+constexpr int kVersionMinor = 0;
+constexpr std::size_t kLeadIn = 24;                      // magic, version, header length, data offset
+constexpr std::uint64_t kMaxHeader = 16u << 20;          // description text
+constexpr std::size_t kMaxChannels = 65536;
+constexpr std::size_t kMaxPattern = 65536;
+constexpr std::uint64_t kMaxScanBytes = 16u << 20;
+constexpr std::uint64_t kMaxScans = std::uint64_t(1) << 48;
+constexpr int kMaxNesting = 32;
+
+// Everything the description holds.
+struct SDescription {
+    CString sTitle, sComment;
+    CDateTimeEx date;
+    int iKind = dk__time;
+    int iOrganisation = ds__dorg_interleaved;
+    int iScanMode = sm__single_rate;
+    std::vector<int> pattern;            // scan mode 3 only
+    CAbscissaList abscissas;
+    CChannelList channels;
+    std::vector<CTags> channelTags;      // one per channel
+    CSubChannelList subChannels;
+};
+
+// Where the samples of one scan lie.
+struct SLayout {
+    int iAbscType = it__none;            // stored abscissa 0: type and values per scan
+    int iAbscValues = 0;
+    std::uint64_t uScanBytes = 0;
+    std::vector<int> entries;            // channel of each sample of a scan, in order
+    std::vector<std::uint64_t> entryOffset;
+    std::vector<std::vector<std::uint64_t>> channelOffsets;   // per channel: offsets of its samples
+};
+
+// Checks what a data set may hold; throws CDatasetException naming `path`.
+void Validate(const SDescription& d, const CString& path);
+SLayout ComputeLayout(const SDescription& d);
+// Scans the description announces (abscissa 0, times abscissa 1 when present).
+std::uint64_t DeclaredScans(const SDescription& d);
+
+std::string WriteHeader(const SDescription& d, const SLayout& l);
+// Throws CDatasetException naming `path` for anything malformed.
+SDescription ReadHeader(const std::string& text, const CString& path);
+
+// The bytes before the samples: lead-in, description, padding up to dataOffset.
+std::string BuildLeadIn(const std::string& header, std::uint64_t dataOffset);
+// Data offset with spare room for a description of this length.
+std::uint64_t DataOffsetFor(std::size_t headerLength);
+
+} // namespace trx
