@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -133,12 +134,9 @@ bool CRiffFile::Open(const char* path, unsigned flags)
         return false;
     }
     if (flags & MMIO_EXCLUSIVE) {
-        struct flock lk {};
-        lk.l_type = writable ? F_WRLCK : F_RDLCK;
-        lk.l_whence = SEEK_SET;
-        // Open-file-description locks conflict within one process too, and
-        // with the record locks other parts of the system take.
-        if (::fcntl(fd, F_OFD_SETLK, &lk) != 0) {
+        // The same advisory lock as the file-system services take for their
+        // no-sharing opens, so the two refuse each other.
+        if (::flock(fd, (writable ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
             m_iErrno = errno;
             ::close(fd);
             return false;
