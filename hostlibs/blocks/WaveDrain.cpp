@@ -1,0 +1,282 @@
+#include "hostlibs/blocks/ChannelScale.h"
+#include "hostlibs/blocks/Drains.h"
+#include "hostlibs/blocks/Quantize.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <string>
+#include <unistd.h>
+
+namespace {
+constexpr std::uint32_t kHeaderBytes = 46; // RIFF 12 + "fmt " 8 + 18 + "data" 8
+
+void Put16(unsigned char* p, std::uint32_t v)
+{
+    p[0] = std::uint8_t(v);
+    p[1] = std::uint8_t(v >> 8);
+}
+void Put32(unsigned char* p, std::uint32_t v)
+{
+    Put16(p, v & 0xFFFF);
+    Put16(p + 2, v >> 16);
+}
+} // namespace
+
+struct CSPMWaveDrain::Impl {
+    std::string sPath;
+    bool bDither = false, bTruncate = false, b1to1 = true, b24 = false;
+    double dFullScale = 0.0;
+    int nSub = 0;
+    int iBnrSub = -1, nBnrCount = 0;
+    double dBnrLevel = 0.0;
+
+    int iError = eOK;
+    std::FILE* f = nullptr;
+    bool bOpened = false;
+    std::uint64_t nDataBytes = 0;
+    std::uint64_t nClipped = 0;
+
+    std::size_t nCh = 0;
+    std::vector<SQuantizer> quant;
+    std::vector<int> pulseBit; // per channel: pulse bit to write, -1 none
+    bool bPulses = false;
+    SDitherNoise noise;
+    std::vector<std::int32_t> codes;
+    std::vector<unsigned char> bytes;
+
+    bool OpenFile(std::uint16_t channels, std::uint32_t rate)
+    {
+        f = std::fopen(sPath.c_str(), "wb");
+        if (!f)
+            return false;
+        bOpened = true;
+        unsigned char h[kHeaderBytes] = {};
+        std::uint16_t bytesPerSample = b24 ? 3 : 2;
+        std::uint16_t align = std::uint16_t(bytesPerSample * channels);
+        std::memcpy(h, "RIFF", 4);
+        Put32(h + 4, kHeaderBytes - 8);
+        std::memcpy(h + 8, "WAVE", 4);
+        std::memcpy(h + 12, "fmt ", 4);
+        Put32(h + 16, 18);
+        Put16(h + 20, 1); // PCM
+        Put16(h + 22, channels);
+        Put32(h + 24, rate);
+        Put32(h + 28, rate * align);
+        Put16(h + 32, align);
+        Put16(h + 34, std::uint16_t(bytesPerSample * 8));
+        Put16(h + 36, 0); // cbSize
+        std::memcpy(h + 38, "data", 4);
+        Put32(h + 42, 0);
+        return std::fwrite(h, 1, kHeaderBytes, f) == kHeaderBytes;
+    }
+};
+
+CSPMWaveDrain* CSPMWaveDrain::CreateObject(const char* path)
+{
+    return new CSPMWaveDrain(path);
+}
+
+CSPMWaveDrain::CSPMWaveDrain(const char* path) : m(std::make_unique<Impl>())
+{
+    m->sPath = path ? path : "";
+}
+
+CSPMWaveDrain::~CSPMWaveDrain()
+{
+    if (m->f) {
+        // Destroyed without ending the run: the file is not complete.
+        std::fclose(m->f);
+        m->f = nullptr;
+        ::unlink(m->sPath.c_str());
+    }
+}
+
+bool CSPMWaveDrain::SetParameters(bool bDither, bool bTruncate, bool b1to1, double dFullScale, int nSubChannels,
+                                  bool b24Bit)
+{
+    if (m_bInitialized || nSubChannels < 0 || nSubChannels > 8)
+        return false;
+    if (!b1to1 && !(std::isfinite(dFullScale) && dFullScale > 0.0))
+        return false;
+    m->bDither = bDither;
+    m->bTruncate = bTruncate;
+    m->b1to1 = b1to1;
+    m->dFullScale = dFullScale;
+    m->nSub = nSubChannels;
+    m->b24 = b24Bit;
+    return true;
+}
+
+bool CSPMWaveDrain::SetParametersBNRSubChannel(int iSubChannel, int nSubChannels, double dLevel)
+{
+    if (m_bInitialized || iSubChannel < 0 || iSubChannel >= 8 || nSubChannels < 0 || nSubChannels > 8 ||
+        !std::isfinite(dLevel))
+        return false;
+    m->iBnrSub = iSubChannel;
+    m->nBnrCount = nSubChannels;
+    m->dBnrLevel = dLevel;
+    return true;
+}
+
+double CSPMWaveDrain::GetBNRLevel() const
+{
+    return m->dBnrLevel;
+}
+
+int CSPMWaveDrain::GetErrorCode() const
+{
+    return m->iError;
+}
+
+std::uint64_t CSPMWaveDrain::GetClipCount() const
+{
+    return m->nClipped;
+}
+
+bool CSPMWaveDrain::OnInitialize()
+{
+    const SStreamFormat& fmt = Input(0)->GetFormat();
+    m->nCh = fmt.channels.size();
+    auto refuse = [&](const std::string& why) {
+        m->iError = eInit;
+        return Fail("WAVE drain " + m->sPath + ": " + why);
+    };
+    if (m->sPath.empty())
+        return refuse("no file name");
+    if (m->nCh == 0 || m->nCh > 65535 / 3)
+        return refuse("needs 1 to 21845 channels, got " + std::to_string(m->nCh));
+    if (!(fmt.dRate >= 1.0 && fmt.dRate < 4294967295.0 / double(m->nCh * 3)))
+        return refuse("sampling rate " + std::to_string(fmt.dRate) + " cannot be written");
+    int bits = m->b24 ? 24 : 16;
+    m->quant.assign(m->nCh, SQuantizer{});
+    for (std::size_t c = 0; c < m->nCh; ++c) {
+        const SStreamChannel& ch = fmt.channels[c];
+        double fs = m->dFullScale, zero = 0.0;
+        if (m->b1to1 && !ChannelFullScale(ch, fs, zero))
+            return refuse("channel " + std::to_string(c) + " has no usable full scale");
+        double a, b;
+        StreamToPhysical(ch, a, b);
+        // sample = (physical - zero) / fs * 2^(bits-1)
+        double k = std::ldexp(1.0, bits - 1) / fs;
+        SQuantizer& q = m->quant[c];
+        q.gain = a * k;
+        q.add = (b - zero) * k;
+        q.bits = bits;
+        q.bRound = !m->bTruncate;
+        q.bDither = m->bDither;
+    }
+    m->bPulses = fmt.HasPulses() && m->nSub > 0;
+    m->pulseBit.assign(m->nCh, -1);
+    if (m->bPulses) {
+        int own = std::min<int>({m->nSub, int(m->nCh), int(fmt.pulses.size())});
+        for (int k = 0; k < own; ++k)
+            m->pulseBit[std::size_t(k)] = k;
+        if (m->iBnrSub >= 0 && m->iBnrSub < int(fmt.pulses.size()))
+            for (std::size_t c = std::size_t(own); c < m->nCh; ++c)
+                m->pulseBit[c] = m->iBnrSub;
+    }
+    return true;
+}
+
+bool CSPMWaveDrain::Consume(const SStreamBlock& block)
+{
+    Impl& s = *m;
+    if (!s.bOpened) {
+        const SStreamFormat& fmt = Input(0)->GetFormat();
+        if (!s.OpenFile(std::uint16_t(s.nCh), std::uint32_t(fmt.dRate + 0.5))) {
+            s.iError = s.f ? eWrite : eOpen;
+            return Fail("WAVE drain: " + s.sPath + (s.f ? ": header could not be written" : ": cannot be created"));
+        }
+    }
+    const std::size_t n = block.nScans, nCh = s.nCh;
+    if (n == 0)
+        return true;
+    const std::size_t bps = s.b24 ? 3 : 2;
+    if (s.nDataBytes + n * nCh * bps > std::uint64_t(std::numeric_limits<std::uint32_t>::max()) - kHeaderBytes) {
+        s.iError = eWrite;
+        return Fail("WAVE drain: " + s.sPath + ": more than 4 GiB of samples do not fit a RIFF file");
+    }
+    s.codes.resize(n * nCh);
+    for (std::size_t c = 0; c < nCh; ++c)
+        s.nClipped += Quantize(block.values.data() + c, n, nCh, s.quant[c], s.noise, s.codes.data() + c, nCh);
+    if (s.bPulses && !block.pulses.empty()) {
+        const std::int32_t keep = s.b24 ? ~std::int32_t(0x100) : ~std::int32_t(1);
+        const int shift = s.b24 ? 8 : 0;
+        for (std::size_t c = 0; c < nCh; ++c) {
+            int bit = s.pulseBit[c];
+            if (bit < 0)
+                continue;
+            for (std::size_t i = 0; i < n; ++i) {
+                std::int32_t p = (block.pulses[i] >> bit) & 1;
+                std::int32_t& v = s.codes[i * nCh + c];
+                v = (v & keep) | (p << shift);
+            }
+        }
+    }
+    s.bytes.resize(n * nCh * bps);
+    unsigned char* o = s.bytes.data();
+    const std::int32_t* src = s.codes.data();
+    const std::size_t total = n * nCh;
+    if (bps == 2) {
+        for (std::size_t i = 0; i < total; ++i) {
+            std::uint16_t v = std::uint16_t(src[i]);
+            o[2 * i] = std::uint8_t(v);
+            o[2 * i + 1] = std::uint8_t(v >> 8);
+        }
+    } else {
+        for (std::size_t i = 0; i < total; ++i) {
+            std::uint32_t v = std::uint32_t(src[i]);
+            o[3 * i] = std::uint8_t(v);
+            o[3 * i + 1] = std::uint8_t(v >> 8);
+            o[3 * i + 2] = std::uint8_t(v >> 16);
+        }
+    }
+    if (std::fwrite(o, 1, s.bytes.size(), s.f) != s.bytes.size()) {
+        s.iError = eWrite;
+        return Fail("WAVE drain: write to " + s.sPath + " failed at data byte " + std::to_string(s.nDataBytes));
+    }
+    s.nDataBytes += s.bytes.size();
+    return true;
+}
+
+bool CSPMWaveDrain::Finish(bool bComplete)
+{
+    Impl& s = *m;
+    if (bComplete && !s.bOpened) {
+        // A stream without any block still makes a (silent, empty) file.
+        SStreamBlock none;
+        if (!Consume(none))
+            bComplete = false;
+    }
+    if (!bComplete) {
+        if (s.iError == eOK)
+            s.iError = eRun;
+        if (s.f)
+            std::fclose(s.f);
+        s.f = nullptr;
+        if (s.bOpened)
+            ::unlink(s.sPath.c_str());
+        return false;
+    }
+    // The sizes go where readers (and the loop cross-fade) expect them: the
+    // RIFF size at byte 4, the data size at byte 42. An odd data size gets
+    // no pad byte, so that the samples end exactly at the end of the file.
+    unsigned char v[4];
+    bool ok = true;
+    Put32(v, std::uint32_t(kHeaderBytes - 8 + s.nDataBytes));
+    ok = ok && std::fseek(s.f, 4, SEEK_SET) == 0 && std::fwrite(v, 1, 4, s.f) == 4;
+    Put32(v, std::uint32_t(s.nDataBytes));
+    ok = ok && std::fseek(s.f, 42, SEEK_SET) == 0 && std::fwrite(v, 1, 4, s.f) == 4;
+    ok = (std::fflush(s.f) == 0) && ok;
+    ok = (std::fclose(s.f) == 0) && ok;
+    s.f = nullptr;
+    if (!ok) {
+        s.iError = eClose;
+        ::unlink(s.sPath.c_str());
+        return Fail("WAVE drain: " + s.sPath + " could not be completed");
+    }
+    return true;
+}

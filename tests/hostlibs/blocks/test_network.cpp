@@ -1,0 +1,92 @@
+// The network protocol: wiring, initialisation failures, ends and destruction.
+#include "BlockTestUtil.h"
+
+#include <gtest/gtest.h>
+
+TEST(Network, PortsConnectOneToOneAndReconnectingMovesTheLink)
+{
+    CTestSource a(MakeFormat(100, 10, 1), nullptr), b(MakeFormat(100, 10, 1), nullptr);
+    CCollectDrain d;
+    EXPECT_EQ(a.GetNbrOfOutputs(), 1);
+    EXPECT_EQ(d.GetNbrOfInputs(), 1);
+    EXPECT_EQ(a.Output(1), nullptr);
+    EXPECT_EQ(d.Input(-1), nullptr);
+    EXPECT_FALSE(a.Output(0)->ConnectInput(nullptr));
+    ASSERT_TRUE(a.Output(0)->ConnectInput(d.Input(0)));
+    ASSERT_TRUE(b.Output(0)->ConnectInput(d.Input(0)));
+    EXPECT_EQ(a.Output(0)->GetConnectedInput(), nullptr);
+    EXPECT_EQ(d.Input(0)->GetConnectedOutput(), b.Output(0));
+}
+
+TEST(Network, RunsToTheEndAndEndsUpstreamBlocks)
+{
+    auto* src = new CTestSource(MakeFormat(1000, 10000, 2), [](std::size_t c, std::uint64_t i) { return float(i * 2 + c); },
+                                nullptr, 333);
+    auto* drain = new CCollectDrain();
+    src->Output(0)->ConnectInput(drain->Input(0));
+    ASSERT_TRUE(RunNetwork(drain));
+    EXPECT_TRUE(src->bEnded);
+    EXPECT_TRUE(drain->bFinishedComplete);
+    ASSERT_EQ(drain->nScans, 10000u);
+    EXPECT_EQ(drain->values[2 * 9999 + 1], float(9999 * 2 + 1));
+    EXPECT_LE(drain->nMaxBlock, 333u);
+    // Destroying in either order leaves no dangling link behind.
+    src->Destroy(true);
+    EXPECT_FALSE(drain->Input(0)->IsConnected());
+    drain->Destroy(true);
+}
+
+TEST(Network, FailedInitialisationIsReportedAndTheRunStillEndsAndDestroys)
+{
+    int destroyed = 0;
+    auto* src = new CTestSource(MakeFormat(1000, 100, 1), nullptr);
+    src->bRefuseInit = true;
+    src->pDestroyed = &destroyed;
+    auto* res = CSPBResample::CreateObject();
+    ASSERT_TRUE(res->SetParameters(false, 500, 20, 20));
+    auto* drain = new CCollectDrain();
+    drain->pDestroyed = &destroyed;
+    src->Output(0)->ConnectInput(res->Input(0));
+    res->Output(0)->ConnectInput(drain->Input(0));
+
+    EXPECT_FALSE(drain->Initialize());
+    EXPECT_NE(drain->GetLastError().find("test source refuses"), std::string::npos) << drain->GetLastError();
+    EXPECT_TRUE(drain->IsFinished()); // a driver's loop ends at once
+    EXPECT_FALSE(drain->Initialize()); // stays refused
+    drain->EndRun();
+    EXPECT_FALSE(drain->bFinishedComplete);
+    drain->Destroy(true);
+    res->Destroy(true);
+    src->Destroy(true);
+    EXPECT_EQ(destroyed, 2);
+}
+
+TEST(Network, UnconnectedInputAndMissingParametersRefuseInitialisation)
+{
+    CCollectDrain lonely;
+    EXPECT_FALSE(lonely.Initialize());
+    EXPECT_NE(lonely.GetLastError().find("not connected"), std::string::npos);
+
+    CTestSource src(MakeFormat(1000, 100, 1), nullptr);
+    std::unique_ptr<CSPBResample> res(CSPBResample::CreateObject());
+    CCollectDrain d;
+    src.Output(0)->ConnectInput(res->Input(0));
+    res->Output(0)->ConnectInput(d.Input(0));
+    EXPECT_FALSE(d.Initialize()); // no rate set
+    EXPECT_FALSE(res->SetParameters(false, 0.0, 20, 20));
+    EXPECT_FALSE(res->SetParameters(false, 1000.0, 1, 20));
+    EXPECT_FALSE(res->SetParameters(false, 1000.0, 20, 40));
+}
+
+TEST(Network, AFailingSourceStopsTheRunWithItsReason)
+{
+    auto src = std::make_unique<CTestSource>(MakeFormat(1000, 10000, 1), nullptr, nullptr, 1000);
+    src->nFailAtScan = 5500;
+    CCollectDrain d;
+    src->Output(0)->ConnectInput(d.Input(0));
+    EXPECT_FALSE(RunNetwork(&d));
+    EXPECT_TRUE(d.HasFailed());
+    EXPECT_NE(d.GetLastError().find("read error"), std::string::npos) << d.GetLastError();
+    EXPECT_FALSE(d.bFinishedComplete);
+    EXPECT_EQ(d.nScans, 5000u);
+}

@@ -1,0 +1,228 @@
+// The WAVE drain: layout, samples read back by an independent reader,
+// scaling paths, pulse bits, and its error codes.
+#include "BlockTestUtil.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+std::string TempPath(const char* name)
+{
+    return std::string(::testing::TempDir()) + "blocks_" + std::to_string(::getpid()) + "_" + name;
+}
+
+std::vector<unsigned char> ReadFile(const std::string& p)
+{
+    std::ifstream f(p, std::ios::binary);
+    return std::vector<unsigned char>(std::istreambuf_iterator<char>(f), {});
+}
+
+std::uint32_t U32(const std::vector<unsigned char>& b, std::size_t o)
+{
+    return std::uint32_t(b[o]) | std::uint32_t(b[o + 1]) << 8 | std::uint32_t(b[o + 2]) << 16 | std::uint32_t(b[o + 3]) << 24;
+}
+std::uint16_t U16(const std::vector<unsigned char>& b, std::size_t o)
+{
+    return std::uint16_t(b[o] | b[o + 1] << 8);
+}
+std::int32_t Sample(const std::vector<unsigned char>& b, std::size_t index, int bytes)
+{
+    std::size_t o = 46 + index * std::size_t(bytes);
+    if (bytes == 2)
+        return std::int16_t(U16(b, o));
+    std::int32_t v = std::int32_t(b[o] | b[o + 1] << 8 | b[o + 2] << 16);
+    return v & 0x800000 ? v - 0x1000000 : v;
+}
+
+bool WriteWave(const std::string& path, SStreamFormat fmt, CTestSource::ValueFn fn, CTestSource::PulseFn pulse,
+               std::function<bool(CSPMWaveDrain&)> setup, int* error = nullptr, std::uint64_t failAt = ~0ull)
+{
+    auto* src = new CTestSource(std::move(fmt), std::move(fn), std::move(pulse), 1000);
+    src->nFailAtScan = failAt;
+    CSPMWaveDrain* drain = CSPMWaveDrain::CreateObject(path.c_str());
+    bool ok = setup(*drain);
+    src->Output(0)->ConnectInput(drain->Input(0));
+    ok = ok && RunNetwork(drain);
+    if (error)
+        *error = drain->GetErrorCode();
+    drain->Destroy(true);
+    src->Destroy(true);
+    return ok;
+}
+
+// Frames, channels, rate, subtype and every sample as written by libsndfile's
+// reader (python3-soundfile); empty when the tool is missing.
+std::string SoundfileRead(const std::string& path, const char* dtype)
+{
+    if (::access("/usr/bin/python3", X_OK) != 0)
+        return "";
+    std::string cmd = "/usr/bin/python3 -c \"import soundfile as sf,sys\n"
+                      "d,r=sf.read(sys.argv[1],dtype='" + std::string(dtype) + "',always_2d=True)\n"
+                      "i=sf.info(sys.argv[1])\n"
+                      "print(i.subtype,i.channels,r,len(d))\n"
+                      "print(' '.join(str(int(v)) for v in d.flatten()))\" '" + path + "' 2>&1";
+    std::FILE* p = ::popen(cmd.c_str(), "r");
+    if (!p)
+        return "";
+    std::string out;
+    char buf[65536];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
+        out.append(buf, n);
+    int rc = ::pclose(p);
+    if (rc != 0 && out.find("No module named") != std::string::npos)
+        return "";
+    return out;
+}
+} // namespace
+
+TEST(WaveDrain, HeaderHoldsTheSizesAtBytes4And42AndSoundfileReadsTheSamples)
+{
+    const std::string path = TempPath("scaled16.wav");
+    const double V = 2.0;
+    // Values that land on known codes of x / V * 32768: exact, ties, beyond full scale.
+    std::vector<float> ch0{0.0f, 1.0f, -1.0f, 2.0f, -2.0f, 2.5f, float(1.5 / 32768 * 2), float(-0.5 / 32768 * 2), 0.25f};
+    std::vector<std::int32_t> want0{0, 16384, -16384, 32767, -32768, 32767, 2, 0, 4096};
+    SStreamFormat fmt = MakeFormat(44100, ch0.size(), 2);
+    ASSERT_TRUE(WriteWave(path, fmt,
+                          [&](std::size_t c, std::uint64_t i) { return c == 0 ? ch0[i] : -ch0[i] * 0.5f; }, nullptr,
+                          [&](CSPMWaveDrain& d) { return d.SetParameters(false, false, false, V, 0, false); }));
+    auto b = ReadFile(path);
+    ASSERT_EQ(b.size(), 46u + ch0.size() * 4);
+    EXPECT_EQ(std::string(b.begin(), b.begin() + 4), "RIFF");
+    EXPECT_EQ(U32(b, 4), b.size() - 8);
+    EXPECT_EQ(std::string(b.begin() + 8, b.begin() + 16), "WAVEfmt ");
+    EXPECT_EQ(U32(b, 16), 18u);
+    EXPECT_EQ(U16(b, 20), 1);     // PCM
+    EXPECT_EQ(U16(b, 22), 2);     // channels
+    EXPECT_EQ(U32(b, 24), 44100u);
+    EXPECT_EQ(U32(b, 28), 44100u * 4);
+    EXPECT_EQ(U16(b, 32), 4);
+    EXPECT_EQ(U16(b, 34), 16);
+    EXPECT_EQ(U16(b, 36), 0);     // cbSize
+    EXPECT_EQ(std::string(b.begin() + 38, b.begin() + 42), "data");
+    EXPECT_EQ(U32(b, 42), ch0.size() * 4);
+    for (std::size_t i = 0; i < ch0.size(); ++i)
+        EXPECT_EQ(Sample(b, i * 2, 2), want0[i]) << i;
+
+    std::string sf = SoundfileRead(path, "int16");
+    if (sf.empty())
+        GTEST_SKIP() << "python3-soundfile not available";
+    std::istringstream in(sf);
+    std::string subtype;
+    int channels = 0, rate = 0, frames = 0;
+    in >> subtype >> channels >> rate >> frames;
+    ASSERT_EQ(subtype, "PCM_16") << sf;
+    EXPECT_EQ(channels, 2);
+    EXPECT_EQ(rate, 44100);
+    ASSERT_EQ(frames, int(ch0.size()));
+    for (std::size_t i = 0; i < ch0.size(); ++i) {
+        int a, c;
+        in >> a >> c;
+        EXPECT_EQ(a, want0[i]) << i;
+        EXPECT_EQ(c, Sample(b, i * 2 + 1, 2)) << i;
+    }
+    ::unlink(path.c_str());
+}
+
+TEST(WaveDrain, OneToOneUsesEachChannelsOwnFullScaleAndPulsesGoIntoTheLowBit)
+{
+    const std::string path = TempPath("oneToOne24.wav");
+    SStreamFormat fmt = MakeFormat(48000, 64, 2, 2);
+    fmt.channels[0].iOriginType = 3; // 16-bit channel, factor 0.01: full scale 327.68
+    fmt.channels[0].dOriginFactor = 0.01;
+    fmt.channels[1].iOriginType = 10; // float channel with calibration 20 dB: full scale 2*sqrt(2)*10
+    fmt.channels[1].fCalibration = 20.0f;
+    const double fs1 = 2 * std::sqrt(2.0) * 10.0;
+    auto value = [&](std::size_t c, std::uint64_t i) {
+        return c == 0 ? float(0.01 * (double(i) * 100 - 3200)) : float(fs1 * (double(i) - 32) / 64.0);
+    };
+    auto pulse = [](std::uint64_t i) { return std::uint8_t(((i / 4) & 1) | (((i / 8) & 1) << 1)); };
+    ASSERT_TRUE(WriteWave(path, fmt, value, pulse, [](CSPMWaveDrain& d) { return d.SetParameters(false, false, true, 0.0, 2, true); }));
+    auto b = ReadFile(path);
+    ASSERT_EQ(U16(b, 34), 24);
+    ASSERT_EQ(U32(b, 42), 64u * 6);
+    for (std::uint64_t i = 0; i < 64; ++i) {
+        std::int32_t s0 = Sample(b, i * 2, 3), s1 = Sample(b, i * 2 + 1, 3);
+        // The 16-bit code, moved to 24 bits, and its bit 8 replaced by the pulse.
+        std::int32_t code = std::int32_t(i) * 100 - 3200;
+        EXPECT_EQ(s0 & ~0x100, (code * 256) & ~0x100) << i;
+        EXPECT_EQ((s0 >> 8) & 1, int((i / 4) & 1)) << i;
+        std::int32_t want1 = std::int32_t(std::lrint((double(i) - 32) / 64.0 * 8388608));
+        EXPECT_NEAR(s1 & ~0x100, want1 & ~0x100, 1) << i; // the float input itself carries 1e-7
+        EXPECT_EQ((s1 >> 8) & 1, int((i / 8) & 1)) << i;
+    }
+    std::string sf = SoundfileRead(path, "int32");
+    if (sf.empty())
+        GTEST_SKIP() << "python3-soundfile not available";
+    std::istringstream in(sf);
+    std::string subtype;
+    int channels, rate, frames;
+    in >> subtype >> channels >> rate >> frames;
+    EXPECT_EQ(subtype, "PCM_24") << sf;
+    EXPECT_EQ(frames, 64);
+    long long first;
+    in >> first;
+    EXPECT_EQ(first, (long long)Sample(b, 0, 3) * 256);
+    ::unlink(path.c_str());
+}
+
+TEST(WaveDrain, SixteenBitPulsesUseBitZeroAndTheReferencePulseFillsTheOtherChannels)
+{
+    const std::string path = TempPath("bnr16.wav");
+    SStreamFormat fmt = MakeFormat(8000, 32, 3, 1);
+    auto pulse = [](std::uint64_t i) { return std::uint8_t((i % 5) == 0); };
+    ASSERT_TRUE(WriteWave(path, fmt, [](std::size_t, std::uint64_t) { return 0.5f; }, pulse, [](CSPMWaveDrain& d) {
+        return d.SetParameters(false, false, false, 1.0, 1, false) && d.SetParametersBNRSubChannel(0, 1, 94.0);
+    }));
+    auto b = ReadFile(path);
+    for (std::uint64_t i = 0; i < 32; ++i)
+        for (int c = 0; c < 3; ++c)
+            EXPECT_EQ(Sample(b, i * 3 + std::size_t(c), 2), 16384 | int(i % 5 == 0)) << i << " " << c;
+    ::unlink(path.c_str());
+}
+
+TEST(WaveDrain, ErrorCodesTellWhatFailedAndNoPartialFileStays)
+{
+    SStreamFormat fmt = MakeFormat(1000, 5000, 1);
+    auto zero = [](std::size_t, std::uint64_t) { return 0.0f; };
+    auto plain = [](CSPMWaveDrain& d) { return d.SetParameters(false, false, false, 1.0, 0, false); };
+    int err = -1;
+    std::string dir = TempPath("no_such_dir");
+    EXPECT_FALSE(WriteWave(dir + "/x.wav", fmt, zero, nullptr, plain, &err));
+    EXPECT_EQ(err, CSPMWaveDrain::eOpen);
+
+    std::string path = TempPath("broken.wav");
+    EXPECT_FALSE(WriteWave(path, fmt, zero, nullptr, plain, &err, 2500));
+    EXPECT_EQ(err, CSPMWaveDrain::eRun);
+    struct stat st;
+    EXPECT_NE(::stat(path.c_str(), &st), 0) << "partial file left behind";
+
+    SStreamFormat none = MakeFormat(1000, 10, 0);
+    EXPECT_FALSE(WriteWave(path, none, zero, nullptr, plain, &err));
+    EXPECT_EQ(err, CSPMWaveDrain::eInit);
+
+    std::unique_ptr<CSPMWaveDrain> d(CSPMWaveDrain::CreateObject(path.c_str()));
+    EXPECT_FALSE(d->SetParameters(false, false, false, 0.0, 0, false)); // no full scale
+    EXPECT_FALSE(d->SetParameters(false, false, true, 0.0, 9, false));  // more pulse bits than a byte has
+    EXPECT_FALSE(d->SetParametersBNRSubChannel(8, 1, 0.0));
+
+}
+
+TEST(WaveDrain, EmptySignalGivesAValidEmptyFile)
+{
+    std::string path = TempPath("empty.wav");
+    ASSERT_TRUE(WriteWave(path, MakeFormat(1000, 0, 1), nullptr, nullptr,
+                          [](CSPMWaveDrain& d) { return d.SetParameters(false, true, false, 1.0, 0, false); }));
+    auto b = ReadFile(path);
+    ASSERT_EQ(b.size(), 46u);
+    EXPECT_EQ(U32(b, 4), 38u);
+    EXPECT_EQ(U32(b, 42), 0u);
+    ::unlink(path.c_str());
+}
