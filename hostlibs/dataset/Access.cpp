@@ -21,19 +21,19 @@ double Wrap(double d)
     return d <= -std::numbers::pi ? d + kTwoPi : d;
 }
 
-// Physical value of a stored sample by the channel's mapping; complex parts
-// scale with the factor alone (an offset has no meaning for them).
+// Physical value of a stored sample by the channel's mapping; a complex
+// value (re, im) stands for (re × factor + offset, im × factor).
 SValue ToPhysical(const CMapping& m, SValue v, bool complex)
 {
     if (m.IsIdentity()) return v;
-    if (complex && m.IsLinear()) return {v.re * m.GetFactor(), v.im * m.GetFactor()};
+    if (complex && m.IsLinear()) return {v.re * m.GetFactor() + m.GetOffset(), v.im * m.GetFactor()};
     return {m.ToPhysical(v.re), complex ? m.ToPhysical(v.im) : 0.0};
 }
 
 SValue FromPhysical(const CMapping& m, SValue v, bool complex)
 {
     if (m.IsIdentity()) return v;
-    if (complex && m.IsLinear()) return {v.re / m.GetFactor(), v.im / m.GetFactor()};
+    if (complex && m.IsLinear()) return {(v.re - m.GetOffset()) / m.GetFactor(), v.im / m.GetFactor()};
     return {m.FromPhysical(v.re), complex ? m.FromPhysical(v.im) : 0.0};
 }
 

@@ -246,7 +246,7 @@ void CDatasetCore::CloseFile()
     if (fd < 0) return;
     CString failure;
     if (stream) {
-        if (!stream->Flush())
+        if (!stream->Flush() && bWritable)
             failure = CString::Formatted("TRX data set %s: samples could not be written (%s)", sPath.c_str(),
                                          std::strerror(stream->GetErrno()));
         stream.reset();

@@ -1,0 +1,346 @@
+// The file a data set leaves behind: lead-in, description, layout, the
+// rewrite of the description on close, open modes and sharing.
+
+#include "TrxTestSupport.h"
+
+#include <cmath>
+
+using namespace trxtest;
+
+namespace {
+
+CChannelList ThreeChannels()
+{
+    CChannelList cl;
+    cl.push_back(Channel("p16", it__int16, 0.5, 1.0));
+    cl.push_back(Channel("p24", it__int24, 2.0));
+    cl.push_back(Channel("pf", it__float));
+    return cl;
+}
+
+} // namespace
+
+TEST(TrxFileLayout, CreatedFileIsCompleteAndFollowsTheDocumentedLayout)
+{
+    ScratchDir dir;
+    std::string path = dir / "a.trx";
+    CDataset ds(path.c_str(), Abscissas(TimeAbscissa(10)), ThreeChannels(), dk__time, ds__dorg_interleaved, 0, 65536,
+                sh__deny_write);
+    // Readable before anything else happens: the description is on disk.
+    RawFile raw = ParseRaw(path);
+    EXPECT_EQ(0u, raw.dataOffset % 4096);
+    EXPECT_EQ(long(raw.dataOffset), ds.GetStartOfDataInFile());
+    EXPECT_GE(raw.dataOffset - 24 - raw.headerLength, 4096u) << "spare room for the description";
+    EXPECT_EQ(raw.bytes.size(), raw.dataOffset);
+    const auto& lay = raw.header["layout"];
+    EXPECT_EQ(9, lay["scan_bytes"].get<int>());
+    EXPECT_EQ(10, lay["scans"].get<int>());
+    ASSERT_EQ(3u, lay["fields"].size());
+    EXPECT_EQ(0, lay["fields"][0]["offset"].get<int>());
+    EXPECT_EQ(2, lay["fields"][1]["offset"].get<int>());
+    EXPECT_EQ(5, lay["fields"][2]["offset"].get<int>());
+    EXPECT_EQ(5, lay["fields"][1]["type"].get<int>());
+    EXPECT_EQ(0.5, raw.header["channels"][0]["mapping"]["factor"].get<double>());
+    EXPECT_EQ(1.0, raw.header["channels"][0]["mapping"]["offset"].get<double>());
+    EXPECT_EQ(9, ds.GetScanSize());
+    EXPECT_EQ("TRX", raw.header["format"].get<std::string>());
+}
+
+TEST(TrxFileLayout, StoredAbscissaValuesLeadEachScan)
+{
+    ScratchDir dir;
+    std::string path = dir / "a.trx";
+    CAbscissa band("Frequency", "f", CQuantity("frequency"), CUnit("Hz", 1), it__float, 4, ac__band);
+    CChannelList cl;
+    cl.push_back(Channel("x", it__int16));
+    { CDataset ds(path.c_str(), Abscissas(band), cl, dk__spectrum, ds__dorg_with_abscissa, 0, 0, 0); }
+    RawFile raw = ParseRaw(path);
+    const auto& f = raw.header["layout"]["fields"];
+    ASSERT_EQ(2u, f.size());
+    EXPECT_EQ("abscissa", f[0]["kind"].get<std::string>());
+    EXPECT_EQ(3, f[0]["count"].get<int>());
+    EXPECT_EQ(12, f[1]["offset"].get<int>());
+    EXPECT_EQ(14, raw.header["layout"]["scan_bytes"].get<int>());
+}
+
+TEST(TrxFileDescription, EveryFieldSurvivesCloseAndOpen)
+{
+    ScratchDir dir;
+    std::string path = dir / "d.trx";
+    CChannelList cl = ThreeChannels();
+    cl[0].SetTitle("Pulse Channels");
+    cl[0].SetCalibration(94.5f);
+    cl[0].SetDeltaHeadroom(-3.25f);
+    cl[0].SetEmphasis(2);
+    cl[0].SetQuantisationFunc(3);
+    cl[0].SetPhysChannel(17);
+    cl[0].SetCoordinate(4.5);
+    cl[0].SetSortValue(2.0);
+    cl[0].SetDeltaAmplPowCorrFact(1.5, 0.75);
+    cl[1].SetMapping(CMapping(1.0, 10.0, tt__log10, 0.0, 20.0, tt__linear));
+    cl[2].SetUnit(CUnit("\xB0""C", 1));
+    CAbscissaList al = Abscissas(TimeAbscissa(5, 1.0 / 48000));
+    CSubChannel sub(sc__pulse, 0, 4, "Speed", "n", CQuantity("RPM"), CUnit("rpm", 1));
+    sub.SetPulseFactor(0.625);
+    sub.SetDeltaTime(0.01);
+    sub.SetSmooth(2);
+    CDateTimeEx date(1234567890.25);
+    {
+        CDataset ds(path.c_str(), al, cl, dk__rpm, ds__dorg_interleaved, 0, 65536, 0);
+        ds.SetTitle("Run 7");
+        ds.SetComment("line 1\r\nline 2 \xB0");
+        ds.SetDateOfRecording(date);
+        EXPECT_EQ(0, ds.AddSubChannel(sub));
+        CTags tags;
+        tags.SetValue("ControlValue", CTagValue(true));
+        tags.SetValue("DOF", CTagValue("+74Z"));
+        tags.SetValue("Count", CTagValue(42));
+        tags.SetValue("Gain", CTagValue(0.125));
+        EXPECT_TRUE(ds.SetTags("Channel2", tags));
+        ds.Close();
+    }
+    CDataset ds(path.c_str(), om__read, 32768, 0);
+    EXPECT_EQ("Run 7", ds.GetTitle());
+    EXPECT_EQ("line 1\r\nline 2 \xB0", ds.GetComment());
+    EXPECT_EQ(date, ds.GetDateOfRecording());
+    EXPECT_EQ(dk__rpm, ds.GetKind());
+    EXPECT_EQ(ds__dorg_interleaved, ds.GetOrganisation());
+    ASSERT_EQ(1, ds.GetNbrOfAbscissas());
+    EXPECT_TRUE(ds.GetAbscissa(0) == al[0]);
+    ASSERT_EQ(3, ds.GetNbrOfChannels());
+    for (int i = 0; i < 3; ++i) EXPECT_TRUE(ds.GetChannel(i) == cl[std::size_t(i)]) << "channel " << i;
+    ASSERT_EQ(1, ds.GetNbrOfSubChannels());
+    CSubChannel back = ds.GetSubChannel(0);
+    EXPECT_EQ(0, back.GetID()) << "an identifier is given on adding";
+    back.SetID(-1);
+    EXPECT_TRUE(back == sub);
+    auto tags = ds.GetTags("Channel2");
+    ASSERT_TRUE(tags);
+    CTagValue v;
+    ASSERT_TRUE(tags->GetValue("ControlValue", v));
+    EXPECT_EQ(CTagValue::Bool, v.GetType());
+    EXPECT_TRUE(v.GetBool());
+    ASSERT_TRUE(tags->GetValue("DOF", v));
+    EXPECT_EQ("+74Z", v.GetText());
+    ASSERT_TRUE(tags->GetValue("Count", v));
+    EXPECT_EQ(42, v.GetInt());
+    ASSERT_TRUE(tags->GetValue("Gain", v));
+    EXPECT_EQ(0.125, v.GetDouble());
+    EXPECT_EQ(0, ds.GetTags("Channel0")->GetCount());
+    EXPECT_FALSE(ds.GetTags("Channel3"));
+    EXPECT_FALSE(ds.GetTags("Channel"));
+    EXPECT_FALSE(ds.GetTags("Channel1x"));
+    EXPECT_FALSE(ds.GetTags("Dataset"));
+    EXPECT_DOUBLE_EQ(48000.0, ds.GetSamplingRate(0));
+}
+
+TEST(TrxFileDescription, TextsAreStoredAsUnicodeInTheDescription)
+{
+    ScratchDir dir;
+    std::string path = dir / "u.trx";
+    CChannelList cl;
+    cl.push_back(Channel("T", it__float));
+    cl[0].SetUnit(CUnit("\xB0""C", 1));
+    {
+        CDataset ds(path.c_str(), Abscissas(TimeAbscissa(1)), cl, dk__time, 1, 0, 0, 0);
+        ds.SetComment("\x80 \x81 \xE4");   // euro sign, an undefined byte, a-umlaut
+    }
+    RawFile raw = ParseRaw(path);
+    EXPECT_EQ("\xC2\xB0""C", raw.header["channels"][0]["unit"].get<std::string>());
+    EXPECT_EQ("\xE2\x82\xAC \xC2\x81 \xC3\xA4", raw.header["comment"].get<std::string>());
+    CDataset back(path.c_str(), om__read, 0, 0);
+    EXPECT_EQ("\x80 \x81 \xE4", back.GetComment());
+    EXPECT_EQ("\xB0""C", back.GetChannel(0).GetUnit().GetText());
+}
+
+TEST(TrxFileRewrite, DescriptionChangesOnCloseLeaveTheSamplesInPlace)
+{
+    ScratchDir dir;
+    std::string path = dir / "r.trx";
+    std::vector<unsigned char> samples(2 * 1000);
+    for (std::size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<unsigned char>(i * 7);
+    long start;
+    {
+        CDataset ds(path.c_str(), Abscissas(TimeAbscissa(1000)), CChannelList{std::vector<CChannel>{Channel("a", it__int16)}},
+                    dk__time, 1, 0, 65536, 0);
+        start = ds.GetStartOfDataInFile();
+        CDataStream* s = ds.GetPtrToFile();
+        ASSERT_EQ(std::uint64_t(start), s->Tell());
+        ASSERT_EQ(samples.size(), s->Write(samples.data(), samples.size()));
+        ds.SetComment(std::string(1500, 'c').c_str());
+        CAbscissa a = ds.GetAbscissa(0);
+        a.SetNbrOfScans(990);
+        ASSERT_TRUE(ds.SetAbscissa(0, a));
+        ds.Close();
+    }
+    RawFile raw = ParseRaw(path);
+    EXPECT_EQ(std::uint64_t(start), raw.dataOffset);
+    EXPECT_EQ(990, raw.header["abscissas"][0]["scans"].get<int>());
+    ASSERT_EQ(samples.size(), raw.DataBytes());
+    EXPECT_EQ(0, std::memcmp(samples.data(), raw.Data(), samples.size()));
+    EXPECT_EQ(std::string(1500, 'c'), raw.header["comment"].get<std::string>());
+}
+
+TEST(TrxFileRewrite, ADescriptionThatOutgrowsItsRoomMovesTheSamplesSafely)
+{
+    ScratchDir dir;
+    std::string path = dir / "g.trx";
+    std::vector<unsigned char> samples(4 * 3000);
+    for (std::size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<unsigned char>(i * 13 + 5);
+    long start;
+    {
+        CChannelList cl;
+        cl.push_back(Channel("a", it__int16));
+        cl.push_back(Channel("b", it__int16));
+        CDataset ds(path.c_str(), Abscissas(TimeAbscissa(3000)), cl, dk__time, 1, 0, 65536, 0);
+        start = ds.GetStartOfDataInFile();
+        ASSERT_EQ(samples.size(), ds.GetPtrToFile()->Write(samples.data(), samples.size()));
+        CTags t;
+        t.SetValue("Notes", CTagValue(std::string(200000, 'n').c_str()));
+        ASSERT_TRUE(ds.SetTags("Channel1", t));
+        ds.Close();
+    }
+    RawFile raw = ParseRaw(path);
+    EXPECT_GT(raw.dataOffset, std::uint64_t(start));
+    ASSERT_EQ(samples.size(), raw.DataBytes());
+    EXPECT_EQ(0, std::memcmp(samples.data(), raw.Data(), samples.size()));
+    EXPECT_EQ(std::vector<std::string>{"g.trx"}, dir.Files()) << "no file written aside is left";
+    CDataset back(path.c_str(), om__read_complete, 0, 0);
+    std::vector<short> v(6000);
+    ASSERT_EQ(3000, back.GetData(3000, v.data(), ds__dorg_interleaved, it__int16));
+    EXPECT_EQ(0, std::memcmp(v.data(), samples.data(), samples.size()));
+}
+
+TEST(TrxFileModes, CompleteModeRefusesAShortFileWhichReadModeOpensAndReadsShort)
+{
+    ScratchDir dir;
+    std::string path = dir / "s.trx";
+    {
+        CDataset ds(path.c_str(), Abscissas(TimeAbscissa(100)), CChannelList{std::vector<CChannel>{Channel("a", it__int16)}},
+                    dk__time, 1, 0, 0, 0);
+        std::vector<short> v(60, 3);
+        ds.GetPtrToFile()->Write(v.data(), v.size() * 2);
+    }
+    try {
+        CDataset ds(path.c_str(), om__read_complete, 32768, 0);
+        FAIL() << "a file holding 60 of 100 scans opened in mode 33";
+    } catch (const CDatasetException& e) {
+        EXPECT_NE(std::string::npos, std::string(e.what()).find(path)) << e.what();
+    }
+    CDataset ds(path.c_str(), om__read, 32768, 0);
+    std::vector<short> v(100);
+    EXPECT_EQ(60, ds.GetData(100, v.data(), 1, it__int16));
+    EXPECT_EQ(0, ds.GetData(100, v.data(), 1, it__int16)) << "nothing more to read";
+    EXPECT_FALSE(ds.GetActiveAccess()->Finished()) << "the range is not done, the file is short";
+    EXPECT_FALSE(ds.GetLastError().IsEmpty());
+}
+
+TEST(TrxFileModes, ReadOnlyDataSetsRefuseChanges)
+{
+    ScratchDir dir;
+    std::string path = dir / "ro.trx";
+    { CDataset ds(path.c_str(), Abscissas(TimeAbscissa(4)), ThreeChannels(), dk__time, 1, 0, 0, 0); }
+    auto before = ReadFile(path);
+    {
+        CDataset ds(path.c_str(), om__read, 0, 0);
+        EXPECT_FALSE(ds.SetChannel(0, ds.GetChannel(0)));
+        EXPECT_FALSE(ds.SetAbscissa(0, ds.GetAbscissa(0)));
+        EXPECT_EQ(nullptr, ds.CreateAccess(am__readwrite, All(3)));
+        std::vector<short> v(3, 1);
+        EXPECT_EQ(0, ds.SetData(1, v.data(), 1, it__int16));
+        EXPECT_FALSE(ds.GetPtrToFile()->Write(v.data(), 2));
+        ds.SetComment("ignored");
+        ds.Close();
+    }
+    EXPECT_EQ(before, ReadFile(path));
+}
+
+TEST(TrxFileModes, ReadWriteModeStoresChangesAndKeepsTypes)
+{
+    ScratchDir dir;
+    std::string path = dir / "rw.trx";
+    { CDataset ds(path.c_str(), Abscissas(TimeAbscissa(4)), ThreeChannels(), dk__time, 1, 0, 0, 0); }
+    {
+        CDataset ds(path.c_str(), om__readwrite, 32768, 0);
+        CChannel c = ds.GetChannel(1);
+        c.SetName("renamed");
+        EXPECT_TRUE(ds.SetChannel(1, c));
+        c.SetImplType(it__float);
+        EXPECT_FALSE(ds.SetChannel(1, c)) << "the samples are stored in the old type";
+        CAbscissa stored("x", "x", CQuantity("time"), CUnit("s", 1), it__float, 4, ac__world);
+        EXPECT_FALSE(ds.SetAbscissa(0, stored));
+        EXPECT_FALSE(ds.SetChannel(3, c));
+        ds.SetKind(dk__unknown);
+    }
+    CDataset ds(path.c_str(), om__read, 0, 0);
+    EXPECT_EQ("renamed", ds.GetChannel(1).GetName());
+    EXPECT_EQ(it__int24, ds.GetChannel(1).GetImplType());
+    EXPECT_EQ(dk__unknown, ds.GetKind());
+}
+
+TEST(TrxFileSharing, AWriterExcludesOthersAndReadersShare)
+{
+    ScratchDir dir;
+    std::string path = dir / "l.trx";
+    {
+        CDataset ds(path.c_str(), Abscissas(TimeAbscissa(4)), ThreeChannels(), dk__time, 1, 0, 0, 0);
+        std::vector<unsigned char> zeros(36);
+        ds.GetPtrToFile()->Write(zeros.data(), zeros.size());
+    }
+    {
+        CDataset writer(path.c_str(), om__readwrite, 0, sh__deny_write);
+        try {
+            CDataset other(path.c_str(), om__read, 0, sh__deny_write);
+            FAIL() << "opened a file that a writer holds";
+        } catch (const CDatasetException& e) {
+            EXPECT_EQ(32u, e.GetErrorCode());
+        }
+        EXPECT_THROW(CDataset(path.c_str(), Abscissas(TimeAbscissa(1)), ThreeChannels(), 1, 1, 0, 0, 0),
+                     CDatasetException)
+            << "a create must not empty a file that is in use";
+        CDataset unlocked(path.c_str(), om__read, 0, sh__deny_none);
+        EXPECT_EQ(3, unlocked.GetNbrOfChannels());
+    }
+    CDataset r1(path.c_str(), om__read, 0, sh__deny_write);
+    CDataset r2(path.c_str(), om__read_complete, 0, sh__deny_write);
+    EXPECT_THROW(CDataset(path.c_str(), om__readwrite, 0, sh__deny_write), CDatasetException);
+    EXPECT_EQ(3, r2.GetNbrOfChannels());
+}
+
+TEST(TrxFileSharing, CreateNewRefusesAnExistingFileAndLeavesItAlone)
+{
+    ScratchDir dir;
+    std::string path = dir / "n.trx";
+    WriteFile(path, {1, 2, 3});
+    EXPECT_THROW(CDataset(path.c_str(), Abscissas(TimeAbscissa(1)), ThreeChannels(), 1, 1, 0, 0, sh__create_new),
+                 CDatasetException);
+    EXPECT_EQ((std::vector<unsigned char>{1, 2, 3}), ReadFile(path));
+    // Sharing type 0 replaces it.
+    { CDataset ds(path.c_str(), Abscissas(TimeAbscissa(1)), ThreeChannels(), 1, 1, 0, 0, sh__deny_write); }
+    EXPECT_NO_THROW(CDataset(path.c_str(), om__read, 0, 0));
+}
+
+TEST(TrxFileErrors, FailuresToOpenOrCreateThrowTextsWithCodes)
+{
+    ScratchDir dir;
+    try {
+        CDataset ds((dir / "missing.trx").c_str(), om__read, 0, 0);
+        FAIL();
+    } catch (const CDatasetException& e) {
+        EXPECT_EQ(2u, e.GetErrorCode());
+        EXPECT_NE(std::string::npos, e.GetText().str().find("missing.trx"));
+    }
+    EXPECT_THROW(CDataset((dir / "no/such/dir.trx").c_str(), Abscissas(TimeAbscissa(1)), ThreeChannels(), 1, 1, 0, 0, 0),
+                 CDatasetException);
+    EXPECT_THROW(CDataset(dir.Path().c_str(), om__read, 0, 0), CDatasetException) << "a directory";
+    EXPECT_THROW(CDataset((dir / "m.trx").c_str(), 4, 0, 0), CDatasetException) << "open mode without reading";
+    // Invalid descriptions are refused before a file is made.
+    CChannelList bad;
+    bad.push_back(Channel("r", it__res11));
+    EXPECT_THROW(CDataset((dir / "b.trx").c_str(), Abscissas(TimeAbscissa(1)), bad, 1, 1, 0, 0, 0), CDatasetException);
+    EXPECT_THROW(CDataset((dir / "b.trx").c_str(), CAbscissaList(), ThreeChannels(), 1, 1, 0, 0, 0), CDatasetException);
+    EXPECT_THROW(CDataset((dir / "b.trx").c_str(), Abscissas(TimeAbscissa(1)), ThreeChannels(), 1, 2, 0, 0, 0),
+                 CDatasetException)
+        << "organisation 2";
+    EXPECT_FALSE(std::filesystem::exists(dir / "b.trx"));
+}
