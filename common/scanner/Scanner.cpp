@@ -59,7 +59,7 @@ bool Refill(Scanner* s)
     return true;
 }
 
-int ReadSlow(Scanner* s)
+[[gnu::noinline]] int ReadSlow(Scanner* s)
 {
     if (s->ended)
         return -1;
@@ -79,33 +79,119 @@ int ReadSlow(Scanner* s)
     return c;
 }
 
-inline int Read(Scanner* s)
-{
-    if (s->bufPos < s->bufEnd)
-        return *s->bufPos++;
-    return ReadSlow(s);
-}
+// Exact powers of ten as doubles.
+constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                             1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
-inline void ReadNext(Scanner* s)
+// Value of a collected numeral when it has at most 19 significant digits, a
+// mantissa below 2^53 and a decimal exponent within +-22: the mantissa and the
+// power of ten are then exact doubles and one multiplication or division
+// rounds correctly, giving the same value as strtod. False otherwise.
+bool FastNumeral(const char* p, const char* end, double& out)
 {
-    s->next = Read(s);
-    if (s->next == '\n')
-        ++s->line;
-}
-
-// One character on; a backslash right before a line feed joins the lines.
-// Returns false at the end of input.
-inline bool Advance(Scanner* s)
-{
-    s->cur = s->next;
-    ReadNext(s);
-    while (s->cur == '\\' && s->next == '\n') {
-        ReadNext(s);
-        s->cur = s->next;
-        ReadNext(s);
+    std::uint64_t m = 0;
+    int nd = 0, e10 = 0;
+    for (; p < end && IsDigit(*p); ++p) {
+        if (nd || *p != '0') {
+            if (nd >= 19)
+                return false;
+            m = m * 10 + std::uint64_t(*p - '0');
+            ++nd;
+        }
     }
-    return s->cur != -1;
+    if (p < end && *p == '.') {
+        for (++p; p < end && IsDigit(*p); ++p) {
+            if (nd || *p != '0') {
+                if (nd >= 19)
+                    return false;
+                m = m * 10 + std::uint64_t(*p - '0');
+                ++nd;
+            }
+            --e10;
+        }
+    }
+    if (p < end && *p == 'E') {
+        ++p;
+        int sign = 1;
+        if (p < end && (*p == '+' || *p == '-'))
+            sign = *p++ == '-' ? -1 : 1;
+        int ex = 0;
+        for (; p < end && IsDigit(*p); ++p) {
+            ex = ex * 10 + (*p - '0');
+            if (ex > 100000)
+                return false;
+        }
+        e10 += sign * ex;
+    }
+    if (p != end)
+        return false;
+    if (m == 0) {
+        out = 0.0;
+        return true;
+    }
+    if (m > (std::uint64_t(1) << 53) || e10 < -22 || e10 > 22)
+        return false;
+    double v = double(m);
+    out = e10 < 0 ? v / kPow10[-e10] : v * kPow10[e10];
+    return true;
 }
+
+// The reading position, kept in locals while a token is scanned so that the
+// per-character work stays in registers; written back to the scanner when the
+// token is done and before a caller's getChar is asked.
+struct Cursor {
+    Scanner* s;
+    const unsigned char* pos;
+    const unsigned char* end;
+    int cur;
+    int next;
+    int line;
+
+    explicit Cursor(Scanner* sc)
+        : s(sc), pos(sc->bufPos), end(sc->bufEnd), cur(sc->cur), next(sc->next), line(sc->line)
+    {
+    }
+    void Store()
+    {
+        s->bufPos = pos;
+        s->bufEnd = end;
+        s->cur = cur;
+        s->next = next;
+        s->line = line;
+    }
+    [[gnu::always_inline]] int ReadFromSource()
+    {
+        Store();
+        int c = ReadSlow(s);
+        pos = s->bufPos;
+        end = s->bufEnd;
+        return c;
+    }
+    [[gnu::always_inline]] int Read() { return pos < end ? *pos++ : ReadFromSource(); }
+    [[gnu::always_inline]] void ReadNext()
+    {
+        next = Read();
+        if (next == '\n')
+            ++line;
+    }
+    // One character on; a backslash right before a line feed joins the lines.
+    [[gnu::always_inline]] void Advance()
+    {
+        cur = next;
+        ReadNext();
+        // Tested apart: a combined test of both characters is slower in the common case.
+        if (__builtin_expect(cur == '\\', 0))
+            JoinLines();
+    }
+    [[gnu::always_inline]] void JoinLines()
+    {
+        while (cur == '\\' && next == '\n') {
+            ReadNext();
+            cur = next;
+            ReadNext();
+        }
+    }
+};
 
 bool GrowText(Scanner* s, std::size_t need)
 {
@@ -123,84 +209,87 @@ bool GrowText(Scanner* s, std::size_t need)
 }
 
 // Escape after "\" in a character constant or "$" in a string; cur is the
-// character after the escape sign. Returns the byte and leaves cur after the escape.
-int ReadEscape(Scanner* s)
+// character after the escape sign. Returns the byte (-1 at the end of input)
+// and leaves cur after the escape.
+[[gnu::always_inline]] inline int ReadEscape(Cursor& c)
 {
-    int c = s->cur;
-    if (IsOctal(c)) {
+    int ch = c.cur;
+    if (IsOctal(ch)) {
         int value = 0;
-        for (int n = 0; n < 3 && IsOctal(s->cur); ++n) {
-            value = value * 8 + (s->cur - '0');
-            Advance(s);
+        for (int n = 0; n < 3 && IsOctal(c.cur); ++n) {
+            value = value * 8 + (c.cur - '0');
+            c.Advance();
         }
         if (value > 255)
-            SetError(s, kMsgOctal);
+            SetError(c.s, kMsgOctal);
         return value & 0xFF;
     }
-    if (c == -1)
+    if (ch == -1)
         return -1;   // nothing to escape; the caller meets the end of input
-    Advance(s);
-    switch (c) {
+    c.Advance();
+    switch (ch) {
     case 'n': return '\n';
     case 'r': return '\r';
     case 't': return '\t';
-    default: return c;
+    default: return ch;
     }
 }
 
-void ScanNumeral(Scanner* s)
+[[gnu::always_inline]] inline void ScanNumeral(Cursor& c)
 {
+    Scanner* s = c.s;
+    // The cursor lives in locals, so these byte stores force no reloads.
+    char* text = s->numeral;
     int len = 0;
     bool tooLong = false;
-    auto put = [&](int c) {
+    auto put = [&](int ch) {
         if (len < SCAN_NUMERAL_BUFFER - 1)
-            s->numeral[len++] = char(c);
+            text[len++] = char(ch);
         else if (!tooLong) {
             tooLong = true;
             if (!s->error)
                 SetError(s, kMsgTooLong);
         }
     };
-    s->kind = SCAN_INTEGER;
-    while (IsDigit(s->cur)) {
-        put(s->cur);
-        Advance(s);
+    int kind = SCAN_INTEGER;
+    while (IsDigit(c.cur)) {
+        put(c.cur);
+        c.Advance();
     }
-    if (s->cur == '.') {
+    if (c.cur == '.') {
         put('.');
-        s->kind = SCAN_FLOAT;
-        Advance(s);
-        while (IsDigit(s->cur)) {
-            put(s->cur);
-            Advance(s);
+        kind = SCAN_FLOAT;
+        c.Advance();
+        while (IsDigit(c.cur)) {
+            put(c.cur);
+            c.Advance();
         }
     }
-    if (s->cur == 'e' || s->cur == 'E') {
+    if (c.cur == 'e' || c.cur == 'E') {
         put('E');
-        s->kind = SCAN_FLOAT;
-        Advance(s);
-        if (s->cur == '+' || s->cur == '-') {
-            put(s->cur);
-            Advance(s);
+        kind = SCAN_FLOAT;
+        c.Advance();
+        if (c.cur == '+' || c.cur == '-') {
+            put(c.cur);
+            c.Advance();
         }
-        if (!IsDigit(s->cur)) {
-            // The first error of a numeral is the one reported.
-            if (!tooLong)
-                SetError(s, kMsgExponent);
-        }
-        while (IsDigit(s->cur)) {
-            put(s->cur);
-            Advance(s);
+        // The first error of a numeral is the one reported.
+        if (!IsDigit(c.cur) && !tooLong)
+            SetError(s, kMsgExponent);
+        while (IsDigit(c.cur)) {
+            put(c.cur);
+            c.Advance();
         }
     }
-    s->numeral[len] = '\0';
+    text[len] = '\0';
+    s->kind = kind;
     if (s->error)
         return;
-    if (s->kind == SCAN_INTEGER) {
+    if (kind == SCAN_INTEGER) {
         // atol of a 32-bit long: out-of-range values saturate.
         long long v = 0;
         for (int i = 0; i < len; ++i) {
-            v = v * 10 + (s->numeral[i] - '0');
+            v = v * 10 + (text[i] - '0');
             if (v > INT_MAX) {
                 v = INT_MAX;
                 break;
@@ -211,95 +300,102 @@ void ScanNumeral(Scanner* s)
         // Same value as atof in the "C" locale; strtod only for what
         // from_chars refuses (overflow to infinity, underflow to zero).
         double d = 0.0;
-        auto r = std::from_chars(s->numeral, s->numeral + len, d);
-        if (r.ec != std::errc() || r.ptr != s->numeral + len) {
-            errno = 0;
-            d = std::strtod(s->numeral, nullptr);
+        if (!FastNumeral(text, text + len, d)) {
+            auto r = std::from_chars(text, text + len, d);
+            if (r.ec != std::errc() || r.ptr != text + len) {
+                errno = 0;
+                d = std::strtod(text, nullptr);
+            }
         }
         s->value.f = d;
     }
 }
 
-void ScanName(Scanner* s)
+[[gnu::always_inline]] inline void ScanName(Cursor& c)
 {
+    char text[SCAN_MAX_NAME + 1];
     int len = 0;
-    char* t = s->textBuf;   // sized for a full name by ScanOpen
-    while (IsNameChar(s->cur)) {
+    while (IsNameChar(c.cur)) {
         if (len < SCAN_MAX_NAME)
-            t[len++] = char(s->cur);
-        Advance(s);
+            text[len++] = char(c.cur);
+        c.Advance();
     }
-    t[len] = '\0';
+    text[len] = '\0';
+    Scanner* s = c.s;
+    std::memcpy(s->textBuf, text, std::size_t(len) + 1);   // sized for a full name by ScanOpen
     s->kind = SCAN_IDENT;
-    s->value.text = t;
+    s->value.text = s->textBuf;
     s->length = len;
 }
 
-void ScanCharConstant(Scanner* s)
+[[gnu::always_inline]] inline void ScanCharConstant(Cursor& c)
 {
+    Scanner* s = c.s;
     s->kind = SCAN_CHAR;
-    Advance(s);
-    int c;
-    if (s->cur == '\\') {
-        Advance(s);
-        c = ReadEscape(s);
+    c.Advance();
+    int ch;
+    if (c.cur == '\\') {
+        c.Advance();
+        ch = ReadEscape(c);
     } else {
-        c = s->cur;
-        Advance(s);
+        ch = c.cur;
+        c.Advance();
     }
-    s->value.c = static_cast<unsigned char>(c < 0 ? 0 : c);
-    if (!s->error && s->cur != '\'')
+    s->value.c = static_cast<unsigned char>(ch < 0 ? 0 : ch);
+    if (!s->error && c.cur != '\'')
         SetError(s, kMsgMissingQuote);
-    Advance(s);
+    c.Advance();
 }
 
-void ScanString(Scanner* s)
+[[gnu::always_inline]] inline void ScanString(Cursor& c)
 {
+    Scanner* s = c.s;
     s->kind = SCAN_STRING;
     std::size_t len = 0;
     for (;;) {
         // Line of the opening quote itself: the counter already includes a
         // line feed waiting in the look-ahead.
-        int startLine = s->line - (s->next == '\n' ? 1 : 0);
-        Advance(s);   // the opening quote
-        while (s->cur != '"') {
-            if (s->cur == -1) {
+        int startLine = c.line - (c.next == '\n' ? 1 : 0);
+        c.Advance();   // the opening quote
+        while (c.cur != '"') {
+            if (c.cur == -1) {
                 std::snprintf(s->messageBuf, sizeof s->messageBuf,
                               "Unexpected end of file in string constant, started in line %u",
                               unsigned(startLine));
                 SetError(s, s->messageBuf);
                 break;
             }
-            int c;
-            if (s->cur == '$') {
-                Advance(s);
-                c = ReadEscape(s);
-                if (c < 0)
+            int ch;
+            if (c.cur == '$') {
+                c.Advance();
+                ch = ReadEscape(c);
+                if (ch < 0)
                     continue;   // "$" at the very end: the loop reports the end of input
             } else {
-                c = s->cur;
-                Advance(s);
+                ch = c.cur;
+                c.Advance();
             }
             if (len + 2 > s->textCap && !GrowText(s, len + 2)) {
                 SetError(s, kMsgSyntax);
                 break;
             }
-            s->textBuf[len++] = char(c);
+            s->textBuf[len++] = char(ch);
         }
         s->textBuf[len] = '\0';
-        if (s->cur == '"')
-            Advance(s);
-        while (IsWhite(s->cur) || s->cur == '\n')
-            Advance(s);
-        if (s->error || s->cur != '"')
+        if (c.cur == '"')
+            c.Advance();
+        while (IsWhite(c.cur) || c.cur == '\n')
+            c.Advance();
+        if (s->error || c.cur != '"')
             break;
     }
     s->value.text = s->textBuf;
     s->length = std::int32_t(len);
 }
 
-void ScanOperator(Scanner* s)
+[[gnu::always_inline]] inline void ScanOperator(Cursor& c)
 {
+    Scanner* s = c.s;
     int lo = 0, hi = kOperatorCount;   // candidate range [lo, hi)
     int lastLo = 0;
     int matched = 0;
@@ -308,7 +404,7 @@ void ScanOperator(Scanner* s)
         bool any = false;
         for (int i = lo; i < hi; ++i) {
             const Operator& op = kOperators[i];
-            if (matched < op.length && (unsigned char)op.text[matched] == s->cur) {
+            if (matched < op.length && (unsigned char)op.text[matched] == c.cur) {
                 if (!any) {
                     nlo = i;
                     any = true;
@@ -322,11 +418,11 @@ void ScanOperator(Scanner* s)
         hi = nhi;
         lastLo = lo;
         ++matched;
-        Advance(s);
+        c.Advance();
     }
     if (matched == 0) {
-        s->kind = s->cur;   // the character itself; -1 is the end-of-file token
-        Advance(s);
+        s->kind = c.cur;   // the character itself; -1 is the end-of-file token
+        c.Advance();
     } else if (kOperators[lastLo].length == matched) {
         s->kind = kOperators[lastLo].kind;
     } else if (matched == 1) {
@@ -337,26 +433,26 @@ void ScanOperator(Scanner* s)
     }
 }
 
-void SkipBlockComment(Scanner* s)
+[[gnu::always_inline]] inline void SkipBlockComment(Cursor& c)
 {
     for (;;) {
-        if (s->cur == -1) {
-            SetError(s, kMsgEofComment);
+        if (c.cur == -1) {
+            SetError(c.s, kMsgEofComment);
             return;
         }
-        if (s->cur == '*' && s->next == '/') {
-            Advance(s);
-            Advance(s);
+        if (c.cur == '*' && c.next == '/') {
+            c.Advance();
+            c.Advance();
             return;
         }
-        Advance(s);
+        c.Advance();
     }
 }
 
-void SkipLineComment(Scanner* s)
+[[gnu::always_inline]] inline void SkipLineComment(Cursor& c)
 {
-    while (s->cur != '\n' && s->cur != -1)
-        Advance(s);
+    while (c.cur != '\n' && c.cur != -1)
+        c.Advance();
 }
 
 Scanner* NewScanner()
@@ -383,8 +479,10 @@ void Start(Scanner* s)
     s->kind = SCAN_NONE;
     s->next = ' ';
     s->numeral[0] = '\0';
-    Advance(s);
-    Advance(s);
+    Cursor c(s);
+    c.Advance();
+    c.Advance();
+    c.Store();
 }
 
 }  // namespace
@@ -438,31 +536,33 @@ Scanner* ScanOpenMemory(const void* data, std::size_t size)
 
 int ScanNext(Scanner* s)
 {
+    Cursor c(s);
     for (;;) {
         s->length = 0;
-        while (IsWhite(s->cur))
-            Advance(s);
-        int c = s->cur;
-        if (c == '"') {
-            ScanString(s);
-        } else if (IsDigit(c)) {
-            ScanNumeral(s);
-        } else if (IsNameStart(c)) {
-            ScanName(s);
-        } else if (c == '\'') {
-            ScanCharConstant(s);
+        while (IsWhite(c.cur))
+            c.Advance();
+        int ch = c.cur;
+        if (ch == '"') {
+            ScanString(c);
+        } else if (IsDigit(ch)) {
+            ScanNumeral(c);
+        } else if (IsNameStart(ch)) {
+            ScanName(c);
+        } else if (ch == '\'') {
+            ScanCharConstant(c);
         } else {
-            ScanOperator(s);
+            ScanOperator(c);
             if (s->kind == SCAN_BLOCK_COMMENT || s->kind == SCAN_LINE_COMMENT) {
                 if (s->kind == SCAN_BLOCK_COMMENT)
-                    SkipBlockComment(s);
+                    SkipBlockComment(c);
                 else
-                    SkipLineComment(s);
+                    SkipLineComment(c);
                 s->kind = SCAN_COMMENT;
                 if (!s->error)
                     continue;
             }
         }
+        c.Store();
         return s->error;
     }
 }

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -141,6 +142,53 @@ TEST(ScannerNumerals, ValuesMatchTheCLibrary)
         }
         ScanClose(s);
     }
+}
+
+// Many numerals of the shapes tables hold, each bit-identical to atof.
+TEST(ScannerNumerals, RandomNumeralsMatchAtof)
+{
+    std::mt19937_64 rng(12345);
+    std::uniform_real_distribution<double> mant(0.0, 10.0);
+    std::uniform_int_distribution<int> expo(-330, 310);
+    std::uniform_int_distribution<int> digits(0, 25);
+    std::string text;
+    std::vector<std::string> numerals;
+    for (int i = 0; i < 20000; ++i) {
+        char buf[128];
+        double v = mant(rng) * std::pow(10.0, expo(rng) / 10);
+        switch (i % 5) {
+        case 0: std::snprintf(buf, sizeof buf, "%.6e", v); break;
+        case 1: std::snprintf(buf, sizeof buf, "%.17g", v); break;
+        case 2: std::snprintf(buf, sizeof buf, "%.*f", digits(rng) % 9, mant(rng) * 1000); break;
+        case 3: std::snprintf(buf, sizeof buf, "%.*e", digits(rng), v); break;
+        default: {
+            // Long digit strings around the 19-digit and 2^53 limits.
+            std::string d;
+            int n = 1 + digits(rng);
+            for (int k = 0; k < n; ++k)
+                d += char('0' + rng() % 10);
+            std::snprintf(buf, sizeof buf, "%s.%sE%d", d.c_str(), d.c_str(), int(rng() % 60) - 30);
+        }
+        }
+        if (!std::strchr(buf, '.') && !std::strchr(buf, 'e') && !std::strchr(buf, 'E'))
+            std::strcat(buf, ".");
+        numerals.push_back(buf);
+        text += buf;
+        text += (i % 9 == 8) ? "\n" : "\t";
+    }
+    Scanner* s = ScanOpenMemory(text.data(), text.size());
+    std::size_t k = 0;
+    while (ScanNextSkipEol(s) == 0 && s->kind != SCAN_EOF) {
+        ASSERT_EQ(s->kind, SCAN_FLOAT) << numerals[k];
+        ASSERT_LT(k, numerals.size());
+        double expected = std::atof(numerals[k].c_str());
+        ASSERT_EQ(std::memcmp(&s->value.f, &expected, sizeof(double)), 0)
+            << numerals[k] << ": " << s->value.f << " vs " << expected;
+        ++k;
+    }
+    EXPECT_EQ(s->error, 0) << s->message;
+    EXPECT_EQ(k, numerals.size());
+    ScanClose(s);
 }
 
 TEST(ScannerNumerals, IntegersSaturateAtTheLimitsOfLong32)
