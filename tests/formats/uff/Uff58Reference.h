@@ -143,13 +143,13 @@ inline bool split(const std::string& file, bool crlf, std::vector<Read>& out, st
         Read r;
         std::string line;
         if (!nextLine(line) || line.substr(0, 6) != "    -1") { why += " (start line)"; return false; }
-        for (int i = 0; i < 11; ++i) {
+        for (int i = 0; i < 12; ++i) {  // type line and records 1 to 11
             if (!nextLine(line)) return false;
             r.lines.push_back(line);
         }
         r.binary = r.lines[0].size() > 6 && r.lines[0][6] == 'b';
         if (r.binary) {
-            r.byteCount = std::stoll(r.lines[0].substr(25, 12));
+            r.byteCount = std::stoll(r.lines[0].substr(31, 12));  // columns 32-43
             r.raw = file.substr(p, std::size_t(r.byteCount));
             p += std::size_t(r.byteCount);
             if (!nextLine(line) || line != "    -1") { why = "no end line after binary data"; return false; }

@@ -1,0 +1,358 @@
+// The UFF export job: files checked field by field and column by column by the
+// independent reader, numpy reading the data lines, the binary form byte by
+// byte, the list export's degrees of freedom, and the failures.
+
+#include "tests/formats/uff/Uff58Reference.h"
+#include "tests/formats/uff/UffJobTestUtil.h"
+
+#include <cmath>
+#include <cstring>
+#include <sstream>
+
+namespace {
+
+using namespace ufftest;
+using uffref::cols;
+using uffref::dcol;
+using uffref::icol;
+using uffref::trim;
+
+std::vector<double> Wave(int n, double scale)
+{
+    std::vector<double> v;
+    for (int i = 0; i < n; ++i)
+        v.push_back(scale * std::cos(0.05 * i) + 0.001 * i);
+    return v;
+}
+
+class UffExport : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        CTSSettings::ResetToDefaults();
+        dir = MakeScratch();
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    std::vector<uffref::Read> ReadBack(const fs::path& p, bool crlf)
+    {
+        std::vector<uffref::Read> sets;
+        std::string why;
+        EXPECT_TRUE(uffref::split(ReadText(p), crlf, sets, why)) << why;
+        return sets;
+    }
+    fs::path dir;
+};
+
+TEST_F(UffExport, AsciiHeaderFieldsAndColumns)
+{
+    Channel a{"Mic", "", "Pa", "pressure", it__float, Wave(20, 3.0)};
+    MakeTrx(dir / "one.trx", dk__time, {a}, 0.25, 0.001);
+    CTSInterface::SMessage msg = Export({dir / "one.trx"}, dir / "one.uff", false, false);
+    ASSERT_EQ(msg.uState, 19u) << msg.sText.c_str();
+    EXPECT_EQ(msg.sText, "Conversion successfully completed.");
+
+    std::vector<uffref::Read> sets = ReadBack(dir / "one.uff", true);
+    ASSERT_EQ(sets.size(), 1u);
+    const std::vector<std::string>& L = sets[0].lines;
+    for (const std::string& l : L)
+        EXPECT_EQ(l.size(), 80u) << l;
+    EXPECT_EQ(trim(L[0]), "58");
+    EXPECT_EQ(trim(L[1]), "Source file: " + (dir / "one.trx").string().substr(0, 67));
+    EXPECT_EQ(trim(L[2]), "Time Data");
+    EXPECT_EQ(trim(L[3]), "12-Mar-03 14:05:09");
+    EXPECT_EQ(trim(L[4]), "NONE");   // one exportable channel
+    EXPECT_EQ(trim(L[5]), "NONE");
+    const std::string& r6 = L[6];
+    EXPECT_EQ(icol(r6, 1, 5), 1);     // time data
+    EXPECT_EQ(icol(r6, 6, 15), 0);
+    EXPECT_EQ(icol(r6, 16, 20), 0);
+    EXPECT_EQ(icol(r6, 21, 30), 0);
+    EXPECT_EQ(trim(cols(r6, 32, 41)), "NONE");
+    EXPECT_EQ(icol(r6, 42, 51), 0);
+    EXPECT_EQ(icol(r6, 52, 55), 0);
+    EXPECT_EQ(trim(cols(r6, 57, 66)), "NONE");
+    const std::string& r7 = L[7];
+    EXPECT_EQ(icol(r7, 1, 10), 2);
+    EXPECT_EQ(icol(r7, 11, 20), 20);
+    EXPECT_EQ(icol(r7, 21, 30), 1);
+    EXPECT_DOUBLE_EQ(dcol(r7, 31, 43), 0.25);
+    EXPECT_DOUBLE_EQ(dcol(r7, 44, 56), 0.001);
+    EXPECT_DOUBLE_EQ(dcol(r7, 57, 69), 0.0);
+    EXPECT_EQ(cols(r7, 44, 56), "  1.00000e-03");
+    const std::string& r8 = L[8];
+    EXPECT_EQ(icol(r8, 1, 10), 17);
+    EXPECT_EQ(trim(cols(r8, 27, 46)), "time");
+    EXPECT_EQ(trim(cols(r8, 48, 67)), "s");
+    const std::string& r9 = L[9];
+    EXPECT_EQ(icol(r9, 1, 10), 15);
+    EXPECT_EQ(trim(cols(r9, 27, 46)), "pressure");   // no title: the quantity names it
+    EXPECT_EQ(trim(cols(r9, 48, 67)), "Pa");
+    for (int r : {10, 11}) {
+        EXPECT_EQ(icol(L[std::size_t(r)], 1, 25), 0);
+        EXPECT_EQ(trim(cols(L[std::size_t(r)], 27, 46)), "NONE");
+        EXPECT_EQ(trim(cols(L[std::size_t(r)], 48, 67)), "NONE");
+    }
+
+    // Data: 6 fields of 13 columns per line, 2 blanks, the last line shorter in values.
+    ASSERT_EQ(sets[0].dataLines.size(), 4u);
+    std::size_t k = 0;
+    for (const std::string& l : sets[0].dataLines) {
+        ASSERT_EQ(l.size(), 80u);
+        for (std::size_t f = 0; f < 6 && k < 20; ++f, ++k) {
+            const std::string field = cols(l, 1 + 13 * f, 13 * (f + 1));
+            EXPECT_EQ(field[0], ' ');
+            EXPECT_NEAR(std::stod(field), a.values[k], std::fabs(a.values[k]) * 5e-6);
+        }
+    }
+    EXPECT_EQ(k, 20u);
+}
+
+TEST_F(UffExport, NumpyReadsTheDataLinesBack)
+{
+    if (!HaveNumpy())
+        GTEST_SKIP() << "numpy is not installed";
+    Channel a{"a", "", "Pa", "pressure", it__float, Wave(1000, 250.0)};
+    Channel b{"b", "", "Pa", "pressure", it__double, Wave(1000, -1e-3)};
+    MakeTrx(dir / "two.trx", dk__time, {a, b}, 0.0, 1.0 / 48000);
+    ASSERT_EQ(Export({dir / "two.trx"}, dir / "two.uff", false, false).uState, 19u);
+
+    // numpy gets the data lines of each data set (between the header and the stop
+    // line) and reads them by fixed-width fields: 13 columns, or 20 for double precision.
+    const std::string script =
+        "import sys, numpy as np\n"
+        "text = open(sys.argv[1], 'rb').read().decode('latin-1')\n"
+        "lines = text.split('\\r\\n')\n"
+        "i = 0\n"
+        "while i < len(lines) and lines[i].startswith('    -1'):\n"
+        "    j = i + 13\n"
+        "    k = j\n"
+        "    while not lines[k].startswith('    -1'): k += 1\n"
+        "    w = 20 if int(lines[i + 8][:10]) in (4, 6) else 13\n"
+        "    v = np.genfromtxt(lines[j:k], delimiter=[w] * (80 // w)).ravel()\n"
+        "    v = v[~np.isnan(v)]\n"
+        "    print(' '.join(repr(float(x)) for x in v))\n"
+        "    i = k + 1\n";
+    WriteText(dir / "read.py", script);
+    FILE* p = ::popen(("/usr/bin/python3 " + (dir / "read.py").string() + " " + (dir / "two.uff").string()).c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    std::string out;
+    char buf[4096];
+    while (std::size_t n = std::fread(buf, 1, sizeof buf, p))
+        out.append(buf, n);
+    ASSERT_EQ(::pclose(p), 0) << out;
+    std::istringstream lines(out);
+    std::string line;
+    int set = 0;
+    while (std::getline(lines, line)) {
+        std::istringstream nums(line);
+        const std::vector<double>& want = set == 0 ? a.values : b.values;
+        const double rel = set == 0 ? 5e-6 : 5e-13;   // E13.5 and E20.12
+        std::size_t i = 0;
+        double x;
+        while (nums >> x) {
+            ASSERT_LT(i, want.size());
+            EXPECT_NEAR(x, want[i], std::fabs(want[i]) * rel + 1e-300) << "set " << set << " value " << i;
+            ++i;
+        }
+        EXPECT_EQ(i, want.size());
+        ++set;
+    }
+    EXPECT_EQ(set, 2);
+}
+
+TEST_F(UffExport, ChannelNumbersTypesAndValuesPerLine)
+{
+    Channel i16{"i", "", "V", "voltage", it__int16, {1, -2, 3, 4, 5, 6, 7}};
+    Channel d{"d", "", "m/s^2", "acceleration", it__double, {0.5, 0.25, 0.125, 1, 2, 3, 4}};
+    Channel c{"c", "", "Pa", "pressure", it__cfloat, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}};
+    MakeTrx(dir / "three.trx", dk__spectrum, {i16, d, c}, 0.0, 1.0, "Hz", "frequency");
+    ASSERT_EQ(Export({dir / "three.trx"}, dir / "three.uff", false, false).uState, 19u);
+    std::vector<uffref::Read> sets = ReadBack(dir / "three.uff", true);
+    ASSERT_EQ(sets.size(), 3u);
+    EXPECT_EQ(trim(sets[0].lines[4]), "Channel  0");
+    EXPECT_EQ(trim(sets[2].lines[4]), "Channel  2");
+    EXPECT_EQ(icol(sets[0].lines[6], 1, 5), 2);    // spectrum over Hz: auto spectrum
+    EXPECT_EQ(icol(sets[0].lines[8], 1, 10), 18);  // Hz
+    // 16-bit integers: type 2, six values per line.
+    EXPECT_EQ(icol(sets[0].lines[7], 1, 10), 2);
+    ASSERT_EQ(sets[0].dataLines.size(), 2u);
+    EXPECT_DOUBLE_EQ(dcol(sets[0].dataLines[0], 14, 26), -2.0);
+    EXPECT_DOUBLE_EQ(dcol(sets[0].dataLines[1], 1, 13), 7.0);
+    // Double precision: type 4, four E20.12 values per line.
+    EXPECT_EQ(icol(sets[1].lines[7], 1, 10), 4);
+    EXPECT_EQ(icol(sets[1].lines[9], 1, 10), 12);
+    ASSERT_EQ(sets[1].dataLines.size(), 2u);
+    EXPECT_EQ(cols(sets[1].dataLines[0], 1, 20), "  5.000000000000e-01");
+    EXPECT_DOUBLE_EQ(dcol(sets[1].dataLines[1], 41, 60), 4.0);
+    // Complex single: type 5, three (re, im) pairs per line.
+    EXPECT_EQ(icol(sets[2].lines[7], 1, 10), 5);
+    ASSERT_EQ(sets[2].dataLines.size(), 3u);
+    EXPECT_DOUBLE_EQ(dcol(sets[2].dataLines[0], 66, 78), 6.0);
+    EXPECT_DOUBLE_EQ(dcol(sets[2].dataLines[2], 14, 26), 14.0);
+}
+
+TEST_F(UffExport, BinaryFormLayoutAndBytes)
+{
+    Channel a{"a", "", "Pa", "pressure", it__float, {1.5, -2.25, 3e-5, 4e10}};
+    Channel b{"b", "", "Pa", "pressure", it__double, {1.0 / 3, 2, 3, 4}};
+    MakeTrx(dir / "b.trx", dk__time, {a, b}, 0.0, 0.5);
+    ASSERT_EQ(Export({dir / "b.trx"}, dir / "b.uff", true, false).uState, 19u);
+    std::vector<uffref::Read> sets = ReadBack(dir / "b.uff", false);
+    ASSERT_EQ(sets.size(), 2u);
+    const std::string& t = sets[0].lines[0];
+    ASSERT_EQ(t.size(), 79u);
+    EXPECT_EQ(icol(t, 1, 6), 58);
+    EXPECT_EQ(t[6], 'b');
+    EXPECT_EQ(icol(t, 8, 13), 1);
+    EXPECT_EQ(icol(t, 14, 19), 2);
+    EXPECT_EQ(icol(t, 20, 31), 11);
+    EXPECT_EQ(icol(t, 32, 43), 16);
+    EXPECT_EQ(icol(t, 44, 49), 0);
+    EXPECT_EQ(icol(t, 50, 55), 0);
+    EXPECT_EQ(icol(t, 56, 67), 0);
+    EXPECT_EQ(icol(t, 68, 79), 0);
+    for (int i = 0; i < 4; ++i) {
+        float f;
+        std::memcpy(&f, sets[0].raw.data() + 4 * i, 4);
+        EXPECT_EQ(f, float(a.values[std::size_t(i)]));
+    }
+    EXPECT_EQ(icol(sets[1].lines[0], 32, 43), 32);
+    double d;
+    std::memcpy(&d, sets[1].raw.data(), 8);
+    EXPECT_EQ(d, 1.0 / 3);
+}
+
+TEST_F(UffExport, UnevenAbscissaAsciiAndBinary)
+{
+    std::vector<double> x = {0, 0.5, 1.5, 3.5};
+    Channel a{"a", "", "Pa", "pressure", it__float, {10, 20, 30, 40}};
+    MakeTrx(dir / "u.trx", dk__unknown, {a}, 0, 0, "m", "distance", &x);
+    ASSERT_EQ(Export({dir / "u.trx"}, dir / "u.uff", false, false).uState, 19u);
+    std::vector<uffref::Read> sets = ReadBack(dir / "u.uff", true);
+    ASSERT_EQ(sets.size(), 1u);
+    EXPECT_EQ(icol(sets[0].lines[7], 21, 30), 0);
+    EXPECT_DOUBLE_EQ(dcol(sets[0].lines[7], 44, 56), 0.0);
+    ASSERT_EQ(sets[0].dataLines.size(), 2u);
+    EXPECT_DOUBLE_EQ(dcol(sets[0].dataLines[0], 27, 39), 0.5);
+    EXPECT_DOUBLE_EQ(dcol(sets[0].dataLines[0], 40, 52), 20.0);
+    EXPECT_DOUBLE_EQ(dcol(sets[0].dataLines[1], 14, 26), 40.0);
+
+    ASSERT_EQ(Export({dir / "u.trx"}, dir / "ub.uff", true, false).uState, 19u);
+    sets = ReadBack(dir / "ub.uff", false);
+    ASSERT_EQ(sets[0].raw.size(), 32u);
+    float f[8];
+    std::memcpy(f, sets[0].raw.data(), 32);
+    EXPECT_EQ(std::vector<float>(f, f + 8), (std::vector<float>{0, 10, 0.5, 20, 1.5, 30, 3.5, 40}));
+}
+
+TEST_F(UffExport, ListExportDegreesOfFreedomAndRatioUnits)
+{
+    Channel good{"74+z", "Bracket", "Pa/N", "virtual quantity", it__float, {1, 2}};
+    Channel named{"Plate_12_-x", "", "m/s^2", "acceleration", it__float, {3, 4}};
+    MakeTrx(dir / "a.trx", dk__frf, {good, named}, 0, 1, "Hz", "frequency");
+    Channel mic{"Mic1", "", "Pa", "pressure", it__float, {5, 6}};
+    MakeTrx(dir / "b.trx", dk__frf, {mic}, 0, 1, "Hz", "frequency");
+
+    CTSInterface::SMessage msg = Export({dir / "a.trx", dir / "b.trx"}, dir / "list.uff", false, true);
+    EXPECT_EQ(msg.uState, 19u);
+    EXPECT_EQ(msg.sText,
+              "Conversion completed. NOTE: Degrees Of Freedom (DOF) could not be evaluated from the name of TRX "
+              "channel. Check the syntax please. Example: 74+z (Node number and direction)");
+    EXPECT_EQ(msg.sSource, (dir / "a.trx").c_str());
+    std::vector<uffref::Read> sets = ReadBack(dir / "list.uff", true);
+    ASSERT_EQ(sets.size(), 3u);
+    const std::string& r6 = sets[0].lines[6];
+    EXPECT_EQ(icol(r6, 1, 5), 4);
+    EXPECT_EQ(trim(cols(r6, 32, 41)), "Bracket");
+    EXPECT_EQ(icol(r6, 42, 51), 74);
+    EXPECT_EQ(icol(r6, 52, 55), 3);
+    EXPECT_EQ(trim(cols(r6, 57, 66)), "NONE");
+    EXPECT_EQ(icol(sets[0].lines[9], 1, 10), 15);
+    EXPECT_EQ(trim(cols(sets[0].lines[9], 48, 67)), "Pa");
+    EXPECT_EQ(trim(cols(sets[0].lines[9], 27, 46)), "Bracket");   // the title labels it
+    EXPECT_EQ(icol(sets[0].lines[10], 1, 10), 13);
+    EXPECT_EQ(trim(cols(sets[0].lines[10], 48, 67)), "N");
+    EXPECT_EQ(trim(cols(sets[0].lines[10], 27, 46)), "NONE");
+
+    const std::string& n6 = sets[1].lines[6];
+    EXPECT_EQ(trim(cols(n6, 32, 41)), "Plate");
+    EXPECT_EQ(icol(n6, 42, 51), 12);
+    EXPECT_EQ(icol(n6, 52, 55), -1);
+
+    const std::string& m6 = sets[2].lines[6];
+    EXPECT_EQ(trim(cols(m6, 32, 41)), "NONE");
+    EXPECT_EQ(icol(m6, 42, 51), 0);
+    EXPECT_EQ(icol(m6, 52, 55), 0);
+    EXPECT_EQ(trim(sets[2].lines[1]), "Source file: " + (dir / "b.trx").string().substr(0, 67));
+
+    // The single export splits names of transfer functions into entity names only.
+    Channel frf{"Accel/Hammer", "", "(m/s^2)/N", "virtual quantity", it__float, {1, 2}};
+    MakeTrx(dir / "f.trx", dk__frf, {frf}, 0, 1, "Hz", "frequency");
+    ASSERT_EQ(Export({dir / "f.trx"}, dir / "f.uff", false, false).uState, 19u);
+    sets = ReadBack(dir / "f.uff", true);
+    EXPECT_EQ(trim(cols(sets[0].lines[6], 32, 41)), "Accel");
+    EXPECT_EQ(trim(cols(sets[0].lines[6], 57, 66)), "Hammer");
+    EXPECT_EQ(icol(sets[0].lines[6], 52, 55), 0);
+    EXPECT_EQ(trim(cols(sets[0].lines[9], 27, 46)), "Accel/Hammer");
+    EXPECT_EQ(icol(sets[0].lines[10], 1, 10), 0);   // ratio units only in the list export
+}
+
+TEST_F(UffExport, FailuresDeleteThePartialOutput)
+{
+    Channel tiny{"t", "", "Pa", "pressure", it__double, {1.0, 1e-120}};
+    MakeTrx(dir / "tiny.trx", dk__time, {tiny}, 0, 1);
+    CTSInterface::SMessage msg = Export({dir / "tiny.trx"}, dir / "tiny.uff", false, false);
+    EXPECT_EQ(msg.uState, 20u);
+    EXPECT_EQ(msg.sText, "Conversion failed.\n\nConversion aborted in CThreadUFFExport::uff_ftoa.");
+    EXPECT_FALSE(fs::exists(dir / "tiny.uff"));
+
+    // Only pulse channels: nothing to export.
+    Channel pulse{"p", "Pulse Channels", "vU", "virtual quantity", it__float, {0, 1}};
+    MakeTrx(dir / "pulse.trx", dk__time, {pulse}, 0, 1);
+    msg = Export({dir / "pulse.trx"}, dir / "pulse.uff", false, false);
+    EXPECT_EQ(msg.uState, 20u);
+    EXPECT_EQ(msg.sText, "Conversion failed.\n\nConversion aborted in CThreadUFFExport::uff_conv_trx2uff.");
+    EXPECT_FALSE(fs::exists(dir / "pulse.uff"));
+
+    // A second input that cannot be opened: the whole file goes.
+    Channel a{"a", "", "Pa", "pressure", it__float, {1, 2}};
+    MakeTrx(dir / "a.trx", dk__time, {a}, 0, 1);
+    msg = Export({dir / "a.trx", dir / "nothere.trx"}, dir / "two.uff", false, true);
+    EXPECT_EQ(msg.uState, 20u);
+    EXPECT_FALSE(fs::exists(dir / "two.uff"));
+
+    // An existing output without permission stays as it was.
+    WriteText(dir / "keep.uff", "keep");
+    msg = Export({dir / "a.trx"}, dir / "keep.uff", false, false, 0);
+    EXPECT_EQ(msg.uState, 20u);
+    EXPECT_EQ(msg.sText,
+              "Output file already exists and may not be overwritten. (Overwriting can be enabled by the settings).");
+    EXPECT_EQ(ReadText(dir / "keep.uff"), "keep");
+
+    // The output may not be one of the inputs.
+    msg = Export({dir / "a.trx"}, dir / "a.trx", false, false);
+    EXPECT_EQ(msg.uState, 20u);
+    EXPECT_TRUE(fs::exists(dir / "a.trx"));
+}
+
+TEST_F(UffExport, ExportThenImportKeepsValuesNamesAndKind)
+{
+    Channel a{"a", "Left", "Pa", "pressure", it__float, Wave(50, 10.0)};
+    MakeTrx(dir / "r.trx", dk__time, {a}, 0.0, 0.01);
+    for (bool binary : {false, true}) {
+        ASSERT_EQ(Export({dir / "r.trx"}, dir / "r.uff", binary, false).uState, 19u);
+        ASSERT_EQ(Import(dir / "r.uff", dir / "back.trx").uState, 17u);
+        CDataset ds((dir / "back.trx").c_str(), om__read, 32768, sh__deny_write);
+        EXPECT_EQ(ds.GetKind(), dk__time);
+        EXPECT_EQ(ds.GetChannel(0).GetName(), "Left");
+        EXPECT_EQ(ds.GetChannel(0).GetUnit().GetText(), "Pa");
+        EXPECT_DOUBLE_EQ(ds.GetAbscissa(0).GetDeltaValue(), 0.01);
+        std::vector<double> v = ReadChannel(dir / "back.trx", 0);
+        ASSERT_EQ(v.size(), 50u);
+        for (std::size_t i = 0; i < 50; ++i)
+            EXPECT_NEAR(v[i], a.values[i], binary ? 1e-5 : std::fabs(a.values[i]) * 5e-6);
+    }
+}
+
+}  // namespace
