@@ -667,14 +667,20 @@ bool CUnit::LogdB(double& dReference, double& dFactor) const
     return true;
 }
 
+// The empty unit is a plain number: the dimensionless SI unit with factor 1.
+static bool ActsAsSI(const CUnit& u)
+{
+    return u.IsSI() || u.IsEmpty();
+}
+
 bool CUnit::IsEquivalent(const CUnit& other) const
 {
-    if (m_eFamily != other.m_eFamily)
-        return false;
-    if (m_eFamily == EUnitFamily::SI) {
+    if (ActsAsSI(*this) && ActsAsSI(other)) {
         auto close = [](double a, double b) { return std::fabs(a - b) <= 1e-12 * std::fmax(std::fabs(a), std::fabs(b)); };
         return m_dim == other.m_dim && close(m_dFactor, other.m_dFactor) && m_dOffset == other.m_dOffset;
     }
+    if (m_eFamily != other.m_eFamily)
+        return false;
     if (m_eFamily == EUnitFamily::Unknown)
         return m_sText == other.m_sText;
     return true;
@@ -682,16 +688,16 @@ bool CUnit::IsEquivalent(const CUnit& other) const
 
 bool CUnit::IsConvertibleTo(const CUnit& other) const
 {
-    if (m_eFamily != other.m_eFamily || m_eFamily == EUnitFamily::Unknown)
-        return false;
-    return m_eFamily != EUnitFamily::SI || m_dim == other.m_dim;
+    if (ActsAsSI(*this) && ActsAsSI(other))
+        return m_dim == other.m_dim;
+    return m_eFamily == other.m_eFamily && m_eFamily != EUnitFamily::Unknown;
 }
 
 double CUnit::ConvertTo(const CUnit& target, double value) const
 {
     if (!IsConvertibleTo(target))
         throw CUnitException("\"" + m_sText.str() + "\" cannot be converted to \"" + target.m_sText.str() + "\"");
-    if (m_eFamily != EUnitFamily::SI)
+    if (!ActsAsSI(*this))
         return value;
     return (value * m_dFactor + m_dOffset - target.m_dOffset) / target.m_dFactor;
 }

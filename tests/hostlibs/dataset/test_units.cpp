@@ -327,6 +327,11 @@ TEST(UnitConversion, RatiosAndProducts)
     CUnit kmh = CUnit::Divide(CUnit("km", 0), CUnit("h", 0), true);
     EXPECT_TRUE(kmh.IsEquivalent(CUnit("km/h", 0)));
     EXPECT_TRUE(CUnit::Divide(accel, accel, true).IsEmpty());
+    // A plain number and a dimensionless composition are the same kind of value.
+    EXPECT_TRUE(CUnit::Divide(pa, pa, false).IsConvertibleTo(CUnit("", 1)));
+    EXPECT_DOUBLE_EQ(CUnit("%", 0).ConvertTo(CUnit("", 1), 50.0), 0.5);
+    EXPECT_TRUE(CUnit("m/m", 0).IsEquivalent(CUnit("", 1)));
+    EXPECT_FALSE(CUnit("%", 0).IsEquivalent(CUnit("", 1)));
 }
 
 }  // namespace

@@ -1,0 +1,50 @@
+// Unit texts from foreign files: the parser must agree with Check, never
+// crash, and give finite, positive factors and references.
+#include "hostlibs/dataset/Unit.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+namespace {
+void Check(bool ok)
+{
+    if (!ok)
+        std::abort();
+}
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    if (size > 256)
+        return 0;
+    std::string text(reinterpret_cast<const char*>(data), size);
+    if (text.find('\0') != std::string::npos)
+        return 0;
+    bool known = CUnit::Check(text.c_str(), true) == 1;
+    bool threw = false;
+    try {
+        CUnit strict(text.c_str(), 0);
+        Check(strict.IsKnown());
+    } catch (const CUnitException&) {
+        threw = true;
+    }
+    Check(known != threw);
+    CUnit u(text.c_str(), 1);
+    Check(u.IsKnown() == known);
+    Check(std::isfinite(u.GetFactor()) && u.GetFactor() > 0.0);
+    double r = u.GetReferenceValue();
+    Check(std::isfinite(r) && r > 0.0);
+    double ref = 0, k = 0;
+    u.LogdB(ref, k);
+    Check(k == 10.0 || k == 20.0);
+    CQuantity q = u.GetDefaultQuantity();
+    Check(q.IsKnown());
+    CUnit pa("Pa", 0);
+    CUnit ratio = CUnit::Divide(u, pa, false);
+    CUnit reduced = CUnit::Divide(u, pa, true);
+    if (u.IsSI())
+        Check(reduced.IsKnown() && ratio.IsConvertibleTo(reduced));
+    return 0;
+}
