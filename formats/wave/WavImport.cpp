@@ -1,0 +1,269 @@
+#include "formats/wave/WavImport.h"
+
+#include "common/OutputPolicy.h"
+#include "formats/wave/WaveFormat.h"
+#include "hostlibs/dataset/Dataset.h"
+#include "platform/Riff.h"
+#include "settings/TSSettings.h"
+
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <new>
+#include <optional>
+
+namespace {
+
+std::atomic<std::size_t> g_bufferLimit{0};
+
+constexpr std::size_t kBufferMax = 65536;
+constexpr std::size_t kBufferMin = 4096;
+
+std::unique_ptr<unsigned char[]> AllocateHalving(std::size_t& size)
+{
+    for (size = kBufferMax; size >= kBufferMin; size /= 2) {
+        std::size_t limit = g_bufferLimit.load();
+        if (limit && size > limit)
+            continue;
+        if (auto* p = new (std::nothrow) unsigned char[size])
+            return std::unique_ptr<unsigned char[]>(p);
+    }
+    size = 0;
+    return nullptr;
+}
+
+CString ChannelName(int i)
+{
+    if (i == 0)
+        return "Left channel";
+    if (i == 1)
+        return "Right channel";
+    return CString::Formatted("channel %d", i + 1);
+}
+
+}  // namespace
+
+void CThreadWAVImport::SetBufferLimitForTests(std::size_t bytes) { g_bufferLimit = bytes; }
+
+CThreadWAVImport::CThreadWAVImport(const char* input, long id, long user, const char* output,
+                                   const int* overwrite)
+    : CThreadConversion(input, id, user)
+{
+    m_uState = TS_STATE_WAV_IMPORT;
+    if (output)
+        m_sOutput = output;
+    else
+        m_sOutput = OutputPolicy::DeriveOutputPath(input ? input : "", ".dat",
+                                                   OutputPolicy::EExtensionRule::ReplaceOnly,
+                                                   CTSSettings::bitWAVImport);
+    m_bOverwrite = OutputPolicy::ResolveOverwrite(overwrite, CTSSettings::bitWAVImport);
+}
+
+CThreadWAVImport::~CThreadWAVImport() = default;
+
+int CThreadWAVImport::Run()
+{
+    if (Convert()) {
+        m_uState = TS_STATE_WAV_IMPORT;
+        m_arsProduced.Add(m_sOutput);
+        return 0;
+    }
+    m_uState = FailedState(TS_STATE_WAV_IMPORT);
+    return -1;
+}
+
+bool CThreadWAVImport::Convert()
+{
+    const CString input = m_sInput;
+    const CString output = m_sOutput;
+
+    // 1. Transfer buffer.
+    std::size_t bufSize = 0;
+    std::unique_ptr<unsigned char[]> buffer = AllocateHalving(bufSize);
+    unsigned early = 0;
+    if (!buffer)
+        early = WaveResult::kNoMemory;
+
+    // 2. Output location. An output that exists and may not be replaced (8)
+    // or that is the input itself (111) is never touched, whatever follows.
+    if (!early) {
+        if (OutputPolicy::PrepareOutput(*this, input, output, m_bOverwrite))
+            early = m_uStringID;
+    }
+
+    // 3. Open the input. Paths are taken whole: cutting one short would open
+    // another file.
+    CRiffFile wave;
+    if (!wave.Open(input, MMIO_READ)) {
+        m_uStringID = WaveResult::kCannotOpen;
+        m_sTextArg = input;
+        m_sTextAppend.Empty();
+        return false;
+    }
+    // 4. RIFF/WAVE header.
+    CRiffChunk riff;
+    if (unsigned rc = EnterWaveRiff(wave, riff)) {
+        m_uStringID = rc;
+        m_sTextArg.Empty();
+        m_sTextAppend.Empty();
+        return false;
+    }
+    // 5. Earlier failures end the job now.
+    if (early) {
+        m_uStringID = early;
+        return false;
+    }
+    // 6.-8. Format record and data chunk.
+    SWaveFormat fmt;
+    CRiffChunk dataChunk;
+    if (unsigned rc = ReadWaveHeader(wave, riff, fmt, dataChunk)) {
+        m_uStringID = rc;
+        return false;
+    }
+    const std::uint64_t D = dataChunk.cksize;
+    const unsigned frame = fmt.blockAlign;
+
+    // 9. From here on this job moves data: one unit of the shared access.
+    CSemaphoreHolder access(m_semAccess);
+
+    // 10. Abscissa.
+    CUnit secondUnit("s", 1);
+    CAbscissa time("Time", "t", secondUnit.GetDefaultQuantity(), secondUnit, 0.0,
+                   1.0 / double(fmt.samplesPerSec), long(D / frame), df__linear);
+    CAbscissaList abscissas;
+    abscissas.AddTail(time);
+
+    // 11. Sample layout.
+    const SImportLayout layout = ImportLayoutFor(fmt.blockAlign / fmt.channels);
+
+    // 12. One mapping factor for every channel.
+    const bool pascal = CTSSettings::m_bPascalWAVImport == 0;
+    double M;
+    if (pascal)
+        M = std::sqrt(2.0) * 4e-5 * std::pow(10.0, CTSSettings::m_fCalibrationWAVImport * 0.05) / layout.fullScale;
+    else
+        M = std::sqrt(2.0) * CTSSettings::m_fInputRangeWAVImport / layout.fullScale;
+
+    // 13. Channels.
+    std::optional<CUnit> unit;
+    if (pascal)
+        unit.emplace("Pa", 1);
+    else if (CUnit::Check(CTSSettings::m_sUnitWAVImport, false) == 1)
+        unit.emplace(CTSSettings::m_sUnitWAVImport, 0);
+    else
+        unit.emplace("", 1);
+    const CQuantity quantity = unit->GetDefaultQuantity();
+    float calibration;
+    if (pascal)
+        calibration = CTSSettings::m_fCalibrationWAVImport;
+    else
+        calibration = float(20.0 * std::log10(CTSSettings::m_fInputRangeWAVImport / unit->GetReferenceValue()) -
+                            20.0 * std::log10(2.0));
+    map__dct mapping;
+    mapping.m_nTypePhys = 1;
+    mapping.m_nTypeValue = 1;
+    mapping.m_dOffset = 0.0;
+    mapping.m_dFactor = M;
+    CChannelList channels;
+    for (int i = 0; i < fmt.channels; ++i) {
+        CChannel ch(ChannelName(i), (i % 2) ? "R" : "L", quantity, *unit, layout.implType, i, 1.0, 1.0, &mapping);
+        ch.SetCalibration(calibration);
+        ch.SetDeltaHeadroom(0.0f);
+        channels.AddTail(ch);
+    }
+
+    // 14. The data set. From its creation on, a failure removes it again.
+    std::unique_ptr<CDataset> ds;
+    bool created = false;
+    auto fail = [&](unsigned id) {
+        m_uStringID = id;
+        if (ds) {
+            try {
+                ds->Close();
+            } catch (...) {
+            }
+            ds.reset();
+        }
+        if (created)
+            std::remove(output);
+        return false;
+    };
+    try {
+        ds = std::make_unique<CDataset>(output, abscissas, channels, dk__time, ds__dorg_interleaved, 0L, 65536L,
+                                        sh__deny_write);
+        created = true;
+    } catch (const CDatasetException& e) {
+        m_sTextAppend = "\n" + e.GetText();
+        // A file someone else holds is theirs, not a leftover of ours.
+        created = e.GetErrorCode() != 32;
+        return fail(WaveResult::kTrxNotCreated);
+    } catch (...) {
+        created = true;
+        return fail(WaveResult::kTrxNotCreated);
+    }
+
+    // 15. The file stream and, for 8-bit samples, the widening buffer.
+    CDataStream* stream = ds->GetPtrToFile();
+    if (!stream)
+        return fail(WaveResult::kBytesMismatch);
+    std::unique_ptr<unsigned char[]> wide;
+    if (layout.bytesPerSample == 1) {
+        wide.reset(new (std::nothrow) unsigned char[2 * bufSize]);
+        if (!wide)
+            return fail(WaveResult::kNoMemory);
+    }
+
+    // 16. Copy whole frames.
+    const std::uint64_t maxRequest = bufSize - bufSize % frame;
+    std::uint64_t C = 0;
+    bool shortData = false;
+    for (;;) {
+        std::uint64_t R = std::min<std::uint64_t>(D - C, maxRequest);
+        R -= R % frame;
+        if (R == 0) {
+            // Less than one frame left of what the header announced.
+            if (C < D)
+                shortData = true;
+            break;
+        }
+        long got = wave.Read(buffer.get(), long(R));
+        std::uint64_t N = got > 0 ? std::uint64_t(got) : 0;
+        if (N < R) {
+            shortData = true;
+            N -= N % frame;
+        }
+        if (N > 0) {
+            std::size_t written;
+            if (layout.bytesPerSample == 1) {
+                WidenUnsigned8(buffer.get(), std::size_t(N), wide.get());
+                written = stream->Write(wide.get(), std::size_t(2 * N)) / 2;
+            } else {
+                written = stream->Write(buffer.get(), std::size_t(N));
+            }
+            if (written != N || stream->Fail())
+                return fail(WaveResult::kBytesMismatch);
+        }
+        C += N;
+        if (N != R || C >= D || N == 0)
+            break;
+    }
+    if (!stream->Flush())
+        return fail(WaveResult::kBytesMismatch);
+
+    // 17. The real scan count, the comment, and close.
+    CAbscissa a = ds->GetAbscissa(0);
+    a.SetNbrOfScans(long(C / frame));
+    ds->SetAbscissa(0, a);
+    ds->SetComment("Imported from WAVE file format.");
+    try {
+        ds->Close();
+    } catch (...) {
+        ds.reset();
+        return fail(WaveResult::kTrxNotClosed);
+    }
+    ds.reset();
+    wave.Close();
+    m_uStringID = shortData ? WaveResult::kShortWaveData : WaveResult::kSuccess;
+    return true;
+}

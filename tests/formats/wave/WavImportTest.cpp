@@ -1,0 +1,555 @@
+// The WAVE import: files written by sox, ffmpeg and libsndfile come in with
+// exactly their stored samples times the mapping factor; malformed headers
+// get their results; failures leave no output behind.
+
+#include "formats/wave/WavImport.h"
+#include "formats/wave/WaveFormat.h"
+#include "interface/TSInterface.h"
+#include "platform/Semaphore.h"
+#include "settings/TSSettings.h"
+
+#include "WaveTestUtil.h"
+
+#include <cmath>
+#include <csignal>
+#include <sstream>
+#include <sys/resource.h>
+
+using namespace wavetest;
+
+namespace {
+
+class WavImport : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        CTSSettings::ResetToDefaults();
+        CTSSettings::m_lStandardPathFlags = 0;
+        CTSSettings::m_lOverwriteFlags = 0;
+        dir = MakeScratch("wavimport");
+    }
+    void TearDown() override
+    {
+        CThreadWAVImport::SetBufferLimitForTests(0);
+        CTSSettings::ResetToDefaults();
+        fs::remove_all(dir);
+    }
+
+    // Synchronous import; returns the record.
+    CTSInterface::SMessage Import(const fs::path& in, const fs::path& out, const int* overwrite = nullptr)
+    {
+        CTSInterface::SMessage msg;
+        unsigned rc = CTSInterface().ImportWAV(in.c_str(), 7, 8, out.c_str(), overwrite, &msg);
+        EXPECT_EQ(rc, 0u);
+        return msg;
+    }
+    CString Text(unsigned id) { return CTSInterface().GetErrorText(id); }
+
+    fs::path dir;
+};
+
+// The stored value of a sample that libsndfile returns left-justified in 32 bits.
+double StoredValue(std::int32_t v, int bytes)
+{
+    switch (bytes) {
+    case 1:
+    case 2:
+        return double(v >> 16);
+    case 3:
+        return double(v >> 8);
+    default:
+        return double(v);
+    }
+}
+
+struct ToolCase {
+    const char* tool;     // "sox", "ffmpeg", "soundfile"
+    int bits;
+    int channels;
+    bool listChunk;       // the tool puts a LIST chunk between "fmt " and "data"
+};
+
+std::string Describe(const ToolCase& c)
+{
+    return std::string(c.tool) + "_" + std::to_string(c.bits) + "bit_" + std::to_string(c.channels) + "ch";
+}
+
+const ToolCase kToolCases[] = {
+    {"soundfile", 8, 1, false}, {"soundfile", 16, 2, false}, {"soundfile", 24, 4, false},
+    {"soundfile", 32, 2, false}, {"sox", 8, 2, false},       {"sox", 16, 1, false},
+    {"sox", 24, 2, false},       {"sox", 32, 4, false},       {"ffmpeg", 8, 1, true},
+    {"ffmpeg", 16, 2, true},
+};
+constexpr int kToolRate = 11025;
+constexpr int kToolFrames = 3001;  // odd: 8-bit mono data chunks get a pad byte
+
+// Every tool file and its samples as decoded by libsndfile, made once for
+// the suite (one Python start-up for all of them).
+class WavImportFromTools : public WavImport, public ::testing::WithParamInterface<ToolCase> {
+public:
+    static void SetUpTestSuite()
+    {
+        s_dir = fs::temp_directory_path() / ("tessel_wavtools_" + std::to_string(::getpid()));
+        fs::remove_all(s_dir);
+        fs::create_directories(s_dir);
+        if (!HaveSoundfile())
+            return;
+        std::string makes, ints;
+        for (const ToolCase& c : kToolCases) {
+            const std::string wav = (s_dir / (Describe(c) + ".wav")).string();
+            const std::string tool = c.tool;
+            const std::string rate = std::to_string(kToolRate), ch = std::to_string(c.channels);
+            if (tool == "soundfile") {
+                const char* sub =
+                    c.bits == 8 ? "PCM_U8" : c.bits == 16 ? "PCM_16" : c.bits == 24 ? "PCM_24" : "PCM_32";
+                makes += "make " + wav + " " + sub + " " + ch + " " + rate + " " + std::to_string(kToolFrames) + "\n";
+            } else if (tool == "sox" && Have("sox")) {
+                // wavpcm: the plain PCM record even for more than 16 bits or 2 channels.
+                wavetest::Run("sox -n -r " + rate + " -c " + ch + " -b " + std::to_string(c.bits) +
+                              (c.bits == 8 ? " -e unsigned-integer" : " -e signed-integer") + " -t wavpcm " + wav +
+                              " synth " + std::to_string(kToolFrames) + "s sine 300-2000 gain -0.1");
+            } else if (tool == "ffmpeg" && Have("ffmpeg")) {
+                // Overdriven, so that both ends of the range occur.
+                wavetest::Run("ffmpeg -v error -y -f lavfi -i 'sine=f=440:sample_rate=" + rate +
+                              ":d=1' -af volume=8 -ac " + ch + " -c:a " + (c.bits == 8 ? "pcm_u8" : "pcm_s16le") +
+                              " -t " + std::to_string(double(kToolFrames) / kToolRate) + " " + wav);
+            }
+            ints += "ints " + wav + " " + wav + ".ints\n";
+        }
+        std::ofstream((s_dir / "make.txt").string()) << makes;
+        wavetest::Run("/usr/bin/python3 " + ToolPath() + " batch " + (s_dir / "make.txt").string());
+        // A file a tool failed to make leaves the rest of the batch alone.
+        std::string present;
+        std::istringstream lines(ints);
+        for (std::string line; std::getline(lines, line);)
+            if (fs::exists(line.substr(5, line.find(' ', 5) - 5)))
+                present += line + "\n";
+        std::ofstream((s_dir / "ints.txt").string()) << present;
+        wavetest::Run("/usr/bin/python3 " + ToolPath() + " batch " + (s_dir / "ints.txt").string());
+    }
+    static void TearDownTestSuite() { fs::remove_all(s_dir); }
+    static fs::path s_dir;
+};
+fs::path WavImportFromTools::s_dir;
+
+void PrintTo(const ToolCase& c, std::ostream* os) { *os << Describe(c); }
+
+}  // namespace
+
+TEST_P(WavImportFromTools, PhysicalValuesAreStoredSamplesTimesTheFactor)
+{
+    const ToolCase c = GetParam();
+    if (!HaveSoundfile())
+        GTEST_SKIP() << "python3-soundfile is not installed";
+    if (std::string(c.tool) != "soundfile" && !Have(c.tool))
+        GTEST_SKIP() << c.tool << " is not installed";
+    const fs::path wav = s_dir / (Describe(c) + ".wav");
+    ASSERT_TRUE(fs::exists(wav)) << "the tool did not make " << wav;
+    Bytes image = ReadFile(wav);
+    ASSERT_GT(image.size(), 44u);
+    // The plain PCM record, and the LIST chunk really between the two.
+    EXPECT_EQ(image[20] | image[21] << 8, 1);
+    std::string text(image.begin(), image.end());
+    if (c.listChunk) {
+        auto list = text.find("LIST");
+        ASSERT_NE(list, std::string::npos);
+        EXPECT_LT(text.find("fmt "), list);
+        EXPECT_LT(list, text.find("data"));
+    }
+    std::vector<std::int32_t> ref = ReadInts(wav.string() + ".ints");
+    ASSERT_FALSE(ref.empty());
+    ASSERT_EQ(ref.size() % std::size_t(c.channels), 0u);
+
+    CTSSettings::m_bPascalWAVImport = 0;
+    CTSSettings::m_fCalibrationWAVImport = 94.0f;
+    fs::path out = dir / "out.dat";
+    CTSInterface::SMessage msg = Import(wav, out);
+    ASSERT_EQ(msg.uState, 21u) << msg.sText.c_str();
+    EXPECT_EQ(msg.sText, Text(2));
+    EXPECT_EQ(msg.lID, 7);
+    EXPECT_EQ(msg.lUser, 8);
+    EXPECT_EQ(msg.sSource, CString(wav.c_str()));
+
+    const int bytes = c.bits / 8;
+    const double F = bytes <= 2 ? 32768.0 : bytes == 3 ? 8388607.5 : 2147483647.5;
+    const double M = std::sqrt(2.0) * 4e-5 * std::pow(10.0, 94.0f * 0.05) / F;
+    {
+        CDataset ds(out.c_str(), om__read, 32768, sh__deny_write);
+        ASSERT_EQ(ds.GetNbrOfChannels(), c.channels);
+        EXPECT_EQ(ds.GetKind(), dk__time);
+        EXPECT_EQ(ds.GetComment(), "Imported from WAVE file format.");
+        CAbscissa a = ds.GetAbscissa(0);
+        EXPECT_EQ(a.GetName(), "Time");
+        EXPECT_EQ(a.GetAbbreviation(), "t");
+        EXPECT_EQ(a.GetUnit().GetText(), "s");
+        EXPECT_DOUBLE_EQ(a.GetDeltaValue(), 1.0 / kToolRate);
+        EXPECT_EQ(a.GetNbrOfScans(), long(ref.size()) / c.channels);
+        for (int i = 0; i < c.channels; ++i) {
+            CChannel ch = ds.GetChannel(i);
+            EXPECT_EQ(ch.GetImplType(), bytes <= 2 ? it__int16 : bytes == 3 ? it__int24 : it__int32);
+            EXPECT_EQ(ch.GetUnit().GetText(), "Pa");
+            EXPECT_FLOAT_EQ(ch.GetCalibration(), 94.0f);
+            EXPECT_DOUBLE_EQ(ch.GetMapping().GetFactor(), M);
+            EXPECT_EQ(ch.GetMapping().GetOffset(), 0.0);
+        }
+    }
+    std::vector<double> got = ReadTrxValues(out);
+    ASSERT_EQ(got.size(), ref.size());
+    std::size_t bad = 0;
+    for (std::size_t i = 0; i < ref.size(); ++i)
+        if (std::fabs(got[i] - StoredValue(ref[i], bytes) * M) > 1e-12 * std::fabs(StoredValue(ref[i], bytes) * M))
+            ++bad;
+    EXPECT_EQ(bad, 0u) << "first value " << got[0] << " expected " << StoredValue(ref[0], bytes) * M;
+}
+
+INSTANTIATE_TEST_SUITE_P(Tools, WavImportFromTools, ::testing::ValuesIn(kToolCases),
+                         [](const auto& info) { return Describe(info.param); });
+
+TEST_F(WavImport, FloatAndExtensibleFilesAreRefused)
+{
+    std::vector<std::string> makers;
+    if (HaveSoundfile())
+        makers.push_back("/usr/bin/python3 " + ToolPath() + " floatwav " + (dir / "a.wav").string() + " 2 8000 100");
+    if (Have("sox"))
+        makers.push_back("sox -n -r 8000 -c 1 -b 32 -e floating-point " + (dir / "a.wav").string() +
+                         " synth 100s sine 300");
+    if (Have("ffmpeg"))  // 24 bits: ffmpeg writes the extensible record
+        makers.push_back("ffmpeg -v error -y -f lavfi -i sine=f=440:sample_rate=8000:d=0.05 -c:a pcm_s24le " +
+                         (dir / "a.wav").string());
+    if (makers.empty())
+        GTEST_SKIP() << "no tool to make the files";
+    for (const std::string& cmd : makers) {
+        fs::remove(dir / "a.wav");
+        ASSERT_EQ(wavetest::Run(cmd), 0) << cmd;
+        CTSInterface::SMessage msg = Import(dir / "a.wav", dir / "a.dat");
+        EXPECT_EQ(msg.uState, 22u) << cmd;
+        EXPECT_EQ(msg.sText, Text(141)) << cmd;
+        EXPECT_FALSE(fs::exists(dir / "a.dat")) << cmd;
+    }
+}
+
+TEST_F(WavImport, HeaderWalk)
+{
+    Bytes samples{1, 0, 2, 0, 3, 0, 4, 0};
+    struct Case {
+        const char* what;
+        WaveSpec spec;
+        unsigned expect;
+    };
+    std::vector<Case> cases;
+    WaveSpec ok;
+    ok.data = samples;
+    cases.push_back({"plain", ok, 2});
+    WaveSpec junk = ok;
+    junk.junkFirst = true;
+    cases.push_back({"chunk before fmt", junk, 2});
+    WaveSpec list = ok;
+    list.listBetween = true;
+    cases.push_back({"LIST between fmt and data", list, 2});
+    WaveSpec longFmt = ok;
+    longFmt.fmtSize = 18;
+    cases.push_back({"fmt of 18 bytes", longFmt, 2});
+    WaveSpec oddFmt = ok;
+    oddFmt.fmtSize = 17;  // odd chunk with pad byte
+    cases.push_back({"fmt of 17 bytes", oddFmt, 2});
+    WaveSpec dataFirst = ok;
+    dataFirst.dataBeforeFmt = true;
+    cases.push_back({"data before fmt", dataFirst, 140});
+    WaveSpec shortFmt = ok;
+    shortFmt.fmtSize = 14;
+    cases.push_back({"fmt shorter than 16", shortFmt, 140});
+    for (auto [tag, ch, bits, align, rate, what] :
+         std::vector<std::tuple<int, int, int, int, unsigned, const char*>>{
+             {3, 1, 32, 4, 8000, "float"},
+             {0xFFFE, 2, 16, 4, 8000, "extensible"},
+             {1, 0, 16, 2, 8000, "0 channels"},
+             {1, 257, 16, 514, 8000, "257 channels"},
+             {1, 1, 0, 2, 8000, "0 bits"},
+             {1, 1, 33, 5, 8000, "33 bits"},
+             {1, 2, 16, 0, 8000, "block alignment 0"},
+             {1, 2, 16, 3, 8000, "block alignment not a multiple of the channels"},
+             {1, 1, 32, 5, 8000, "5 bytes per sample"},
+             {1, 1, 16, 2, 0, "rate 0"},
+         }) {
+        WaveSpec s = ok;
+        s.tag = std::uint16_t(tag);
+        s.channels = std::uint16_t(ch);
+        s.bits = std::uint16_t(bits);
+        s.blockAlign = std::uint16_t(align);
+        s.rate = rate;
+        cases.push_back({what, s, 141});
+    }
+    for (const Case& c : cases) {
+        fs::path in = dir / "h.wav", out = dir / "h.dat";
+        fs::remove(out);
+        WriteFile(in, MakeWave(c.spec));
+        CTSInterface::SMessage msg = Import(in, out);
+        EXPECT_EQ(msg.sText, Text(c.expect)) << c.what;
+        EXPECT_EQ(msg.uState, c.expect == 2 ? 21u : 22u) << c.what;
+        EXPECT_EQ(fs::exists(out), c.expect == 2) << c.what;
+    }
+
+    // Not a RIFF file, a RIFF of another form, an empty file.
+    for (const Bytes& b : {Bytes{'R', 'I', 'F', 'X', 4, 0, 0, 0, 'W', 'A', 'V', 'E'},
+                           Bytes{'R', 'I', 'F', 'F', 4, 0, 0, 0, 'A', 'V', 'I', ' '}, Bytes{}}) {
+        WriteFile(dir / "n.wav", b);
+        CTSInterface::SMessage msg = Import(dir / "n.wav", dir / "n.dat");
+        EXPECT_EQ(msg.sText, Text(140));
+        EXPECT_FALSE(fs::exists(dir / "n.dat"));
+    }
+}
+
+TEST_F(WavImport, ShortDataImportsWholeFramesWithWarning)
+{
+    // Size field 400 bytes, 13 present: 3 whole stereo 16-bit frames.
+    WaveSpec s;
+    s.channels = 2;
+    s.blockAlign = 4;
+    for (int i = 0; i < 13; ++i)
+        s.data.push_back(std::uint8_t(i + 1));
+    s.dataSizeField = 400;
+    WriteFile(dir / "s.wav", MakeWave(s));
+    CTSInterface::SMessage msg = Import(dir / "s.wav", dir / "s.dat");
+    EXPECT_EQ(msg.uState, 21u);
+    EXPECT_EQ(msg.sText, Text(143));
+    {
+        CDataset ds((dir / "s.dat").c_str(), om__read, 32768, sh__deny_write);
+        EXPECT_EQ(ds.GetNbrOfScans(), 3);
+    }
+    std::vector<double> raw = ReadTrxValues(dir / "s.dat", true);
+    ASSERT_EQ(raw.size(), 6u);
+    EXPECT_EQ(raw[0], double(0x0201));
+    EXPECT_EQ(raw[5], double(0x0C0B));
+
+    // An honest size with a trailing partial frame: the same warning.
+    s.dataSizeField = -1;
+    WriteFile(dir / "t.wav", MakeWave(s));
+    msg = Import(dir / "t.wav", dir / "t.dat");
+    EXPECT_EQ(msg.uState, 21u);
+    EXPECT_EQ(msg.sText, Text(143));
+
+    // Exactly whole frames: no warning; an empty data chunk: no scans, success.
+    s.data.resize(12);
+    WriteFile(dir / "u.wav", MakeWave(s));
+    EXPECT_EQ(Import(dir / "u.wav", dir / "u.dat").sText, Text(2));
+    s.data.clear();
+    WriteFile(dir / "v.wav", MakeWave(s));
+    EXPECT_EQ(Import(dir / "v.wav", dir / "v.dat").sText, Text(2));
+    CDataset ds((dir / "v.dat").c_str(), om__read, 32768, sh__deny_write);
+    EXPECT_EQ(ds.GetNbrOfScans(), 0);
+}
+
+TEST_F(WavImport, EightBitWideningAndChannelNames)
+{
+    WaveSpec s;
+    s.channels = 4;
+    s.bits = 8;
+    s.blockAlign = 4;
+    s.data = {0x80, 0xFF, 0x00, 0x81, 0x7F, 0x01, 0x80, 0x80};
+    WriteFile(dir / "e.wav", MakeWave(s));
+    ASSERT_EQ(Import(dir / "e.wav", dir / "e.dat").uState, 21u);
+    std::vector<double> raw = ReadTrxValues(dir / "e.dat", true);
+    std::vector<double> expect{0, 0x7F00, -32768, 0x0100, -256, -0x7F00, 0, 0};
+    EXPECT_EQ(raw, expect);
+
+    CDataset ds((dir / "e.dat").c_str(), om__read, 32768, sh__deny_write);
+    const char* names[] = {"Left channel", "Right channel", "channel 3", "channel 4"};
+    const char* abbr[] = {"L", "R", "L", "R"};
+    for (int i = 0; i < 4; ++i) {
+        CChannel ch = ds.GetChannel(i);
+        EXPECT_EQ(ch.GetName(), names[i]);
+        EXPECT_EQ(ch.GetAbbreviation(), abbr[i]);
+        EXPECT_EQ(ch.GetImplType(), it__int16);
+        EXPECT_EQ(ch.GetPhysChannel(), i);
+        EXPECT_DOUBLE_EQ(ch.GetMapping().GetFactor(),
+                         std::sqrt(2.0) * 4e-5 * std::pow(10.0, CTSSettings::m_fCalibrationWAVImport * 0.05) / 32768);
+    }
+
+    // Mono gives one channel named "Left channel".
+    WaveSpec mono;
+    mono.data = {0, 0};
+    WriteFile(dir / "m.wav", MakeWave(mono));
+    ASSERT_EQ(Import(dir / "m.wav", dir / "m.dat").uState, 21u);
+    CDataset dm((dir / "m.dat").c_str(), om__read, 32768, sh__deny_write);
+    ASSERT_EQ(dm.GetNbrOfChannels(), 1);
+    EXPECT_EQ(dm.GetChannel(0).GetName(), "Left channel");
+}
+
+TEST_F(WavImport, CalibrationSettings)
+{
+    WaveSpec s;
+    s.data = {0x00, 0x40};  // 16384
+    WriteFile(dir / "c.wav", MakeWave(s));
+
+    // "Pascal": 94 dB.
+    CTSSettings::m_bPascalWAVImport = 0;
+    CTSSettings::m_fCalibrationWAVImport = 94.0f;
+    ASSERT_EQ(Import(dir / "c.wav", dir / "p.dat").uState, 21u);
+    const double Mp = std::sqrt(2.0) * 4e-5 * std::pow(10.0, 4.7) / 32768;
+    EXPECT_NEAR(ReadTrxValues(dir / "p.dat")[0], 16384 * Mp, 1e-12);
+    {
+        CDataset ds((dir / "p.dat").c_str(), om__read, 32768, sh__deny_write);
+        EXPECT_EQ(ds.GetChannel(0).GetUnit().GetText(), "Pa");
+        EXPECT_FLOAT_EQ(ds.GetChannel(0).GetCalibration(), 94.0f);
+    }
+
+    // "Other": an input range of 5 V r.m.s.
+    CTSSettings::m_bPascalWAVImport = 1;
+    CTSSettings::m_fInputRangeWAVImport = 5.0f;
+    CTSSettings::m_sUnitWAVImport = "V";
+    ASSERT_EQ(Import(dir / "c.wav", dir / "v.dat").uState, 21u);
+    const double Mv = std::sqrt(2.0) * 5.0 / 32768;
+    EXPECT_NEAR(ReadTrxValues(dir / "v.dat")[0], 16384 * Mv, 1e-12);
+    {
+        CDataset ds((dir / "v.dat").c_str(), om__read, 32768, sh__deny_write);
+        CChannel ch = ds.GetChannel(0);
+        EXPECT_EQ(ch.GetUnit().GetText(), "V");
+        EXPECT_EQ(ch.GetQuantity().GetName(), CUnit("V", 1).GetDefaultQuantity().GetName());
+        double r = CUnit("V", 1).GetReferenceValue();
+        EXPECT_NEAR(ch.GetCalibration(), 20 * std::log10(5.0 / r) - 20 * std::log10(2.0), 1e-4);
+    }
+
+    // "Other" with a text that is no unit: the empty unit.
+    CTSSettings::m_sUnitWAVImport = "no such unit";
+    ASSERT_EQ(Import(dir / "c.wav", dir / "x.dat").uState, 21u);
+    CDataset ds((dir / "x.dat").c_str(), om__read, 32768, sh__deny_write);
+    EXPECT_EQ(ds.GetChannel(0).GetUnit().GetText(), "");
+}
+
+TEST_F(WavImport, OutputPolicyAndInputFailures)
+{
+    WaveSpec s;
+    s.data = {1, 2, 3, 4};
+    WriteFile(dir / "a.wav", MakeWave(s));
+
+    // An existing output that may not be replaced: 8, and the file stays.
+    WriteFile(dir / "keep.dat", Bytes{'k', 'e', 'e', 'p'});
+    int no = 0, yes = 1;
+    CTSInterface::SMessage msg = Import(dir / "a.wav", dir / "keep.dat", &no);
+    EXPECT_EQ(msg.uState, 22u);
+    EXPECT_EQ(msg.sText, Text(8));
+    EXPECT_EQ(ReadFile(dir / "keep.dat"), (Bytes{'k', 'e', 'e', 'p'}));
+    // The setting's bit is the default.
+    CTSSettings::m_lOverwriteFlags = CTSSettings::bitWAVImport;
+    EXPECT_EQ(Import(dir / "a.wav", dir / "keep.dat").uState, 21u);
+    CTSSettings::m_lOverwriteFlags = 0;
+    EXPECT_EQ(Import(dir / "a.wav", dir / "keep.dat").sText, Text(8));
+    EXPECT_EQ(Import(dir / "a.wav", dir / "keep.dat", &yes).uState, 21u);
+
+    // A missing input: 10 naming it; nothing created.
+    msg = Import(dir / "none.wav", dir / "none.dat");
+    EXPECT_EQ(msg.uState, 22u);
+    EXPECT_EQ(msg.sText, CString::Formatted(Text(10).c_str(), (dir / "none.wav").c_str()));
+    EXPECT_FALSE(fs::exists(dir / "none.dat"));
+    // A path longer than 260 characters is opened whole, not cut.
+    fs::path deep = dir;
+    while (deep.native().size() < 300)
+        deep /= "a_rather_long_directory_name";
+    fs::create_directories(deep);
+    WriteFile(deep / "long.wav", MakeWave(s));
+    EXPECT_EQ(Import(deep / "long.wav", deep / "long.dat").uState, 21u);
+
+    // The output is the input: refused, the input untouched.
+    Bytes before = ReadFile(dir / "a.wav");
+    msg = Import(dir / "a.wav", dir / "a.wav", &yes);
+    EXPECT_EQ(msg.uState, 22u);
+    EXPECT_EQ(ReadFile(dir / "a.wav"), before);
+
+    // A synchronous call without output: 110 and no job.
+    CTSInterface::SMessage m2;
+    EXPECT_EQ(CTSInterface().ImportWAV((dir / "a.wav").c_str(), 1, 2, nullptr, nullptr, &m2), 110u);
+    EXPECT_FALSE(fs::exists(dir / "a.dat"));
+
+    // Output and input failing together: the input's failure is reported.
+    msg = Import(dir / "none.wav", dir / "keep.dat", &no);
+    EXPECT_EQ(msg.sText, CString::Formatted(Text(10).c_str(), (dir / "none.wav").c_str()));
+}
+
+TEST_F(WavImport, DerivedOutputPath)
+{
+    WaveSpec s;
+    s.data = {1, 2};
+    WriteFile(dir / "x.y.wav", MakeWave(s));
+    CThreadWAVImport j1((dir / "x.y.wav").c_str(), 1, 2, nullptr, nullptr);
+    EXPECT_EQ(j1.GetOutputPath(), CString((dir / "x.y.dat").c_str()));
+    EXPECT_EQ(j1.m_uState, 21u);
+    CTSSettings::m_lStandardPathFlags = CTSSettings::bitWAVImport;
+    CTSSettings::m_sPathTRX = (dir / "std").c_str();
+    CThreadWAVImport j2((dir / "x.y.wav").c_str(), 1, 2, nullptr, nullptr);
+    EXPECT_EQ(j2.GetOutputPath(), CString((dir / "std" / "x.y.dat").c_str()));
+    EXPECT_TRUE(fs::is_directory(dir / "std"));
+}
+
+TEST_F(WavImport, BufferHalvingAndNoMemory)
+{
+    WaveSpec s;
+    s.channels = 2;
+    s.blockAlign = 4;
+    s.data.resize(40000 * 4);
+    for (std::size_t i = 0; i < s.data.size(); ++i)
+        s.data[i] = std::uint8_t(i * 7 + 3);
+    WriteFile(dir / "b.wav", MakeWave(s));
+    // The smallest buffer still copies every frame.
+    CThreadWAVImport::SetBufferLimitForTests(4096);
+    ASSERT_EQ(Import(dir / "b.wav", dir / "b.dat").uState, 21u);
+    std::vector<double> raw = ReadTrxValues(dir / "b.dat", true);
+    ASSERT_EQ(raw.size(), 80000u);
+    for (std::size_t i = 0; i < raw.size(); i += 997) {
+        std::int16_t v = std::int16_t(s.data[2 * i] | s.data[2 * i + 1] << 8);
+        ASSERT_EQ(raw[i], double(v)) << i;
+    }
+    // Below 4096 bytes: 6, nothing written.
+    CThreadWAVImport::SetBufferLimitForTests(2048);
+    CTSInterface::SMessage msg = Import(dir / "b.wav", dir / "c.dat");
+    EXPECT_EQ(msg.uState, 22u);
+    EXPECT_EQ(msg.sText, Text(6));
+    EXPECT_FALSE(fs::exists(dir / "c.dat"));
+}
+
+TEST_F(WavImport, WriteFailureRemovesThePartialOutput)
+{
+    WaveSpec s;
+    s.channels = 2;
+    s.blockAlign = 4;
+    s.data.resize(4u << 20);
+    WriteFile(dir / "big.wav", MakeWave(s));
+    // A file-size limit makes the data-set writes fail part way.
+    struct rlimit old;
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit lim = old;
+    lim.rlim_cur = 1u << 20;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &lim), 0);
+    CTSInterface::SMessage msg = Import(dir / "big.wav", dir / "big.dat");
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(msg.uState, 22u);
+    EXPECT_EQ(msg.sText, Text(12));
+    EXPECT_FALSE(fs::exists(dir / "big.dat"));
+}
+
+TEST_F(WavImport, WaitsForTheSharedAccessAfterCheckingTheOutput)
+{
+    WaveSpec s;
+    s.data = {1, 2};
+    WriteFile(dir / "w.wav", MakeWave(s));
+    WriteFile(dir / "w.dat", Bytes{'o', 'l', 'd'});
+    // Hold every unit of the shared access, as three running conversions would.
+    CSemaphore sem(3, 3, "ThreadTSAccess");
+    ASSERT_TRUE(sem.Lock(0));
+    ASSERT_TRUE(sem.Lock(0));
+    ASSERT_TRUE(sem.Lock(0));
+    int yes = 1;
+    auto* job = new CThreadWAVImport((dir / "w.wav").c_str(), 1, 2, (dir / "w.dat").c_str(), &yes);
+    job->ResumeThread();
+    EXPECT_FALSE(job->GetExitCodeThread(nullptr, 300));
+    // The probe has removed the replaceable file; no data set exists yet.
+    EXPECT_FALSE(fs::exists(dir / "w.dat"));
+    sem.Unlock();
+    EXPECT_TRUE(job->GetExitCodeThread(nullptr, 10000));
+    EXPECT_EQ(job->m_uState, 21u);
+    EXPECT_TRUE(fs::exists(dir / "w.dat"));
+    sem.Unlock();
+    sem.Unlock();
+    delete job;
+}

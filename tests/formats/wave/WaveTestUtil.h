@@ -1,0 +1,183 @@
+#pragma once
+// Helpers of the WAVE tests: a scratch directory per test, hand-made WAVE
+// images, the independent tools, and reading a TRX data set back.
+
+#include "hostlibs/dataset/Dataset.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace wavetest {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<unsigned char>;
+
+inline fs::path MakeScratch(const char* tag)
+{
+    const char* tmp = std::getenv("TMPDIR");
+    fs::path base = (tmp && *tmp) ? tmp : "/tmp";
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "x";
+    for (char& c : name)
+        if (c == '/')
+            c = '_';
+    fs::path dir = base / (std::string("tessel_") + tag + "_" + std::to_string(::getpid()) + "_" + name);
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    return dir;
+}
+
+inline std::string ToolPath() { return std::string(TESSEL_SOURCE_DIR) + "/tests/formats/wave/wav_tool.py"; }
+
+inline bool Have(const std::string& program)
+{
+    static std::map<std::string, bool> known;
+    auto it = known.find(program);
+    if (it == known.end())
+        it = known.emplace(program, std::system(("command -v " + program + " >/dev/null 2>&1").c_str()) == 0).first;
+    return it->second;
+}
+
+inline bool HaveSoundfile()
+{
+    static const bool have = std::system("/usr/bin/python3 -c 'import soundfile, numpy' >/dev/null 2>&1") == 0;
+    return have;
+}
+
+inline int Run(const std::string& cmd) { return std::system((cmd + " >/dev/null 2>&1").c_str()); }
+
+inline std::string Capture(const std::string& cmd)
+{
+    std::string out;
+    FILE* p = ::popen(cmd.c_str(), "r");
+    if (!p)
+        return out;
+    char buf[256];
+    while (std::fgets(buf, sizeof buf, p))
+        out += buf;
+    ::pclose(p);
+    return out;
+}
+
+inline Bytes ReadFile(const fs::path& p)
+{
+    std::ifstream f(p, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(f), {});
+}
+
+inline void WriteFile(const fs::path& p, const Bytes& b)
+{
+    std::ofstream f(p, std::ios::binary);
+    f.write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
+}
+
+inline void Put16(Bytes& b, std::uint16_t v)
+{
+    b.push_back(std::uint8_t(v));
+    b.push_back(std::uint8_t(v >> 8));
+}
+inline void Put32(Bytes& b, std::uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        b.push_back(std::uint8_t(v >> (8 * i)));
+}
+inline void PutId(Bytes& b, const char* id) { b.insert(b.end(), id, id + 4); }
+
+// A WAVE image from the published layout. Fields are free so that tests can
+// write impossible records.
+struct WaveSpec {
+    std::uint16_t tag = 1;
+    std::uint16_t channels = 1;
+    std::uint32_t rate = 8000;
+    std::uint16_t blockAlign = 2;
+    std::uint16_t bits = 16;
+    std::uint32_t fmtSize = 16;        // bytes of the fmt chunk (>= 16 writes a PCM record)
+    Bytes data;                        // sample bytes
+    std::int64_t dataSizeField = -1;   // -1: the real size
+    bool dataBeforeFmt = false;
+    bool listBetween = false;
+    bool junkFirst = false;
+};
+
+inline Bytes MakeWave(const WaveSpec& s)
+{
+    Bytes fmt;
+    Put16(fmt, s.tag);
+    Put16(fmt, s.channels);
+    Put32(fmt, s.rate);
+    Put32(fmt, s.rate * s.blockAlign);
+    Put16(fmt, s.blockAlign);
+    Put16(fmt, s.bits);
+    fmt.resize(s.fmtSize, 0);
+    auto chunk = [](Bytes& out, const char* id, const Bytes& body, std::int64_t sizeField) {
+        PutId(out, id);
+        Put32(out, sizeField < 0 ? std::uint32_t(body.size()) : std::uint32_t(sizeField));
+        out.insert(out.end(), body.begin(), body.end());
+        if (body.size() & 1)
+            out.push_back(0);
+    };
+    Bytes inner;
+    PutId(inner, "WAVE");
+    if (s.junkFirst)
+        chunk(inner, "JUNK", Bytes(27, 0x55), -1);
+    if (s.dataBeforeFmt)
+        chunk(inner, "data", s.data, s.dataSizeField);
+    chunk(inner, "fmt ", fmt, -1);
+    if (s.listBetween)
+        chunk(inner, "LIST", Bytes{'I', 'N', 'F', 'O', 'I', 'C', 'M', 'T', 3, 0, 0, 0, 'a', 'b', 'c', 0}, -1);
+    if (!s.dataBeforeFmt) {
+        // The data chunk last, without pad byte, so a lying size is the end.
+        PutId(inner, "data");
+        Put32(inner, s.dataSizeField < 0 ? std::uint32_t(s.data.size()) : std::uint32_t(s.dataSizeField));
+        inner.insert(inner.end(), s.data.begin(), s.data.end());
+    }
+    Bytes out;
+    PutId(out, "RIFF");
+    Put32(out, std::uint32_t(inner.size()));
+    out.insert(out.end(), inner.begin(), inner.end());
+    return out;
+}
+
+// Every value of a TRX data set, scan by scan, as physical values (the
+// default access) or raw stored values (mk__raw), converted to double.
+inline std::vector<double> ReadTrxValues(const fs::path& path, bool raw = false)
+{
+    CDataset ds(path.c_str(), om__read, 32768, sh__deny_write);
+    int nch = ds.GetNbrOfChannels();
+    long scans = ds.GetNbrOfScans();
+    CChNbrList all;
+    all.AddGroup(0, nch - 1);
+    CAccess* acc = ds.CreateAccess(am__read, all, 0, 0L, -1L, raw ? mk__raw : mk__physical);
+    std::vector<double> v(std::size_t(scans) * std::size_t(nch));
+    long got = 0;
+    while (acc && got < scans) {
+        long n = acc->GetData(scans - got, v.data() + std::size_t(got) * std::size_t(nch), ds__dorg_interleaved,
+                              it__double);
+        if (n <= 0)
+            break;
+        got += n;
+    }
+    v.resize(std::size_t(got) * std::size_t(nch));
+    return v;
+}
+
+inline std::vector<std::int32_t> ReadInts(const fs::path& p)
+{
+    Bytes b = ReadFile(p);
+    std::vector<std::int32_t> v(b.size() / 4);
+    for (std::size_t i = 0; i < v.size(); ++i)
+        v[i] = std::int32_t(std::uint32_t(b[4 * i]) | std::uint32_t(b[4 * i + 1]) << 8 |
+                            std::uint32_t(b[4 * i + 2]) << 16 | std::uint32_t(b[4 * i + 3]) << 24);
+    return v;
+}
+
+}  // namespace wavetest
