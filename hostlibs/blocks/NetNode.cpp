@@ -85,8 +85,7 @@ COutput* CNetNode::Output(int i)
 
 bool CNetNode::Fail(std::string text)
 {
-    if (m_sError.empty())
-        m_sError = std::move(text);
+    m_sError = std::move(text);
     return false;
 }
 
@@ -96,6 +95,7 @@ bool CNetNode::Initialize()
         return true;
     if (m_bInitFailed)
         return false;
+    m_sError.clear();
     for (auto& in : m_inputs) {
         if (!in->IsConnected()) {
             m_bInitFailed = true;
