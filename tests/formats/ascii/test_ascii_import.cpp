@@ -1,0 +1,276 @@
+// ASCII import: header and data detection, abscissa decisions, number syntax,
+// sample coding, failure texts, and the job around the converter.
+
+#include "AsciiTestUtil.h"
+
+#include "formats/ascii/TS_ASCIIImport.h"
+
+#include <cmath>
+#include <random>
+
+using namespace ascii_test;
+
+namespace {
+
+std::string Table(int lines, double t0, double dt, const char* eol = "\n")
+{
+    std::string s;
+    char buf[128];
+    for (int i = 0; i < lines; ++i) {
+        std::snprintf(buf, sizeof buf, "%.6f %g %g%s", t0 + i * dt, std::sin(i * 0.3), 0.5 * i - 3, eol);
+        s += buf;
+    }
+    return s;
+}
+
+struct SImported {
+    int result = -1;
+    CString error;
+    std::unique_ptr<CDataset> ds;
+};
+
+SImported Import(const CScratchDir& dir, const std::string& text, const SASCImportContext* ctx = nullptr)
+{
+    // Each import its own output: an earlier result may still be open.
+    static int serial = 0;
+    const std::string out = dir / ("out" + std::to_string(++serial) + ".trx");
+    WriteFile(dir / "in.txt", text);
+    SImported r;
+    SASCImportContext context = ctx ? *ctx : SASCImportContext::FromSettings();
+    r.result = ConvertASCIIToTRX((dir / "in.txt").c_str(), out.c_str(), context, r.error);
+    if (r.result == 0) r.ds = std::make_unique<CDataset>(out.c_str(), om__read_complete, 32768L, sh__deny_write);
+    return r;
+}
+
+class AsciiImport : public ::testing::Test {
+protected:
+    void SetUp() override { ResetSettings(10); }
+    void TearDown() override { CTSSettings::ResetToDefaults(); }
+    CScratchDir dir;
+};
+
+} // namespace
+
+TEST_F(AsciiImport, HeaderLinesBecomeTheCommentAndTheAbscissaIsCalculated)
+{
+    SImported r = Import(dir, "Measurement 17\ntime p1 p2\n" + Table(50, 0.0, 0.001));
+    ASSERT_EQ(r.result, 0) << r.error.c_str();
+    CDataset& ds = *r.ds;
+    EXPECT_EQ(ds.GetComment(), "Measurement 17\r\ntime p1 p2\r\n");
+    EXPECT_EQ(ds.GetKind(), int(dk__time));
+    EXPECT_EQ(ds.GetOrganisation(), int(ds__dorg_interleaved));
+    CAbscissa a = ds.GetAbscissa(0);
+    EXPECT_TRUE(a.IsCalc());
+    EXPECT_NEAR(a.GetDeltaValue(), 0.001, 1e-12);
+    EXPECT_EQ(a.GetFirstValue(), 0.0);
+    EXPECT_EQ(a.GetNbrOfScans(), 50);
+    EXPECT_EQ(a.GetName(), "time");
+    ASSERT_EQ(ds.GetNbrOfChannels(), 2);
+    EXPECT_EQ(ds.GetChannel(0).GetName(), "channel 1");
+    EXPECT_EQ(ds.GetChannel(1).GetUnit().GetText(), "Pa");
+    EXPECT_EQ(ds.GetChannel(0).GetImplType(), int(it__float));
+    std::vector<double> v = ReadValues(ds);
+    ASSERT_EQ(v.size(), 100u);
+    for (int i = 0; i < 50; ++i) {
+        char printed[32];
+        std::snprintf(printed, sizeof printed, "%g", std::sin(i * 0.3));
+        EXPECT_EQ(v[std::size_t(2 * i)], double(float(std::strtod(printed, nullptr)))) << i;
+        EXPECT_FLOAT_EQ(float(v[std::size_t(2 * i + 1)]), float(0.5 * i - 3));
+    }
+}
+
+TEST_F(AsciiImport, WithoutHeaderTheCommentIsTheInformationText)
+{
+    SImported r = Import(dir, Table(20, 2.0, 0.5));
+    ASSERT_EQ(r.result, 0) << r.error.c_str();
+    std::string expect = "ASCII source file: " + (dir / "in.txt") +
+                         "\r\nThe abscissa is calculated from column 1.\r\nThe channels are taken from columns 2 to 3.\r\n";
+    EXPECT_EQ(r.ds->GetComment().str(), expect);
+    // x_start 2.0 is a whole number of steps of 0.5: snapped exactly.
+    EXPECT_EQ(r.ds->GetAbscissa(0).GetFirstValue(), 2.0);
+    EXPECT_EQ(r.ds->GetAbscissa(0).GetDeltaValue(), 0.5);
+}
+
+TEST_F(AsciiImport, NonLinearOrFallingAbscissaIsStored)
+{
+    std::string text;
+    for (int i = 0; i < 30; ++i) text += std::to_string(i * i * i) + " " + std::to_string(i) + " 1\n";
+    SImported r = Import(dir, text);
+    ASSERT_EQ(r.result, 0) << r.error.c_str();
+    CDataset& ds = *r.ds;
+    EXPECT_FALSE(ds.GetAbscissa(0).IsCalc());
+    EXPECT_EQ(ds.GetOrganisation(), int(ds__dorg_with_abscissa));
+    EXPECT_EQ(ds.GetKind(), int(dk__unknown)); // a stored time abscissa is no time signal
+    EXPECT_NE(ds.GetComment().Find("The abscissa is taken from column 1."), -1);
+    std::vector<double> v = ReadValues(ds, true);
+    ASSERT_EQ(v.size(), 90u);
+    for (int i = 0; i < 30; ++i) {
+        EXPECT_DOUBLE_EQ(v[std::size_t(3 * i)], i * i * i);
+        EXPECT_DOUBLE_EQ(ds.GetWorldFixAbsc(0, i), i * i * i);
+        EXPECT_DOUBLE_EQ(v[std::size_t(3 * i + 1)], i);
+    }
+
+    std::string falling;
+    for (int i = 0; i < 12; ++i) falling += std::to_string(100 - i) + " 5\n";
+    r = Import(dir, falling);
+    ASSERT_EQ(r.result, 0) << r.error.c_str();
+    EXPECT_FALSE(r.ds->GetAbscissa(0).IsCalc());
+}
+
+TEST_F(AsciiImport, SingleColumnOrAbscissaFromSettings)
+{
+    CTSSettings::m_dAbscDeltaValASCImport = 0.25;
+    SImported r = Import(dir, "3\n1\n4\n1\n5\n");
+    ASSERT_EQ(r.result, 0) << r.error.c_str();
+    EXPECT_EQ(r.ds->GetNbrOfChannels(), 1);
+    EXPECT_EQ(r.ds->GetAbscissa(0).GetDeltaValue(), 0.25);
+    EXPECT_EQ(r.ds->GetAbscissa(0).GetFirstValue(), 0.0);
+    EXPECT_EQ(ReadValues(*r.ds), (std::vector<double>{3, 1, 4, 1, 5}));
+
+    CTSSettings::m_bAbscProvidedASCImport = 0;
+    CTSSettings::m_sAbscUnitASCImport = "Hz";
+    r = Import(dir, "0 1\n1 2\n2 3\n");
+    ASSERT_EQ(r.result, 0) << r.error.c_str();
+    EXPECT_EQ(r.ds->GetNbrOfChannels(), 2);
+    EXPECT_EQ(r.ds->GetKind(), int(dk__spectrum));
+    EXPECT_EQ(r.ds->GetComment().str(), "ASCII source file: " + (dir / "in.txt") +
+                                            "\r\nThe channels are taken from columns 1 to 2.\r\n");
+
+    // 257 numbers without an abscissa column: 256 channels, the last column is dropped.
+    std::string wide;
+    for (int l = 0; l < 3; ++l) {
+        for (int c = 0; c < 257; ++c) wide += std::to_string(c + l) + " ";
+        wide += "\n";
+    }
+    r = Import(dir, wide);
+    ASSERT_EQ(r.result, 0) << r.error.c_str();
+    EXPECT_EQ(r.ds->GetNbrOfChannels(), 256);
+}
+
+TEST_F(AsciiImport, SuffixesDecibelsSignsAndCommas)
+{
+    std::string text = "1k, 2m 3u -6dB\n"
+                       "- -4 +5M 6n 0dB\n"
+                       "7p, 8g 9t -20DB\n";
+    // Lines with suffixes are no number lines for the header scan: with no
+    // number line at all the data start at the top, and the text is the comment.
+    SImported r = Import(dir, text);
+    ASSERT_EQ(r.result, 0) << r.error.c_str();
+    EXPECT_EQ(r.ds->GetComment(), "1k, 2m 3u -6dB\r\n- -4 +5M 6n 0dB\r\n7p, 8g 9t -20DB\r\n");
+    // Column 1 (1000, 4, 7e-12) is no equidistant abscissa: stored.
+    CDataset& ds = *r.ds;
+    ASSERT_EQ(ds.GetNbrOfChannels(), 3);
+    std::vector<double> v = ReadValues(ds, true);
+    ASSERT_EQ(v.size(), 12u);
+    const double expect[12] = {1000, 0.002, 3e-6, std::pow(10.0, -0.3), 4, 5e6, 6e-9, 1.0, 7e-12, 8e9, 9e12, 0.1};
+    for (int i = 0; i < 12; ++i) EXPECT_NEAR(v[std::size_t(i)], expect[i], std::fabs(expect[i]) * 1e-6) << i;
+    EXPECT_NEAR(v[3], 0.501187, 1e-6);
+
+    // Decimal commas are separators: 1,5 is two numbers.
+    r = Import(dir, "0 1,5\n1 2,5\n2 3,5\n");
+    ASSERT_EQ(r.result, 0) << r.error.c_str();
+    EXPECT_EQ(ReadValues(*r.ds), (std::vector<double>{1, 5, 2, 5, 3, 5}));
+}
+
+TEST_F(AsciiImport, ScannerAndPlainReaderGiveTheSameSamples)
+{
+    std::mt19937 g(5);
+    std::uniform_real_distribution<double> u(-1e3, 1e3);
+    std::string plain;
+    char buf[64];
+    for (int i = 0; i < 2000; ++i) {
+        plain += std::to_string(i);
+        for (int c = 0; c < 4; ++c) {
+            std::snprintf(buf, sizeof buf, c % 2 ? ", %.9g" : "\t%.4e", u(g));
+            plain += buf;
+        }
+        plain += i % 3 ? "\r\n" : "\n";
+    }
+    SImported fast = Import(dir, plain);
+    ASSERT_EQ(fast.result, 0) << fast.error.c_str();
+    std::vector<double> a = ReadValues(*fast.ds);
+    fast.ds.reset();
+    // A comment on the last line sends the whole table through the scanner.
+    SImported scanned = Import(dir, plain + "// end of table\n");
+    ASSERT_EQ(scanned.result, 0) << scanned.error.c_str();
+    std::vector<double> b = ReadValues(*scanned.ds);
+    ASSERT_EQ(a.size(), 2000u * 4);
+    EXPECT_EQ(a, b);
+
+    // LF and CR LF files alike.
+    std::string lf = plain;
+    for (std::size_t p; (p = lf.find('\r')) != std::string::npos;) lf.erase(p, 1);
+    SImported unix = Import(dir, lf);
+    ASSERT_EQ(unix.result, 0);
+    EXPECT_EQ(ReadValues(*unix.ds), a);
+}
+
+TEST_F(AsciiImport, IntegerTypesScaleTheLargestMagnitudeToFullScale)
+{
+    for (int type : {3, 5}) {
+        ResetSettings(type);
+        SImported r = Import(dir, "0 -2.5 10\n1 1.25 0\n2 0.5 -4\n3 0 0.001\n");
+        ASSERT_EQ(r.result, 0) << r.error.c_str();
+        CDataset& ds = *r.ds;
+        ASSERT_EQ(ds.GetChannel(0).GetImplType(), type);
+        const double full = type == 3 ? 32767.0 : 8388607.0;
+        std::vector<double> raw = ReadValues(ds, false, mk__raw);
+        ASSERT_EQ(raw.size(), 8u);
+        EXPECT_EQ(raw[0], -full);                            // -2.5 is the largest magnitude
+        EXPECT_EQ(raw[2], std::trunc(1.25 * full / 2.5 + 0.5));
+        EXPECT_EQ(raw[1], full);                             // 10
+        EXPECT_EQ(raw[5], std::trunc(-4 * full / 10 - 0.5)); // rounded away from zero
+        EXPECT_EQ(raw[7], std::trunc(0.001 * full / 10 + 0.5));
+        std::vector<double> phys = ReadValues(ds);
+        EXPECT_NEAR(phys[4], 0.5, 2.5 / full);
+        EXPECT_NEAR(phys[5], -4.0, 10 / full);
+        // Calibration: the peak's level in dB rounded up to 0.1 dB (reference 2e-5 Pa).
+        EXPECT_NEAR(ds.GetChannel(1).GetCalibration(),
+                    std::ceil(200 * std::log10(10 / (2 * std::sqrt(2.0) * 2e-5))) * 0.1, 1e-4);
+    }
+    // An all-zero column: calibration 94 dB, samples 0.
+    ResetSettings(3);
+    SImported r = Import(dir, "0 0\n1 0\n2 0\n");
+    ASSERT_EQ(r.result, 0) << r.error.c_str();
+    EXPECT_EQ(r.ds->GetChannel(0).GetCalibration(), 94.0f);
+    EXPECT_EQ(ReadValues(*r.ds), (std::vector<double>{0, 0, 0}));
+
+    // Types without an integer coding are stored as floats, declared as floats.
+    ResetSettings(7);
+    r = Import(dir, "0 1.5\n1 -2.25\n");
+    ASSERT_EQ(r.result, 0) << r.error.c_str();
+    EXPECT_EQ(r.ds->GetChannel(0).GetImplType(), int(it__float));
+    EXPECT_EQ(ReadValues(*r.ds), (std::vector<double>{1.5, -2.25}));
+}
+
+TEST_F(AsciiImport, FailureTexts)
+{
+    SImported r = Import(dir, "1 2 3\n");
+    EXPECT_EQ(r.result, 1);
+    EXPECT_EQ(r.error, "Found to less numbers in file (1*3).");
+    r = Import(dir, "just text\n");
+    EXPECT_EQ(r.error, "Can't read number in line 1.");
+    r = Import(dir, "");
+    EXPECT_EQ(r.error, "Found to less numbers in file (0*0).");
+    r = Import(dir, "1e\n");
+    EXPECT_EQ(r.error, "Can't create stream on file."); // the first token fails
+
+    // A name in the middle of line 12.
+    std::string text;
+    for (int i = 0; i < 11; ++i) text += std::to_string(i) + " 1 2\n";
+    r = Import(dir, text + "11 x 5\n12 1 2\n");
+    EXPECT_EQ(r.error, "Can't read number in line 12.");
+    // A scanner error after a comma.
+    r = Import(dir, text + "11, 2e\n");
+    EXPECT_EQ(r.error, "Syntax error in line 13 (error in exponent of floating point numeral).");
+
+    SASCImportContext ctx;
+    CString err;
+    EXPECT_EQ(ConvertASCIIToTRX("", (dir / "o.trx").c_str(), ctx, err), 1);
+    EXPECT_EQ(err, "Empty file names.");
+    EXPECT_EQ(ConvertASCIIToTRX((dir / "missing.txt").c_str(), (dir / "o.trx").c_str(), ctx, err), 1);
+    EXPECT_EQ(err.str(), "Can't open ASCII file " + (dir / "missing.txt") + ".");
+    WriteFile(dir / "in.txt", "0 1\n1 2\n");
+    EXPECT_EQ(ConvertASCIIToTRX((dir / "in.txt").c_str(), (dir / "no/such/dir/o.trx").c_str(), ctx, err), 1);
+    EXPECT_EQ(err.str(), "Can't open TRX output file " + (dir / "no/such/dir/o.trx") + ".");
+}

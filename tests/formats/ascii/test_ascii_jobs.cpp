@@ -1,0 +1,289 @@
+// The ASCII import and export jobs as the host runs them: outcome codes and
+// texts, output naming, and the exact text of exported tables.
+
+#include "AsciiTestUtil.h"
+
+#include "hostlibs/dataset/Dataset.h"
+
+#include <cmath>
+#include <complex>
+
+using namespace ascii_test;
+
+namespace {
+
+const auto* g_env = ::testing::AddGlobalTestEnvironment(new CModuleEnvironment);
+
+class AsciiJobs : public ::testing::Test {
+protected:
+    void SetUp() override { ResetSettings(10); }
+    void TearDown() override { CTSSettings::ResetToDefaults(); }
+    CScratchDir dir;
+};
+
+std::string Table(int lines)
+{
+    std::string s;
+    for (int i = 0; i < lines; ++i) s += std::to_string(i * 0.1) + " " + std::to_string(i % 7) + "\n";
+    return s;
+}
+
+} // namespace
+
+// ---- import -------------------------------------------------------------------
+
+TEST_F(AsciiJobs, ImportOutcomes)
+{
+    WriteFile(dir / "a.txt", Table(12));
+    // Derived output: the input with ".trx".
+    CTSInterface::SMessage msg = RunImport(dir / "a.txt", nullptr, nullptr);
+    EXPECT_EQ(msg.uState, 1u) << msg.sText.c_str();
+    EXPECT_EQ(msg.sText, "Conversion successfully completed.");
+    EXPECT_EQ(msg.lID, 7);
+    EXPECT_EQ(msg.lUser, 8);
+    EXPECT_TRUE(Exists(dir / "a.trx"));
+
+    // The output exists and may not be replaced.
+    int no = 0;
+    msg = RunImport(dir / "a.txt", (dir / "a.trx").c_str(), &no);
+    EXPECT_EQ(msg.uState, 2u);
+    EXPECT_EQ(msg.sText.str(),
+              "Output file already exists and may not be overwritten. (Overwriting can be enabled by the settings).");
+    EXPECT_TRUE(Exists(dir / "a.trx"));
+
+    // A failed conversion leaves no output; its text has no trailing line feed.
+    WriteFile(dir / "b.txt", "1\n");
+    int yes = 1;
+    msg = RunImport(dir / "b.txt", (dir / "sub/b.trx").c_str(), &yes);
+    EXPECT_EQ(msg.uState, 2u);
+    EXPECT_EQ(msg.sText, "Found to less numbers in file (1*1).");
+    EXPECT_FALSE(Exists(dir / "sub/b.trx"));
+    EXPECT_TRUE(Exists(dir / "sub")); // the output directory was made first
+
+    // Never over the input.
+    msg = RunImport(dir / "a.txt", (dir / "a.txt").c_str(), &yes);
+    EXPECT_EQ(msg.uState, 2u);
+    EXPECT_EQ(ReadFile(dir / "a.txt"), Table(12));
+}
+
+TEST_F(AsciiJobs, ImportOutputNaming)
+{
+    CTSSettings::m_lStandardPathFlags = CTSSettings::bitASCImport;
+    CTSSettings::m_sPathTRX = (dir / "std").c_str();
+    CThreadASCImport job((dir / "a.txt").c_str(), 1, 0, nullptr, nullptr);
+    EXPECT_EQ(job.m_sOutput.str(), dir / "std/a.trx");
+    EXPECT_EQ(job.m_uState, 1u);
+    EXPECT_EQ(job.m_bOverwrite, 0);
+
+    CTSSettings::m_lStandardPathFlags = 0;
+    CTSSettings::m_lOverwriteFlags = CTSSettings::bitASCImport;
+    CThreadASCImport job2((dir / "noext").c_str(), 1, 0, nullptr, nullptr);
+    EXPECT_EQ(job2.m_sOutput.str(), dir / "noext.trx");
+    EXPECT_EQ(job2.m_bOverwrite, 1);
+    CThreadASCImport job3("x.txt", 1, 0, "rel/../y.trx", nullptr);
+    EXPECT_EQ(job3.m_sOutput.GetAt(0), '/'); // made absolute
+    EXPECT_EQ(job3.m_sOutput.Find(".."), -1);
+}
+
+// ---- export -------------------------------------------------------------------
+
+namespace {
+
+std::vector<SChannelSpec> ThreeChannels()
+{
+    SChannelSpec a{"a", "Pa", it__float, {1.5, -2.25, 0.0}};
+    SChannelSpec b{"b", "V", it__float, {100.0, 0.125, -7.0}};
+    SChannelSpec c{"c", "m/s", it__double, {1e-3, 2e5, 3.0}};
+    return {a, b, c};
+}
+
+} // namespace
+
+TEST_F(AsciiJobs, ExportFixedTabLines)
+{
+    MakeTrx(dir / "t.trx", ThreeChannels(), 0.0, 0.5);
+    SExportOptions o;
+    o.notation = 1;
+    o.digits = 4;
+    o.tab = 1;
+    CTSInterface::SMessage msg = RunExport(dir / "t.trx", nullptr, o);
+    ASSERT_EQ(msg.uState, 3u) << msg.sText.c_str();
+    EXPECT_EQ(msg.sText, "Conversion successfully completed.");
+    EXPECT_EQ(ReadFile(dir / "t.asc"), "0.0000\t1.5000\t100.0000\t0.0010\t\r\n"
+                                       "0.5000\t-2.2500\t0.1250\t200000.0000\t\r\n"
+                                       "1.0000\t0.0000\t-7.0000\t3.0000\t\r\n");
+}
+
+TEST_F(AsciiJobs, ExportScientificAndGeneralWithBlanks)
+{
+    MakeTrx(dir / "t.trx", ThreeChannels(), 0.0, 0.5);
+    SExportOptions o;
+    o.notation = 2;
+    o.digits = 6;
+    o.header = "Run 4\nmicrophones";
+    CTSInterface::SMessage msg = RunExport(dir / "t.trx", (dir / "s.txt").c_str(), o);
+    ASSERT_EQ(msg.uState, 3u) << msg.sText.c_str();
+    std::vector<std::string> lines = SplitLines(ReadFile(dir / "s.txt"));
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_EQ(lines[0], "Run 4");
+    EXPECT_EQ(lines[1], "microphones");
+    EXPECT_EQ(lines[2], "");
+    EXPECT_EQ(lines[3], "+0.000000e+00 +1.500000e+00 +1.000000e+02 +1.000000e-03 ");
+    EXPECT_EQ(lines[4], "+5.000000e-01 -2.250000e+00 +1.250000e-01 +2.000000e+05 ");
+
+    o.notation = 0;
+    o.digits = 3;
+    o.header = nullptr;
+    msg = RunExport(dir / "t.trx", (dir / "g.txt").c_str(), o);
+    ASSERT_EQ(msg.uState, 3u) << msg.sText.c_str();
+    lines = SplitLines(ReadFile(dir / "g.txt"));
+    ASSERT_EQ(lines.size(), 3u);
+    // Left-aligned in fields of digits + 7, "+" on positive values.
+    EXPECT_EQ(lines[1], "+0.5       -2.25      +0.125     +2e+05     ");
+}
+
+TEST_F(AsciiJobs, ExportDecimalComma)
+{
+    MakeTrx(dir / "t.trx", ThreeChannels(), 0.0, 0.5);
+    SExportOptions o;
+    o.notation = 1;
+    o.digits = 6;
+    o.comma = 1;
+    ASSERT_EQ(RunExport(dir / "t.trx", (dir / "c.txt").c_str(), o).uState, 3u);
+    std::vector<std::string> lines = SplitLines(ReadFile(dir / "c.txt"));
+    EXPECT_EQ(lines[0], "  0,000000   1,500000 100,000000   0,001000 ");
+    o.notation = 0;
+    o.tab = 1;
+    ASSERT_EQ(RunExport(dir / "t.trx", (dir / "g.txt").c_str(), o).uState, 3u);
+    lines = SplitLines(ReadFile(dir / "g.txt"));
+    EXPECT_EQ(lines[2], "1\t0\t-7\t3\t"); // no point: nothing replaced, no "+" on this path
+    EXPECT_EQ(lines[1], "0,5\t-2,25\t0,125\t200000\t");
+}
+
+TEST_F(AsciiJobs, ExportComplexNotationsAnddB)
+{
+    // A spectrum with one complex channel: 3+4i, -1, 2i.
+    SChannelSpec z{"z", "Pa", it__cfloat, {3, 4, -1, 0, 0, 2}};
+    MakeTrx(dir / "z.trx", {z}, 0.0, 10.0, dk__spectrum, 0, nullptr, "Hz", "frequency");
+    SExportOptions o;
+    o.notation = 1;
+    o.digits = 4;
+    o.tab = 1;
+    o.complex = 3;
+    ASSERT_EQ(RunExport(dir / "z.trx", (dir / "rad.txt").c_str(), o).uState, 3u);
+    EXPECT_EQ(ReadFile(dir / "rad.txt"), "0.0000\t5.0000\t0.9273\t\r\n"
+                                         "10.0000\t1.0000\t3.1416\t\r\n"
+                                         "20.0000\t2.0000\t1.5708\t\r\n");
+    o.complex = 1;
+    ASSERT_EQ(RunExport(dir / "z.trx", (dir / "ri.txt").c_str(), o).uState, 3u);
+    EXPECT_EQ(SplitLines(ReadFile(dir / "ri.txt"))[0], "0.0000\t3.0000\t4.0000\t");
+    o.complex = 2;
+    ASSERT_EQ(RunExport(dir / "z.trx", (dir / "deg.txt").c_str(), o).uState, 3u);
+    EXPECT_EQ(SplitLines(ReadFile(dir / "deg.txt"))[2], "20.0000\t2.0000\t90.0000\t");
+    o.complex = 0;
+    ASSERT_EQ(RunExport(dir / "z.trx", (dir / "mag.txt").c_str(), o).uState, 3u);
+    EXPECT_EQ(SplitLines(ReadFile(dir / "mag.txt"))[0], "0.0000\t5.0000\t");
+
+    // dB: only the magnitude column, 20·log10(|z| / 2e-5) for pascals.
+    o.complex = 3;
+    o.dB = 1;
+    ASSERT_EQ(RunExport(dir / "z.trx", (dir / "db.txt").c_str(), o).uState, 3u);
+    char expect[128];
+    std::snprintf(expect, sizeof expect, "0.0000\t%.4f\t0.9273\t", 20 * std::log10(5 / 2e-5));
+    EXPECT_EQ(SplitLines(ReadFile(dir / "db.txt"))[0], expect);
+}
+
+TEST_F(AsciiJobs, ExportLeavesOutChannelsOfAnotherRate)
+{
+    // Channel 0 twice per scan, channel 1 once, channel 2 twice.
+    SChannelSpec a{"fast", "Pa", it__float, {0, 1, 2, 3, 4, 5}};
+    SChannelSpec b{"slow", "Pa", it__float, {10, 20, 30}};
+    SChannelSpec c{"fast2", "Pa", it__float, {-0.0, -1, -2, -3, -4, -5}};
+    CChNbrList pattern{0, 1, 2, 0, 2};
+    MakeTrx(dir / "p.trx", {a, b, c}, 0.0, 1.0, dk__time, 0, &pattern);
+    SExportOptions o;
+    o.notation = 1;
+    o.digits = 1;
+    o.tab = 1;
+    CTSInterface::SMessage msg = RunExport(dir / "p.trx", (dir / "p.txt").c_str(), o);
+    ASSERT_EQ(msg.uState, 3u) << msg.sText.c_str();
+    std::vector<std::string> lines = SplitLines(ReadFile(dir / "p.txt"));
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_EQ(lines[0], "0.0\t0.0\t-0.0\t");
+    EXPECT_EQ(lines[5], "2.5\t5.0\t-5.0\t");
+}
+
+TEST_F(AsciiJobs, ExportMatrices)
+{
+    // Two abscissas (3 values × 2 rows) and two channels.
+    SChannelSpec a{"a", "Pa", it__float, {1, 2, 3, 4, 5, 6}};
+    SChannelSpec b{"b", "Pa", it__float, {-1, -2, -3, -4, -5, -6}};
+    MakeTrx(dir / "m.trx", {a, b}, 100.0, 50.0, dk__spectrum, 2, nullptr, "Hz", "frequency");
+    SExportOptions o;
+    o.notation = 1;
+    o.digits = 1;
+    o.tab = 1;
+    CTSInterface::SMessage msg = RunExport(dir / "m.trx", (dir / "m.txt").c_str(), o);
+    ASSERT_EQ(msg.uState, 3u) << msg.sText.c_str();
+    EXPECT_EQ(ReadFile(dir / "m.txt"), " \t100.0\t150.0\t200.0\t\r\n"
+                                       "10.0\t1.0\t2.0\t3.0\t\r\n"
+                                       "10.5\t4.0\t5.0\t6.0\t\r\n"
+                                       "\r\n\r\n\r\n"
+                                       " \t100.0\t150.0\t200.0\t\r\n"
+                                       "10.0\t-1.0\t-2.0\t-3.0\t\r\n"
+                                       "10.5\t-4.0\t-5.0\t-6.0\t\r\n"
+                                       "\r\n\r\n\r\n");
+}
+
+TEST_F(AsciiJobs, ExportFailures)
+{
+    MakeTrx(dir / "t.trx", ThreeChannels(), 0.0, 0.5);
+    WriteFile(dir / "t.asc", "keep");
+    SExportOptions o;
+    o.overwrite = 0;
+    CTSInterface::SMessage msg = RunExport(dir / "t.trx", nullptr, o);
+    EXPECT_EQ(msg.uState, 4u);
+    EXPECT_EQ(msg.sText.str(),
+              "Output file already exists and may not be overwritten. (Overwriting can be enabled by the settings).");
+    EXPECT_EQ(ReadFile(dir / "t.asc"), "keep");
+
+    o.overwrite = 1;
+    WriteFile(dir / "bogus.trx", "not a data set");
+    msg = RunExport(dir / "bogus.trx", (dir / "b.txt").c_str(), o);
+    EXPECT_EQ(msg.uState, 4u);
+    EXPECT_EQ(msg.sText, "TRX Dataset could not be created.");
+    EXPECT_FALSE(Exists(dir / "b.txt"));
+
+    SChannelSpec pulses{"tacho", "Pa", it__float, {0, 1, 0}, "Pulse Channels"};
+    MakeTrx(dir / "p.trx", {pulses}, 0.0, 1.0);
+    msg = RunExport(dir / "p.trx", (dir / "p.txt").c_str(), o);
+    EXPECT_EQ(msg.uState, 4u);
+    EXPECT_EQ(msg.sText, "TRX Dataset contains no exportable channels.");
+    EXPECT_FALSE(Exists(dir / "p.txt"));
+
+    // The output cannot be created: a directory stands in its place.
+    std::filesystem::create_directory(dir / "d.txt");
+    msg = RunExport(dir / "t.trx", (dir / "d.txt").c_str(), o);
+    EXPECT_EQ(msg.uState, 4u);
+}
+
+TEST_F(AsciiJobs, ExportOptionsFromSettings)
+{
+    CTSSettings::m_iNumberNotationASCExport = 1;
+    CTSSettings::m_nNbrOfDigitsASCExport = 2;
+    CTSSettings::m_bSeparatorASCExport = 1;
+    CTSSettings::m_bUseCommaASCExport = 1;
+    CTSSettings::m_lOverwriteFlags = CTSSettings::bitASCExport;
+    CTSSettings::m_lStandardPathFlags = CTSSettings::bitASCExport;
+    CTSSettings::m_sPathASC = (dir / "out/").c_str();
+    CThreadASCExport job((dir / "t.trx").c_str(), 1, 2, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                         nullptr, nullptr, nullptr);
+    EXPECT_EQ(job.m_sOutput.str(), dir / "out/t.asc");
+    EXPECT_EQ(job.m_bOverwrite, 1);
+    EXPECT_EQ(job.m_iNumberNotation, 1);
+    EXPECT_EQ(job.m_nNbrOfDigits, 2);
+    EXPECT_EQ(job.m_bTabSeparator, 1);
+    EXPECT_EQ(job.m_bDecimalComma, 1);
+    EXPECT_EQ(job.m_uStringID, 15u); // no such data set
+    EXPECT_EQ(job.m_uState, 3u);
+}
