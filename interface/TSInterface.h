@@ -7,6 +7,7 @@
 // them. Each format defines its members in its own file
 // interface/TSInterface_<FMT>.cpp; nothing else has to change to add one.
 
+#include "hostlibs/dataset/DatasetTypes.h"
 #include "platform/CString.h"
 
 class CTSInterface {
@@ -65,10 +66,10 @@ public:
     unsigned ExportWAVTachoOldHeader(const char* input, long id, long user, const char* output,
                                      const int* overwrite, const int* convFloatToInt,
                                      const short* calibration, const int* resolution24Bit);
-    // dataKind: the kind of the data set to create (a dk__val value of the
-    // dataset library). Null overwrite means overwriting is allowed.
+    // dataKind: the kind of the data set to create. Null overwrite means
+    // overwriting is allowed (not a setting).
     unsigned ImportExcel(const char* input, long id, long user, const char* output,
-                         const int* overwrite, int dataKind, SMessage* msg);
+                         const int* overwrite, dk__val dataKind, SMessage* msg);
     unsigned ImportMP3(const char* input, long id, long user, const char* output,
                        const int* overwrite, SMessage* msg);
     unsigned ExportMP3(const char* input, long id, long user, const char* output,
