@@ -413,8 +413,10 @@ long CAccess::SetData(long nbrOfScans, const void* buffer, int organisation, int
         return Fail(CString::Formatted("TRX access: unsupported implementation type %d", implType)), 0;
     if (m_iComplex != ca__default) return Fail("TRX access: complex parts can be read, not written"), 0;
     if (!core.FlushStream()) return Fail(CString::Formatted("TRX data set %s: pending samples could not be written", core.sPath.c_str())), 0;
+    // An access to the end of the data fills the announced scans first (so
+    // that a loop until Finished stops there); once at the end it extends.
     long k = nbrOfScans;
-    if (m_lCount >= 0) k = std::min(k, m_lFirst + m_lCount - m_lPos);
+    if (m_lCount >= 0 || m_lPos < RangeEnd()) k = std::min(k, RangeEnd() - m_lPos);
     if (k <= 0) return Fail("TRX access: finished"), 0;
     const std::uint64_t scanBytes = core.layout.uScanBytes;
     // Writing past the announced scans extends the data set up to its maximum.

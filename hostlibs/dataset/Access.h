@@ -48,8 +48,9 @@ public:
 
     // Transfers from the current position. Return the scans moved: fewer
     // than asked at the end of the range or of the data the file holds, 0 on
-    // failure (GetLastError tells) or when finished. Writes beyond the
-    // current scan count extend the data set (up to its maximum).
+    // failure (GetLastError tells) or when finished. An access to the end
+    // of the data (count -1) writes up to the announced scans; once there,
+    // further writes extend the data set (up to its maximum).
     long GetData(long nbrOfScans, void* buffer, int organisation, int implType);
     long SetData(long nbrOfScans, const void* buffer, int organisation, int implType);
     bool Finished() const;

@@ -46,8 +46,11 @@ private:
 
 inline std::vector<unsigned char> ReadFile(const std::string& path)
 {
-    std::ifstream f(path, std::ios::binary);
-    return std::vector<unsigned char>(std::istreambuf_iterator<char>(f), {});
+    std::ifstream f(path, std::ios::binary | std::ios::ate);
+    std::vector<unsigned char> out(f ? std::size_t(f.tellg()) : 0);
+    f.seekg(0);
+    f.read(reinterpret_cast<char*>(out.data()), std::streamsize(out.size()));
+    return out;
 }
 
 inline void WriteFile(const std::string& path, const std::vector<unsigned char>& bytes)

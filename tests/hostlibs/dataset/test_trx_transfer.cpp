@@ -502,7 +502,9 @@ TEST(TrxAccesses, MaximumNumberOfScansLimitsWritesAndTheCount)
     cl.push_back(Channel("a", it__int16));
     CDataset ds(path.c_str(), Abscissas(TimeAbscissa(10)), cl, dk__time, 1, 0, 0, 0);
     std::vector<short> v(20, 7);
-    ASSERT_EQ(20, ds.SetData(20, v.data(), 1, it__int16));
+    EXPECT_EQ(10, ds.SetData(20, v.data(), 1, it__int16)) << "the announced scans first";
+    EXPECT_TRUE(ds.GetActiveAccess()->Finished());
+    EXPECT_EQ(10, ds.SetData(10, v.data(), 1, it__int16)) << "then the data set grows";
     EXPECT_EQ(20, ds.GetNbrOfScans());
     ASSERT_TRUE(ds.SetMaxNbrOfScans(12));
     EXPECT_EQ(12, ds.GetNbrOfScans());

@@ -1,0 +1,125 @@
+// The file stream of GetPtrToFile: raw sample writes of the imports,
+// positions, cutting, and failures that a writer must see.
+
+#include "TrxTestSupport.h"
+
+#include <csignal>
+#include <sys/resource.h>
+
+using namespace trxtest;
+
+TEST(TrxStream, WritesOfAnySizeLandAtTheStartOfTheData)
+{
+    ScratchDir dir;
+    std::string path = dir / "w.trx";
+    std::vector<unsigned char> expect;
+    {
+        CChannelList cl;
+        cl.push_back(Channel("a", it__int24));
+        CDataset ds(path.c_str(), Abscissas(TimeAbscissa(0)), cl, dk__time, 1, 0, 65536, 0);
+        CDataStream* s = ds.GetPtrToFile();
+        ASSERT_TRUE(s);
+        EXPECT_EQ(s, ds.GetPtrToFile()) << "one stream per data set";
+        EXPECT_EQ(std::uint64_t(ds.GetStartOfDataInFile()), s->Tell());
+        // Pieces smaller than, around and larger than the stream's buffer.
+        std::size_t sizes[] = {1, 2, 3, 4095, (1 << 20) - 4000, (1 << 20) + 7, 5};
+        unsigned char x = 0;
+        for (std::size_t n : sizes) {
+            std::vector<unsigned char> piece(n);
+            for (auto& b : piece) b = x++ * 31u + 7u;
+            ASSERT_EQ(n, s->Write(piece.data(), n));
+            expect.insert(expect.end(), piece.begin(), piece.end());
+        }
+        EXPECT_TRUE(s->Good());
+        EXPECT_EQ(std::uint64_t(ds.GetStartOfDataInFile()) + expect.size(), s->Tell());
+        EXPECT_EQ(std::uint64_t(ds.GetStartOfDataInFile()) + expect.size(), s->GetLength());
+        CAbscissa a = ds.GetAbscissa(0);
+        a.SetNbrOfScans(long(expect.size() / 3));
+        ASSERT_TRUE(ds.SetAbscissa(0, a));
+    }
+    RawFile raw = ParseRaw(path);
+    ASSERT_EQ(expect.size(), raw.DataBytes());
+    EXPECT_EQ(0, std::memcmp(expect.data(), raw.Data(), expect.size()));
+    // What was written raw is what an access reads.
+    CDataset ds(path.c_str(), om__read, 0, 0);
+    std::vector<int> v(4);
+    ASSERT_EQ(4, ds.GetData(4, v.data(), 1, it__int32));
+    std::int32_t first = expect[0] | (expect[1] << 8) | (expect[2] << 16);
+    if (first >= (1 << 23)) first -= 1 << 24;
+    EXPECT_EQ(first, v[0]);
+}
+
+TEST(TrxStream, SeekReadAndTheAccessesSeeWhatTheStreamWrote)
+{
+    ScratchDir dir;
+    std::string path = dir / "s.trx";
+    CChannelList cl;
+    cl.push_back(Channel("a", it__int16));
+    CDataset ds(path.c_str(), Abscissas(TimeAbscissa(4)), cl, dk__time, 1, 0, 0, 0);
+    CDataStream* s = ds.GetPtrToFile();
+    short v[4] = {1, 2, 3, 4};
+    ASSERT_EQ(8u, s->Write(v, 8));
+    // Rewrite the second sample: the pending bytes must not be lost.
+    ASSERT_TRUE(s->Seek(std::uint64_t(ds.GetStartOfDataInFile()) + 2));
+    short nine = 9;
+    ASSERT_EQ(2u, s->Write(&nine, 2));
+    short out[4];
+    ASSERT_EQ(4, ds.GetData(4, out, 1, it__int16)) << "an access flushes the stream first";
+    EXPECT_EQ((std::vector<short>{1, 9, 3, 4}), std::vector<short>(out, out + 4));
+    ASSERT_TRUE(s->Seek(std::uint64_t(ds.GetStartOfDataInFile()) + 4));
+    short back[2];
+    ASSERT_EQ(4u, s->Read(back, 4));
+    EXPECT_EQ(3, back[0]);
+    EXPECT_EQ(0u, s->Read(back, 4)) << "end of the file";
+}
+
+TEST(TrxStream, SetLengthCutsTheSamplesAsTheSideFileImportDoes)
+{
+    ScratchDir dir;
+    std::string path = dir / "c.trx";
+    {
+        CChannelList cl;
+        cl.push_back(Channel("a", it__int16));
+        CDataset ds(path.c_str(), Abscissas(TimeAbscissa(100)), cl, dk__time, 1, 0, 0, 0);
+        std::vector<short> v(100, 5);
+        ds.GetPtrToFile()->Write(v.data(), 200);
+    }
+    {
+        CDataset ds(path.c_str(), om__readwrite, 0, 0);
+        ASSERT_TRUE(ds.SetMaxNbrOfScans(40));
+        ASSERT_TRUE(ds.GetPtrToFile()->SetLength(std::uint64_t(ds.GetStartOfDataInFile()) + 40 * 2));
+    }
+    RawFile raw = ParseRaw(path);
+    EXPECT_EQ(80u, raw.DataBytes());
+    CDataset ds(path.c_str(), om__read_complete, 0, 0);
+    EXPECT_EQ(40, ds.GetNbrOfScans());
+}
+
+// A disk that fills up: the stream reports it and keeps reporting it, and
+// closing says the samples were not written.
+TEST(TrxStream, AFailedWriteIsReported)
+{
+    ScratchDir dir;
+    std::string path = dir / "full.trx";
+    CChannelList cl;
+    cl.push_back(Channel("a", it__int16));
+    auto ds = std::make_unique<CDataset>(path.c_str(), Abscissas(TimeAbscissa(0)), cl, dk__time, 1, 0, 0, 0);
+    CDataStream* s = ds->GetPtrToFile();
+    struct rlimit old {};
+    ASSERT_EQ(0, getrlimit(RLIMIT_FSIZE, &old));
+    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit lim = old;
+    lim.rlim_cur = std::uint64_t(ds->GetStartOfDataInFile()) + 100000;
+    ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &lim));
+    std::vector<unsigned char> big(1 << 20, 1);
+    std::size_t n = s->Write(big.data(), big.size());
+    bool flushed = s->Flush();
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_TRUE(n < big.size() || !flushed);
+    EXPECT_TRUE(s->Fail());
+    EXPECT_EQ(0u, s->Write(big.data(), 10)) << "the error state stays";
+    EXPECT_THROW(ds->Close(), CDatasetException);
+    EXPECT_FALSE(ds->IsOpen());
+    ds.reset();
+}
