@@ -244,7 +244,8 @@ bool Report(CTSInterface& ts, const std::string& input, const SOutcome& o, bool 
 int RunConversions(CConversionCommand& command, const SCommonOptions& options)
 {
     CTSInterface ts;
-    const std::size_t n = options.inputs.size();
+    const std::size_t n = command.CombinesInputs() ? std::min<std::size_t>(options.inputs.size(), 1)
+                                                   : options.inputs.size();
     int overwriteValue = 0;
     const int* overwrite = nullptr;
     if (options.overwrite) {

@@ -83,6 +83,9 @@ public:
     // True when the CTSInterface member takes an SMessage* and can therefore
     // run synchronously.
     virtual bool HasSyncMode() const = 0;
+    // True when one job takes every input (the command reads the inputs
+    // itself); Start is then called once, with the first input.
+    virtual bool CombinesInputs() const { return false; }
     // The output path the job would derive from the input when no -o is
     // given (needed for the synchronous path, which requires an output).
     // The default puts OutputExtension() on the input, replacing its

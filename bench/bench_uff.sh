@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# UFF export and import of 10 million values against numpy savetxt/loadtxt with
+# the same E13.5 layout, timed in the same run by bench/paired.py.
+# Usage: bench/bench_uff.sh BUILD_DIR [N]   (data under /tmp, removed afterwards)
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+build=$(cd "${1:-build}" && pwd)
+n=${2:-10000002}                 # a multiple of 6: whole data lines for loadtxt
+py=/usr/bin/python3
+tessel="$build/tessel"
+work=$(mktemp -d /tmp/tessel_bench_uff.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+reps=${BENCH_REPS:-3}
+record=${BENCH_RECORD:-}
+
+"$py" "$here/uff_make.py" "$work/in.uff" "$work/in.npy" "$n"
+# The TRX data set to export is the import of the same file.
+"$tessel" import uff "$work/in.uff" -o "$work/in.trx" --overwrite -q
+
+rows=$((n / 6))
+cat > "$work/peer_export.py" <<PY
+import numpy as np
+v = np.load("$work/in.npy")
+with open("$work/peer.txt", "w", newline="") as f:
+    np.savetxt(f, v.reshape(-1, 6), fmt="%13.5e", delimiter="", newline="\r\n")
+PY
+cat > "$work/peer_import.py" <<PY
+import numpy as np
+v = np.loadtxt("$work/in.uff", skiprows=13, max_rows=$rows).ravel()
+np.save("$work/peer.npy", v.astype(np.float32))
+PY
+
+args=(--reps "$reps" --warmup 1 --peer-name numpy)
+[ -n "$record" ] && args+=(--record "$record")
+
+"$py" "$here/paired.py" --name "UFF export, $n values (ASCII 58)" "${args[@]}" \
+  --cleanup "rm -f $work/out.uff $work/peer.txt" \
+  --tessel "$tessel export uff $work/in.trx -o $work/out.uff --overwrite -q" \
+  --peer "$py $work/peer_export.py"
+
+"$py" "$here/paired.py" --name "UFF import, $n values (ASCII 58)" "${args[@]}" \
+  --cleanup "rm -f $work/out.trx $work/peer.npy" \
+  --tessel "$tessel import uff $work/in.uff -o $work/out.trx --overwrite -q" \
+  --peer "$py $work/peer_import.py"
