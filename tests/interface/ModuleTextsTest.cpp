@@ -1,0 +1,162 @@
+// The module's texts as a host sees them through CTSInterface, and the choice
+// of the language module at load.
+
+#include "interface/TSInterface.h"
+#include "interface/jobs/Module.h"
+#include "platform/Resources.h"
+#include "platform/UserConfig.h"
+#include "tests/platform/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+#include <string>
+
+namespace {
+
+const std::set<unsigned> kUnused = [] {
+    std::set<unsigned> s{18, 109, 118, 119, 127, 128, 129};
+    for (unsigned i = 54; i <= 59; ++i) s.insert(i);
+    for (unsigned i = 62; i <= 69; ++i) s.insert(i);
+    for (unsigned i = 81; i <= 89; ++i) s.insert(i);
+    for (unsigned i = 92; i <= 99; ++i) s.insert(i);
+    for (unsigned i = 132; i <= 139; ++i) s.insert(i);
+    return s;
+}();
+
+// The module loaded with the own texts only, whatever the user's configuration.
+class OwnTexts : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        TesselModuleUnload();
+        TesselModuleLoad();
+    }
+    TempDir dir;
+    ScopedEnv env{"TESSEL_CONFIG_DIR", dir.path()};
+    CTSInterface ts;
+};
+
+TEST_F(OwnTexts, UnusedAndUnknownIdsGiveEmptyTexts)
+{
+    EXPECT_EQ(ts.GetErrorText(0), "");
+    EXPECT_EQ(ts.GetErrorText(200), "");
+    EXPECT_EQ(ts.GetErrorText(0xFFFFFFFFu), "");
+    int used = 0;
+    for (unsigned id = 1; id <= 143; ++id) {
+        if (kUnused.count(id)) {
+            EXPECT_EQ(ts.GetErrorText(id), "") << id;
+        } else {
+            EXPECT_FALSE(ts.GetErrorText(id).IsEmpty()) << id;
+            ++used;
+        }
+    }
+    EXPECT_EQ(used, 97);
+}
+
+TEST_F(OwnTexts, TextsAreExactAndUnformatted)
+{
+    EXPECT_EQ(ts.GetErrorText(1), "Tessel Settings");
+    EXPECT_EQ(ts.GetErrorText(113), "Conversion has already been started.");
+    EXPECT_EQ(ts.GetErrorText(110), "Programming error: no output path was defined.");
+    EXPECT_EQ(ts.GetErrorText(4), "Thread manager for the file format conversion failed.");
+    EXPECT_EQ(ts.GetErrorText(10), "File \"%s\" could not be opened.");
+    EXPECT_EQ(ts.GetErrorText(9), "Access to %s denied!\nFile might be opened by another process.");
+    EXPECT_EQ(ts.GetErrorText(102), "Invalid format of input file or invalid header information.\n");
+    EXPECT_EQ(ts.GetErrorText(141), "Data format not accepted.\nExpected:\nFormat category: 0x0001\n"
+                                    "Number of channels: 1 to 256\nSample size:  1 to 32 bit");
+    EXPECT_EQ(ts.GetErrorText(143), "Conversion completed. WARNING: Improper WAVE file. Less bytes read "
+                                    "than proclaimed at WAVE header.");
+}
+
+TEST_F(OwnTexts, BackslashQuoteAndLineFeedsAreBytesOfTheText)
+{
+    // Code 40: a backslash and a double quote on each side of the placeholder.
+    const std::string t40 = ts.GetErrorText(40).str();
+    EXPECT_EQ(t40, std::string("Datatype ") + '\\' + '"' + "%s" + '\\' + '"' + " cannot be converted.");
+    // Code 60 by bytes: line feeds (0x0A) and three backslash-quote pairs around
+    // "%" and "m/s^2".
+    const std::string t60 = ts.GetErrorText(60).str();
+    const std::string expected =
+        "Channels with unknown physical units found in associated LOG file.\x0A\x0A"
+        " They are imported to TRX as \x5C\x22%\x5C\x22 and the original mapping is lost.\x0A\x0A"
+        "If you don't want this, edit the LOG file using the abbreviations of si units.\x0A"
+        "Si units may be combined, like \x5C\x22m/s^2\x5C\x22.";
+    EXPECT_EQ(t60, expected);
+    EXPECT_EQ(t60.size(), expected.size());
+}
+
+TEST(Interface, AssignmentCopiesNothingAndProgressOfNothingIsMinusOne)
+{
+    static_assert(sizeof(CTSInterface) == 1, "the interface has no data");
+    CTSInterface a, b;
+    EXPECT_EQ(&(a = b), &a);
+    EXPECT_EQ(a.GetProgress(12345), -1.0f);
+}
+
+// Language modules come from a directory of links to the built module, so that
+// a module exists under each name the tests try.
+class Language : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        namespace fs = std::filesystem;
+        const fs::path built = fs::path(TESSEL_BINARY_DIR) / "TesselResDEU.so";
+        if (!fs::exists(built)) GTEST_SKIP() << "language module not built: " << built;
+        fs::create_symlink(built, fs::path(res.path()) / "TesselResDEU.so");
+        fs::create_symlink(built, fs::path(res.path()) / "TesselResDEUX.so");
+        fs::create_symlink(built, fs::path(res.path()) / "TesselResENU.so");
+    }
+    void TearDown() override
+    {
+        TesselModuleUnload();
+        TesselModuleLoad();
+    }
+    void LoadWith(const char* language)
+    {
+        TesselModuleUnload();
+        if (language) ASSERT_TRUE(CUserConfigKey::SetValue("Software\\Orvano\\", "Language", language));
+        else std::filesystem::remove(CUserConfigKey::FilePath().c_str());
+        TesselModuleLoad();
+    }
+    TempDir cfg, res;
+    ScopedEnv cfgEnv{"TESSEL_CONFIG_DIR", cfg.path()};
+    ScopedEnv resEnv{"TESSEL_RES_DIR", res.path()};
+    CTSInterface ts;
+};
+
+TEST_F(Language, ThreeCharacterValueSelectsTheModuleAndMissingIdsFallBack)
+{
+    LoadWith("DEU");
+    ASSERT_TRUE(HasLanguageModule());
+    EXPECT_EQ(LanguageModulePath(), CString(res.path() + "/TesselResDEU.so"));
+    EXPECT_EQ(ts.GetErrorText(113), "Die Konvertierung wurde bereits gestartet.");
+    EXPECT_EQ(ts.GetErrorText(1), "Tessel Einstellungen") << "the settings' stream name follows too";
+    EXPECT_EQ(ts.GetErrorText(7), "Es gibt keine Kan\xE4le, die importiert werden k\xF6nnten.")
+        << "Windows-1252 bytes";
+    EXPECT_EQ(ts.GetErrorText(10), "Die Datei \"%s\" konnte nicht ge\xF6" "ffnet werden.");
+    // Ids the module does not hold come from the own table.
+    EXPECT_EQ(ts.GetErrorText(143), "Conversion completed. WARNING: Improper WAVE file. Less bytes read "
+                                    "than proclaimed at WAVE header.");
+    EXPECT_EQ(ts.GetErrorText(30), "Invalid SDF file header.");
+    EXPECT_EQ(ts.GetErrorText(18), "") << "unused ids stay empty";
+
+    TesselModuleUnload();
+    EXPECT_FALSE(HasLanguageModule()) << "unload releases the language module";
+}
+
+TEST_F(Language, MissingModuleOrLongValueOrNoValueKeepsTheOwnTexts)
+{
+    for (const char* value : {"XYZ", "DEUX", "", static_cast<const char*>(nullptr)}) {
+        LoadWith(value);
+        EXPECT_FALSE(HasLanguageModule()) << (value ? value : "(no value)");
+        EXPECT_EQ(ts.GetErrorText(113), "Conversion has already been started.") << (value ? value : "(none)");
+    }
+    // The same configuration file with a three-character value works, so the
+    // four-character one was refused for its length, not for its module.
+    LoadWith("ENU");
+    EXPECT_TRUE(HasLanguageModule());
+}
+
+} // namespace
