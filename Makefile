@@ -40,11 +40,11 @@ fuzz: deps
 	  -DTESSEL_FUZZ=ON -DTESSEL_TESTS=OFF -DTESSEL_BENCH=OFF
 	cmake --build build-fuzz -j $(JOBS)
 	@set -e -o pipefail; for f in build-fuzz/fuzz_*; do \
-	  [ -x "$$f" ] || continue; name=$$(basename $$f); \
+	  [ -f "$$f" ] && [ -x "$$f" ] || continue; name=$$(basename $$f); \
 	  mkdir -p build-fuzz/corpus/$$name; \
 	  seeds=fuzz/corpus/$${name#fuzz_}; [ -d $$seeds ] || seeds=; \
 	  echo "== $$name ($(FUZZ_SECONDS) s)"; \
-	  $$f -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 -timeout=10 build-fuzz/corpus/$$name $$seeds 2>&1 | tail -n 3; \
+	  $$f -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 -timeout=10 -artifact_prefix=build-fuzz/ build-fuzz/corpus/$$name $$seeds 2>&1 | tail -n 3; \
 	done
 
 demo: build
