@@ -83,58 +83,6 @@ bool Refill(Scanner* s)
 constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                              1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
-// Value of a collected numeral when it has at most 19 significant digits, a
-// mantissa below 2^53 and a decimal exponent within +-22: the mantissa and the
-// power of ten are then exact doubles and one multiplication or division
-// rounds correctly, giving the same value as strtod. False otherwise.
-bool FastNumeral(const char* p, const char* end, double& out)
-{
-    std::uint64_t m = 0;
-    int nd = 0, e10 = 0;
-    for (; p < end && IsDigit(*p); ++p) {
-        if (nd || *p != '0') {
-            if (nd >= 19)
-                return false;
-            m = m * 10 + std::uint64_t(*p - '0');
-            ++nd;
-        }
-    }
-    if (p < end && *p == '.') {
-        for (++p; p < end && IsDigit(*p); ++p) {
-            if (nd || *p != '0') {
-                if (nd >= 19)
-                    return false;
-                m = m * 10 + std::uint64_t(*p - '0');
-                ++nd;
-            }
-            --e10;
-        }
-    }
-    if (p < end && *p == 'E') {
-        ++p;
-        int sign = 1;
-        if (p < end && (*p == '+' || *p == '-'))
-            sign = *p++ == '-' ? -1 : 1;
-        int ex = 0;
-        for (; p < end && IsDigit(*p); ++p) {
-            ex = ex * 10 + (*p - '0');
-            if (ex > 100000)
-                return false;
-        }
-        e10 += sign * ex;
-    }
-    if (p != end)
-        return false;
-    if (m == 0) {
-        out = 0.0;
-        return true;
-    }
-    if (m > (std::uint64_t(1) << 53) || e10 < -22 || e10 > 22)
-        return false;
-    double v = double(m);
-    out = e10 < 0 ? v / kPow10[-e10] : v * kPow10[e10];
-    return true;
-}
 
 // The reading position, kept in locals while a token is scanned so that the
 // per-character work stays in registers; written back to the scanner when the
@@ -251,64 +199,102 @@ bool GrowText(Scanner* s, std::size_t need)
                 SetError(s, kMsgTooLong);
         }
     };
+    // The value is gathered while the digits pass: the significant digits of
+    // the mantissa (exact up to 19 of them) and the decimal exponent.
+    std::uint64_t mant = 0;
+    int digits = 0;
+    bool exact = true;
+    int e10 = 0;
+    auto digit = [&](int ch) {
+        if (digits || ch != '0') {
+            if (digits < 19) {
+                mant = mant * 10 + std::uint64_t(ch - '0');
+                ++digits;
+            } else {
+                exact = false;
+            }
+        }
+    };
+    // Hands every digit of a run to `take`. Digits are neither backslashes nor
+    // line feeds, so a run that continues in the read buffer is taken from it
+    // directly; the look-ahead is rebuilt behind the run.
+    auto run = [&c](auto take) {
+        while (IsDigit(c.cur)) {
+            take(c.cur);
+            if (!IsDigit(c.next)) {
+                c.Advance();
+                continue;
+            }
+            take(c.next);
+            const unsigned char* p = c.pos;
+            while (p < c.end && IsDigit(*p))
+                take(*p++);
+            c.pos = p;
+            c.ReadNext();
+            c.Advance();
+        }
+    };
     int kind = SCAN_INTEGER;
-    while (IsDigit(c.cur)) {
-        put(c.cur);
-        c.Advance();
-    }
+    run([&](int ch) {
+        put(ch);
+        digit(ch);
+    });
+    // atol of a 32-bit long: out-of-range values saturate.
+    const bool intOverflow = !exact || mant > std::uint64_t(INT_MAX);
     if (c.cur == '.') {
         put('.');
         kind = SCAN_FLOAT;
         c.Advance();
-        while (IsDigit(c.cur)) {
-            put(c.cur);
-            c.Advance();
-        }
+        run([&](int ch) {
+            put(ch);
+            digit(ch);
+            --e10;   // a dropped digit makes the value inexact, which then goes the slow way
+        });
     }
     if (c.cur == 'e' || c.cur == 'E') {
         put('E');
         kind = SCAN_FLOAT;
         c.Advance();
+        int sign = 1;
         if (c.cur == '+' || c.cur == '-') {
+            sign = c.cur == '-' ? -1 : 1;
             put(c.cur);
             c.Advance();
         }
         // The first error of a numeral is the one reported.
         if (!IsDigit(c.cur) && !tooLong)
             SetError(s, kMsgExponent);
-        while (IsDigit(c.cur)) {
-            put(c.cur);
-            c.Advance();
-        }
+        int ex = 0;
+        run([&](int ch) {
+            put(ch);
+            if (ex < 100000)
+                ex = ex * 10 + (ch - '0');
+        });
+        e10 += sign * ex;
     }
     text[len] = '\0';
     s->kind = kind;
     if (s->error)
         return;
     if (kind == SCAN_INTEGER) {
-        // atol of a 32-bit long: out-of-range values saturate.
-        long long v = 0;
-        for (int i = 0; i < len; ++i) {
-            v = v * 10 + (text[i] - '0');
-            if (v > INT_MAX) {
-                v = INT_MAX;
-                break;
-            }
-        }
-        s->value.i = std::int32_t(v);
-    } else {
-        // Same value as atof in the "C" locale; strtod only for what
-        // from_chars refuses (overflow to infinity, underflow to zero).
-        double d = 0.0;
-        if (!FastNumeral(text, text + len, d)) {
-            auto r = std::from_chars(text, text + len, d);
-            if (r.ec != std::errc() || r.ptr != text + len) {
-                errno = 0;
-                d = std::strtod(text, nullptr);
-            }
-        }
-        s->value.f = d;
+        s->value.i = intOverflow ? INT_MAX : std::int32_t(mant);
+        return;
     }
+    // Mantissa and power of ten exact as doubles: one rounding, the same value
+    // as atof in the "C" locale. Otherwise from_chars, and strtod for what
+    // from_chars refuses (overflow to infinity, underflow to zero).
+    double d;
+    if (exact && mant <= (std::uint64_t(1) << 53) && e10 >= -22 && e10 <= 22) {
+        double v = double(mant);
+        d = e10 < 0 ? v / kPow10[-e10] : v * kPow10[e10];
+    } else {
+        auto r = std::from_chars(text, text + len, d);
+        if (r.ec != std::errc() || r.ptr != text + len) {
+            errno = 0;
+            d = std::strtod(text, nullptr);
+        }
+    }
+    s->value.f = d;
 }
 
 [[gnu::always_inline]] inline void ScanName(Cursor& c)

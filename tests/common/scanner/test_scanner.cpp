@@ -426,6 +426,28 @@ TEST(ScannerInput, StreamBlocksJoinSeamlessly)
     std::fclose(f);
 }
 
+TEST(ScannerInput, NumeralsAcrossTheReadBlockBorder)
+{
+    // Digit runs are taken from the read buffer in one sweep; a run that
+    // reaches the end of the 64 KiB block must continue in the next one.
+    for (std::size_t start = 65520; start <= 65540; ++start) {
+        SCOPED_TRACE(start);
+        std::string text(start, ' ');
+        text[10] = '\n';
+        text += "1234567.125e+2\n98765 x";
+        std::FILE* f = std::tmpfile();
+        ASSERT_NE(f, nullptr);
+        std::fwrite(text.data(), 1, text.size(), f);
+        std::rewind(f);
+        Scanner* s = ScanOpen(f, nullptr);
+        std::vector<std::string> got = Drain(s);
+        EXPECT_EQ(got, (V{"EOL", "f:123456712.5", "EOL", "i:98765", "id:x", "EOF"}));
+        EXPECT_EQ(s->line, 3);
+        ScanClose(s);
+        std::fclose(f);
+    }
+}
+
 int CountingGetChar(Scanner* s)
 {
     int* calls = static_cast<int*>(s->user);
