@@ -318,21 +318,23 @@ int ConvertASCIIToTRX(const char* input, const char* output, const SASCImportCon
 
 // ---- job --------------------------------------------------------------------
 
+CString DeriveASCImportOutput(const char* input)
+{
+    if (CTSSettings::m_lStandardPathFlags & CTSSettings::bitASCImport) {
+        CString dir = CFileName::FullPath(CTSSettings::m_sPathTRX);
+        if (dir.IsEmpty() || dir[dir.GetLength() - 1] != '/') dir += "/";
+        return dir + CFileName(input).GetName() + ".trx";
+    }
+    CFileName name(input);
+    name.SetExtension(".trx");
+    return name.GetPath();
+}
+
 CThreadASCImport::CThreadASCImport(const char* input, long id, long user, const char* output, const int* overwrite)
     : CThreadConversion(input, id, user), m_context(SASCImportContext::FromSettings())
 {
     m_uState = TS_STATE_ASC_IMPORT;
-    if (output) {
-        m_sOutput = CFileName::FullPath(output);
-    } else if (CTSSettings::m_lStandardPathFlags & CTSSettings::bitASCImport) {
-        CString dir = CFileName::FullPath(CTSSettings::m_sPathTRX);
-        if (dir.IsEmpty() || dir[dir.GetLength() - 1] != '/') dir += "/";
-        m_sOutput = dir + CFileName(input).GetName() + ".trx";
-    } else {
-        CFileName name(input);
-        name.SetExtension(".trx");
-        m_sOutput = name.GetPath();
-    }
+    m_sOutput = output ? CFileName::FullPath(output) : DeriveASCImportOutput(input);
     m_bOverwrite = OutputPolicy::ResolveOverwrite(overwrite, CTSSettings::bitASCImport);
 }
 

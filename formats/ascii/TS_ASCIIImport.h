@@ -38,6 +38,11 @@ struct SASCImportContext {
 // errorText (at most 1023 characters, one trailing line feed removed).
 int ConvertASCIIToTRX(const char* input, const char* output, const SASCImportContext& context, CString& errorText);
 
+// The output of an import whose caller named none: the input with ".trx"
+// (replacing its extension or appended), in the full path of the TRX standard
+// directory when the import's bit of the standard-path flags is set.
+CString DeriveASCImportOutput(const char* input);
+
 class CThreadASCImport : public CThreadConversion {
 public:
     // output null: derived from the input (".trx", in the standard directory
