@@ -1,0 +1,207 @@
+// Truncated, corrupt and hostile files: every one gives a clean exception
+// with a message, or opens and reads no more than the file holds.
+
+#include "TrxTestSupport.h"
+
+#include <random>
+
+using namespace trxtest;
+using nlohmann::json;
+
+namespace {
+
+// A valid file with a stored abscissa, three types and a tag.
+std::vector<unsigned char> GoodFile(const ScratchDir& dir)
+{
+    std::string path = dir / "good.trx";
+    CAbscissa x("x", "x", CQuantity("time"), CUnit("s", 1), it__float, 50, ac__world);
+    CChannelList cl;
+    cl.push_back(Channel("a", it__int16, 0.5));
+    cl.push_back(Channel("b", it__int24));
+    cl.push_back(Channel("c", it__cfloat));
+    {
+        CDataset ds(path.c_str(), Abscissas(x), cl, dk__frf, ds__dorg_with_abscissa, 0, 0, 0);
+        std::vector<double> v(50 * 5);
+        for (std::size_t i = 0; i < v.size(); ++i) v[i] = double(i);
+        CAccess* a = ds.CreateAccess(am__readwrite, All(3));
+        EXPECT_EQ(50, a->SetData(50, v.data(), ds__dorg_with_abscissa, it__double));
+        CTags t;
+        t.SetValue("DOF", CTagValue("+1X"));
+        ds.SetTags("Channel0", t);
+    }
+    return ReadFile(path);
+}
+
+// Writes a file with the given description and samples, lead-in as documented.
+void WriteTrx(const std::string& path, const std::string& header, const std::vector<unsigned char>& samples,
+              std::uint64_t dataOffset = 0)
+{
+    if (dataOffset == 0) dataOffset = (24 + header.size() + 7) / 8 * 8;
+    std::vector<unsigned char> out(std::size_t(dataOffset), ' ');
+    const unsigned char magic[8] = {0x89, 'T', 'R', 'X', '\r', '\n', 0x1A, '\n'};
+    std::memcpy(out.data(), magic, 8);
+    out[8] = 1;
+    out[9] = 0;
+    std::uint32_t h = std::uint32_t(header.size());
+    std::memcpy(out.data() + 12, &h, 4);
+    std::memcpy(out.data() + 16, &dataOffset, 8);
+    std::memcpy(out.data() + 24, header.data(), header.size());
+    out.insert(out.end(), samples.begin(), samples.end());
+    WriteFile(path, out);
+}
+
+// Opens in both read modes and reads everything; true when the open threw.
+bool OpenAndReadAll(const std::string& path)
+{
+    bool threw = false;
+    for (int mode : {int(om__read), om__read_complete}) {
+        try {
+            CDataset ds(path.c_str(), mode, 32768, sh__deny_none);
+            int n = ds.GetNbrOfChannels();
+            for (int c = 0; c < n; ++c) {
+                CAccess* a = ds.CreateAccess(am__read, CChNbrList{c});
+                if (!a) continue;
+                a->SetAbscissaCoord(ac__world);
+                std::vector<double> buf(2 * 4 * 256);
+                int guard = 0;
+                while (!a->Finished() && a->GetData(256, buf.data(), ds__dorg_with_abscissa, it__cdouble) > 0)
+                    EXPECT_LT(++guard, 100000) << "a read that never ends";
+            }
+        } catch (const CDatasetException& e) {
+            EXPECT_GT(std::strlen(e.what()), 10u);
+            threw = true;
+        }
+    }
+    return threw;
+}
+
+} // namespace
+
+TEST(TrxBadFiles, EveryTruncationOpensCleanlyOrThrows)
+{
+    ScratchDir dir;
+    std::vector<unsigned char> good = GoodFile(dir);
+    RawFile raw = ParseRaw(dir / "good.trx");
+    std::string path = dir / "cut.trx";
+    std::vector<std::size_t> lengths;
+    for (std::size_t n = 0; n < 40; ++n) lengths.push_back(n);
+    for (std::size_t n = 40; n < 24 + raw.headerLength + 8; n += 37) lengths.push_back(n);
+    for (std::size_t n = std::size_t(raw.dataOffset) - 3; n <= good.size(); n += 7) lengths.push_back(n);
+    for (std::size_t n : lengths) {
+        WriteFile(path, std::vector<unsigned char>(good.begin(), good.begin() + std::ptrdiff_t(n)));
+        bool threw = OpenAndReadAll(path);
+        if (n < 24 + raw.headerLength) { EXPECT_TRUE(threw) << "cut at " << n << " inside the description"; }
+    }
+}
+
+TEST(TrxBadFiles, ImpossibleLeadInsAreRefusedWithTheirOffset)
+{
+    ScratchDir dir;
+    std::vector<unsigned char> good = GoodFile(dir);
+    std::string path = dir / "bad.trx";
+    auto expectThrow = [&](std::vector<unsigned char> bytes, const char* part) {
+        WriteFile(path, bytes);
+        try {
+            CDataset ds(path.c_str(), om__read, 0, 0);
+            ADD_FAILURE() << "opened with " << part;
+        } catch (const CDatasetException& e) {
+            EXPECT_NE(std::string::npos, std::string(e.what()).find(part)) << e.what();
+            EXPECT_NE(std::string::npos, std::string(e.what()).find("bad.trx")) << e.what();
+        }
+    };
+    auto patched = [&](std::size_t at, std::uint64_t value, int width) {
+        std::vector<unsigned char> b = good;
+        std::memcpy(b.data() + at, &value, std::size_t(width));
+        return b;
+    };
+    { auto b = good; b[1] = 'X'; expectThrow(b, "magic"); }
+    { auto b = good; b[8] = 2; expectThrow(b, "version 2.0"); }
+    expectThrow(patched(12, 0xFFFFFFFFu, 4), "offset 12");
+    expectThrow(patched(12, 0, 4), "offset 12");
+    expectThrow(patched(12, good.size(), 4), "offset 12");
+    expectThrow(patched(16, 0, 8), "offset 16");
+    expectThrow(patched(16, 4099, 8), "offset 16");
+    expectThrow(patched(16, std::uint64_t(1) << 62, 8), "offset 16");
+}
+
+TEST(TrxBadFiles, HostileDescriptionsAreRefusedBeforeAnyAllocation)
+{
+    ScratchDir dir;
+    GoodFile(dir);
+    RawFile raw = ParseRaw(dir / "good.trx");
+    std::vector<unsigned char> samples(raw.Data(), raw.Data() + raw.DataBytes());
+    std::string path = dir / "h.trx";
+    auto refused = [&](const json& h, const char* why) {
+        WriteTrx(path, h.dump(), samples);
+        try {
+            CDataset ds(path.c_str(), om__read, 0, 0);
+            ADD_FAILURE() << "opened: " << why;
+        } catch (const CDatasetException& e) {
+            EXPECT_NE(std::string::npos, std::string(e.what()).find("h.trx")) << why;
+        }
+    };
+    auto with = [&](auto change) {
+        json h = raw.header;
+        change(h);
+        return h;
+    };
+    // The unchanged description written by the test's own writer opens.
+    WriteTrx(path, raw.header.dump(), samples);
+    EXPECT_NO_THROW(CDataset(path.c_str(), om__read_complete, 0, 0));
+
+    refused(with([](json& h) { h["abscissas"][0]["scans"] = 1e30; }), "scans beyond any file");
+    refused(with([](json& h) { h["abscissas"][0]["scans"] = -1; }), "negative scans");
+    refused(with([](json& h) { h["abscissas"][0]["scans"] = (1LL << 48) + 1; }), "more scans than any file");
+    refused(with([](json& h) { h["channels"][1]["impl_type"] = 99; }), "unknown type");
+    refused(with([](json& h) { h["channels"][1]["impl_type"] = 11; }), "reserved type");
+    refused(with([](json& h) { h["channels"][1]["impl_type"] = "3"; }), "type as text");
+    refused(with([](json& h) { h["channels"][0]["mapping"]["factor"] = 0; }), "factor 0");
+    refused(with([](json& h) { h["channels"][0].erase("mapping"); }), "no mapping");
+    refused(with([](json& h) { h["layout"]["scan_bytes"] = 1; }), "layout that does not follow");
+    refused(with([](json& h) { h["scan_mode"] = 3; h["pattern"] = json::array({0, 99}); }), "pattern channel");
+    refused(with([](json& h) { h["scan_mode"] = 3; h["pattern"] = json::array(); }), "empty pattern");
+    refused(with([](json& h) { h["organisation"] = 2; }), "organisation");
+    refused(with([](json& h) { h["abscissas"] = json::array(); }), "no abscissa");
+    refused(with([](json& h) { h["abscissas"][0]["coordinate"] = 9; }), "coordinate");
+    refused(with([](json& h) { h["format"] = "WAV"; }), "format");
+    refused(with([](json& h) { h["sub_channels"] = json::array({json{{"type", 1}, {"parent", 7}, {"bitmask", 1}, {"id", 0}}}); }),
+            "sub-channel parent");
+    refused(with([](json& h) { h["channels"][0]["tags"] = json{{"x", json{{"colour", 1}}}}; }), "tag type");
+    refused(json::array({1, 2}), "not an object");
+    refused(with([](json& h) {
+                json many = json::array();
+                for (int i = 0; i < 70000; ++i) many.push_back(0);
+                h["channels"] = many;
+            }),
+            "too many channels");
+    // Deep nesting is refused before the parser sees it.
+    std::string deep = "{\"format\":\"TRX\",\"x\":" + std::string(100000, '[') + std::string(100000, ']') + "}";
+    WriteTrx(path, deep, samples);
+    EXPECT_THROW(CDataset(path.c_str(), om__read, 0, 0), CDatasetException);
+    WriteTrx(path, "{\"format\": \"TRX\", \"title\": \"\xFF\xFE\"}", samples);
+    EXPECT_THROW(CDataset(path.c_str(), om__read, 0, 0), CDatasetException) << "invalid UTF-8";
+    WriteTrx(path, "{ not json", samples);
+    EXPECT_THROW(CDataset(path.c_str(), om__read, 0, 0), CDatasetException);
+}
+
+TEST(TrxBadFiles, RandomDamageNeverCrashes)
+{
+    ScratchDir dir;
+    std::vector<unsigned char> good = GoodFile(dir);
+    RawFile raw = ParseRaw(dir / "good.trx");
+    std::string path = dir / "m.trx";
+    std::mt19937 rng(20261206);
+    const std::size_t headerEnd = 24 + raw.headerLength;
+    int opened = 0;
+    for (int round = 0; round < 300; ++round) {
+        std::vector<unsigned char> b = good;
+        int flips = 1 + int(rng() % 4);
+        for (int k = 0; k < flips; ++k) {
+            std::size_t at = rng() % headerEnd;
+            b[at] = static_cast<unsigned char>(rng() % 2 ? rng() : b[at] ^ (1u << (rng() % 8)));
+        }
+        WriteFile(path, b);
+        if (!OpenAndReadAll(path)) ++opened;
+    }
+    EXPECT_GT(opened, 0) << "some damage (inside texts) leaves a readable file";
+}
