@@ -1,0 +1,436 @@
+// Pulse files, speed data merged as pulse patterns, and float calibration.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include <sys/stat.h>
+#include <sys/time.h>
+
+#include "common/PulseServices.h"
+#include "hostlibs/blocks/Pulse.h"
+#include "platform/FileSystem.h"
+#include "platform/MessageLoop.h"
+#include "tests/common/DatasetMaker.h"
+#include "tests/common/TempDir.h"
+
+namespace {
+
+using namespace PulseServices;
+
+// A time-data output of an import: one signal channel and a pulse channel
+// of zeros, fs samples per second for `seconds`.
+void MakeTimeData(const std::string& path, double fs, double seconds) {
+    std::vector<SChannelSpec> specs(2);
+    specs[0].name = "signal";
+    specs[1].name = "pulses";
+    specs[1].implType = it__pulse;
+    specs[1].title = "Pulse Channels";
+    specs[1].quantity = "";
+    specs[1].unit = "";
+    const long scans = long(std::lround(fs * seconds));
+    std::vector<double> v(std::size_t(scans) * 2, 0.0);
+    for (long i = 0; i < scans; ++i)
+        v[std::size_t(2 * i)] = std::sin(0.01 * double(i));
+    ASSERT_EQ(MakeDataset(path, specs, 1.0 / fs, v), scans);
+}
+
+// Speed data: one channel of speed values every `delta` seconds.
+void MakeSpeedData(const std::string& path, const std::vector<double>& speeds, double delta, int kind,
+                   const char* name = "Speed") {
+    std::vector<SChannelSpec> specs(1);
+    specs[0].name = name;
+    specs[0].quantity = "RPM";
+    specs[0].unit = "rpm";
+    ASSERT_EQ(MakeDataset(path, specs, delta, speeds, kind), long(speeds.size()));
+}
+
+std::vector<std::uint8_t> ReadPulseBytes(const std::string& path, int channel) {
+    CDataset ds(path.c_str(), om__read, 32768, sh__deny_write);
+    CAccess* a = ds.CreateAccess(am__read, channel, 0, 0, -1);
+    std::vector<std::uint8_t> bytes(std::size_t(a ? a->GetNbrOfScans() : 0));
+    if (a && !bytes.empty())
+        bytes.resize(std::size_t(a->GetData(long(bytes.size()), bytes.data(), ds__dorg_interleaved, it__pulse)));
+    return bytes;
+}
+
+// The speed curve that the pulses of one bit stand for, by the block
+// library's evaluator, every 0.01 s.
+std::vector<double> DecodeSpeed(const std::vector<std::uint8_t>& bytes, std::uint8_t mask, double fs,
+                                double pulseFactor, int smooth) {
+    CPulseEdgeDetector edges(mask, true);
+    std::vector<std::uint64_t> at;
+    edges.Process(bytes.data(), bytes.size(), at);
+    CSpeedEvaluator eval(0.0, 0.01, pulseFactor, smooth);
+    std::vector<double> curve;
+    for (std::uint64_t e : at)
+        eval.AddPulse(double(e) / fs);
+    eval.Finish(double(bytes.size()) / fs, curve);
+    return curve;
+}
+
+TEST(PulseFactor, WholePulsesPerRevolutionForRpm) {
+    double limit = 48000.0 / 10.0;
+    const double p = PulsesPerSpeedUnit(dk__rpm, 3000.0, 48000.0, limit);
+    EXPECT_DOUBLE_EQ(limit, 4800.0);
+    EXPECT_DOUBLE_EQ(p * 60.0, 96.0);
+    EXPECT_DOUBLE_EQ(1.0 / p, 0.625);
+
+    // Not whole: 4800 / 7000 × 60 = 41.1 pulses per revolution become 41.
+    limit = 4800.0;
+    EXPECT_DOUBLE_EQ(PulsesPerSpeedUnit(dk__rpm, 7000.0, 48000.0, limit), 41.0 / 60.0);
+    // Other speed kinds take the ratio as it is.
+    limit = 4800.0;
+    EXPECT_DOUBLE_EQ(PulsesPerSpeedUnit(dk__speed, 7000.0, 48000.0, limit), 4800.0 / 7000.0);
+    // Standing still: one pulse per minute and unit.
+    limit = 4800.0;
+    EXPECT_DOUBLE_EQ(PulsesPerSpeedUnit(dk__rpm, 0.0, 48000.0, limit), 1.0 / 60.0);
+    // Too fast for a whole pulse per revolution: the limit rises to fs / 5.
+    limit = 4800.0;
+    EXPECT_DOUBLE_EQ(PulsesPerSpeedUnit(dk__rpm, 400000.0, 48000.0, limit), 9600.0 / 400000.0);
+    EXPECT_DOUBLE_EQ(limit, 9600.0);
+}
+
+class PulseServicesTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_FALSE(m_dir.Path().empty()); }
+    CTempDir m_dir;
+};
+
+TEST_F(PulseServicesTest, TwoSpeedSetsShareThePulseBytesAndDecodeBack) {
+    const double fs = 4800.0;  // limit fs / 10 = 480 pulses per second
+    const std::string out = m_dir / "run.trx";
+    MakeTimeData(out, fs, 3.0);
+    // Set 0: a ramp from 600 to 1200 rpm; set 1: 900 rpm; both every 0.01 s.
+    std::vector<double> ramp, flat;
+    for (int i = 0; i < 300; ++i) {
+        ramp.push_back(600.0 + 2.0 * i);
+        flat.push_back(900.0);
+    }
+    ramp.back() = 1200.0;
+    const std::string s0 = m_dir / "front.spd", s1 = m_dir / "rear.spd";
+    MakeSpeedData(s0, ramp, 0.01, dk__rpm, "Front");
+    MakeSpeedData(s1, flat, 0.01, dk__rpm, "Rear");
+
+    CStringArray speeds, outputs;
+    speeds.Add(s0.c_str());
+    speeds.Add(s1.c_str());
+    outputs.Add(out.c_str());
+    MergeSpeedData(speeds, outputs);
+    EXPECT_EQ(outputs.GetSize(), 1) << "both sets merged";
+
+    CDataset ds(out.c_str(), om__read, 32768, sh__deny_write);
+    ASSERT_EQ(ds.GetNbrOfSubChannels(), 2);
+    const CSubChannel a = ds.GetSubChannel(0), b = ds.GetSubChannel(1);
+    EXPECT_EQ(a.GetBitmask(), 1u);
+    EXPECT_EQ(b.GetBitmask(), 2u);
+    EXPECT_NE(a.GetID(), b.GetID());
+    EXPECT_EQ(a.GetType(), sc__pulse);
+    EXPECT_EQ(a.GetParentChannelID(), 1);
+    EXPECT_EQ(a.GetName(), "Front");
+    EXPECT_EQ(b.GetName(), "Rear");
+    EXPECT_EQ(a.GetUnit().GetText(), "rpm");
+    // 480 / 1200 × 60 = 24 pulses per revolution; 480 / 900 × 60 = 32.
+    EXPECT_DOUBLE_EQ(a.GetPulseFactor(), 60.0 / 24.0);
+    EXPECT_DOUBLE_EQ(b.GetPulseFactor(), 60.0 / 32.0);
+    EXPECT_DOUBLE_EQ(a.GetDeltaTime(), 0.01);
+    EXPECT_EQ(a.GetSmooth(), 2);
+    ds.Close();
+
+    const std::vector<std::uint8_t> bytes = ReadPulseBytes(out, 1);
+    ASSERT_EQ(bytes.size(), 14400u);
+    int both = 0, other = 0;
+    for (std::uint8_t x : bytes) {
+        both += (x & 3) == 3;
+        other += (x & ~3) != 0;
+    }
+    EXPECT_GT(both, 0) << "bits 0 and 1 live in the same bytes";
+    EXPECT_EQ(other, 0);
+
+    // Speed value i is reached at the end of its stretch (i + 1) × d: the
+    // pulse rate ramps to it from the value before.
+    auto expected = [&](const std::vector<double>& sp, double t) {
+        const double x = t / 0.01 - 1.0;
+        if (x <= 0.0)
+            return sp[0];
+        const std::size_t i = std::size_t(x);
+        if (i + 1 >= sp.size())
+            return sp.back();
+        return sp[i] + (sp[i + 1] - sp[i]) * (x - double(i));
+    };
+    // The pulse count follows the integral of the speed: never more than one
+    // pulse ahead or behind.
+    for (int bit = 0; bit < 2; ++bit) {
+        const std::vector<double>& sp = bit == 0 ? ramp : flat;
+        const double p = 1.0 / (bit == 0 ? a : b).GetPulseFactor();
+        std::vector<std::uint64_t> edges;
+        CPulseEdgeDetector(std::uint8_t(1u << bit), true).Process(bytes.data(), bytes.size(), edges);
+        double phase = 0.0;
+        std::size_t e = 0;
+        for (std::size_t m = 0; m < bytes.size(); ++m) {
+            phase += p * expected(sp, (double(m) + 0.5) / fs) / fs;
+            while (e < edges.size() && edges[e] <= m)
+                ++e;
+            if (m % 480 == 479)
+                EXPECT_NEAR(double(e), phase, 1.5) << "bit " << bit << " at sample " << m;
+        }
+    }
+    // The evaluator, with the sub-channel's smoothing, gives the speed back.
+    // A pulse lasts 10 to 20 samples here, so single intervals are off by up
+    // to a sample, and the evaluator's curve follows them; over 0.1 s it must
+    // stay within 2 %.
+    const std::vector<double> front = DecodeSpeed(bytes, 1, fs, a.GetPulseFactor(), a.GetSmooth());
+    const std::vector<double> rear = DecodeSpeed(bytes, 2, fs, b.GetPulseFactor(), b.GetSmooth());
+    ASSERT_GE(front.size(), 290u);
+    ASSERT_GE(rear.size(), 290u);
+    for (std::size_t w = 10; w + 10 <= 290; w += 10) {
+        double got = 0, want = 0, still = 0;
+        for (std::size_t i = w; i < w + 10; ++i) {
+            got += front[i] / 10.0;
+            want += expected(ramp, double(i) * 0.01) / 10.0;
+            still += rear[i] / 10.0;
+        }
+        EXPECT_NEAR(got, want, 0.02 * want) << "window from t = " << double(w) * 0.01;
+        EXPECT_NEAR(still, 900.0, 0.02 * 900.0) << "window from t = " << double(w) * 0.01;
+    }
+}
+
+TEST_F(PulseServicesTest, MergedSubChannelOfTheRpmExample) {
+    // Kind 11 up to 3000 rpm into 48 kHz time data: limit 4800 pulses per
+    // second, 96 pulses per revolution, pulse factor 60 / 96.
+    const std::string out = m_dir / "run.trx";
+    MakeTimeData(out, 48000.0, 0.6);
+    std::vector<double> sp;
+    for (int i = 0; i <= 50; ++i)
+        sp.push_back(60.0 * i);
+    const std::string speed = m_dir / "s.spd";
+    MakeSpeedData(speed, sp, 0.01, dk__rpm);
+    CStringArray speeds, outputs;
+    speeds.Add(speed.c_str());
+    outputs.Add(out.c_str());
+    MergeSpeedData(speeds, outputs);
+    CDataset ds(out.c_str(), om__read, 32768, sh__deny_write);
+    ASSERT_EQ(ds.GetNbrOfSubChannels(), 1);
+    EXPECT_DOUBLE_EQ(ds.GetSubChannel(0).GetPulseFactor(), 0.625);
+    ds.Close();
+    // The last stretch runs at 2940 to 3000 rpm: about 4750 pulses per
+    // second, 10 samples per pulse.
+    const std::vector<std::uint8_t> bytes = ReadPulseBytes(out, 1);
+    std::vector<std::uint64_t> edges;
+    CPulseEdgeDetector(1, true).Process(bytes.data(), bytes.size(), edges);
+    ASSERT_GT(edges.size(), 10u);
+    const double last = double(edges.back() - edges[edges.size() - 11]) / 10.0;
+    EXPECT_NEAR(48000.0 / last, 2940.0 * 96.0 / 60.0, 100.0);
+}
+
+TEST_F(PulseServicesTest, TooFastSpeedDataBecomesANumberedOutput) {
+    const double fs = 4800.0;  // fs / 3 = 1600
+    const std::string out = m_dir / "run.trx";
+    MakeTimeData(out, fs, 1.0);
+    const std::string fast = m_dir / "fast.spd";
+    MakeSpeedData(fast, std::vector<double>(2000, 100.0), 1.0 / 2000.0, dk__rpm);
+    // Between fs / 10 and fs / 3: merged under the raised limit.
+    const std::string medium = m_dir / "medium.spd";
+    MakeSpeedData(medium, std::vector<double>(1000, 100.0), 1.0 / 1000.0, dk__rpm);
+    // Negative speeds cannot be pulses.
+    const std::string negative = m_dir / "negative";
+    MakeSpeedData(negative, {10.0, -1.0, 5.0}, 0.01, dk__rpm);
+    // An old file in the way of the new name is replaced.
+    WriteFile(m_dir / "fast2.DAT", "stale");
+
+    CStringArray speeds, outputs;
+    speeds.Add(fast.c_str());
+    speeds.Add(medium.c_str());
+    speeds.Add(negative.c_str());
+    outputs.Add(out.c_str());
+    MergeSpeedData(speeds, outputs);
+
+    ASSERT_EQ(outputs.GetSize(), 3);
+    EXPECT_EQ(outputs[1], (m_dir / "fast2.DAT").c_str());
+    EXPECT_EQ(outputs[2], (m_dir / "negative3.DAT").c_str());
+    EXPECT_FALSE(FileSystem::FileExists(fast.c_str()));
+    EXPECT_FALSE(FileSystem::FileExists(negative.c_str()));
+    {
+        CDataset renamed(outputs[1], om__read, 32768, sh__deny_write);
+        EXPECT_EQ(renamed.GetKind(), dk__time);
+        EXPECT_EQ(renamed.GetNbrOfScans(), 2000);
+    }
+    CDataset ds(out.c_str(), om__read, 32768, sh__deny_write);
+    ASSERT_EQ(ds.GetNbrOfSubChannels(), 1);
+    EXPECT_EQ(ds.GetSubChannel(0).GetBitmask(), 2u) << "the medium set keeps its index's bit";
+}
+
+TEST_F(PulseServicesTest, OutputsWithoutPulseChannelOrOfOtherKindsAreLeftAlone) {
+    const std::string plain = m_dir / "plain.trx";
+    std::vector<SChannelSpec> specs(1);
+    MakeDataset(plain, specs, 1.0 / 4800, std::vector<double>(4800, 0.5));
+    const std::string spectrum = m_dir / "spectrum.trx";
+    std::vector<SChannelSpec> two(2);
+    two[1].implType = it__pulse;
+    MakeDataset(spectrum, two, 1.0, std::vector<double>(20, 0.0), dk__spectrum);
+    const std::string speed = m_dir / "s.spd";
+    MakeSpeedData(speed, std::vector<double>(100, 50.0), 0.01, dk__rpm);
+
+    CStringArray speeds, outputs;
+    speeds.Add(speed.c_str());
+    outputs.Add(plain.c_str());
+    outputs.Add(spectrum.c_str());
+    outputs.Add((m_dir / "missing.trx").c_str());
+    MergeSpeedData(speeds, outputs);
+    EXPECT_EQ(outputs.GetSize(), 3) << "nothing to merge into, nothing refused";
+    EXPECT_TRUE(FileSystem::FileExists(speed.c_str()));
+    CDataset a(plain.c_str(), om__read, 32768, sh__deny_write);
+    EXPECT_EQ(a.GetNbrOfSubChannels(), 0);
+    CDataset b(spectrum.c_str(), om__read, 32768, sh__deny_write);
+    EXPECT_EQ(b.GetNbrOfSubChannels(), 0);
+}
+
+TEST_F(PulseServicesTest, PulseFileOfAMergedSubChannel) {
+    const double fs = 4800.0;
+    const std::string out = m_dir / "run.trx";
+    MakeTimeData(out, fs, 2.0);
+    const std::string speed = m_dir / "s.spd";
+    MakeSpeedData(speed, std::vector<double>(200, 1200.0), 0.01, dk__rpm);
+    CStringArray speeds, outputs;
+    speeds.Add(speed.c_str());
+    outputs.Add(out.c_str());
+    MergeSpeedData(speeds, outputs);
+    CSubChannel sub;
+    {
+        CDataset ds(out.c_str(), om__read, 32768, sh__deny_write);
+        ASSERT_EQ(ds.GetNbrOfSubChannels(), 1);
+        sub = ds.GetSubChannel(0);
+    }
+
+    // Progress goes to a window through the message loop.
+    MessageLoop::Reset();
+    std::vector<LPARAM> progress;
+    HWND wnd = MessageLoop::SetMainWindow([&](unsigned msg, WPARAM w, LPARAM l) -> LRESULT {
+        if (msg == 0x8123 && w == 77)
+            progress.push_back(l);
+        return 0;
+    });
+
+    CString pulseFile, error;
+    ASSERT_TRUE(MakePulseFile(out.c_str(), sub, pulseFile, error, wnd, 0x8123, 77)) << error.c_str();
+    EXPECT_EQ(pulseFile, CString::Formatted("%s.p%d", (m_dir / "run").c_str(), sub.GetID()));
+    while (MessageLoop::RunOnce(0) > 0) {
+    }
+    ASSERT_FALSE(progress.empty());
+    EXPECT_EQ(progress.back(), 100);
+    for (std::size_t i = 1; i < progress.size(); ++i)
+        EXPECT_GE(progress[i], progress[i - 1]);
+    MessageLoop::Reset();
+
+    // 1200 rpm with 24 pulses per revolution: 480 pulses per second.
+    CDataset pulses(pulseFile, om__read, 32768, sh__deny_write);
+    const long n = pulses.GetNbrOfScans();
+    EXPECT_NEAR(double(n), 960.0, 3.0);
+    // Each scan: the pulse time (stored abscissa) and the interval before it.
+    std::vector<double> pairs(static_cast<std::size_t>(2 * n));
+    CAccess* a = pulses.CreateAccess(am__read, 0, 0, 0, -1);
+    ASSERT_NE(a, nullptr);
+    ASSERT_EQ(a->GetData(n, pairs.data(), ds__dorg_with_abscissa, it__double), n);
+    for (long i = 2; i < n; ++i) {
+        const double t = pairs[std::size_t(2 * i)], before = pairs[std::size_t(2 * i - 2)];
+        // Whole samples apart: 10 samples per pulse at 480 pulses per second.
+        EXPECT_NEAR(t - before, 1.0 / 480.0, 1.01 / fs) << i;
+        EXPECT_NEAR(pairs[std::size_t(2 * i + 1)], t - before, 1e-6) << i;
+    }
+}
+
+TEST_F(PulseServicesTest, PulseFileReuseNamingAndFailures) {
+    const std::string out = m_dir / "data.trx";
+    MakeTimeData(out, 4800.0, 0.5);
+    CSubChannel sub(sc__pulse, 1, 1, "Tacho", "n", CQuantity("RPM"), CUnit("rpm", 1));
+    sub.SetID(4);
+
+    // Up to date: a pulse file not older than its source is reused untouched.
+    const std::string existing = m_dir / "data.p4";
+    WriteFile(existing, "not really a pulse file");
+    struct timeval later[2] = {{2000000000, 0}, {2000000000, 0}};
+    ASSERT_EQ(::utimes(existing.c_str(), later), 0);
+    CString pulseFile, error;
+    EXPECT_TRUE(MakePulseFile(out.c_str(), sub, pulseFile, error, 0, 0, 0));
+    EXPECT_EQ(pulseFile, existing.c_str());
+    EXPECT_EQ(ReadFile(existing), "not really a pulse file");
+
+    // Older than the source: made again.
+    struct timeval earlier[2] = {{1000000000, 0}, {1000000000, 0}};
+    ASSERT_EQ(::utimes(existing.c_str(), earlier), 0);
+    pulseFile.Empty();
+    EXPECT_TRUE(MakePulseFile(out.c_str(), sub, pulseFile, error, 0, 0, 0)) << error.c_str();
+    EXPECT_NE(ReadFile(existing), "not really a pulse file");
+
+    // A given path lends its directory only.
+    ASSERT_EQ(::mkdir((m_dir / "elsewhere").c_str(), 0755), 0);
+    pulseFile = (m_dir / "elsewhere/whatever.name").c_str();
+    EXPECT_TRUE(MakePulseFile(out.c_str(), sub, pulseFile, error, 0, 0, 0)) << error.c_str();
+    EXPECT_EQ(pulseFile, (m_dir / "elsewhere/data.p4").c_str());
+
+    // A source without extension gets the extension appended, never itself.
+    const std::string bare = m_dir / "bare";
+    MakeTimeData(bare, 4800.0, 0.2);
+    pulseFile.Empty();
+    EXPECT_TRUE(MakePulseFile(bare.c_str(), sub, pulseFile, error, 0, 0, 0)) << error.c_str();
+    EXPECT_EQ(pulseFile, (bare + ".p4").c_str());
+
+    // No source.
+    const std::string missing = m_dir / "missing.trx";
+    pulseFile.Empty();
+    error.Empty();
+    EXPECT_FALSE(MakePulseFile(missing.c_str(), sub, pulseFile, error, 0, 0, 0));
+    EXPECT_EQ(error, CString::Formatted("SignalProcessingControl: %s could not be opened as source", missing.c_str()));
+    EXPECT_FALSE(FileSystem::FileExists(pulseFile));
+
+    // No place for the pulse file.
+    pulseFile = (m_dir / "no/such/dir/x").c_str();
+    error.Empty();
+    EXPECT_FALSE(MakePulseFile(out.c_str(), sub, pulseFile, error, 0, 0, 0));
+    EXPECT_EQ(error, CString::Formatted("SignalProcessingControl: Initializing the failed.\n"
+                                        "Possibly there is no write access to %s",
+                                        (m_dir / "no/such/dir/data.p4").c_str()));
+}
+
+TEST_F(PulseServicesTest, FloatChannelsGetTheCalibrationOfTheirPeak) {
+    std::vector<SChannelSpec> specs(4);
+    specs[0].implType = it__float;   // Pa, peak 2.0 (negative)
+    specs[1].implType = it__double;  // V, peak 1.0
+    specs[1].quantity = "voltage";
+    specs[1].unit = "V";
+    specs[2].implType = it__int16;   // not a float channel
+    specs[3].implType = it__float;   // silent
+    std::vector<double> v;
+    for (int i = 0; i < 1000; ++i) {
+        v.push_back(i == 500 ? -2.0 : 0.5);
+        v.push_back(i == 10 ? 1.0 : -0.25);
+        v.push_back(1000.0);
+        v.push_back(0.0);
+    }
+    const std::string path = m_dir / "cal.trx";
+    ASSERT_EQ(MakeDataset(path, specs, 1.0 / 1000, v), 1000);
+    {
+        CDataset ds(path.c_str(), om__readwrite, 32768, sh__deny_write);
+        CChannel silent = ds.GetChannel(3);
+        silent.SetCalibration(77.0f);
+        silent.SetDeltaHeadroom(3.0f);
+        ASSERT_TRUE(ds.SetChannel(3, silent));
+        CChannel c0 = ds.GetChannel(0);
+        c0.SetDeltaHeadroom(6.0f);
+        ASSERT_TRUE(ds.SetChannel(0, c0));
+        CalibrateFloatChannels(ds);
+        ds.Close();
+    }
+    CDataset ds(path.c_str(), om__read, 32768, sh__deny_write);
+    // 20 log10(2 / (√2 × 2e-5)) = 96.99 → 97; 20 log10(1 / √2) = -3.01 → -3.
+    EXPECT_EQ(ds.GetChannel(0).GetCalibration(), 97.0f);
+    EXPECT_EQ(ds.GetChannel(0).GetDeltaHeadroom(), 0.0f);
+    EXPECT_EQ(ds.GetChannel(1).GetCalibration(), -3.0f);
+    EXPECT_EQ(ds.GetChannel(2).GetCalibration(), 0.0f);
+    EXPECT_EQ(ds.GetChannel(3).GetCalibration(), 77.0f);
+    EXPECT_EQ(ds.GetChannel(3).GetDeltaHeadroom(), 3.0f);
+}
+
+}  // namespace
