@@ -129,7 +129,9 @@ bool CSPBConvertMultiChnFloatToInt::SetParametersSignalChannels(int first, int c
 
 bool CSPBConvertMultiChnFloatToInt::SetParametersPulseChannels(int first, int count, const CPulseRequirement& req)
 {
-    if (m_bInitialized || first < 0 || count < 0 || first + count > 8)
+    // A data set may hold more sub-channels than a stream carries pulse bits
+    // (8): the range is cut to the bits that exist when the network starts.
+    if (m_bInitialized || first < 0 || first >= 8 || count < 0)
         return false;
     m->pulseFirst = first;
     m->pulseCount = count;

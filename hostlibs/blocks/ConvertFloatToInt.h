@@ -47,7 +47,8 @@ public:
     // float channel); else dFullScale for all. bHeadroom: full scale doubled
     // (6 dB room for the overshoot of filtered signals).
     bool SetParametersSignalChannels(int first, int count, bool bOwnScale, double dFullScale, bool bHeadroom);
-    // Pulse bits first .. first+count-1 are carried as req asks; others dropped.
+    // Pulse bits first .. first+count-1 (as far as the stream has them) are
+    // carried as req asks, moved down to bit 0, 1, ...; the others are dropped.
     bool SetParametersPulseChannels(int first, int count, const CPulseRequirement& req);
 
     // Values that had to be clipped so far.

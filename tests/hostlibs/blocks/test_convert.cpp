@@ -152,7 +152,8 @@ TEST(ConvertFloatToInt, CommonFullScaleClipsOrStopsAndKeepsListedChannelsFloat)
     std::unique_ptr<CSPBConvertMultiChnFloatToInt> cv(CSPBConvertMultiChnFloatToInt::CreateObject());
     EXPECT_FALSE(cv->SetParameters(2, 0, true, CChNbrList{}, false, false, false));
     EXPECT_FALSE(cv->SetParametersSignalChannels(0, 1, false, 0.0, false));
-    EXPECT_FALSE(cv->SetParametersPulseChannels(4, 5, CPulseRequirement{}));
+    EXPECT_FALSE(cv->SetParametersPulseChannels(8, 1, CPulseRequirement{}));
+    EXPECT_TRUE(cv->SetParametersPulseChannels(0, 12, CPulseRequirement{}));
 }
 
 TEST(ConvertFloatToInt, PulseRequirementsDropCarryDebounceAndStretch)
