@@ -105,19 +105,19 @@ public:
                 makes += "make " + wav + " " + sub + " " + ch + " " + rate + " " + std::to_string(kToolFrames) + "\n";
             } else if (tool == "sox" && Have("sox")) {
                 // wavpcm: the plain PCM record even for more than 16 bits or 2 channels.
-                wavetest::Run("sox -n -r " + rate + " -c " + ch + " -b " + std::to_string(c.bits) +
+                Shell("sox -n -r " + rate + " -c " + ch + " -b " + std::to_string(c.bits) +
                               (c.bits == 8 ? " -e unsigned-integer" : " -e signed-integer") + " -t wavpcm " + wav +
                               " synth " + std::to_string(kToolFrames) + "s sine 300-2000 gain -0.1");
             } else if (tool == "ffmpeg" && Have("ffmpeg")) {
                 // Overdriven, so that both ends of the range occur.
-                wavetest::Run("ffmpeg -v error -y -f lavfi -i 'sine=f=440:sample_rate=" + rate +
+                Shell("ffmpeg -v error -y -f lavfi -i 'sine=f=440:sample_rate=" + rate +
                               ":d=1' -af volume=8 -ac " + ch + " -c:a " + (c.bits == 8 ? "pcm_u8" : "pcm_s16le") +
                               " -t " + std::to_string(double(kToolFrames) / kToolRate) + " " + wav);
             }
             ints += "ints " + wav + " " + wav + ".ints\n";
         }
         std::ofstream((s_dir / "make.txt").string()) << makes;
-        wavetest::Run("/usr/bin/python3 " + ToolPath() + " batch " + (s_dir / "make.txt").string());
+        Shell("/usr/bin/python3 " + ToolPath() + " batch " + (s_dir / "make.txt").string());
         // A file a tool failed to make leaves the rest of the batch alone.
         std::string present;
         std::istringstream lines(ints);
@@ -125,7 +125,7 @@ public:
             if (fs::exists(line.substr(5, line.find(' ', 5) - 5)))
                 present += line + "\n";
         std::ofstream((s_dir / "ints.txt").string()) << present;
-        wavetest::Run("/usr/bin/python3 " + ToolPath() + " batch " + (s_dir / "ints.txt").string());
+        Shell("/usr/bin/python3 " + ToolPath() + " batch " + (s_dir / "ints.txt").string());
     }
     static void TearDownTestSuite() { fs::remove_all(s_dir); }
     static fs::path s_dir;
@@ -220,7 +220,7 @@ TEST_F(WavImport, FloatAndExtensibleFilesAreRefused)
         GTEST_SKIP() << "no tool to make the files";
     for (const std::string& cmd : makers) {
         fs::remove(dir / "a.wav");
-        ASSERT_EQ(wavetest::Run(cmd), 0) << cmd;
+        ASSERT_EQ(Shell(cmd), 0) << cmd;
         CTSInterface::SMessage msg = Import(dir / "a.wav", dir / "a.dat");
         EXPECT_EQ(msg.uState, 22u) << cmd;
         EXPECT_EQ(msg.sText, Text(141)) << cmd;

@@ -53,7 +53,7 @@ inline bool HaveSoundfile()
     return have;
 }
 
-inline int Run(const std::string& cmd) { return std::system((cmd + " >/dev/null 2>&1").c_str()); }
+inline int Shell(const std::string& cmd) { return std::system((cmd + " >/dev/null 2>&1").c_str()); }
 
 inline std::string Capture(const std::string& cmd)
 {
