@@ -55,7 +55,10 @@ bool CUffFileSource::Seek(std::uint64_t pos)
 
 // ---- line reader ------------------------------------------------------------------
 
-CUffLineReader::CUffLineReader(IUffByteSource& src) : m_src(src), m_buf(1u << 20)
+CUffLineReader::CUffLineReader(IUffByteSource& src)
+    : m_src(src),
+      // A small input needs no large buffer.
+      m_buf(std::size_t(std::clamp<std::uint64_t>(src.Size() + 1, 4096, 1u << 20)))
 {
     m_line.reserve(kLineLimit + 2);
 }
