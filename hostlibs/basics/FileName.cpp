@@ -46,7 +46,7 @@ CString CFileName::FullPath(const char* path)
         std::error_code ec;
         base = std::filesystem::current_path(ec).string();
         if (ec)
-            base = "/";
+            base.assign(1, '/');
     }
     std::vector<std::string> parts;
     auto take = [&parts](const std::string& text) {
@@ -68,8 +68,10 @@ CString CFileName::FullPath(const char* path)
     take(base);
     take(p);
     std::string out;
-    for (const std::string& part : parts)
-        out += "/" + part;
+    for (const std::string& part : parts) {
+        out += '/';
+        out += part;
+    }
     if (out.empty())
         return CString("/");
     if (trailing)
