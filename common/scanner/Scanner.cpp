@@ -1,12 +1,10 @@
 #include "common/scanner/Scanner.h"
 
-#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 
 namespace {
 
@@ -83,7 +81,6 @@ bool Refill(Scanner* s)
 constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                              1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
-
 // The reading position, kept in locals while a token is scanned so that the
 // per-character work stays in registers; written back to the scanner when the
 // token is done and before a caller's getChar is asked.
@@ -99,7 +96,7 @@ struct Cursor {
         : s(sc), pos(sc->bufPos), end(sc->bufEnd), cur(sc->cur), next(sc->next), line(sc->line)
     {
     }
-    void Store()
+    [[gnu::always_inline]] void Store()
     {
         s->bufPos = pos;
         s->bufEnd = end;
