@@ -13,7 +13,10 @@
 #include <cmath>
 #include <csignal>
 #include <sstream>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 using namespace wavetest;
 
@@ -87,18 +90,31 @@ constexpr int kToolFrames = 3001;  // odd: 8-bit mono data chunks get a pad byte
 // the suite (one Python start-up for all of them).
 class WavImportFromTools : public WavImport, public ::testing::WithParamInterface<ToolCase> {
 public:
+    // The files are made once per build tree and kept: ctest runs every
+    // test in a process of its own. A lock keeps parallel runs apart.
     static void SetUpTestSuite()
     {
-        s_dir = fs::temp_directory_path() / ("tessel_wavtools_" + std::to_string(::getpid()));
-        fs::remove_all(s_dir);
+        s_dir = fs::path(TESSEL_BINARY_DIR) / "test-data" / "wave-tools-1";
         fs::create_directories(s_dir);
-        if (!HaveSoundfile())
+        if (fs::exists(s_dir / "done") || !HaveSoundfile())
             return;
+        int lock = ::open((s_dir / "lock").c_str(), O_CREAT | O_RDWR, 0644);
+        if (lock >= 0)
+            ::flock(lock, LOCK_EX);
+        if (!fs::exists(s_dir / "done"))
+            MakeToolFiles();
+        if (lock >= 0)
+            ::close(lock);
+    }
+
+    static void MakeToolFiles()
+    {
         std::string makes, ints;
         for (const ToolCase& c : kToolCases) {
             const std::string wav = (s_dir / (Describe(c) + ".wav")).string();
             const std::string tool = c.tool;
             const std::string rate = std::to_string(kToolRate), ch = std::to_string(c.channels);
+            fs::remove(wav);
             if (tool == "soundfile") {
                 const char* sub =
                     c.bits == 8 ? "PCM_U8" : c.bits == 16 ? "PCM_16" : c.bits == 24 ? "PCM_24" : "PCM_32";
@@ -106,13 +122,13 @@ public:
             } else if (tool == "sox" && Have("sox")) {
                 // wavpcm: the plain PCM record even for more than 16 bits or 2 channels.
                 Shell("sox -n -r " + rate + " -c " + ch + " -b " + std::to_string(c.bits) +
-                              (c.bits == 8 ? " -e unsigned-integer" : " -e signed-integer") + " -t wavpcm " + wav +
-                              " synth " + std::to_string(kToolFrames) + "s sine 300-2000 gain -0.1");
+                      (c.bits == 8 ? " -e unsigned-integer" : " -e signed-integer") + " -t wavpcm " + wav +
+                      " synth " + std::to_string(kToolFrames) + "s sine 300-2000 gain -0.1");
             } else if (tool == "ffmpeg" && Have("ffmpeg")) {
                 // Overdriven, so that both ends of the range occur.
-                Shell("ffmpeg -v error -y -f lavfi -i 'sine=f=440:sample_rate=" + rate +
-                              ":d=1' -af volume=8 -ac " + ch + " -c:a " + (c.bits == 8 ? "pcm_u8" : "pcm_s16le") +
-                              " -t " + std::to_string(double(kToolFrames) / kToolRate) + " " + wav);
+                Shell("ffmpeg -v error -y -f lavfi -i 'sine=f=440:sample_rate=" + rate + ":d=1' -af volume=8 -ac " +
+                      ch + " -c:a " + (c.bits == 8 ? "pcm_u8" : "pcm_s16le") + " -t " +
+                      std::to_string(double(kToolFrames) / kToolRate) + " " + wav);
             }
             ints += "ints " + wav + " " + wav + ".ints\n";
         }
@@ -125,9 +141,9 @@ public:
             if (fs::exists(line.substr(5, line.find(' ', 5) - 5)))
                 present += line + "\n";
         std::ofstream((s_dir / "ints.txt").string()) << present;
-        Shell("/usr/bin/python3 " + ToolPath() + " batch " + (s_dir / "ints.txt").string());
+        if (Shell("/usr/bin/python3 " + ToolPath() + " batch " + (s_dir / "ints.txt").string()) == 0)
+            std::ofstream((s_dir / "done").string()) << "\n";
     }
-    static void TearDownTestSuite() { fs::remove_all(s_dir); }
     static fs::path s_dir;
 };
 fs::path WavImportFromTools::s_dir;
@@ -139,7 +155,7 @@ void PrintTo(const ToolCase& c, std::ostream* os) { *os << Describe(c); }
 TEST_P(WavImportFromTools, PhysicalValuesAreStoredSamplesTimesTheFactor)
 {
     const ToolCase c = GetParam();
-    if (!HaveSoundfile())
+    if (!fs::exists(s_dir / "done"))
         GTEST_SKIP() << "python3-soundfile is not installed";
     if (std::string(c.tool) != "soundfile" && !Have(c.tool))
         GTEST_SKIP() << c.tool << " is not installed";
