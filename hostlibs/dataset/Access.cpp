@@ -135,11 +135,15 @@ bool CAccess::Specify(const CChNbrList& channels, int abscissa, double from, dou
     }
     long first, last;
     if (byIndex) {
+        // Indices beyond any data set are cut before they become integers.
+        const double limit = double(trx::kMaxScans);
         if (from < 0) from = 0;
+        from = std::min(from, limit);
+        if (to > limit) to = limit;
         first = long(std::floor(from));
         last = (to < 0 || !std::isfinite(to)) ? rows - 1 : long(std::floor(to));
         // A writer may name scans beyond the data it is about to write.
-        if (m_iMode == am__read || to < 0) last = std::min(last, rows - 1);
+        if (m_iMode == am__read || to < 0 || abscissa == 1) last = std::min(last, rows - 1);
     } else {
         if (abscissa == 0 && d.abscissas.size() == 2)
             return Fail("TRX access: abscissa 0 of a data set with two abscissas is selected by scan index");
@@ -299,6 +303,7 @@ long CAccess::GetData(long nbrOfScans, void* buffer, int organisation, int implT
         return Fail(CString::Formatted("TRX access: unsupported implementation type %d", implType)), 0;
     if (!core.FlushStream()) return Fail(CString::Formatted("TRX data set %s: pending samples could not be written", core.sPath.c_str())), 0;
     if (m_lPos >= RangeEnd()) return Fail("TRX access: finished"), 0;
+    nbrOfScans = std::min<long>(nbrOfScans, long(trx::kMaxScans));
     long end = ReadableEnd();
     if (m_lPos >= end)
         return Fail(CString::Formatted("TRX data set %s: the file holds %llu of %llu scans", core.sPath.c_str(),
@@ -415,8 +420,12 @@ long CAccess::SetData(long nbrOfScans, const void* buffer, int organisation, int
     if (!core.FlushStream()) return Fail(CString::Formatted("TRX data set %s: pending samples could not be written", core.sPath.c_str())), 0;
     // An access to the end of the data fills the announced scans first (so
     // that a loop until Finished stops there); once at the end it extends.
-    long k = nbrOfScans;
+    long k = std::min<long>(nbrOfScans, long(trx::kMaxScans));
     if (m_lCount >= 0 || m_lPos < RangeEnd()) k = std::min(k, RangeEnd() - m_lPos);
+    // Far beyond any disk; keeps the scan arithmetic below from overflowing.
+    const long cap = 1L << 46;
+    if (m_lPos >= cap) return Fail("TRX access: no room beyond this scan"), 0;
+    k = std::min(k, cap - m_lPos);
     if (k <= 0) return Fail("TRX access: finished"), 0;
     const std::uint64_t scanBytes = core.layout.uScanBytes;
     // Writing past the announced scans extends the data set up to its maximum.

@@ -572,7 +572,8 @@ CAccess* CDataset::CreateAccess(int mode, const CChNbrList& channels, int abscis
         return nullptr;
     }
     std::unique_ptr<CAccess> a(new CAccess(&c, mode));
-    long last = nbrOfScans < 0 ? -1 : firstScan + nbrOfScans - 1;
+    firstScan = std::clamp(firstScan, 0L, 1L << 50);
+    long last = nbrOfScans < 0 ? -1 : firstScan + std::min(nbrOfScans, 1L << 50) - 1;
     if (!a->Specify(channels, abscissa, double(firstScan), double(last), 0.0, 3, 2, 0, true)) {
         c.SetError(a->GetLastError());
         return nullptr;
@@ -709,9 +710,7 @@ CDataset* CDataset::CreateSubSet(long nbrOfScans, int organisation, int implType
         return nullptr;
     }
     long first = src->GetStartIndex();
-    long avail = long(std::min<std::uint64_t>(std::uint64_t(src->GetNbrOfScans()),
-                                              c.AvailableScans() * std::uint64_t(std::max(1, src->m_perScan))
-                                                  - std::uint64_t(std::min<long>(first, long(c.AvailableScans() * std::uint64_t(std::max(1, src->m_perScan)))))));
+    long avail = std::max(0L, src->ReadableEnd() - first);
     long n = std::min(nbrOfScans, avail);
     const CAbscissa& a0 = c.desc.abscissas[0];
     CAbscissa a = a0;

@@ -68,3 +68,56 @@ CString CDataKind::GetName(int kind)
 }
 
 bool CDataKind::IsKnown(int kind) { return GetName(kind) != "Unknown" || kind == dk__unknown; }
+
+int CImplType::Sdf2Trx(int sdfType, bool complex)
+{
+    switch (sdfType) {
+    case it__sdf_short: return complex ? it__cint16 : it__int16;
+    case it__sdf_long: return complex ? it__cint32 : it__int32;
+    case it__sdf_float: return complex ? it__cfloat : it__float;
+    case it__sdf_double: return complex ? it__cdouble : it__double;
+    default: return it__none;
+    }
+}
+
+int CImplType::GetTrx2Sdf(int type)
+{
+    switch (type) {
+    case it__int16: case it__cint16: return it__sdf_short;
+    case it__int32: case it__cint32: return it__sdf_long;
+    case it__float: case it__cfloat: return it__sdf_float;
+    case it__double: case it__cdouble: return it__sdf_double;
+    default: return 0;
+    }
+}
+
+int CDataKind::Sdf2Trx(int sdfType)
+{
+    switch (sdfType) {
+    case dk__sdf_time: return dk__time;
+    case dk__sdf_linear_spectrum: case dk__sdf_auto_power: case dk__sdf_cross_power:
+    case dk__sdf_ordinary_coherence: case dk__sdf_partial_coherence: case dk__sdf_multiple_coherence:
+    case dk__sdf_full_octave: case dk__sdf_third_octave:
+        return dk__spectrum;
+    case dk__sdf_frf: return dk__frf;
+    case dk__sdf_auto_correlation: return dk__autocorr;
+    case dk__sdf_cross_correlation: return dk__crosscorr;
+    case dk__sdf_pdf: return dk__pdf;
+    case dk__sdf_rpm: return dk__rpm;
+    default: return dk__unknown;
+    }
+}
+
+int CDataKind::GetTrx2Sdf(int kind)
+{
+    switch (kind) {
+    case dk__time: return dk__sdf_time;
+    case dk__spectrum: return dk__sdf_auto_power;
+    case dk__frf: return dk__sdf_frf;
+    case dk__autocorr: return dk__sdf_auto_correlation;
+    case dk__crosscorr: return dk__sdf_cross_correlation;
+    case dk__pdf: return dk__sdf_pdf;
+    case dk__rpm: case dk__speed: return dk__sdf_rpm;
+    default: return dk__sdf_time;
+    }
+}

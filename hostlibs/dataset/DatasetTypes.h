@@ -57,8 +57,24 @@ public:
     static CString GetName(int type);
     CString GetName() const { return GetName(m_iType); }
 
+    // SDF value types (it__sdf_val: 1 16-bit integer, 2 32-bit integer,
+    // 3 32-bit float, 4 64-bit float), complex when the SDF record says so.
+    // Unknown codes give it__none.
+    void SetSdf2Trx(int sdfType, bool complex) { m_iType = Sdf2Trx(sdfType, complex); }
+    static int Sdf2Trx(int sdfType, bool complex);
+    // The SDF value type of an implementation type; 0 when SDF has none.
+    static int GetTrx2Sdf(int type);
+    int GetTrx2Sdf() const { return GetTrx2Sdf(m_iType); }
+
 private:
     int m_iType;
+};
+
+enum it__sdf_val : int {
+    it__sdf_short = 1,
+    it__sdf_long = 2,
+    it__sdf_float = 3,
+    it__sdf_double = 4,
 };
 
 // ---------------------------------------------------------------------------
@@ -85,8 +101,33 @@ public:
     CString GetName() const { return GetName(m_iKind); }
     static bool IsKnown(int kind);
 
+    // SDF data types (dk__sdf_val) ↔ data kinds; see docs/trx-format.md.
+    void SetSdf2Trx(int sdfType) { m_iKind = Sdf2Trx(sdfType); }
+    static int Sdf2Trx(int sdfType);
+    static int GetTrx2Sdf(int kind);
+    int GetTrx2Sdf() const { return GetTrx2Sdf(m_iKind); }
+
 private:
     int m_iKind;
+};
+
+// The SDF data types that have a data kind of their own.
+enum dk__sdf_val : int {
+    dk__sdf_time = 0,
+    dk__sdf_linear_spectrum = 1,
+    dk__sdf_auto_power = 2,
+    dk__sdf_cross_power = 3,
+    dk__sdf_frf = 4,
+    dk__sdf_auto_correlation = 5,
+    dk__sdf_cross_correlation = 6,
+    dk__sdf_impulse_response = 7,
+    dk__sdf_ordinary_coherence = 8,
+    dk__sdf_partial_coherence = 9,
+    dk__sdf_multiple_coherence = 10,
+    dk__sdf_full_octave = 11,
+    dk__sdf_third_octave = 12,
+    dk__sdf_pdf = 15,
+    dk__sdf_rpm = 20,
 };
 
 // ---------------------------------------------------------------------------
