@@ -33,9 +33,9 @@ rec=()
   --tessel "$run wave $tmp/in.trx $tmp/out16.wav 1.0" \
   --peer "sox -D $tmp/in.wav -b 16 $tmp/out16.wav" "${rec[@]}"
 
-"$here/paired.py" --name "copy of the 256 MiB float WAVE file (reference)" --peer-name "cp" --reps 3 \
-  --setup "rm -f $tmp/copy.wav" \
-  --tessel "sox -D $tmp/in.wav -b 16 $tmp/copy.wav" \
+"$here/paired.py" --name "WAVE drain 256 MiB stereo float -> 16-bit PCM, against a plain copy" --peer-name "cp" --reps 3 \
+  --setup "rm -f $tmp/out16.wav $tmp/copy.wav" \
+  --tessel "$run wave $tmp/in.trx $tmp/out16.wav 1.0" \
   --peer "cp $tmp/in.wav $tmp/copy.wav"
 
 # Memory: a 1 GiB input through both networks; the peak must not grow with the input.

@@ -36,3 +36,8 @@ struct SDitherNoise {
 // returns how many had to be clipped.
 std::size_t Quantize(const float* x, std::size_t n, std::size_t stride, const SQuantizer& q, SDitherNoise& noise,
                      std::int32_t* out, std::size_t outStride);
+
+// Quantises n interleaved scans of nCh channels, each channel with its own
+// quantizer, into out (same layout); returns how many values were clipped.
+std::size_t QuantizeInterleaved(const float* x, std::size_t n, std::size_t nCh, const SQuantizer* q,
+                                SDitherNoise& noise, std::int32_t* out);

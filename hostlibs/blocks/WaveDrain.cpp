@@ -200,8 +200,7 @@ bool CSPMWaveDrain::Consume(const SStreamBlock& block)
         return Fail("WAVE drain: " + s.sPath + ": more than 4 GiB of samples do not fit a RIFF file");
     }
     s.codes.resize(n * nCh);
-    for (std::size_t c = 0; c < nCh; ++c)
-        s.nClipped += Quantize(block.values.data() + c, n, nCh, s.quant[c], s.noise, s.codes.data() + c, nCh);
+    s.nClipped += QuantizeInterleaved(block.values.data(), n, nCh, s.quant.data(), s.noise, s.codes.data());
     if (s.bPulses && !block.pulses.empty()) {
         const std::int32_t keep = s.b24 ? ~std::int32_t(0x100) : ~std::int32_t(1);
         const int shift = s.b24 ? 8 : 0;
