@@ -83,8 +83,9 @@ STrxFile MakeTrx(const std::string& name, std::uint64_t scans, double rpm, bool 
             pb[i] = std::uint8_t((high ? 4 : 0) | (k % 3 == 0 ? 1 : 0));
         }
         EXPECT_EQ(a->SetData(long(n), v.data(), ds__dorg_interleaved, it__float), long(n));
-        if (p)
+        if (p) {
             EXPECT_EQ(p->SetData(long(n), pb.data(), ds__dorg_interleaved, it__pulse), long(n));
+        }
     }
     ds.Close();
     return f;
@@ -261,8 +262,9 @@ TEST(TrxNetworks, PulseFileHoldsTheEdgeTimes)
         for (std::size_t k = 0; k < in.edges.size(); ++k) {
             double want = (double(in.edges[k]) - (correction ? 0.5 : 0.0)) / kRate;
             EXPECT_FLOAT_EQ(tv[2 * k], float(want)) << k;
-            if (k)
+            if (k) {
                 EXPECT_NEAR(tv[2 * k + 1], double(in.edges[k] - in.edges[k - 1]) / kRate, 1e-6) << k;
+            }
         }
     }
     ::unlink(out.c_str());
@@ -334,4 +336,54 @@ TEST(TrxNetworks, ReferencePulseInfoOfADataSet)
     EXPECT_FALSE(CTrx::ScanForBNRInfo(TempPath("absent.trx").c_str(), nullptr, nullptr, nullptr));
     ::unlink(with.path.c_str());
     ::unlink(without.path.c_str());
+}
+
+TEST(TrxNetworks, TwentyFourBitCodesAndPulsesAloneReachATrxFile)
+{
+    // 24-bit codes with a common full scale; pulses alone through a resampler.
+    std::string out = TempPath("codes24.trx");
+    SStreamFormat fmt = MakeFormat(1000, 500, 2, 1);
+    auto value = [](std::size_t c, std::uint64_t i) { return float((c ? -1.0 : 1.0) * (double(i) - 250.0) / 300.0); };
+    auto pulse = [](std::uint64_t i) { return std::uint8_t(i % 50 == 10); };
+    {
+        CTestSource src(fmt, value, pulse, 64);
+        std::unique_ptr<CSPBConvertMultiChnFloatToInt> cv(CSPBConvertMultiChnFloatToInt::CreateObject());
+        ASSERT_TRUE(cv->SetParameters(1, 1, true, CChNbrList{}, false, false, false));
+        ASSERT_TRUE(cv->SetParametersSignalChannels(0, 2, false, 1.0, false));
+        std::unique_ptr<CSPBTrxDrain> d(CSPBTrxDrain::CreateObject(out.c_str()));
+        src.Output(0)->ConnectInput(cv->Input(0));
+        cv->Output(0)->ConnectInput(d->Input(0));
+        ASSERT_TRUE(RunNetwork(d.get())) << d->GetLastError();
+    }
+    {
+        CDataset o(out.c_str(), om__read_complete, 32768, sh__deny_none);
+        ASSERT_EQ(o.GetNbrOfChannels(), 3);
+        EXPECT_EQ(o.GetChannel(0).GetImplType(), it__int24);
+        EXPECT_NEAR(o.GetChannel(0).GetMapping().GetFactor(), 1.0 / 8388608, 1e-18);
+        std::vector<float> v(1000);
+        CAccess* a = o.CreateAccess(am__read, CChNbrList{0, 1}, 0, 0L, -1L, mk__physical);
+        ASSERT_EQ(a->GetData(500, v.data(), ds__dorg_interleaved, it__float), 500);
+        for (std::uint64_t i = 0; i < 500; ++i) {
+            ASSERT_NEAR(v[2 * i], value(0, i), 1.0 / 8388608) << i;
+            ASSERT_NEAR(v[2 * i + 1], value(1, i), 1.0 / 8388608) << i;
+        }
+    }
+    ::unlink(out.c_str());
+
+    SStreamFormat pulsesOnly = MakeFormat(1000, 1000, 0, 1);
+    CTestSource src(pulsesOnly, nullptr, pulse, 77);
+    std::unique_ptr<CSPBResample> res(CSPBResample::CreateObject());
+    ASSERT_TRUE(res->SetParameters(false, 250, 20, 20));
+    CCollectDrain d;
+    src.Output(0)->ConnectInput(res->Input(0));
+    res->Output(0)->ConnectInput(d.Input(0));
+    ASSERT_TRUE(RunNetwork(&d)) << d.GetLastError();
+    ASSERT_EQ(d.pulses.size(), 250u);
+    std::vector<std::size_t> rises;
+    for (std::size_t j = 1; j < d.pulses.size(); ++j)
+        if (d.pulses[j] && !d.pulses[j - 1])
+            rises.push_back(j);
+    ASSERT_EQ(rises.size(), 20u);
+    for (std::size_t k = 0; k < rises.size(); ++k)
+        EXPECT_EQ(rises[k], std::size_t(std::floor((10.0 + 50.0 * double(k)) / 4 + 0.5))) << k;
 }
