@@ -76,7 +76,7 @@ bool CUffLineReader::Fill()
     return got > 0;
 }
 
-bool CUffLineReader::ReadLine(SLine& line)
+bool CUffLineReader::ReadLine(SLine& line, std::size_t limit)
 {
     m_line.clear();
     std::size_t total = 0;  // characters before the LF
@@ -92,8 +92,8 @@ bool CUffLineReader::ReadLine(SLine& line)
         const char* stop = lf ? lf : end;
         std::size_t n = std::size_t(stop - start);
         // One character beyond the limit is kept so that a CR there can still be recognised.
-        if (m_line.size() <= kLineLimit)
-            m_line.append(start, std::min(n, kLineLimit + 1 - m_line.size()));
+        if (m_line.size() <= limit)
+            m_line.append(start, std::min(n, limit + 1 - m_line.size()));
         if (n)
             last = stop[-1];
         total += n;
@@ -113,8 +113,9 @@ bool CUffLineReader::ReadLine(SLine& line)
         if (m_line.size() > total)
             m_line.resize(total);
     }
-    if (m_line.size() > kLineLimit)
-        m_line.resize(kLineLimit);
+    line.bCut = m_line.size() > limit;
+    if (line.bCut)
+        m_line.resize(limit);
     line.text = m_line;
     line.bTooLong = total > 80;
     line.uCounted = unsigned(std::min<std::size_t>(total, 0xFFFFFFF0u)) + (newline ? 1u : 0u);

@@ -53,8 +53,8 @@ private:
 };
 
 // Reads a byte source line by line. CR LF and LF end a line alike; a line is
-// kept up to 82 characters and the rest of a longer one is dropped, so
-// memory stays bounded whatever the input holds.
+// kept up to its limit and the rest of a longer one is dropped (not read as a
+// line of its own), so memory stays bounded whatever the input holds.
 class CUffLineReader {
 public:
     static constexpr std::size_t kLineLimit = 82;
@@ -65,10 +65,14 @@ public:
         std::string_view text;  // without CR/LF, at most kLineLimit characters
         unsigned uCounted = 0;  // length as counted for the warnings: text plus one newline
         bool bTooLong = false;  // more than 80 characters before the line end
+        bool bCut = false;      // longer than the limit it was read with: text is cut
     };
 
     // Next line, or false at the end of the input. Counts every line read.
-    bool ReadLine(SLine& line);
+    // Header lines are read with the 82-character limit; data lines, whose
+    // numbers must not be cut, with a larger one.
+    bool ReadLine(SLine& line, std::size_t limit = kLineLimit);
+    static constexpr std::size_t kDataLineLimit = 1u << 16;
     // Raw bytes (binary data of a 58b data set); returns the count read.
     std::size_t ReadBytes(void* dst, std::size_t n);
     // Skips n bytes; false when the input ends first.

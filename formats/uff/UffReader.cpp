@@ -408,8 +408,10 @@ std::size_t CUffValueReader::ReadAscii(double* out, std::size_t maxPoints)
     while (points < maxPoints) {
         if (m_uLineNext == m_aLineValues.size()) {
             // Next data line: every number on it, and nothing else but blanks.
-            if (!lines.ReadLine(line) || uff_is_start_stop_line(line.text))
+            if (!lines.ReadLine(line, CUffLineReader::kDataLineLimit) || line.bCut ||
+                uff_is_start_stop_line(line.text))
                 FailAt(lines.LineNumber(), abort);
+            m_reader.CheckLineLength(line, false);
             m_aLineValues.clear();
             m_uLineNext = 0;
             const char* p = line.text.data();

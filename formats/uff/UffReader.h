@@ -76,9 +76,10 @@ public:
 
     CUffLineReader& Lines() { return m_lines; }
     CUffTrace& Trace() { return m_trace; }
+    // Trace warnings for lines shorter or longer than 80 characters.
+    void CheckLineLength(const CUffLineReader::SLine& line, bool header);
 
 private:
-    void CheckLineLength(const CUffLineReader::SLine& line, bool header);
     void Fail(unsigned code, const CString& second, const char* where);
     void AddToGroup(std::size_t index);
 

@@ -367,6 +367,29 @@ TEST(UffValues, BinaryDataInBothByteOrdersAndComplexKept)
     EXPECT_EQ(v, (std::vector<double>{0, 0.5, 1, -0.25, 3, 2, 7, 8}));
 }
 
+TEST(UffValues, OtherWritersLineBreaksAreRead)
+{
+    // Another writer puts one value per line, or seven: the values are the same.
+    uffref::DataSet d = Ramp(9);
+    std::string file;
+    uffref::write(file, d);
+    std::size_t first = 0;   // after the 13 lines of frame and header
+    for (int i = 0; i < 13; ++i)
+        first = file.find('\n', first) + 1;
+    const std::size_t last = file.rfind("    -1");
+    for (int perLine : {1, 7}) {
+        std::string body;
+        for (std::size_t i = 0; i < d.re.size(); ++i)
+            body += uffref::E(d.re[i], 13, 5) + ((i + 1) % std::size_t(perLine) == 0 ? "\n" : "");
+        if (d.re.size() % std::size_t(perLine)) body += "\n";
+        std::string f = file.substr(0, first) + body + file.substr(last);
+        std::vector<double> v = Values(f, 0);
+        ASSERT_EQ(v.size(), 9u) << perLine;
+        for (std::size_t i = 0; i < 9; ++i)
+            EXPECT_NEAR(v[i], d.re[i], 1e-5) << perLine;
+    }
+}
+
 TEST(UffValues, MissingOrUnreadableValuesStopWithTheLineNumber)
 {
     uffref::DataSet d = Ramp(12);
