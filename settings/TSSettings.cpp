@@ -129,7 +129,7 @@ void CTSSettings::ResetToDefaults() {
     m_iChImplType = 3;
     m_bAbscProvidedASCImport = 1;
     m_dAbscDeltaValASCImport = 1.0 / 44100.0;
-    m_sAbscUnitASCImport = "s";
+    m_sAbscUnitASCImport = CString("s");
     m_bSeparatorASCExport = 0;
     m_iNumberNotationASCExport = 0;
     m_iNumberNotationComplexASCExport = 0;
@@ -144,7 +144,7 @@ void CTSSettings::ResetToDefaults() {
     m_fInputRangeWAVImport = 5.0f;
     m_bPascalWAVImport = 0;
     m_sQuantityWAVImport.Empty();
-    m_sUnitWAVImport = "V";
+    m_sUnitWAVImport = CString("V");
     m_iConvFloatToIntWAVExport = 1;
     m_nCalibrationWAVExport = 94;
     m_b24BitResolutionWAVExport = 0;

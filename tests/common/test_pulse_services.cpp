@@ -173,8 +173,9 @@ TEST_F(PulseServicesTest, TwoSpeedSetsShareThePulseBytesAndDecodeBack) {
             phase += p * expected(sp, (double(m) + 0.5) / fs) / fs;
             while (e < edges.size() && edges[e] <= m)
                 ++e;
-            if (m % 480 == 479)
+            if (m % 480 == 479) {
                 EXPECT_NEAR(double(e), phase, 1.5) << "bit " << bit << " at sample " << m;
+            }
         }
     }
     // The evaluator, with the sub-channel's smoothing, gives the speed back.
