@@ -344,22 +344,18 @@ void MergeSpeedData(CStringArray& arsSpeedSets, CStringArray& arsOutputs) {
 // ---------------------------------------------------------------------------
 // Float calibration
 
-void CalibrateFloatChannels(CDataset& dataset) {
-    CChNbrList floats;
-    for (int i = 0; i < dataset.GetNbrOfChannels(); ++i) {
-        const int t = dataset.GetChannel(i).GetImplType();
-        if (t == it__float || t == it__double)
-            floats.Add(i);
-    }
-    if (floats.IsEmpty())
-        return;
-    const long nChannels = floats.GetCount();
-    std::vector<double> lo(std::size_t(nChannels), 0.0), hi(std::size_t(nChannels), 0.0);
+namespace {
 
+// Smallest and largest value (both starting at 0) of each listed channel,
+// read together as 32-bit floats; false when they cannot be read together.
+bool ScanExtremes(CDataset& dataset, const CChNbrList& channels, std::vector<double>& lo, std::vector<double>& hi) {
+    const long nChannels = channels.GetCount();
+    lo.assign(std::size_t(nChannels), 0.0);
+    hi.assign(std::size_t(nChannels), 0.0);
     CAccess* previous = dataset.GetActiveAccess();
-    CAccess* access = dataset.CreateAccess(am__read, floats, 0, 0, -1);
+    CAccess* access = dataset.CreateAccess(am__read, channels, 0, 0, -1);
     if (!access)
-        return;
+        return false;
     access->SetAbscissaCoord(ac__world);
     const long blockScans = std::max(1L, 32768 / nChannels);
     std::vector<float> block(std::size_t(blockScans * nChannels));
@@ -380,20 +376,42 @@ void CalibrateFloatChannels(CDataset& dataset) {
     dataset.DeleteAccess(access);
     if (previous)
         dataset.SetActiveAccess(previous);
-    if (!ok)
-        return;
+    return ok;
+}
 
-    for (long c = 0; c < nChannels; ++c) {
-        const double peak = std::max(std::fabs(lo[std::size_t(c)]), std::fabs(hi[std::size_t(c)]));
-        CChannel channel = dataset.GetChannel(floats[int(c)]);
-        const double reference = channel.GetUnit().GetReferenceValue();
-        // A silent channel has no level: its calibration stays as it was.
-        if (!(peak > 0.0) || !std::isfinite(peak) || !(reference > 0.0))
-            continue;
-        channel.SetCalibration(float(std::ceil(20.0 * std::log10(peak / (std::sqrt(2.0) * reference)))));
-        channel.SetDeltaHeadroom(0.0f);
-        dataset.SetChannel(floats[int(c)], channel);
+void Calibrate(CDataset& dataset, int iChannel, double dLo, double dHi) {
+    const double peak = std::max(std::fabs(dLo), std::fabs(dHi));
+    CChannel channel = dataset.GetChannel(iChannel);
+    const double reference = channel.GetUnit().GetReferenceValue();
+    // A silent channel has no level: its calibration stays as it was.
+    if (!(peak > 0.0) || !std::isfinite(peak) || !(reference > 0.0))
+        return;
+    channel.SetCalibration(float(std::ceil(20.0 * std::log10(peak / (std::sqrt(2.0) * reference)))));
+    channel.SetDeltaHeadroom(0.0f);
+    dataset.SetChannel(iChannel, channel);
+}
+
+}  // namespace
+
+void CalibrateFloatChannels(CDataset& dataset) {
+    CChNbrList floats;
+    for (int i = 0; i < dataset.GetNbrOfChannels(); ++i) {
+        const int t = dataset.GetChannel(i).GetImplType();
+        if (t == it__float || t == it__double)
+            floats.Add(i);
     }
+    if (floats.IsEmpty())
+        return;
+    std::vector<double> lo, hi;
+    if (ScanExtremes(dataset, floats, lo, hi)) {
+        for (int c = 0; c < floats.GetCount(); ++c)
+            Calibrate(dataset, floats[c], lo[std::size_t(c)], hi[std::size_t(c)]);
+        return;
+    }
+    // Channels of different rates cannot be read in one access: one by one.
+    for (int n : floats)
+        if (ScanExtremes(dataset, CChNbrList{n}, lo, hi))
+            Calibrate(dataset, n, lo[0], hi[0]);
 }
 
 }  // namespace PulseServices

@@ -434,4 +434,41 @@ TEST_F(PulseServicesTest, FloatChannelsGetTheCalibrationOfTheirPeak) {
     EXPECT_EQ(ds.GetChannel(3).GetDeltaHeadroom(), 3.0f);
 }
 
+TEST_F(PulseServicesTest, FloatChannelsOfDifferentRatesAreCalibratedEachOnItsOwn) {
+    std::vector<SChannelSpec> specs(2);
+    specs[1].implType = it__double;
+    specs[1].quantity = "voltage";
+    specs[1].unit = "V";
+    // Channel 0 twice per scan, channel 1 once: each written on its own.
+    const std::string path = m_dir / "mixed.trx";
+    {
+        CAbscissaList abscissas;
+        abscissas.Add(TimeAbscissa(0.001));
+        CChannelList channels;
+        channels.Add(MakeChannel(specs[0], 0));
+        channels.Add(MakeChannel(specs[1], 1));
+        CDataset ds(path.c_str(), abscissas, channels, dk__time, ds__dorg_interleaved, 0, 65536, sh__deny_write);
+        ASSERT_TRUE(ds.SpecifySamplingParameter(sm__pattern, CChNbrList{0, 1, 0}));
+        std::vector<double> fast(200, 0.1), slow(100, 1.0);
+        fast[7] = 2.0;
+        slow[9] = -10.0;
+        CAccess* a = ds.CreateAccess(am__readwrite, 0, 0, 0, -1);
+        ASSERT_NE(a, nullptr);
+        ASSERT_EQ(a->SetData(200, fast.data(), ds__dorg_interleaved, it__double), 200);
+        CAccess* b = ds.CreateAccess(am__readwrite, 1, 0, 0, -1);
+        ASSERT_NE(b, nullptr);
+        ASSERT_EQ(b->SetData(100, slow.data(), ds__dorg_interleaved, it__double), 100);
+        ds.Close();
+    }
+    {
+        CDataset ds(path.c_str(), om__readwrite, 32768, sh__deny_write);
+        CalibrateFloatChannels(ds);
+        ds.Close();
+    }
+    CDataset ds(path.c_str(), om__read, 32768, sh__deny_write);
+    EXPECT_EQ(ds.GetChannel(0).GetCalibration(), 97.0f);
+    // 20 log10(10 / √2) = 16.99 → 17.
+    EXPECT_EQ(ds.GetChannel(1).GetCalibration(), 17.0f);
+}
+
 }  // namespace
