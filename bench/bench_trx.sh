@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # TRX data sets against cp, paired runs of bench/paired.py:
 #  - writing 1 GiB of interleaved 16-bit samples into a new data set through
-#    the stream of GetPtrToFile, against cp of the same bytes;
+#    the stream of GetPtrToFile, against cp of the same bytes: once written
+#    from memory in 256 KiB pieces, once copied from the file (CopyFrom);
 #  - reading them back through an access (16-bit, organisation 1) into a raw
-#    file, against cp of the same bytes.
-# Peak resident sizes are reported by paired.py; the Tessel side keeps two
-# 1 MiB buffers whatever the size.
+#    file, against cp of the data set's file (the same bytes, from the same
+#    page cache: a file written once at the start may have left the cache
+#    while the input of the write cases stays in it).
+# Peak resident sizes are reported by paired.py; the Tessel side keeps a few
+# 256 KiB buffers whatever the size.
 # Usage: bench/bench_trx.sh [build-dir] [MiB]   (needs trx_bench from the tests build;
 #        data under $TMPDIR or /tmp, removed afterwards)
 set -euo pipefail
@@ -35,7 +38,12 @@ args=(--reps "$reps" --warmup 1 --peer-name cp)
   --tessel "$run write $work/in.raw $work/out.trx $channels" \
   --peer "cp $work/in.raw $work/copy.raw"
 
-/usr/bin/python3 "$here/paired.py" --name "TRX read, $mib MiB of 16-bit samples through an access" "${args[@]}" \
-  --cleanup "rm -f $work/out.raw $work/copy.raw" \
-  --tessel "$run read $work/in.trx $work/out.raw" \
+/usr/bin/python3 "$here/paired.py" --name "TRX write, $mib MiB through GetPtrToFile's CopyFrom (kernel copy)" "${args[@]}" \
+  --cleanup "rm -f $work/out.trx $work/copy.raw" \
+  --tessel "$run copy $work/in.raw $work/out.trx $channels" \
   --peer "cp $work/in.raw $work/copy.raw"
+
+/usr/bin/python3 "$here/paired.py" --name "TRX read, $mib MiB of 16-bit samples through an access" "${args[@]}" \
+  --cleanup "rm -f $work/out.raw $work/copy.trx" \
+  --tessel "$run read $work/in.trx $work/out.raw" \
+  --peer "cp $work/in.trx $work/copy.trx"

@@ -78,6 +78,54 @@ std::size_t CDataStream::Write(const void* data, std::size_t n)
     return n;
 }
 
+std::uint64_t CDataStream::CopyFrom(int fd, std::uint64_t offset, std::uint64_t length)
+{
+    if (m_bFailed) return 0;
+    if (!m_bWritable) {
+        m_bFailed = true;
+        m_iErrno = EBADF;
+        return 0;
+    }
+    if (!FlushWrite()) return 0;
+    std::uint64_t done = 0;
+    bool kernel = true;
+    std::vector<unsigned char> bounce;
+    while (done < length) {
+        std::size_t want = std::size_t(std::min<std::uint64_t>(length - done, 1u << 30));
+        if (kernel) {
+            loff_t in = loff_t(offset + done), out = loff_t(m_uPos);
+            ssize_t n = ::copy_file_range(fd, &in, m_fd, &out, want, 0);
+            if (n > 0) {
+                done += std::uint64_t(n);
+                m_uPos += std::uint64_t(n);
+                continue;
+            }
+            if (n == 0) break;
+            if (errno == EINTR) continue;
+            // Another file system, or a kind of file the kernel cannot copy:
+            // through memory instead.
+            if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP && errno != EBADF) {
+                m_iErrno = errno;
+                m_bFailed = true;
+                break;
+            }
+            kernel = false;
+        }
+        if (bounce.empty()) bounce.resize(m_buf.size());
+        ssize_t r = ::pread(fd, bounce.data(), std::min(want, bounce.size()), off_t(offset + done));
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0) {
+            m_iErrno = errno;
+            m_bFailed = true;
+            break;
+        }
+        if (r == 0) break;
+        if (Write(bounce.data(), std::size_t(r)) != std::size_t(r) || !FlushWrite()) break;
+        done += std::uint64_t(r);
+    }
+    return done;
+}
+
 std::size_t CDataStream::Read(void* data, std::size_t n)
 {
     if (m_bFailed) return 0;

@@ -2,7 +2,7 @@
 // The buffered byte stream over a data set's file that GetPtrToFile hands
 // out: imports copy interleaved samples straight into it. Positions are
 // absolute file offsets; right after a data set is created the stream stands
-// at GetStartOfDataInFile(). Writes are buffered (1 MiB); a failed system
+// at GetStartOfDataInFile(). Writes are buffered (256 KiB); a failed system
 // write sets the error state, which stays until ClearError.
 
 #include <cstddef>
@@ -11,13 +11,19 @@
 
 class CDataStream {
 public:
-    CDataStream(int fd, std::uint64_t position, bool writable, std::size_t bufferSize = 1u << 20);
+    CDataStream(int fd, std::uint64_t position, bool writable, std::size_t bufferSize = 256u << 10);
     ~CDataStream();
     CDataStream(const CDataStream&) = delete;
     CDataStream& operator=(const CDataStream&) = delete;
 
     // Bytes written (all of them unless the stream failed or is read-only).
     std::size_t Write(const void* data, std::size_t n);
+    // Copies `length` bytes of another open file, from its byte `offset`,
+    // to the stream's position (in the kernel where the system can, so an
+    // import that takes samples unchanged runs at the speed of cp). Returns
+    // the bytes copied: fewer at the end of the source, or on failure (then
+    // the error state is set).
+    std::uint64_t CopyFrom(int fd, std::uint64_t offset, std::uint64_t length);
     // Bytes read (fewer at the end of the file).
     std::size_t Read(void* data, std::size_t n);
     bool Seek(std::uint64_t position);

@@ -56,7 +56,10 @@ int OpenLocked(const CString& path, int flags, bool exclusive, int sharing, bool
             ThrowSys(path, "cannot be locked", e);
         }
     }
-    if (truncate && NoIntr([&] { return ::ftruncate(fd, 0); }) != 0) {
+    // Only a file that holds something is emptied: truncating an empty one
+    // would make some file systems (ext4's replace-by-truncate heuristic)
+    // write all the new samples out synchronously when it is closed.
+    if (truncate && st.st_size > 0 && NoIntr([&] { return ::ftruncate(fd, 0); }) != 0) {
         int e = errno;
         ::close(fd);
         ThrowSys(path, "cannot be emptied", e);

@@ -4,6 +4,7 @@
 #include "TrxTestSupport.h"
 
 #include <csignal>
+#include <fcntl.h>
 #include <sys/resource.h>
 
 using namespace trxtest;
@@ -122,4 +123,41 @@ TEST(TrxStream, AFailedWriteIsReported)
     EXPECT_THROW(ds->Close(), CDatasetException);
     EXPECT_FALSE(ds->IsOpen());
     ds.reset();
+}
+
+// Samples taken unchanged from another file: a part of it, by offset and
+// length, from the same and from another file system (where the kernel may
+// refuse to copy and memory takes over).
+TEST(TrxStream, CopyFromAnotherFileTakesTheBytesUnchanged)
+{
+    ScratchDir dir;
+    std::vector<unsigned char> source(700001);
+    for (std::size_t i = 0; i < source.size(); ++i) source[i] = static_cast<unsigned char>(i * 11 + i / 256);
+    std::vector<std::string> sources = {dir / "source.bin"};
+    std::string shm = "/dev/shm/tessel-trx-copy-" + std::to_string(::getpid());
+    if (std::filesystem::is_directory("/dev/shm")) sources.push_back(shm);
+    for (const std::string& src : sources) {
+        WriteFile(src, source);
+        std::string path = dir / "copy.trx";
+        int fd = ::open(src.c_str(), O_RDONLY);
+        ASSERT_GE(fd, 0);
+        {
+            CChannelList cl;
+            cl.push_back(Channel("a", it__int16));
+            CDataset ds(path.c_str(), Abscissas(TimeAbscissa(0)), cl, dk__time, 1, 0, 0, 0);
+            CDataStream* s = ds.GetPtrToFile();
+            unsigned char lead[3] = {1, 2, 3};
+            ASSERT_EQ(3u, s->Write(lead, 3)) << "pending bytes go first";
+            EXPECT_EQ(600000u, s->CopyFrom(fd, 100001, 600000));
+            EXPECT_EQ(0u, s->CopyFrom(fd, 700001, 10)) << "nothing beyond the end";
+            EXPECT_EQ(std::uint64_t(ds.GetStartOfDataInFile()) + 600003, s->Tell());
+            EXPECT_TRUE(s->Good());
+        }
+        ::close(fd);
+        RawFile raw = ParseRaw(path);
+        ASSERT_EQ(600003u, raw.DataBytes()) << src;
+        EXPECT_EQ(3, raw.Data()[2]);
+        EXPECT_EQ(0, std::memcmp(raw.Data() + 3, source.data() + 100001, 600000)) << src;
+    }
+    std::filesystem::remove(shm);
 }

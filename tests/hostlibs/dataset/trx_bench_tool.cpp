@@ -1,10 +1,12 @@
 // The benchmark's Tessel side (bench/bench_trx.sh):
 //   trx_bench write RAW OUT.trx CHANNELS  -- a new data set of 16-bit channels whose
-//                                         samples are the bytes of RAW, copied in
-//                                         through GetPtrToFile in 1 MiB pieces
+//                                         samples are the bytes of RAW, written
+//                                         through GetPtrToFile in 256 KiB pieces
+//   trx_bench copy RAW OUT.trx CHANNELS   -- the same, the stream copying from RAW
+//                                         itself (CDataStream::CopyFrom)
 //   trx_bench read IN.trx OUT.raw         -- every sample read back through an access
 //                                         (16-bit, organisation 1) and written out
-// Memory stays at the two 1 MiB buffers whatever the size of the data.
+// Memory stays at a few 256 KiB buffers whatever the size of the data.
 
 #include "hostlibs/dataset/Dataset.h"
 
@@ -19,9 +21,9 @@
 
 namespace {
 
-const std::size_t kBlock = 1 << 20;
+const std::size_t kBlock = 256 << 10;
 
-int Write(const char* raw, const char* out, int channels)
+int Write(const char* raw, const char* out, int channels, bool copy)
 {
     int in = ::open(raw, O_RDONLY);
     struct stat st {};
@@ -40,6 +42,15 @@ int Write(const char* raw, const char* out, int channels)
     try {
         CDataset ds(out, al, cl, dk__time, ds__dorg_interleaved, 0, 65536, sh__deny_write);
         CDataStream* s = ds.GetPtrToFile();
+        if (copy) {
+            if (s->CopyFrom(in, 0, std::uint64_t(st.st_size)) != std::uint64_t(st.st_size)) {
+                std::fprintf(stderr, "%s: copy failed\n", out);
+                return 1;
+            }
+            ds.Close();
+            ::close(in);
+            return 0;
+        }
         std::vector<unsigned char> buf(kBlock);
         for (;;) {
             ssize_t n = ::read(in, buf.data(), buf.size());
@@ -101,8 +112,9 @@ int Read(const char* trx, const char* raw)
 
 int main(int argc, char** argv)
 {
-    if (argc == 5 && std::strcmp(argv[1], "write") == 0) return Write(argv[2], argv[3], std::atoi(argv[4]));
+    if (argc == 5 && std::strcmp(argv[1], "write") == 0) return Write(argv[2], argv[3], std::atoi(argv[4]), false);
+    if (argc == 5 && std::strcmp(argv[1], "copy") == 0) return Write(argv[2], argv[3], std::atoi(argv[4]), true);
     if (argc == 4 && std::strcmp(argv[1], "read") == 0) return Read(argv[2], argv[3]);
-    std::fprintf(stderr, "usage: trx_bench write RAW OUT.trx CHANNELS | trx_bench read IN.trx OUT.raw\n");
+    std::fprintf(stderr, "usage: trx_bench write|copy RAW OUT.trx CHANNELS | trx_bench read IN.trx OUT.raw\n");
     return 2;
 }
