@@ -1,6 +1,8 @@
 #pragma once
-// The processing-block library: one include for the whole of it.
+// The processing-block library: one include for the whole of it, with the
+// channel lists and sub-channels its blocks are configured with.
 
+#include "hostlibs/dataset/Channel.h"
 #include "hostlibs/blocks/NetNode.h"
 #include "hostlibs/blocks/TrxSource.h"
 #include "hostlibs/blocks/Resample.h"

@@ -1,0 +1,119 @@
+// Any bytes as pulse bytes and samples through the pulse evaluation and a
+// resampling network. The first bytes choose the parameters.
+#include "hostlibs/blocks/Blocks.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+
+namespace {
+class CBytesSource : public CNetNode {
+public:
+    CBytesSource(SStreamFormat f, const std::uint8_t* d, std::size_t n, std::size_t block)
+        : CNetNode(0, 1), m_fmt(std::move(f)), m_data(d), m_size(n), m_block(block) {}
+
+protected:
+    bool OnInitialize() override
+    {
+        Output(0)->Format() = m_fmt;
+        return true;
+    }
+    bool Produce(int, SStreamBlock& b) override
+    {
+        std::size_t nCh = m_fmt.channels.size();
+        std::size_t n = std::size_t(std::min<std::uint64_t>(m_block, m_fmt.nScans - m_pos));
+        b.Reset(n, nCh, m_fmt.HasPulses());
+        for (std::size_t i = 0; i < n; ++i) {
+            std::uint8_t byte = m_size ? m_data[(m_pos + i) % m_size] : 0;
+            for (std::size_t c = 0; c < nCh; ++c)
+                b.values[i * nCh + c] = float(int(byte) - 128 + int(c)) / 64.0f;
+            if (m_fmt.HasPulses())
+                b.pulses[i] = byte;
+        }
+        m_pos += n;
+        b.bEnd = m_pos >= m_fmt.nScans;
+        return true;
+    }
+
+private:
+    SStreamFormat m_fmt;
+    const std::uint8_t* m_data;
+    std::size_t m_size;
+    std::size_t m_block;
+    std::uint64_t m_pos = 0;
+};
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    if (size < 6)
+        return 0;
+    const double rates[] = {100, 1000, 8000, 44100, 48000};
+    const double inRate = rates[data[0] % 5];
+    const double outRate = inRate * (double(data[1] % 64) + 1) / 16.0;
+    const double factor = (double(data[2]) + 1) / 16.0;
+    const double delta = (double(data[3] % 20) + 1) / 1000.0;
+    const int smooth = data[4] % 4;
+    const std::size_t nCh = data[5] % 4;
+    const std::uint8_t* body = data + 6;
+    const std::size_t n = size - 6;
+
+    // Pulse evaluation straight from the bytes, bit 0 and bit 7.
+    for (std::uint8_t mask : {std::uint8_t(1), std::uint8_t(0x80)}) {
+        CPulseEdgeDetector det(mask);
+        std::vector<std::uint64_t> edges;
+        det.Process(body, n, edges);
+        CSpeedEvaluator ev(0.0, delta, factor, smooth);
+        std::vector<double> curve;
+        for (auto e : edges)
+            ev.AddPulse(double(e) / inRate);
+        ev.AdvanceTo(double(n) / (2 * inRate), curve);
+        ev.Finish(double(n) / inRate, curve);
+        std::size_t want = std::size_t(std::ceil(double(n) / inRate / delta - 1e-9));
+        if (curve.size() + 1 < want || curve.size() > want + 1)
+            std::abort();
+        for (double v : curve)
+            if (!std::isfinite(v) || v < 0)
+                std::abort();
+    }
+
+    // A network: bytes -> resampler -> 16-bit conversion -> WAVE file.
+    SStreamFormat f;
+    f.dRate = inRate;
+    f.nScans = n * 3;
+    for (std::size_t c = 0; c < nCh; ++c)
+        f.channels.emplace_back();
+    f.pulses.emplace_back();
+    if (nCh == 0)
+        f.pulses.emplace_back();
+    CBytesSource src(f, body, n, 1 + data[1] % 200);
+    std::unique_ptr<CSPBResample> res(CSPBResample::CreateObject());
+    std::unique_ptr<CSPBConvertMultiChnFloatToInt> cv(CSPBConvertMultiChnFloatToInt::CreateObject());
+    static const std::string path = "/tmp/fuzz_blocks_" + std::to_string(::getpid()) + ".wav";
+    std::unique_ptr<CSPMWaveDrain> drain(CSPMWaveDrain::CreateObject(path.c_str()));
+    res->SetParameters(data[4] & 0x80, outRate, 2 + data[3] % 40, 16 + data[2] % 17);
+    cv->SetParameters(0, 1, true, CChNbrList{}, data[4] & 0x40, false, false);
+    cv->SetParametersSignalChannels(0, int(nCh), false, 1.5, false);
+    CPulseRequirement req;
+    req.SetParameters(5, 0.001 * (data[5] >> 4), data[5] & 3, 0, -1);
+    cv->SetParametersPulseChannels(0, 2, req);
+    drain->SetParameters(false, false, true, 0.0, 1, data[5] & 0x80);
+    src.Output(0)->ConnectInput(res->Input(0));
+    res->Output(0)->ConnectInput(cv->Input(0));
+    cv->Output(0)->ConnectInput(drain->Input(0));
+    bool ok = drain->Initialize();
+    std::uint64_t steps = 0;
+    while (ok && !drain->IsFinished()) {
+        ok = drain->DoOneStepOfProcessing();
+        if (++steps > 10 * (n * 3 + 10) + 100000)
+            std::abort(); // a run that does not end
+    }
+    drain->EndRun();
+    if (nCh > 0 && ok && drain->GetErrorCode() != 0)
+        std::abort();
+    ::unlink(path.c_str());
+    return 0;
+}
