@@ -94,7 +94,10 @@ SAsciiLayout DecideAsciiLayout(const CAsciiTableStats& stats, bool abscProvided,
         l.dXStart = a.dIntercept;
         const double ratio = l.dXStart / l.dXDelta;
         const double k = std::floor(ratio + 0.5);
-        if (std::fabs(k - ratio) < l.dXDelta * 0.001) l.dXStart = k * l.dXDelta;
+        // Within a thousandth of a step of a whole number of steps: snapped. (Measured
+        // in steps; a tolerance of delta x 0.001 in steps would never snap the
+        // fine steps of sampled signals.)
+        if (std::fabs(k - ratio) < 0.001) l.dXStart = k * l.dXDelta;
     }
     return l;
 }

@@ -26,38 +26,26 @@ constexpr std::ptrdiff_t g_nMaxNumeral = 98;
 
 const char* ParseAsciiNumeral(const char* p, const char* e, double& value)
 {
-    const char* start = p;
+    const char* const start = p;
+    // Digits go into the mantissa as they come; with more than 19 of them it
+    // may wrap, which only matters on the paths that then leave it to from_chars.
     std::uint64_t mant = 0;
-    int sigDigits = 0;  // significant digits taken into mant
-    int dropped = 0;    // digits beyond what mant holds: from_chars decides then
+    while (p < e && IsDigit(*p)) mant = mant * 10 + unsigned(*p++ - '0');
+    int digits = int(p - start);
     int exp10 = 0;
     bool isFloat = false;
-    while (p < e && IsDigit(*p)) {
-        if (sigDigits < 19) {
-            if (mant || *p != '0') { mant = mant * 10 + unsigned(*p - '0'); ++sigDigits; }
-        } else {
-            ++dropped;
-        }
-        ++p;
-    }
     if (p < e && *p == '.') {
         isFloat = true;
-        ++p;
-        while (p < e && IsDigit(*p)) {
-            if (sigDigits < 19) {
-                if (mant || *p != '0') { mant = mant * 10 + unsigned(*p - '0'); ++sigDigits; }
-                --exp10;
-            } else {
-                ++dropped;
-            }
-            ++p;
-        }
+        const char* frac = ++p;
+        while (p < e && IsDigit(*p)) mant = mant * 10 + unsigned(*p++ - '0');
+        exp10 = -int(p - frac);
+        digits += int(p - frac);
     }
     if (p < e && (*p == 'e' || *p == 'E')) {
         isFloat = true;
         ++p;
         bool neg = false;
-        if (p < e && (*p == '+' || *p == '-')) { neg = *p == '-'; ++p; }
+        if (p < e && (*p == '+' || *p == '-')) neg = *p++ == '-';
         if (p == e || !IsDigit(*p)) return nullptr; // error in exponent
         int x = 0;
         while (p < e && IsDigit(*p)) {
@@ -68,13 +56,14 @@ const char* ParseAsciiNumeral(const char* p, const char* e, double& value)
     }
     if (p - start > g_nMaxNumeral) return nullptr;
     if (!isFloat) {
-        // atol of a value that fits a signed 32-bit integer; larger ones are
-        // left to the scanner, whose run-time library decides.
-        if (dropped || mant > 2147483647u) return nullptr;
+        // atol of a value that fits a signed 32-bit integer; larger ones (and
+        // long runs of leading zeros) are left to the scanner and its run-time
+        // library.
+        if (digits > 10 || mant > 2147483647u) return nullptr;
         value = double(mant);
         return p;
     }
-    if (!dropped && mant <= (std::uint64_t(1) << 53) && exp10 >= -22 && exp10 <= 22) {
+    if (digits <= 19 && mant <= (std::uint64_t(1) << 53) && exp10 >= -22 && exp10 <= 22) {
         // Both operands exact, one rounding: the correctly rounded result.
         value = exp10 < 0 ? double(mant) / g_dPow10[-exp10] : double(mant) * g_dPow10[exp10];
         return p;

@@ -67,6 +67,31 @@ TEST(AsciiNumberFormat, DecimalPointPathIsStreamInsertion)
     }
 }
 
+TEST(AsciiNumberFormat, ScientificDigitsMatchPrintfEverywhere)
+{
+    // The short-cut for scientific notation against printf, over values of every
+    // magnitude, ties of decimal fractions, and neighbours of powers of ten.
+    std::mt19937_64 g(21);
+    std::uniform_real_distribution<double> mant(-10, 10);
+    std::uniform_int_distribution<int> ex(-320, 308);
+    std::vector<double> values;
+    for (int i = 0; i < 40000; ++i) values.push_back(mant(g) * std::pow(10.0, ex(g)));
+    for (int i = 0; i < 20000; ++i) values.push_back(double(float(mant(g))));
+    for (int k = -30; k <= 30; ++k) {
+        double p = std::pow(10.0, k);
+        values.insert(values.end(), {p, std::nextafter(p, 0.0), std::nextafter(p, 1e300), -p, 0.5 * p, 1.5 * p,
+                                     0.125 * p, 9.9999995 * p, 9.99999949 * p});
+    }
+    for (int digits = 0; digits <= 10; ++digits) {
+        CAsciiNumberFormat f(2, digits, true, false);
+        for (double v : values) {
+            char buf[600];
+            std::snprintf(buf, sizeof buf, "%+.*e\t", digits, v);
+            ASSERT_EQ(f.Text(v), buf) << digits << " " << v;
+        }
+    }
+}
+
 TEST(AsciiNumberFormat, WidthsAndFormatText)
 {
     CAsciiNumberFormat sci(2, 6, false, false);
@@ -360,6 +385,31 @@ TEST(AsciiColumnStats, AbscissaDecision)
     EXPECT_DOUBLE_EQ(l.dXStart, 0.5);
     EXPECT_EQ(l.uFirstChannelColumn, 1u);
     EXPECT_EQ(l.uChannels, 2u);
+
+    // Fine steps printed to 7 digits: the intercept misses 0 by rounding noise
+    // far below a step, and snaps to it.
+    {
+        CAsciiTableStats fine;
+        for (int i = 0; i < 5000; ++i) {
+            char buf[32];
+            std::snprintf(buf, sizeof buf, "%.6e", i / 48000.0);
+            double row[2] = {std::strtod(buf, nullptr), 1.0};
+            fine.AddLine(row, 2);
+        }
+        fine.Finish();
+        SAsciiLayout f = DecideAsciiLayout(fine, true, 1.0);
+        EXPECT_TRUE(f.bEquidistant);
+        EXPECT_EQ(f.dXStart, 0.0);
+        EXPECT_NEAR(f.dXDelta, 1 / 48000.0, 1e-14);
+        // A start a tenth of a step off stays where it is.
+        CAsciiTableStats off;
+        for (int i = 0; i < 100; ++i) {
+            double row[2] = {(i + 0.1) * 0.5, 1.0};
+            off.AddLine(row, 2);
+        }
+        off.Finish();
+        EXPECT_NEAR(DecideAsciiLayout(off, true, 1.0).dXStart, 0.05, 1e-12);
+    }
 
     // Falling first column: stored.
     st = stats({{3, 1}, {2, 1}, {1, 1}});
