@@ -3,6 +3,10 @@
 // one synthesized tacho track after the channels when the data set has a
 // pulse sub-channel. Each interval between two pulses carries 16383 in its
 // first half and 0 in its second; the frames before the first pulse carry 0.
+//
+// The samples are always fetched and written as 16-bit values, so the file
+// always announces 16 bits, also when the 24-bit flag is set: a record
+// announcing 24 bits over 16-bit frames would be read as noise.
 
 #include "hostlibs/dataset/Dataset.h"
 
