@@ -6,7 +6,8 @@
 #  - reading them back through an access (16-bit, organisation 1) into a raw
 #    file, against cp of the data set's file (the same bytes, from the same
 #    page cache: a file written once at the start may have left the cache
-#    while the input of the write cases stays in it).
+#    while the input of the write cases stays in it), and against dd, a copy
+#    through user memory like the reader's.
 # Peak resident sizes are reported by paired.py; the Tessel side keeps a few
 # 256 KiB buffers whatever the size.
 # Usage: bench/bench_trx.sh [build-dir] [MiB]   (needs trx_bench from the tests build;
@@ -47,3 +48,12 @@ args=(--reps "$reps" --warmup 1 --peer-name cp)
   --cleanup "rm -f $work/out.raw $work/copy.trx" \
   --tessel "$run read $work/in.trx $work/out.raw" \
   --peer "cp $work/in.trx $work/copy.trx"
+
+# cp copies inside the kernel (copy_file_range); a reader that takes the
+# samples into its memory and writes them out again is compared with dd,
+# which does the same with the same block size.
+/usr/bin/python3 "$here/paired.py" --name "TRX read, $mib MiB through an access, against a user-space copy" \
+  --reps "$reps" --warmup 1 --peer-name "dd bs=256K" ${record:+--record "$record"} \
+  --cleanup "rm -f $work/out.raw $work/copy.trx" \
+  --tessel "$run read $work/in.trx $work/out.raw" \
+  --peer "dd if=$work/in.trx of=$work/copy.trx bs=256K status=none"
