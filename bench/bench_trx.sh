@@ -57,3 +57,12 @@ args=(--reps "$reps" --warmup 1 --peer-name cp)
   --cleanup "rm -f $work/out.raw $work/copy.trx" \
   --tessel "$run read $work/in.trx $work/out.raw" \
   --peer "dd if=$work/in.trx of=$work/copy.trx bs=256K status=none"
+
+# Calibration: the same copy in both places of the pair. With files of this
+# size the order of the paired runs alone has shown ratios far from 1 on a
+# busy machine; read the rows above against this one.
+/usr/bin/python3 "$here/paired.py" --name "calibration, $mib MiB: dd in both places of the pair" \
+  --reps "$reps" --warmup 1 --peer-name "dd bs=256K" ${record:+--record "$record"} \
+  --cleanup "rm -f $work/out.raw $work/copy.trx" \
+  --tessel "dd if=$work/in.trx of=$work/out.raw bs=256K status=none" \
+  --peer "dd if=$work/in.trx of=$work/copy.trx bs=256K status=none"

@@ -57,19 +57,17 @@ std::size_t CDataStream::Write(const void* data, std::size_t n)
         return 0;
     }
     const unsigned char* p = static_cast<const unsigned char*>(data);
-    // Continue the pending block only when this write follows it directly.
-    if (m_nBuf > 0 && m_uBufPos + m_nBuf != m_uPos && !FlushWrite()) return 0;
-    if (m_nBuf + n > m_buf.size()) {
-        if (!FlushWrite()) return 0;
-        if (n >= m_buf.size()) {
-            if (!WriteAll(m_fd, p, n, m_uPos)) {
-                m_iErrno = errno;
-                m_bFailed = true;
-                return 0;
-            }
-            m_uPos += n;
-            return n;
+    // The pending block goes out when this write does not follow it or
+    // would overflow it; pieces as large as the buffer go straight out.
+    if (m_nBuf > 0 && (m_uBufPos + m_nBuf != m_uPos || m_nBuf + n > m_buf.size()) && !FlushWrite()) return 0;
+    if (n >= m_buf.size()) {
+        if (!WriteAll(m_fd, p, n, m_uPos)) {
+            m_iErrno = errno;
+            m_bFailed = true;
+            return 0;
         }
+        m_uPos += n;
+        return n;
     }
     if (m_nBuf == 0) m_uBufPos = m_uPos;
     std::memcpy(m_buf.data() + m_nBuf, p, n);
