@@ -79,7 +79,6 @@ TEST_F(UffImport, GroupsBecomeNumberedFilesWithChannelsValuesDatesAndDofTags)
     // Calibration from the peak 2: ceil(20 log10(2 / (2 sqrt 2 r))) with r the unit's reference.
     const double r = CUnit("m/s^2", 1).GetReferenceValue();
     EXPECT_FLOAT_EQ(a.GetChannel(1).GetCalibration(), float(std::ceil(20 * std::log10(2.0 / (2 * std::sqrt(2.0) * r)))));
-    EXPECT_NE(a.GetChannel(1).GetCalibration(), a.GetChannel(0).GetCalibration() + 100);
 
     CTagValue v;
     ASSERT_TRUE(a.GetTags("Channel0")->GetValue("DOF", v));
