@@ -406,6 +406,20 @@ TEST_F(WavExport, TachoTrackHalfHighPerPulseInterval)
     }
     EXPECT_EQ(signalOff, 0);
     EXPECT_EQ(high + low, frames);
+
+    // With the 24-bit flag the frames stay 16-bit, and the record says so.
+    o.b24 = 1;
+    ASSERT_EQ(Export((dir / "t.trx").string(), dir / "t24.wav", o).uState, 23u);
+    EXPECT_EQ(ReadFile(dir / "t24.wav"), b);
+
+    // Without a pulse sub-channel: the channels alone.
+    MakeTrx(dir / "n.trx", {{"sig", it__int16}}, 10000, {1, 2, 3});
+    ASSERT_EQ(Export((dir / "n.trx").string(), dir / "n.wav", o).uState, 23u);
+    Bytes nb = ReadFile(dir / "n.wav");
+    ASSERT_EQ(nb.size(), 44u + 6);
+    EXPECT_EQ(nb[22], 1);
+    EXPECT_EQ(nb[44], 1);
+    EXPECT_EQ(nb[48], 3);
 }
 
 TEST_F(WavExport, FadesWorkInPlace)
