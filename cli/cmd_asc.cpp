@@ -19,7 +19,8 @@ public:
     {
         cmd.footer("Lines before the first run of ten number lines are the header (the data set's comment). "
                    "Whether column 1 is the abscissa, the channel names, units and sample type come from the "
-                   "stored settings (tessel settings).");
+                   "stored settings (tessel settings). A line gives at most 256 channels: with the abscissa from the "
+                   "settings a 257th column is left out, further columns are always read and dropped.");
     }
 
     bool HasSyncMode() const override { return true; }
