@@ -702,15 +702,27 @@ double CUnit::ConvertTo(const CUnit& target, double value) const
     return (value * m_dFactor + m_dOffset - target.m_dOffset) / target.m_dFactor;
 }
 
+// Exponents beyond what a unit text can carry (the parser's limit) cannot be
+// reduced; the caller then keeps the joined text, which stays unknown.
+static bool CombineDimensions(const SSIDimension& a, const SSIDimension& b, int sign, SSIDimension& out)
+{
+    for (int i = 0; i < SI_BASE_COUNT; ++i) {
+        int h = int(a.aHalf[i]) + sign * int(b.aHalf[i]);
+        if (h < -126 || h > 126)
+            return false;
+        out.aHalf[i] = std::int8_t(h);
+    }
+    return true;
+}
+
 CUnit CUnit::Divide(const CUnit& num, const CUnit& den, bool bReduce)
 {
     if (den.IsEmpty())
         return num;
     if (bReduce && num.m_eFamily != EUnitFamily::Unknown && (num.IsSI() || num.IsEmpty()) && den.IsSI()) {
         SSIDimension d;
-        for (int i = 0; i < SI_BASE_COUNT; ++i)
-            d.aHalf[i] = std::int8_t(num.m_dim.aHalf[i] - den.m_dim.aHalf[i]);
-        return CUnit(ReducedText(num.m_dFactor / den.m_dFactor, d), 1);
+        if (CombineDimensions(num.m_dim, den.m_dim, -1, d))
+            return CUnit(ReducedText(num.m_dFactor / den.m_dFactor, d), 1);
     }
     return CUnit(Join(num, "/", den), 1);
 }
@@ -723,9 +735,8 @@ CUnit CUnit::Multiply(const CUnit& a, const CUnit& b, bool bReduce)
         return a;
     if (bReduce && a.IsSI() && b.IsSI()) {
         SSIDimension d;
-        for (int i = 0; i < SI_BASE_COUNT; ++i)
-            d.aHalf[i] = std::int8_t(a.m_dim.aHalf[i] + b.m_dim.aHalf[i]);
-        return CUnit(ReducedText(a.m_dFactor * b.m_dFactor, d), 1);
+        if (CombineDimensions(a.m_dim, b.m_dim, 1, d))
+            return CUnit(ReducedText(a.m_dFactor * b.m_dFactor, d), 1);
     }
     return CUnit(Join(a, "*", b), 1);
 }

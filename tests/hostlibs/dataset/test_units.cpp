@@ -334,4 +334,19 @@ TEST(UnitConversion, RatiosAndProducts)
     EXPECT_FALSE(CUnit("%", 0).IsEquivalent(CUnit("", 1)));
 }
 
+// Found by fuzzing: N/N32 is a valid unit, but dividing it by Pa gives a
+// time exponent of 64, past what a unit text can carry; the reduction used to
+// wrap the exponent round and produce a meaningless unit.
+TEST(UnitConversion, ProductsBeyondTheExponentLimitStayUnreduced)
+{
+    CUnit big("N/N32", 0);
+    ASSERT_TRUE(big.IsSI());
+    CUnit q = CUnit::Divide(big, CUnit("Pa", 0), true);
+    EXPECT_FALSE(q.IsKnown());
+    EXPECT_EQ(q.GetText(), CUnit::Divide(big, CUnit("Pa", 0), false).GetText());
+    CUnit p = CUnit::Multiply(CUnit("s^60", 0), CUnit("s^4", 0), true);
+    EXPECT_FALSE(p.IsKnown());
+    EXPECT_TRUE(CUnit::Multiply(CUnit("s^60", 0), CUnit("s^3", 0), true).IsKnown());
+}
+
 }  // namespace
