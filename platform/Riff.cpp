@@ -355,6 +355,8 @@ std::int64_t CRiffFile::Seek(std::int64_t offset, int whence)
     return std::int64_t(m_pos);
 }
 
+int CRiffFile::GetFileDescriptor() const { return m_backend ? m_backend->fd : -1; }
+
 std::int64_t CRiffFile::Tell() const { return m_backend ? std::int64_t(m_pos) : -1; }
 
 std::int64_t CRiffFile::Size() const { return m_backend ? m_backend->Size() : -1; }

@@ -88,6 +88,9 @@ public:
     std::int64_t Size() const;
     bool Truncate(std::uint64_t size);
     int LastError() const { return m_iErrno; }
+    // The descriptor of a file opened with Open, -1 otherwise (memory images),
+    // for copies the kernel can do by itself.
+    int GetFileDescriptor() const;
 
 private:
     struct Backend;

@@ -214,11 +214,24 @@ bool CThreadWAVImport::Convert()
             return fail(WaveResult::kNoMemory);
     }
 
-    // 16. Copy whole frames.
+    // 16. Copy whole frames. Samples that pass unchanged go from file to
+    // file in the kernel where it can (no user memory at all); the block loop
+    // below serves 8-bit widening and inputs without a descriptor.
     const std::uint64_t maxRequest = bufSize - bufSize % frame;
     std::uint64_t C = 0;
     bool shortData = false;
-    for (;;) {
+    const int fd = wave.GetFileDescriptor();
+    if (layout.bytesPerSample != 1 && fd >= 0) {
+        const std::uint64_t whole = D - D % frame;
+        std::uint64_t N = stream->CopyFrom(fd, dataChunk.dataOffset, whole);
+        if (stream->Fail())
+            return fail(WaveResult::kBytesMismatch);
+        // A trailing part of a frame stays behind the last whole scan, where
+        // readers of the data set ignore it.
+        C = N - N % frame;
+        shortData = C < D;
+    }
+    for (bool blocks = !(layout.bytesPerSample != 1 && fd >= 0); blocks;) {
         std::uint64_t R = std::min<std::uint64_t>(D - C, maxRequest);
         R -= R % frame;
         if (R == 0) {
