@@ -82,9 +82,9 @@ char* FormatPlain(double value, char conversion, int digits, char* out, char* en
     auto r = std::to_chars(out, end, value, fmt, digits);
     if (r.ec == std::errc()) return r.ptr;
     // Cannot happen with the bounded digits and buffer, but never write garbage.
-    char spec[16];
-    std::snprintf(spec, sizeof spec, "%%.%d%c", digits, conversion);
-    int n = std::snprintf(out, std::size_t(end - out), spec, value);
+    char pattern[16];
+    std::snprintf(pattern, sizeof pattern, "%%.%d%c", digits, conversion);
+    int n = std::snprintf(out, std::size_t(end - out), pattern, value);
     return out + std::clamp(n, 0, int(end - out) - 1);
 }
 

@@ -264,8 +264,8 @@ TEST_F(WavExport, ChecksBeforeWriting)
     EXPECT_EQ(Export((dir / "lower.trx").string(), dir / "lower.wav", o).uState, 23u);
 
     // Not time data: 21.
-    MakeTrx(dir / "spec.trx", {{"a", it__float}}, 1000, {1, 2}, {}, dk__spectrum);
-    EXPECT_EQ(Export((dir / "spec.trx").string(), dir / "spec.wav", o).sText, Text(21));
+    MakeTrx(dir / "spectrum.trx", {{"a", it__float}}, 1000, {1, 2}, {}, dk__spectrum);
+    EXPECT_EQ(Export((dir / "spectrum.trx").string(), dir / "spectrum.wav", o).sText, Text(21));
     // No data set: 15.
     EXPECT_EQ(Export((dir / "none.trx").string(), dir / "none.wav", o).sText, Text(15));
     EXPECT_FALSE(fs::exists(dir / "none.wav"));

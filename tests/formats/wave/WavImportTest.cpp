@@ -249,7 +249,7 @@ TEST_F(WavImport, HeaderWalk)
     Bytes samples{1, 0, 2, 0, 3, 0, 4, 0};
     struct Case {
         const char* what;
-        WaveSpec spec;
+        WaveSpec layout;
         unsigned expect;
     };
     std::vector<Case> cases;
@@ -298,7 +298,7 @@ TEST_F(WavImport, HeaderWalk)
     for (const Case& c : cases) {
         fs::path in = dir / "h.wav", out = dir / "h.dat";
         fs::remove(out);
-        WriteFile(in, MakeWave(c.spec));
+        WriteFile(in, MakeWave(c.layout));
         CTSInterface::SMessage msg = Import(in, out);
         EXPECT_EQ(msg.sText, Text(c.expect)) << c.what;
         EXPECT_EQ(msg.uState, c.expect == 2 ? 21u : 22u) << c.what;
