@@ -73,13 +73,4 @@ private:
     CMapping m_mapping;
 };
 
-class CAbscissaList : public std::vector<CAbscissa> {
-public:
-    int GetCount() const { return int(size()); }
-    int GetSize() const { return GetCount(); }
-    void AddTail(const CAbscissa& a) { push_back(a); }
-    int Add(const CAbscissa& a) { push_back(a); return GetCount() - 1; }
-    CAbscissa& GetAt(int i) { return at(std::size_t(i)); }
-    const CAbscissa& GetAt(int i) const { return at(std::size_t(i)); }
-    void RemoveAll() { clear(); }
-};
+class CAbscissaList : public CObjectList<CAbscissa> {};

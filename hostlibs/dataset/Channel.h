@@ -74,16 +74,7 @@ private:
     double m_dAmplCorr = 1.0, m_dPowCorr = 1.0;
 };
 
-class CChannelList : public std::vector<CChannel> {
-public:
-    int GetCount() const { return int(size()); }
-    int GetSize() const { return GetCount(); }
-    void AddTail(const CChannel& c) { push_back(c); }
-    int Add(const CChannel& c) { push_back(c); return GetCount() - 1; }
-    CChannel& GetAt(int i) { return at(std::size_t(i)); }
-    const CChannel& GetAt(int i) const { return at(std::size_t(i)); }
-    void RemoveAll() { clear(); }
-};
+class CChannelList : public CObjectList<CChannel> {};
 
 // Channel numbers (indices into the data set's channels, from 0), in order;
 // a number may repeat (sampling patterns).
@@ -158,13 +149,4 @@ private:
     CUnit m_unit;
 };
 
-class CSubChannelList : public std::vector<CSubChannel> {
-public:
-    int GetCount() const { return int(size()); }
-    int GetSize() const { return GetCount(); }
-    void AddTail(const CSubChannel& c) { push_back(c); }
-    int Add(const CSubChannel& c) { push_back(c); return GetCount() - 1; }
-    CSubChannel& GetAt(int i) { return at(std::size_t(i)); }
-    const CSubChannel& GetAt(int i) const { return at(std::size_t(i)); }
-    void RemoveAll() { clear(); }
-};
+class CSubChannelList : public CObjectList<CSubChannel> {};

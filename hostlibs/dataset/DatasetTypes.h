@@ -1,4 +1,5 @@
 #pragma once
+#include <vector>
 // Every code that the data-set library gives a meaning to, decided once.
 // docs/trx-format.md documents the same values for readers of the files.
 //
@@ -233,4 +234,18 @@ public:
 private:
     CString m_sText;
     unsigned m_uErrorCode;
+};
+
+// The list types the callers pass around (abscissas, channels, sub-channels):
+// a vector with the collection calls the host's code uses on them.
+template <class T>
+class CObjectList : public std::vector<T> {
+public:
+    int GetCount() const { return int(this->size()); }
+    int GetSize() const { return GetCount(); }
+    void AddTail(const T& item) { this->push_back(item); }
+    int Add(const T& item) { this->push_back(item); return GetCount() - 1; }
+    T& GetAt(int i) { return this->at(std::size_t(i)); }
+    const T& GetAt(int i) const { return this->at(std::size_t(i)); }
+    void RemoveAll() { this->clear(); }
 };
