@@ -201,6 +201,10 @@ TEST_F(FrameTest, DuplicateCheckRefusesOnlyTheSameKindOnTheSameFile)
     JobPlan running;
     running.gate = NewGate();
     ASSERT_EQ(Start("/d/a.wav", 1, running), 0u);
+    // The first job's thread may not have begun its run yet; count from there.
+    for (int i = 0; i < 5000 && g_jobRuns == runs0; ++i)
+        std::this_thread::sleep_for(1ms);
+    ASSERT_EQ(g_jobRuns, runs0 + 1);
 
     // Same member, same file, still running: refused, and the job never runs.
     const int runsBefore = g_jobRuns;
