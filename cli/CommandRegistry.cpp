@@ -1,7 +1,7 @@
 #include "cli/CommandRegistry.h"
 
 #include "common/OutputPolicy.h"
-#include "interface/jobs/ThreadConversion.h"
+#include "frame/ThreadConversion.h"
 #include "platform/MessageLoop.h"
 #include "platform/Storage.h"
 #include "platform/UserConfig.h"

@@ -3,7 +3,7 @@
 #include "cli/CommandRegistry.h"
 #include "common/OutputPolicy.h"
 #include "formats/uff/TS_UFF.h"
-#include "interface/jobs/ThreadManager.h"
+#include "frame/ThreadManager.h"
 #include "settings/TSSettings.h"
 
 #include <cstdio>

@@ -7,7 +7,7 @@
 #include "formats/wave/WaveFormat.h"
 #include "hostlibs/dataset/Dataset.h"
 #include "interface/TSInterface.h"
-#include "interface/jobs/ThreadManager.h"
+#include "frame/ThreadManager.h"
 #include "platform/Riff.h"
 
 #include <cstddef>

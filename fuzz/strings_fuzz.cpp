@@ -1,9 +1,9 @@
 // Input: one mode byte, a 32-bit little-endian id or number, then the bytes of
 // up to three texts separated by NUL (further NULs are dropped: the texts are C strings).
 
-#include "interface/jobs/Module.h"
-#include "interface/jobs/StringTable.h"
-#include "interface/jobs/ThreadManager.h"
+#include "frame/Module.h"
+#include "frame/StringTable.h"
+#include "frame/ThreadManager.h"
 #include "platform/CString.h"
 #include "platform/Resources.h"
 #include "platform/UserConfig.h"

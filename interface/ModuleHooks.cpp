@@ -1,7 +1,7 @@
 // Load and unload hooks of the shared module: what the operating system's
 // notifications for the library do.
 
-#include "interface/jobs/Module.h"
+#include "frame/Module.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "interface/TSInterface.h"
 
-#include "interface/jobs/ThreadManager.h"
+#include "frame/ThreadManager.h"
 #include "platform/Resources.h"
 
 CTSInterface& CTSInterface::operator=(const CTSInterface&)

@@ -3,7 +3,7 @@
 // instances may be created anywhere, and assigning one copies nothing.
 //
 // A conversion member builds its job and hands it to CThreadManager::Dispatch
-// (interface/jobs/ThreadManager.h), which applies the rule shared by all of
+// (frame/ThreadManager.h), which applies the rule shared by all of
 // them. Each format defines its members in its own file
 // interface/TSInterface_<FMT>.cpp; nothing else has to change to add one.
 

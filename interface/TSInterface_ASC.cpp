@@ -3,7 +3,7 @@
 #include "formats/ascii/TS_ASCIIImport.h"
 #include "formats/ascii/ThreadASCExport.h"
 #include "interface/TSInterface.h"
-#include "interface/jobs/ThreadManager.h"
+#include "frame/ThreadManager.h"
 
 unsigned CTSInterface::ImportASC(const char* input, long id, long user, const char* output, const int* overwrite,
                                  SMessage* msg)

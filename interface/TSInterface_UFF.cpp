@@ -3,7 +3,7 @@
 #include "interface/TSInterface.h"
 
 #include "formats/uff/TS_UFF.h"
-#include "interface/jobs/ThreadManager.h"
+#include "frame/ThreadManager.h"
 
 unsigned CTSInterface::ImportUFF(const char* input, long id, long user, const char* output, const int* overwrite,
                                  SMessage* msg)

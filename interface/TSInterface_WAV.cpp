@@ -4,7 +4,7 @@
 
 #include "formats/wave/WavExport.h"
 #include "formats/wave/WavImport.h"
-#include "interface/jobs/ThreadManager.h"
+#include "frame/ThreadManager.h"
 
 unsigned CTSInterface::ImportWAV(const char* input, long id, long user, const char* output, const int* overwrite,
                                  SMessage* msg)

@@ -3,7 +3,7 @@
 // own string table.
 //
 // The own table is registered by the module at load (TesselModuleLoad() of
-// interface/jobs/Module.h). A test of a lower layer that needs the own texts
+// frame/Module.h). A test of a lower layer that needs the own texts
 // links tessel_jobs and calls TesselModuleLoad() first; before that LoadText
 // gives empty texts for every id.
 

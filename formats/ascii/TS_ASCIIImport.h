@@ -5,7 +5,7 @@
 // abscissa and the integer scaling, the second writes the samples.
 
 #include "hostlibs/dataset/Unit.h"
-#include "interface/jobs/ThreadConversion.h"
+#include "frame/ThreadConversion.h"
 #include "platform/CString.h"
 
 #include <array>

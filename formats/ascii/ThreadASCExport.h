@@ -4,7 +4,7 @@
 // two-part notation), the abscissa first; data sets with two abscissas as one
 // matrix per channel.
 
-#include "interface/jobs/ThreadConversion.h"
+#include "frame/ThreadConversion.h"
 #include "platform/CString.h"
 
 #include <memory>

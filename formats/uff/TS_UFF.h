@@ -4,7 +4,7 @@
 // of the channels of one or more TRX data sets into one file.
 
 #include "formats/uff/UffReader.h"
-#include "interface/jobs/ThreadConversion.h"
+#include "frame/ThreadConversion.h"
 #include "platform/CString.h"
 
 #include <cstdio>

@@ -5,7 +5,7 @@
 // file itself, 16-bit, with a tacho track made from the pulse sub-channel.
 // An optional fade or loop cross-fade follows a successful export.
 
-#include "interface/jobs/ThreadConversion.h"
+#include "frame/ThreadConversion.h"
 
 #include "hostlibs/dataset/Dataset.h"
 

@@ -4,7 +4,7 @@
 // byte (8-bit samples widened to 16 bits); scaling lives only in the
 // channels' mapping.
 
-#include "interface/jobs/ThreadConversion.h"
+#include "frame/ThreadConversion.h"
 
 #include <cstddef>
 

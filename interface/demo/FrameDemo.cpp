@@ -6,7 +6,7 @@
 // output: real work with progress, a produced file and failure texts.
 
 #include "interface/TSInterface.h"
-#include "interface/jobs/ThreadManager.h"
+#include "frame/ThreadManager.h"
 #include "platform/MessageLoop.h"
 
 #include <cstdint>

@@ -2,7 +2,7 @@
 // of the language module at load.
 
 #include "interface/TSInterface.h"
-#include "interface/jobs/Module.h"
+#include "frame/Module.h"
 #include "platform/Resources.h"
 #include "platform/UserConfig.h"
 #include "tests/platform/TempDir.h"

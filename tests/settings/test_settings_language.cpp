@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "interface/jobs/Module.h"
+#include "frame/Module.h"
 #include "platform/FileSystem.h"
 #include "platform/Resources.h"
 #include "platform/Storage.h"

@@ -116,8 +116,8 @@ inline std::vector<double> ReadValues(CDataset& ds, bool withAbscissa = false, i
 
 #include "formats/ascii/TS_ASCIIImport.h"
 #include "formats/ascii/ThreadASCExport.h"
-#include "interface/jobs/Module.h"
-#include "interface/jobs/ThreadManager.h"
+#include "frame/Module.h"
+#include "frame/ThreadManager.h"
 
 namespace ascii_test {
 

@@ -5,8 +5,8 @@
 #include "formats/uff/TS_UFF.h"
 #include "hostlibs/dataset/Dataset.h"
 #include "interface/TSInterface.h"
-#include "interface/jobs/Module.h"
-#include "interface/jobs/ThreadManager.h"
+#include "frame/Module.h"
+#include "frame/ThreadManager.h"
 #include "settings/TSSettings.h"
 
 #include <gtest/gtest.h>

@@ -6,7 +6,7 @@
 #include "formats/wave/WavImport.h"
 #include "formats/wave/WaveFade.h"
 #include "interface/TSInterface.h"
-#include "interface/jobs/ThreadManager.h"
+#include "frame/ThreadManager.h"
 #include "platform/MessageLoop.h"
 #include "settings/TSSettings.h"
 

@@ -1,4 +1,4 @@
-#include "interface/jobs/ThreadManager.h"
+#include "frame/ThreadManager.h"
 
 #include "platform/Resources.h"
 

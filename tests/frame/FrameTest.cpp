@@ -4,8 +4,8 @@
 #include "TestJob.h"
 
 #include "interface/TSInterface.h"
-#include "interface/jobs/Module.h"
-#include "interface/jobs/ThreadManager.h"
+#include "frame/Module.h"
+#include "frame/ThreadManager.h"
 #include "platform/MessageLoop.h"
 
 #include <gtest/gtest.h>

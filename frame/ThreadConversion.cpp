@@ -1,4 +1,4 @@
-#include "interface/jobs/ThreadConversion.h"
+#include "frame/ThreadConversion.h"
 
 CThreadConversion::CThreadConversion(const char* input, long id, long user)
     : m_lID(id),

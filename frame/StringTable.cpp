@@ -1,4 +1,4 @@
-#include "interface/jobs/StringTable.h"
+#include "frame/StringTable.h"
 
 #include <algorithm>
 #include <iterator>

@@ -4,7 +4,7 @@
 // (the caller waits and gets the record). Module-wide state, host thread only.
 
 #include "interface/TSInterface.h"
-#include "interface/jobs/ThreadConversion.h"
+#include "frame/ThreadConversion.h"
 #include "platform/MessageLoop.h"
 
 #include <functional>

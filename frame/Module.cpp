@@ -1,8 +1,8 @@
-#include "interface/jobs/Module.h"
+#include "frame/Module.h"
 
 #include "interface/TSInterface.h"
-#include "interface/jobs/StringTable.h"
-#include "interface/jobs/ThreadManager.h"
+#include "frame/StringTable.h"
+#include "frame/ThreadManager.h"
 #include "platform/MessageLoop.h"
 #include "platform/Resources.h"
 #include "platform/UserConfig.h"

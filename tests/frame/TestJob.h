@@ -2,7 +2,7 @@
 // A job for the frame tests: runs until its gate opens, then leaves the outcome
 // it was told to leave.
 
-#include "interface/jobs/ThreadConversion.h"
+#include "frame/ThreadConversion.h"
 
 #include <atomic>
 #include <condition_variable>
