@@ -3,6 +3,7 @@
 // wrote are read back by numpy.loadtxt and pandas.read_csv to the data set's
 // values within the printed precision.
 
+#include "tests/common/PeerTools.h"
 #include "AsciiTestUtil.h"
 
 #include <cmath>
@@ -79,7 +80,7 @@ class AsciiIndependent : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!HavePythonTools()) GTEST_SKIP() << "no numpy/pandas for /usr/bin/python3";
+        if (!HavePythonTools()) TESSEL_SKIP_OR_FAIL("no numpy/pandas for /usr/bin/python3");
         ResetSettings(10);
     }
     void TearDown() override { CTSSettings::ResetToDefaults(); }

@@ -2,6 +2,7 @@
 // independent reader, numpy reading the data lines, the binary form byte by
 // byte, the list export's degrees of freedom, and the failures.
 
+#include "tests/common/PeerTools.h"
 #include "tests/formats/uff/Uff58Reference.h"
 #include "tests/formats/uff/UffJobTestUtil.h"
 
@@ -111,7 +112,7 @@ TEST_F(UffExport, AsciiHeaderFieldsAndColumns)
 TEST_F(UffExport, NumpyReadsTheDataLinesBack)
 {
     if (!HaveNumpy())
-        GTEST_SKIP() << "numpy is not installed";
+        TESSEL_SKIP_OR_FAIL("numpy is not installed");
     Channel a{"a", "", "Pa", "pressure", it__float, Wave(1000, 250.0)};
     Channel b{"b", "", "Pa", "pressure", it__double, Wave(1000, -1e-3)};
     MakeTrx(dir / "two.trx", dk__time, {a, b}, 0.0, 1.0 / 48000);

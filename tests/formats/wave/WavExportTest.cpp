@@ -2,6 +2,7 @@
 // layout, 1:1 round trips within one step, pulse bits through fades, the
 // checks before writing, the tacho track, and the fades themselves.
 
+#include "tests/common/PeerTools.h"
 #include "formats/wave/WavExport.h"
 #include "formats/wave/WavImport.h"
 #include "formats/wave/WaveFade.h"
@@ -140,7 +141,7 @@ std::vector<double> Sine(long frames, int channels, double amplitude, double rat
 TEST_F(WavExport, IndependentReadersSeeTheAnnouncedLayout)
 {
     if (!HaveSoundfile())
-        GTEST_SKIP() << "python3-soundfile is not installed";
+        TESSEL_SKIP_OR_FAIL("python3-soundfile is not installed");
     const long frames = 12345;
     MakeTrx(dir / "f.trx", {{"a", it__float}, {"b", it__float}}, 48000, Sine(frames, 2, 3.0, 48000));
     for (int b24 : {0, 1}) {
@@ -180,7 +181,7 @@ TEST_F(WavExport, IndependentReadersSeeTheAnnouncedLayout)
 TEST_F(WavExport, OneToOneGivesBackAnImported16BitFile)
 {
     if (!HaveSoundfile() || !Have("sox"))
-        GTEST_SKIP() << "sox and python3-soundfile are needed";
+        TESSEL_SKIP_OR_FAIL("sox and python3-soundfile are needed");
     fs::path src = dir / "src.wav";
     ASSERT_EQ(Shell("sox -n -r 22050 -c 2 -b 16 " + src.string() + " synth 0.7 sine 200 sine 3000 gain -1"), 0);
     CTSInterface::SMessage im;
@@ -206,7 +207,7 @@ TEST_F(WavExport, OneToOneGivesBackAnImported16BitFile)
 TEST_F(WavExport, PulseBitSurvivesTheFade)
 {
     if (!HaveSoundfile())
-        GTEST_SKIP() << "python3-soundfile is not installed";
+        TESSEL_SKIP_OR_FAIL("python3-soundfile is not installed");
     const double rate = 8000;
     const long frames = 16000;
     std::vector<double> v;
@@ -312,7 +313,7 @@ TEST_F(WavExport, DifferentRatesAreRefused)
 TEST_F(WavExport, AutoscaleOfSilenceAndScaleToLevel)
 {
     if (!HaveSoundfile())
-        GTEST_SKIP() << "python3-soundfile is not installed";
+        TESSEL_SKIP_OR_FAIL("python3-soundfile is not installed");
     // Silence: the scale value is 1.0, so nothing divides by zero.
     MakeTrx(dir / "z.trx", {{"a", it__float}}, 1000, std::vector<double>(500, 0.0));
     SOptions o;
@@ -425,7 +426,7 @@ TEST_F(WavExport, TachoTrackHalfHighPerPulseInterval)
 TEST_F(WavExport, FadesWorkInPlace)
 {
     if (!HaveSoundfile())
-        GTEST_SKIP() << "python3-soundfile is not installed";
+        TESSEL_SKIP_OR_FAIL("python3-soundfile is not installed");
     const int rate = 48000;
     fs::path f = dir / "f.wav";
     ASSERT_EQ(Shell("/usr/bin/python3 " + ToolPath() + " make " + f.string() + " PCM_16 2 48000 60000"), 0);
@@ -456,7 +457,7 @@ TEST_F(WavExport, FadesWorkInPlace)
 TEST_F(WavExport, LoopCrossFadeShortensTheFile)
 {
     if (!HaveSoundfile())
-        GTEST_SKIP() << "python3-soundfile is not installed";
+        TESSEL_SKIP_OR_FAIL("python3-soundfile is not installed");
     // A drain-written file (data size at offset 42), 24-bit with pulse bits.
     const double rate = 1000;
     std::vector<double> v;

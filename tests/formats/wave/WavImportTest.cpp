@@ -2,6 +2,7 @@
 // exactly their stored samples times the mapping factor; malformed headers
 // get their results; failures leave no output behind.
 
+#include "tests/common/PeerTools.h"
 #include "formats/wave/WavImport.h"
 #include "formats/wave/WaveFormat.h"
 #include "interface/TSInterface.h"
@@ -156,9 +157,9 @@ TEST_P(WavImportFromTools, PhysicalValuesAreStoredSamplesTimesTheFactor)
 {
     const ToolCase c = GetParam();
     if (!fs::exists(s_dir / "done"))
-        GTEST_SKIP() << "python3-soundfile is not installed";
+        TESSEL_SKIP_OR_FAIL("python3-soundfile is not installed");
     if (std::string(c.tool) != "soundfile" && !Have(c.tool))
-        GTEST_SKIP() << c.tool << " is not installed";
+        TESSEL_SKIP_OR_FAIL(c.tool << " is not installed");
     const fs::path wav = s_dir / (Describe(c) + ".wav");
     ASSERT_TRUE(fs::exists(wav)) << "the tool did not make " << wav;
     Bytes image = ReadFile(wav);
@@ -233,7 +234,7 @@ TEST_F(WavImport, FloatAndExtensibleFilesAreRefused)
         makers.push_back("ffmpeg -v error -y -f lavfi -i sine=f=440:sample_rate=8000:d=0.05 -c:a pcm_s24le " +
                          (dir / "a.wav").string());
     if (makers.empty())
-        GTEST_SKIP() << "no tool to make the files";
+        TESSEL_SKIP_OR_FAIL("no tool to make the files");
     for (const std::string& cmd : makers) {
         fs::remove(dir / "a.wav");
         ASSERT_EQ(Shell(cmd), 0) << cmd;

@@ -7,6 +7,8 @@
 
 #include <fstream>
 #include <iterator>
+#include <ctime>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -300,15 +302,20 @@ TEST(TrxNetworks, SpeedFileIsMadeOnceAndRemadeWhenAsked)
             ASSERT_NEAR(v[k], 1800.0, 1800.0 * 0.002) << k;
     }
     // Not older than its source: kept as it is, unless a new run is asked for.
-    struct stat before, after;
-    ASSERT_EQ(::stat(name, &before), 0);
-    ::usleep(20000);
+    // Its time is set a day ahead, to a value no write could give it, so that
+    // neither a coarse clock nor a coincidence of nanoseconds can decide.
+    struct stat after;
+    struct timespec ahead[2];
+    ahead[0].tv_sec = ahead[1].tv_sec = ::time(nullptr) + 86400;
+    ahead[0].tv_nsec = ahead[1].tv_nsec = 123456789;
+    ASSERT_EQ(::utimensat(AT_FDCWD, name, ahead, 0), 0);
     ASSERT_TRUE(RPMFileManager::CreateRpmFile(in.path.c_str(), name, tacho, -1, 1, false, &total, &done));
     ASSERT_EQ(::stat(name, &after), 0);
-    EXPECT_EQ(before.st_mtim.tv_nsec, after.st_mtim.tv_nsec);
+    EXPECT_EQ(after.st_mtim.tv_sec, ahead[1].tv_sec) << "kept files keep their time";
+    EXPECT_EQ(after.st_mtim.tv_nsec, 123456789);
     ASSERT_TRUE(RPMFileManager::CreateRpmFile(in.path.c_str(), name, tacho, -1, 1, true, &total, &done));
     ASSERT_EQ(::stat(name, &after), 0);
-    EXPECT_NE(before.st_mtim.tv_nsec, after.st_mtim.tv_nsec);
+    EXPECT_LT(after.st_mtim.tv_sec, ahead[1].tv_sec) << "a new run writes the file again";
 
     // A chosen name, and the sub-channel by index.
     CString fast = name + ".fast";

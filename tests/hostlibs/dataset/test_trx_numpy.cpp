@@ -3,6 +3,7 @@
 // type, a stored abscissa (organisation 4, also bands) and a sampling
 // pattern, and must get the values that GetData delivers.
 
+#include "tests/common/PeerTools.h"
 #include "TrxTestSupport.h"
 
 #include <cmath>
@@ -66,7 +67,7 @@ protected:
         static const bool haveNumpy =
             ::access(kPython, X_OK) == 0 &&
             std::system((std::string(kPython) + " -c 'import numpy' 2>/dev/null").c_str()) == 0;
-        if (!haveNumpy) GTEST_SKIP() << "no " << kPython << " with numpy";
+        if (!haveNumpy) TESSEL_SKIP_OR_FAIL("no " << kPython << " with numpy");
         std::string recipe = Recipe();
         ASSERT_FALSE(recipe.empty()) << "docs/trx-format.md has no NumPy recipe";
         WriteFile(dir / "trx_recipe.py", std::vector<unsigned char>(recipe.begin(), recipe.end()));
