@@ -63,18 +63,33 @@ public:
     std::string m_s;
 };
 
+// The host may resize the public arrays at will; the jobs index them up to
+// 256. Whatever a load read, or left unread after failing, they come out of
+// it at exactly that size: missing elements empty, surplus ones dropped.
+void NormaliseArrays() {
+    CTSSettings::m_arsChNameASCImport.SetSize(CTSSettings::g_iNbrOfASCImportChannels);
+    CTSSettings::m_arsChUnitASCImport.SetSize(CTSSettings::g_iNbrOfASCImportChannels);
+}
+
 short LoadArchive(IStream& stream, void (*serialize)(CSettingsArchive&)) {
+    short result;
     try {
         CSettingsArchive ar(&stream, false);
         serialize(ar);
-        return CTSSettings::loadOK;
+        result = CTSSettings::loadOK;
     } catch (const CArchiveSchemaError&) {
-        return CTSSettings::loadBadSchema;
+        result = CTSSettings::loadBadSchema;
     } catch (const CArchiveError&) {
-        return CTSSettings::loadArchiveError;
+        result = CTSSettings::loadArchiveError;
     } catch (...) {
-        return CTSSettings::loadOtherError;
+        result = CTSSettings::loadOtherError;
     }
+    try {
+        NormaliseArrays();
+    } catch (...) {
+        result = CTSSettings::loadOtherError;
+    }
+    return result;
 }
 
 }  // namespace
@@ -269,7 +284,7 @@ void CTSSettings::Serialize(CSettingsArchive& ar) {
     // The WAVE import calibration was a whole number of dB.
     if (schema < 11)
         m_fCalibrationWAVImport = float(formerCalibration);
-    // Both arrays come out of the reader at exactly 256 elements already.
+    // The arrays are brought to their size by the caller, also after a failure.
 }
 
 bool CTSSettings::Store(IStorage* pStorage) {

@@ -147,30 +147,6 @@ TEST_F(SettingsArchive, DefaultSetStoresTheDocumentedBytes) {
     EXPECT_EQ(expected.size(), at + arrays + 16 + 2 + 12 + 4 + 4 + 4 + 2 + 2 + 4 + 1 + 2 + 2 + 4 + 1 + 6 + 4);
 }
 
-TEST_F(SettingsArchive, DefaultsOfEveryMember) {
-    EXPECT_EQ(S::m_lStandardPathFlags, 0);
-    EXPECT_EQ(S::m_lOverwriteFlags, 0);
-    for (const CString* p : {&S::m_sPathTRX, &S::m_sPathASC, &S::m_sPathPAK, &S::m_sPathSDF, &S::m_sPathUFF,
-                             &S::m_sPathWAV, &S::m_sPathMP3, &S::m_sQuantityWAVImport})
-        EXPECT_TRUE(p->IsEmpty());
-    ASSERT_EQ(S::m_arsChNameASCImport.GetSize(), 256);
-    ASSERT_EQ(S::m_arsChUnitASCImport.GetSize(), 256);
-    EXPECT_EQ(S::m_arsChNameASCImport[0], "channel 1");
-    EXPECT_EQ(S::m_arsChNameASCImport[255], "channel 256");
-    EXPECT_EQ(S::m_arsChUnitASCImport[128], "Pa");
-    EXPECT_EQ(S::m_iChImplType, 3);
-    EXPECT_EQ(S::m_bAbscProvidedASCImport, 1);
-    EXPECT_EQ(S::m_dAbscDeltaValASCImport, 2.2675736961451248e-05);
-    EXPECT_EQ(S::m_sAbscUnitASCImport, "s");
-    EXPECT_EQ(S::m_nNbrOfDigitsASCExport, 4);
-    EXPECT_EQ(S::m_sNameSETFileTEACImport, "Default.set");
-    EXPECT_EQ(S::m_fCalibrationWAVImport, 94.0f);
-    EXPECT_EQ(S::m_fInputRangeWAVImport, 5.0f);
-    EXPECT_EQ(S::m_sUnitWAVImport, "V");
-    EXPECT_EQ(S::m_iConvFloatToIntWAVExport, 1);
-    EXPECT_EQ(S::m_nCalibrationWAVExport, 94);
-}
-
 TEST_F(SettingsArchive, EveryFieldRoundTripsAndLandsInItsPlace) {
     SFields f;
     f.highRateSDF = 1;
@@ -285,6 +261,35 @@ TEST_F(SettingsArchive, SchemaThreeReadsTheSetFileAndKeepsBothArraysFull) {
     EXPECT_EQ(S::m_arsChUnitASCImport.GetSize(), 256);
     EXPECT_EQ(S::m_arsChNameASCImport[4], "kept");
     EXPECT_EQ(S::m_iChImplType, 10);
+}
+
+TEST_F(SettingsArchive, ArraysTheHostResizedAreBroughtTo256WhateverTheLoadGives) {
+    const std::string schema3 = BuildArchive(3, SFields());
+    const std::string schema12 = BuildArchive(12, SFields());
+    std::string badSchema = schema12;
+    badSchema[0] = 13;
+    struct Case {
+        const char* what;
+        std::string bytes;
+        short result;
+    } cases[] = {
+        {"schema 3, no arrays in it", schema3, 0},
+        {"cut short before the arrays", schema12.substr(0, 20), -3},
+        {"unknown schema", badSchema, -2},
+    };
+    for (const Case& c : cases) {
+        for (int size : {10, 300}) {
+            S::ResetToDefaults();
+            S::m_arsChNameASCImport.SetSize(size);
+            S::m_arsChUnitASCImport.SetSize(size);
+            S::m_arsChNameASCImport[9] = "tenth";
+            EXPECT_EQ(S::LoadFromBytes(c.bytes.data(), c.bytes.size()), c.result) << c.what;
+            EXPECT_EQ(S::m_arsChNameASCImport.GetSize(), 256) << c.what << ", resized to " << size;
+            EXPECT_EQ(S::m_arsChUnitASCImport.GetSize(), 256) << c.what << ", resized to " << size;
+            EXPECT_EQ(S::m_arsChNameASCImport[9], "tenth") << c.what;
+            EXPECT_EQ(S::m_arsChNameASCImport[255], size == 10 ? "" : "channel 256") << c.what;
+        }
+    }
 }
 
 TEST_F(SettingsArchive, SchemaFourArraysAreBroughtTo256) {
