@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <thread>
@@ -20,6 +21,26 @@ bool MakeDirs(const std::string& dir)
         if (i < dir.size()) cur += dir[i];
     }
     return true;
+}
+
+// Whoever can write into the lock folder can hold every unit and stall every
+// conversion of ours: it must be a real directory of our own that nobody
+// else may write to. Empty when it is usable, else the reason.
+std::string CheckFolder(const std::string& dir)
+{
+    if (!MakeDirs(dir))
+        return "The lock folder " + dir + " of the named semaphores cannot be created (" + std::strerror(errno) + ")";
+    struct stat st {};
+    if (::lstat(dir.c_str(), &st) != 0)
+        return "The lock folder " + dir + " of the named semaphores cannot be read (" + std::strerror(errno) + ")";
+    if (!S_ISDIR(st.st_mode))
+        return "The lock folder " + dir + " of the named semaphores is not a directory";
+    if (st.st_uid != ::geteuid())
+        return "The lock folder " + dir + " of the named semaphores belongs to another user (uid " +
+               std::to_string(st.st_uid) + "); remove it or set TESSEL_SEM_DIR";
+    if (st.st_mode & (S_IWGRP | S_IWOTH))
+        return "The lock folder " + dir + " of the named semaphores may be written by others; make it 0700";
+    return std::string();
 }
 
 std::string SafeName(const std::string& name)
@@ -54,11 +75,20 @@ CSemaphore::~CSemaphore()
 int CSemaphore::TryOnce()
 {
     const std::string dir = Directory();
-    if (!MakeDirs(dir)) return -1;
+    if (std::string why = CheckFolder(dir); !why.empty()) {
+        std::lock_guard<std::mutex> g(m_mutex);
+        m_error = why;
+        return -1;
+    }
     for (int unit = 0; unit < m_max; ++unit) {
         std::string path = dir + "/" + m_name + "." + std::to_string(unit) + ".lock";
-        int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        if (fd < 0) return -1;
+        int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (fd < 0) {
+            const int err = errno;
+            std::lock_guard<std::mutex> g(m_mutex);
+            m_error = "The lock file " + path + " cannot be opened (" + std::strerror(err) + ")";
+            return -1;
+        }
         struct flock fl {};
         fl.l_type = F_WRLCK;
         fl.l_whence = SEEK_SET;
@@ -73,7 +103,11 @@ int CSemaphore::TryOnce()
         }
         const int err = errno;
         ::close(fd);
-        if (err != EAGAIN && err != EACCES) return -1;
+        if (err != EAGAIN && err != EACCES) {
+            std::lock_guard<std::mutex> g(m_mutex);
+            m_error = "The lock file " + path + " cannot be locked (" + std::strerror(err) + ")";
+            return -1;
+        }
     }
     return 0;
 }
@@ -83,6 +117,10 @@ bool CSemaphore::Lock(unsigned timeoutMs)
     using namespace std::chrono;
     const auto start = steady_clock::now();
     auto pause = milliseconds(1);
+    {
+        std::lock_guard<std::mutex> g(m_mutex);
+        m_error.clear();
+    }
     for (;;) {
         const int r = TryOnce();
         if (r > 0) return true;
@@ -101,6 +139,20 @@ bool CSemaphore::Unlock()
     ::close(m_held.back());
     m_held.pop_back();
     return true;
+}
+
+std::string CSemaphore::LastError() const
+{
+    std::lock_guard<std::mutex> g(m_mutex);
+    return m_error;
+}
+
+CSemaphoreHolder::CSemaphoreHolder(CSemaphore& sem, unsigned timeoutMs) : m_sem(sem), m_bHeld(sem.Lock(timeoutMs))
+{
+    // Waiting for ever and still not holding a unit means the lock files
+    // cannot be used: running unthrottled would break the promise of the
+    // semaphore, so the work stops here with the reason.
+    if (!m_bHeld && timeoutMs == TS_INFINITE) throw CSemaphoreError(sem.LastError());
 }
 
 int CSemaphore::HeldCount() const

@@ -9,11 +9,14 @@
 // separate processes.
 //
 // The directory is $TESSEL_SEM_DIR when set (tests relocate it), otherwise
-// $XDG_RUNTIME_DIR/tessel, otherwise /tmp/tessel-<uid>.
+// $XDG_RUNTIME_DIR/tessel, otherwise /tmp/tessel-<uid>. It is created 0700;
+// one that is not ours, or that others may write to, is refused: another
+// user could otherwise hold every unit.
 
 #include "platform/ConcurrentObject.h"
 
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -32,6 +35,10 @@ public:
     // Releases the unit taken last through this object; false when it holds none.
     bool Unlock();
 
+    // Why the last Lock failed other than by timeout (unusable lock folder
+    // or file), empty when it did not.
+    std::string LastError() const;
+
     int HeldCount() const;
     const std::string& Name() const { return m_name; }
     int MaxCount() const { return m_max; }
@@ -46,13 +53,20 @@ private:
     int m_max;
     mutable std::mutex m_mutex;
     std::vector<int> m_held; // descriptors of the units held, in order taken
+    std::string m_error;
 };
 
-// Holds one unit of a semaphore for its lifetime.
+// The lock files of a semaphore cannot be used; what() says why.
+struct CSemaphoreError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// Holds one unit of a semaphore for its lifetime. Without a time limit it
+// throws CSemaphoreError when the lock files cannot be used at all; a job's
+// run then fails with that text.
 class CSemaphoreHolder {
 public:
-    explicit CSemaphoreHolder(CSemaphore& sem, unsigned timeoutMs = TS_INFINITE)
-        : m_sem(sem), m_bHeld(sem.Lock(timeoutMs)) {}
+    explicit CSemaphoreHolder(CSemaphore& sem, unsigned timeoutMs = TS_INFINITE);
     ~CSemaphoreHolder() { if (m_bHeld) m_sem.Unlock(); }
     CSemaphoreHolder(const CSemaphoreHolder&) = delete;
     CSemaphoreHolder& operator=(const CSemaphoreHolder&) = delete;

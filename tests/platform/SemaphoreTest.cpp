@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -125,6 +126,45 @@ TEST_F(SemaphoreTest, UnusableDirectoryFailsInsteadOfHanging)
     ScopedEnv bad("TESSEL_SEM_DIR", "/proc/no-such-dir/sems");
     CSemaphore s(1, 1, "ThreadTSSingleAccess");
     EXPECT_FALSE(s.Lock(TS_INFINITE));
+}
+
+TEST_F(SemaphoreTest, LockFolderOfAnotherUserOrWritableByOthersIsRefused)
+{
+    // Created by us: private.
+    {
+        CSemaphore s(1, 1, "ThreadTSSingleAccess");
+        ASSERT_TRUE(s.Lock(0));
+        struct stat st {};
+        ASSERT_EQ(::stat((dir.path() + "/sems").c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0700u);
+    }
+    // Someone else's folder: as root one is made for "nobody"; otherwise any
+    // root-owned directory stands for it.
+    std::string foreign = "/usr";
+    if (::geteuid() == 0) {
+        foreign = dir.path() + "/foreign";
+        ASSERT_EQ(::mkdir(foreign.c_str(), 0700), 0);
+        ASSERT_EQ(::chown(foreign.c_str(), 65534, 65534), 0);
+    }
+    const std::string open = dir.path() + "/open";
+    ASSERT_EQ(::mkdir(open.c_str(), 0700), 0);
+    ASSERT_EQ(::chmod(open.c_str(), 0777), 0);
+    for (const auto& [folder, reason] : {std::pair{foreign, "belongs to another user"},
+                                         std::pair{open, "may be written by others"}}) {
+        ScopedEnv env2("TESSEL_SEM_DIR", folder);
+        CSemaphore s(3, 3, "ThreadTSAccess");
+        EXPECT_FALSE(s.Lock(TS_INFINITE)) << folder;
+        EXPECT_NE(s.LastError().find(reason), std::string::npos) << s.LastError();
+        EXPECT_NE(s.LastError().find(folder), std::string::npos) << s.LastError();
+        try {
+            CSemaphoreHolder h(s);
+            ADD_FAILURE() << "a holder without a unit: " << folder;
+        } catch (const CSemaphoreError& e) {
+            EXPECT_NE(std::string(e.what()).find(reason), std::string::npos) << e.what();
+        }
+        struct stat st {};
+        EXPECT_NE(::stat((folder + "/ThreadTSAccess.0.lock").c_str(), &st), 0) << "nothing created in it";
+    }
 }
 
 TEST_F(SemaphoreTest, FourProcessesNeverExceedTheUnits)
