@@ -17,7 +17,10 @@ std::function<int()> SetupErrorText(CLI::App& cmd)
             std::fprintf(stderr, "tessel: %u is not a result code\n", *code);
             return int(kExitFailed);
         }
-        std::printf("%s\n", ToUtf8(text).c_str());
+        // One line feed ends the output; a text that ends with its own (102)
+        // gets no second one.
+        const std::string out = ToUtf8(text);
+        std::printf(out.ends_with('\n') ? "%s" : "%s\n", out.c_str());
         return int(kExitOk);
     };
 }

@@ -245,8 +245,15 @@ EMerge MergeOne(SOutput& out, const char* pszSpeed, int k, float* pBuffer, std::
     return EMerge::Merged;
 }
 
+// The not-merged list keeps the order in which sets were put on it (each
+// once): the extra outputs are numbered in that order.
+void PutOnList(std::vector<int>& notMerged, int k) {
+    if (std::find(notMerged.begin(), notMerged.end(), k) == notMerged.end())
+        notMerged.push_back(k);
+}
+
 void MergeIntoOutput(const char* pszOutput, const CStringArray& speeds, float* pBuffer, std::size_t nBuffer,
-                     std::set<int>& notMerged) {
+                     std::vector<int>& notMerged) {
     std::unique_ptr<CDataset> ds;
     try {
         ds = std::make_unique<CDataset>(pszOutput, om__readwrite, 32768, sh__deny_write);
@@ -271,17 +278,17 @@ void MergeIntoOutput(const char* pszOutput, const CStringArray& speeds, float* p
     bool usable = true;
     for (int k = 0; k < speeds.GetSize(); ++k) {
         if (!usable) {
-            notMerged.insert(k);
+            PutOnList(notMerged, k);
             continue;
         }
         switch (MergeOne(out, speeds[k], k, pBuffer, nBuffer)) {
         case EMerge::Merged:
             break;
         case EMerge::NotMergeable:
-            notMerged.insert(k);
+            PutOnList(notMerged, k);
             break;
         case EMerge::OutputBroken:
-            notMerged.insert(k);
+            PutOnList(notMerged, k);
             usable = false;
             break;
         }
@@ -307,7 +314,7 @@ void MergeSpeedData(CStringArray& arsSpeedSets, CStringArray& arsOutputs) {
     if (!buffer)
         return;
 
-    std::set<int> notMerged;
+    std::vector<int> notMerged;
     const int nOutputs = arsOutputs.GetSize();
     for (int i = 0; i < nOutputs; ++i)
         MergeIntoOutput(arsOutputs[i], arsSpeedSets, buffer.get(), nBuffer, notMerged);

@@ -263,6 +263,29 @@ TEST_F(PulseServicesTest, TooFastSpeedDataBecomesANumberedOutput) {
     EXPECT_EQ(ds.GetSubChannel(0).GetBitmask(), 2u) << "the medium set keeps its index's bit";
 }
 
+TEST_F(PulseServicesTest, NotMergedSetsAreNumberedInTheOrderTheyWereRefused) {
+    // The first output refuses the second speed set, the second output the
+    // first: the extra outputs follow that order, not the index order.
+    const std::string fastOut = m_dir / "fast.trx";    // fs / 3 = 16000
+    const std::string slowOut = m_dir / "slow.trx";    // fs / 3 = 1600
+    MakeTimeData(fastOut, 48000.0, 0.1);
+    MakeTimeData(slowOut, 4800.0, 0.1);
+    const std::string first = m_dir / "first.spd";     // 2000 per second
+    const std::string second = m_dir / "second.spd";   // 20000 per second
+    MakeSpeedData(first, std::vector<double>(200, 100.0), 1.0 / 2000.0, dk__rpm);
+    MakeSpeedData(second, std::vector<double>(2000, 100.0), 1.0 / 20000.0, dk__rpm);
+
+    CStringArray speeds, outputs;
+    speeds.Add(first.c_str());
+    speeds.Add(second.c_str());
+    outputs.Add(fastOut.c_str());
+    outputs.Add(slowOut.c_str());
+    MergeSpeedData(speeds, outputs);
+    ASSERT_EQ(outputs.GetSize(), 4);
+    EXPECT_EQ(outputs[2], (m_dir / "second3.DAT").c_str());
+    EXPECT_EQ(outputs[3], (m_dir / "first4.DAT").c_str());
+}
+
 TEST_F(PulseServicesTest, OutputsWithoutPulseChannelOrOfOtherKindsAreLeftAlone) {
     const std::string plain = m_dir / "plain.trx";
     std::vector<SChannelSpec> specs(1);
