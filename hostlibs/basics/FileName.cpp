@@ -8,7 +8,7 @@
 void CFileName::SetPath(const char* path)
 {
     std::string p = path ? path : "";
-    std::size_t cut = p.find_last_of("/\\");
+    std::size_t cut = p.rfind('/');
     std::size_t start = cut == std::string::npos ? 0 : cut + 1;
     m_sDir = CString(p.substr(0, start));
     std::string file = p.substr(start);
@@ -52,7 +52,7 @@ CString CFileName::FullPath(const char* path)
     auto take = [&parts](const std::string& text) {
         std::size_t i = 0;
         while (i <= text.size()) {
-            std::size_t j = text.find_first_of("/\\", i);
+            std::size_t j = text.find('/', i);
             if (j == std::string::npos)
                 j = text.size();
             std::string part = text.substr(i, j - i);

@@ -1,9 +1,8 @@
 #pragma once
 // A file path taken apart into directory, base name and extension.
 //
-// Paths written for the original system use "\" and paths of this system
-// "/": both separate directories when a path is taken apart; paths that are
-// put together use "/". The extension is the part of the last path component
+// Only "/" separates directories: on this system "\" is an ordinary
+// character of a file name ("odd\name.trx" is one file). The extension is the part of the last path component
 // from its last "." on, when that "." is not the component's first character
 // (".profile" has no extension, "a.b.trx" has ".trx").
 
@@ -41,7 +40,7 @@ public:
     bool Exists() const;              // a file or directory of this path exists
     bool DirectoryExists() const;     // the directory part exists (the current directory when empty)
 
-    static bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+    static bool IsSeparator(char c) { return c == '/'; }
 
 private:
     CString m_sDir, m_sName, m_sExt;

@@ -373,7 +373,7 @@ const CString& CDataset::GetLastError() const { return m_core->sError; }
 CString CDataset::GetMoniker() const
 {
     CString name = m_core->sPath;
-    int slash = std::max(name.ReverseFind('/'), name.ReverseFind('\\'));
+    int slash = name.ReverseFind('/');
     if (slash >= 0) name = name.Mid(slash + 1);
     if (m_core->desc.sTitle.IsEmpty()) return name;
     return m_core->desc.sTitle + " (" + name + ")";

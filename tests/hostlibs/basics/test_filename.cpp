@@ -3,6 +3,7 @@
 #include "hostlibs/basics/FileName.h"
 
 #include <gtest/gtest.h>
+#include "tests/common/PeerTools.h"
 
 #include <array>
 #include <cstdio>
@@ -29,7 +30,7 @@ TEST(FileName, TakesPathsApart)
         {"/data.d/run1", "/data.d/", "run1", ""},
         {"/data/.hidden", "/data/", ".hidden", ""},
         {"/data/.hidden.txt", "/data/", ".hidden", ".txt"},
-        {"C:\\Meas\\Test 1.WAV", "C:\\Meas\\", "Test 1", ".WAV"},
+        {"/m/C:\\Meas\\Test 1.WAV", "/m/", "C:\\Meas\\Test 1", ".WAV"},  // "\\" is a name character
         {"/data/", "/data/", "", ""},
         {"/data/..", "/data/", "..", ""},
         {"name.", "", "name", "."},
@@ -86,7 +87,7 @@ std::string PythonFullPath(const std::string& path)
 TEST(FileName, FullPathsMatchPython)
 {
     if (!std::filesystem::exists("/usr/bin/python3"))
-        GTEST_SKIP() << "python3 not installed";
+        TESSEL_SKIP_OR_FAIL("python3 not installed");
     const char* paths[] = {"a.trx", "./a.trx", "x/../a.trx", "x/./y//z.trx", "../up.trx", "/abs/p/../q.trx",
                            "/../../r", "/", ".", "x/y/..", "/a/b/c/../../d"};
     for (const char* path : paths) {
@@ -98,7 +99,8 @@ TEST(FileName, FullPathsMatchPython)
     // A trailing separator stays, so a directory keeps reading as one.
     EXPECT_EQ(CFileName::FullPath("/a/b/"), CString("/a/b/"));
     EXPECT_EQ(CFileName::FullPath("/a/b/../"), CString("/a/"));
-    EXPECT_EQ(CFileName::FullPath("\\a\\b\\c.trx"), CString("/a/b/c.trx"));
+    EXPECT_EQ(CFileName::FullPath("/d/odd\\name.trx"), CString("/d/odd\\name.trx"));
+    EXPECT_EQ(CFileName::FullPath("odd\\name.trx"), CString(PythonFullPath("odd\\name.trx")));
     EXPECT_EQ(CFileName("x/../a.trx").GetFullPath(), CString(PythonFullPath("a.trx")));
 }
 
