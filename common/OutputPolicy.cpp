@@ -54,7 +54,7 @@ void SetExtension(CString& sPath, const char* pszExtension) {
 CString JoinPath(const char* pszDirectory, const char* pszName) {
     CString dir(pszDirectory);
     // "%s/%s" unless the directory already ends with the separator; an empty
-    // directory thus gives the root, as the drive root did on Windows.
+    // directory thus gives the root.
     if (dir.GetLength() > 0 && dir[dir.GetLength() - 1] == '/')
         return dir + pszName;
     return dir + "/" + pszName;
@@ -102,12 +102,16 @@ bool IsOutputTheInput(const char* pszInput, const char* pszOutput) {
 bool WriteProbe(const char* pszPath, unsigned& uStringID, CString& sTextArg, CString& sTextAppend) {
     FileSystem::CFile file;
     if (file.Create(pszPath, FileSystem::EShare::None)) {
-        // Nothing was written: closing and removing it leaves no trace, and a
-        // file that may be replaced is gone before the conversion starts.
-        file.Close();
+        // Nothing was written: removing it leaves no trace, and a file that
+        // may be replaced is gone before the conversion starts. It is removed
+        // while our lock still holds it, so that what goes is the file we
+        // probed, never one another job has just made under the same name.
         FileSystem::RemoveFile(pszPath);
+        file.Close();
         return false;
     }
+    // A file that another of our jobs holds (exclusive lock) gives a sharing
+    // violation below and stays as it is.
     // A file that we could not open is not ours to remove: it is protected,
     // or another process holds it.
     const FileSystem::SError& e = file.GetError();
@@ -142,7 +146,7 @@ bool CreateDirectoryTree(const char* pszPath, FileSystem::SError* pError) {
     if (path.GetLength() < 3 || path[path.GetLength() - 1] == '/')
         return fail(EINVAL);
     CString dir = GetDirectoryOfPath(path);
-    // Below the root (the drive root on Windows) there is nothing to create
+    // Below the root there is nothing to create
     // first; elsewhere the parents come first, whatever their outcome: the
     // last level decides.
     if (dir != "/" && dir.GetLength() > 1)

@@ -6,7 +6,7 @@
 //
 // Sharing: Tessel's own "no sharing" opens take an exclusive advisory lock
 // (flock) on the file, shared opens a shared lock, so that a file one Tessel
-// process holds is refused to another with 32, as on Windows. Programs that
+// process holds is refused to another with 32 (sharing violation). Programs that
 // take no lock are not seen.
 //
 // For tests, every operation can be made to fail with a chosen errno through

@@ -8,7 +8,29 @@
 #include <cstring>
 #include <limits>
 #include <string>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
+
+namespace {
+// Like fopen "wb", but the file is truncated only once we hold it with the
+// same exclusive advisory lock as every other output of ours: a file that
+// another job is writing is refused, not emptied.
+std::FILE* OpenLockedForWriting(const char* path)
+{
+    const int fd = ::open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return nullptr;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ftruncate(fd, 0) != 0) {
+        ::close(fd);
+        return nullptr;
+    }
+    std::FILE* f = ::fdopen(fd, "wb");
+    if (!f)
+        ::close(fd);
+    return f;
+}
+} // namespace
 
 namespace {
 constexpr std::uint32_t kHeaderBytes = 46; // RIFF 12 + "fmt " 8 + 18 + "data" 8
@@ -49,7 +71,7 @@ struct CSPMWaveDrain::Impl {
 
     bool OpenFile(std::uint16_t channels, std::uint32_t rate)
     {
-        f = std::fopen(sPath.c_str(), "wb");
+        f = OpenLockedForWriting(sPath.c_str());
         if (!f)
             return false;
         bOpened = true;

@@ -1,8 +1,10 @@
 // The WAVE drain: layout, samples read back by an independent reader,
 // scaling paths, pulse bits, and its error codes.
 #include "BlockTestUtil.h"
+#include "platform/FileSystem.h"
 
 #include <gtest/gtest.h>
+#include "tests/common/PeerTools.h"
 
 #include <cstdio>
 #include <fstream>
@@ -113,7 +115,7 @@ TEST(WaveDrain, HeaderHoldsTheSizesAtBytes4And42AndSoundfileReadsTheSamples)
 
     std::string sf = SoundfileRead(path, "int16");
     if (sf.empty())
-        GTEST_SKIP() << "python3-soundfile not available";
+        TESSEL_SKIP_OR_FAIL("python3-soundfile not available");
     std::istringstream in(sf);
     std::string subtype;
     int channels = 0, rate = 0, frames = 0;
@@ -160,7 +162,7 @@ TEST(WaveDrain, OneToOneUsesEachChannelsOwnFullScaleAndPulsesGoIntoTheLowBit)
     }
     std::string sf = SoundfileRead(path, "int32");
     if (sf.empty())
-        GTEST_SKIP() << "python3-soundfile not available";
+        TESSEL_SKIP_OR_FAIL("python3-soundfile not available");
     std::istringstream in(sf);
     std::string subtype;
     int channels, rate, frames;
@@ -213,6 +215,37 @@ TEST(WaveDrain, ErrorCodesTellWhatFailedAndNoPartialFileStays)
     EXPECT_FALSE(d->SetParameters(false, false, true, 0.0, 9, false));  // more pulse bits than a byte has
     EXPECT_FALSE(d->SetParametersBNRSubChannel(8, 1, 0.0));
 
+}
+
+TEST(WaveDrain, AFileAnotherWriterHoldsIsNeitherEmptiedNorTakenOver)
+{
+    SStreamFormat fmt = MakeFormat(1000, 5000, 1);
+    auto plain = [](CSPMWaveDrain& d) { return d.SetParameters(false, false, false, 1.0, 0, false); };
+    const std::string path = TempPath("held.wav");
+    {
+        // Another job is writing this file: the drain must not touch it.
+        std::ofstream(path, std::ios::binary) << "another job's samples";
+        FileSystem::CFile holder;
+        ASSERT_TRUE(holder.Open(path.c_str(), true, FileSystem::EShare::None));
+        int err = -1;
+        EXPECT_FALSE(WriteWave(path, fmt, [](std::size_t, std::uint64_t) { return 0.0f; }, nullptr, plain, &err));
+        EXPECT_EQ(err, CSPMWaveDrain::eOpen);
+        auto b = ReadFile(path);
+        EXPECT_EQ(std::string(b.begin(), b.end()), "another job's samples");
+    }
+    // And while the drain writes, nobody else of ours may create the file.
+    unsigned seenByOther = FileSystem::kErrorNone;
+    auto probe = [&](std::size_t, std::uint64_t i) {
+        if (i == 2500) {
+            FileSystem::CFile other;
+            if (!other.Create(path.c_str(), FileSystem::EShare::None)) seenByOther = other.GetError().uCode;
+        }
+        return 0.0f;
+    };
+    ASSERT_TRUE(WriteWave(path, fmt, probe, nullptr, plain));
+    EXPECT_EQ(seenByOther, FileSystem::kErrorSharingViolation);
+    EXPECT_EQ(ReadFile(path).size(), 46u + 5000 * 2) << "the drain's file is whole";
+    ::unlink(path.c_str());
 }
 
 TEST(WaveDrain, EmptySignalGivesAValidEmptyFile)
