@@ -1,5 +1,8 @@
 #include "frame/ThreadConversion.h"
 
+#include "frame/Cancellation.h"
+#include "platform/Resources.h"
+
 CThreadConversion::CThreadConversion(const char* input, long id, long user)
     : m_lID(id),
       m_lUser(user),
@@ -44,4 +47,31 @@ void CThreadConversion::SetFailed(unsigned stringId)
 {
     if (IsSucceededState(m_uState)) m_uState = FailedState(m_uState);
     if (stringId != TS_NO_TEXT) m_uStringID = stringId;
+}
+
+bool CThreadConversion::Interrupted()
+{
+    if (!JobCancellation::Requested()) return false;
+    // A finished text, so that whatever string id the failing path sets, the
+    // host learns why the job stopped.
+    m_sText = LoadText(3);
+    if (!m_sText.IsEmpty()) m_sText += " ";
+    m_sText += JobCancellation::kInterruptedText;
+    return true;
+}
+
+void CThreadConversion::OnRunException(const char* what, bool outOfMemory)
+{
+    // Whatever the run had set before, its outcome is this failure.
+    if (m_uState != 0 && IsSucceededState(m_uState)) m_uState = FailedState(m_uState);
+    m_sText.Empty();
+    m_sTextArg.Empty();
+    m_sTextAppend.Empty();
+    m_uStringID = outOfMemory ? 6 : 3;
+    // The exception's own words follow the failure text, on both paths alike.
+    if (!outOfMemory && what && *what) {
+        m_sText = LoadText(3);
+        if (!m_sText.IsEmpty()) m_sText += " ";
+        m_sText += what;
+    }
 }

@@ -48,6 +48,19 @@ public:
     // TS_NO_TEXT, the string id of the message.
     void SetFailed(unsigned stringId);
 
+    // True when the process has been asked to stop its conversions
+    // (frame/Cancellation.h). The job's message then says that it was
+    // interrupted; the caller fails the run as it fails any other way, e.g.
+    //   if (Interrupted()) return Fail(...);
+    // Cheap enough for once per block.
+    bool Interrupted();
+
+protected:
+    // An exception that escaped Run(): the job has failed, never succeeded.
+    void OnRunException(const char* what, bool outOfMemory) override;
+
+public:
+
     unsigned m_uState = 0;
     CString m_sText;
     long m_lID;

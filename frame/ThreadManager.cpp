@@ -2,18 +2,31 @@
 
 #include "platform/Resources.h"
 
+#include <algorithm>
 #include <list>
 #include <new>
+#include <vector>
 
 namespace {
 
+// A listed job. A tick that has taken a finished job for reporting marks it
+// claimed: the host's handler of an earlier report may run a nested message
+// loop, and the nested tick must leave what the outer one still holds alone.
+// The serial tells an entry apart from a later one at a reused address.
+struct SListed {
+    CThreadConversion* job;
+    unsigned long long serial;
+    bool claimed = false;
+};
+
 // Module-wide state; touched only on the host's thread. The list is never
 // destroyed, as the module's unload hook may run after static destructors.
-std::list<CThreadConversion*>& Jobs()
+std::list<SListed>& Jobs()
 {
-    static auto* jobs = new std::list<CThreadConversion*>;
+    static auto* jobs = new std::list<SListed>;
     return *jobs;
 }
+unsigned long long g_nextSerial = 1;
 HWND g_wnd = 0;
 unsigned g_timerId = 0;
 
@@ -63,8 +76,8 @@ unsigned CThreadManager::StartAsync(CThreadConversion* job)
     if (!job) return 4;
     const unsigned state = job->m_uState;
     if (state != 0) {
-        for (CThreadConversion* listed : Jobs()) {
-            if (listed->m_sInput == job->m_sInput && ReadState(listed) == state) {
+        for (const SListed& listed : Jobs()) {
+            if (listed.job->m_sInput == job->m_sInput && ReadState(listed.job) == state) {
                 delete job; // never resumed: nothing runs
                 return 113;
             }
@@ -74,7 +87,7 @@ unsigned CThreadManager::StartAsync(CThreadConversion* job)
         delete job;
         return 4;
     }
-    Jobs().push_back(job);
+    Jobs().push_back(SListed{job, g_nextSerial++});
     if (!EnsureWindow()) return 4; // the job runs and stays listed
     if (g_timerId == 0 || !MessageLoop::HasTimer(g_wnd, g_timerId))
         g_timerId = MessageLoop::SetTimer(g_wnd, kTimerId, kTimerPeriodMs);
@@ -102,8 +115,8 @@ unsigned CThreadManager::RunSync(CThreadConversion* job, CTSInterface::SMessage*
 
 float CThreadManager::GetProgress(long id)
 {
-    for (CThreadConversion* job : Jobs())
-        if (job->m_lID == id) return job->GetProgress();
+    for (const SListed& listed : Jobs())
+        if (listed.job->m_lID == id) return listed.job->GetProgress();
     return -1.0f;
 }
 
@@ -126,13 +139,21 @@ void CThreadManager::OnTimer(unsigned timerId)
     if (timerId != kTimerId) return;
     MessageLoop::KillTimer(g_wnd, kTimerId);
     g_timerId = 0;
-    // A job started from the host's handler is appended; list iterators stay valid.
-    for (auto it = Jobs().begin(); it != Jobs().end();) {
-        CThreadConversion* job = *it;
-        if (!job->GetExitCodeThread(nullptr, 0)) {
-            ++it;
-            continue;
-        }
+    // Claim every job that has ended before the first message goes out. The
+    // host may start jobs and run a nested loop (whose ticks report other
+    // jobs) while it handles a message; claimed entries stay listed, so they
+    // still count as duplicates, until this tick reports them.
+    std::vector<unsigned long long> claimed;
+    for (SListed& listed : Jobs()) {
+        if (listed.claimed || !listed.job->GetExitCodeThread(nullptr, 0)) continue;
+        listed.claimed = true;
+        claimed.push_back(listed.serial);
+    }
+    for (unsigned long long serial : claimed) {
+        auto it = std::find_if(Jobs().begin(), Jobs().end(),
+                               [serial](const SListed& l) { return l.serial == serial; });
+        if (it == Jobs().end()) continue; // destroyed meanwhile (module unload)
+        CThreadConversion* job = it->job;
         CTSInterface::SMessage msg;
         msg.uState = job->m_uState;
         msg.sText = BuildText(*job, " ");
@@ -142,7 +163,7 @@ void CThreadManager::OnTimer(unsigned timerId)
         CStringArray produced;
         produced.Copy(job->m_arsProduced);
         delete job;
-        it = Jobs().erase(it);
+        Jobs().erase(it);
         if (HWND main = MessageLoop::GetMainWindow())
             MessageLoop::SendMessage(main, CTSInterface::g_uMsgFromTessel,
                                      reinterpret_cast<WPARAM>(&msg), reinterpret_cast<LPARAM>(&produced));
@@ -154,7 +175,7 @@ void CThreadManager::OnTimer(unsigned timerId)
 void CThreadManager::DestroyAll()
 {
     while (!Jobs().empty()) {
-        CThreadConversion* job = Jobs().front();
+        CThreadConversion* job = Jobs().front().job;
         Jobs().pop_front();
         // A job still running works on its own object: wait before freeing it.
         if (job->WasResumed()) job->GetExitCodeThread(nullptr, TS_INFINITE);

@@ -2,6 +2,9 @@
 
 #include <chrono>
 #include <cstdio>
+#include <exception>
+#include <new>
+#include <string>
 #include <system_error>
 
 CConcurrentObject::~CConcurrentObject()
@@ -41,12 +44,22 @@ bool CConcurrentObject::ResumeThread()
 void CConcurrentObject::ThreadMain()
 {
     int code = -1;
+    // Nothing may leave a job's thread; an escaped exception is a failed run.
+    bool escaped = false, outOfMemory = false;
+    std::string what;
     try {
         code = Run();
+    } catch (const std::bad_alloc&) {
+        escaped = outOfMemory = true;
+    } catch (const std::exception& e) {
+        escaped = true;
+        try { what = e.what(); } catch (...) {}
     } catch (...) {
-        // Nothing may leave a job's thread; an escaped exception is a failed run.
-        std::fprintf(stderr, "tessel: INTERNAL_ERROR: exception escaped a thread run\n");
+        escaped = true;
+    }
+    if (escaped) {
         code = -1;
+        try { OnRunException(what.c_str(), outOfMemory); } catch (...) {}
     }
     std::lock_guard<std::mutex> g(m_stateMutex);
     m_iExitCode = code;
@@ -72,6 +85,11 @@ bool CConcurrentObject::WasResumed() const
 {
     std::lock_guard<std::mutex> g(m_stateMutex);
     return m_bResumed;
+}
+
+void CConcurrentObject::OnRunException(const char*, bool)
+{
+    std::fprintf(stderr, "tessel: INTERNAL_ERROR: exception escaped a thread run\n");
 }
 
 int CConcurrentObject::Run()

@@ -51,6 +51,10 @@ public:
     virtual int Run();
 
 protected:
+    // Called on the worker thread when an exception escapes Run(), before the
+    // thread counts as ended. The base reports an internal error.
+    virtual void OnRunException(const char* what, bool outOfMemory);
+
     // Guards what the owning thread and the worker both touch.
     CCriticalSection m_csLock;
 

@@ -4,6 +4,7 @@
 #include "TestJob.h"
 
 #include "interface/TSInterface.h"
+#include "frame/Cancellation.h"
 #include "frame/Module.h"
 #include "frame/ThreadManager.h"
 #include "platform/MessageLoop.h"
@@ -12,6 +13,9 @@
 
 #include <chrono>
 #include <cmath>
+#include <csignal>
+#include <new>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -296,23 +300,9 @@ TEST(JobProgress, SetAndAddKeepTheValueWithinZeroToOne)
     EXPECT_EQ(j.GetProgress(), 0.0f);
 }
 
-TEST(JobBase, InitialValuesOfTheMembers)
+TEST(JobBase, FailingGivesTheEvenCodeOfTheKindOnce)
 {
     CTestJob j("/d/in.wav", 12, -3, JobPlan{});
-    EXPECT_EQ(j.m_sText, "");
-    EXPECT_EQ(j.m_lID, 12);
-    EXPECT_EQ(j.m_lUser, -3);
-    EXPECT_EQ(j.m_sSource, "/d/in.wav");
-    EXPECT_EQ(j.m_sInput, "/d/in.wav");
-    EXPECT_EQ(j.m_uStringID, 2u);
-    EXPECT_EQ(j.m_sTextArg, "");
-    EXPECT_EQ(j.m_sTextAppend, "");
-    EXPECT_EQ(j.m_arsProduced.GetSize(), 0);
-    EXPECT_EQ(j.m_fProgress, 0.5f);
-    EXPECT_EQ(j.m_semAccess.Name(), "ThreadTSAccess");
-    EXPECT_EQ(j.m_semAccess.MaxCount(), 3);
-    EXPECT_EQ(j.m_semSingleAccess.Name(), "ThreadTSSingleAccess");
-    EXPECT_EQ(j.m_semSingleAccess.MaxCount(), 1);
     // Pairs: odd succeeded, the next even value failed.
     j.m_uState = TS_STATE_EXCEL_IMPORT;
     j.SetFailed(15);
@@ -443,6 +433,88 @@ TEST_F(FrameTest, HostMayStartAJobWhileHandlingAReport)
     ASSERT_EQ(reports.size(), 2u);
     EXPECT_EQ(reports[1].msg.lID, 2);
     EXPECT_EQ(MessageLoop::TimerCount(), 0);
+}
+
+TEST_F(FrameTest, NestedLoopInTheHandlerNeitherFreesNorSkipsWhatTheOuterTickHolds)
+{
+    // A host whose handler starts a job and then runs a modal loop for a while:
+    // the loop's own tick must leave the job that the outer tick reports next.
+    CTestJob *a = nullptr, *b = nullptr;
+    ASSERT_EQ(Start("/d/a.wav", 1, JobPlan{}, &a), 0u);
+    ASSERT_EQ(Start("/d/b.wav", 2, JobPlan{}, &b), 0u);
+    WaitEnded(a);
+    WaitEnded(b);
+    std::vector<long> seenInNestedLoop;
+    bool nested = false;
+    onReport = [&](const Report& r) {
+        if (nested || r.msg.lID != 1) return;
+        nested = true;
+        CTestJob* c = nullptr;
+        EXPECT_EQ(Start("/d/c.wav", 3, JobPlan{}, &c), 0u);
+        WaitEnded(c);
+        for (int i = 0; i < 3; ++i) Tick(); // the modal loop's ticks
+        for (const Report& seen : reports) seenInNestedLoop.push_back(seen.msg.lID);
+        nested = false;
+    };
+    Tick();
+    EXPECT_EQ(seenInNestedLoop, (std::vector<long>{1, 3})) << "b belongs to the outer tick";
+    std::vector<long> order;
+    for (const Report& r : reports) order.push_back(r.msg.lID);
+    EXPECT_EQ(order, (std::vector<long>{1, 3, 2}));
+    EXPECT_EQ(CThreadManager::ListedCount(), 0);
+    EXPECT_EQ(g_jobsDestroyed - destroyed0, 3);
+}
+
+TEST_F(FrameTest, ExceptionLeavingTheRunIsAFailure)
+{
+    JobPlan throwing;
+    throwing.during = [](CTestJob&) { throw std::runtime_error("TRX data set x.trx: header damaged"); };
+    CTSInterface::SMessage sync;
+    ASSERT_EQ(Start("/d/t.wav", 1, throwing, nullptr, &sync, "/d/o.trx"), 0u);
+    EXPECT_EQ(sync.uState, 22u);
+    EXPECT_EQ(sync.sText, "Conversion failed. TRX data set x.trx: header damaged");
+
+    CTestJob* j = nullptr;
+    ASSERT_EQ(Start("/d/t.wav", 2, throwing, &j), 0u);
+    WaitEnded(j);
+    Tick();
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0].msg.uState, 22u);
+    EXPECT_EQ(reports[0].msg.sText, "Conversion failed. TRX data set x.trx: header damaged");
+
+    JobPlan other;
+    other.during = [](CTestJob&) { throw 42; };
+    CTSInterface::SMessage anything;
+    ASSERT_EQ(Start("/d/t.wav", 3, other, nullptr, &anything, "/d/o.trx"), 0u);
+    EXPECT_EQ(anything.uState, 22u);
+    EXPECT_EQ(anything.sText, "Conversion failed.");
+
+    JobPlan memory;
+    memory.during = [](CTestJob&) { throw std::bad_alloc(); };
+    CTSInterface::SMessage oom;
+    ASSERT_EQ(Start("/d/t.wav", 4, memory, nullptr, &oom, "/d/o.trx"), 0u);
+    EXPECT_EQ(oom.uState, 22u);
+    EXPECT_EQ(oom.sText, "Allocation of memory failed. No data buffering possible.");
+}
+
+TEST_F(FrameTest, AnInterruptedJobFailsAndSaysSo)
+{
+    JobPlan polling;
+    polling.fail = true;
+    polling.stringId = 14;
+    bool before = true, after = false;
+    polling.during = [&](CTestJob& j) {
+        before = j.Interrupted();
+        JobCancellation::Request(SIGINT);
+        after = j.Interrupted();
+    };
+    CTSInterface::SMessage msg;
+    ASSERT_EQ(Start("/d/i.wav", 1, polling, nullptr, &msg, "/d/o.trx"), 0u);
+    JobCancellation::Clear();
+    EXPECT_FALSE(before);
+    EXPECT_TRUE(after);
+    EXPECT_EQ(msg.uState, 22u);
+    EXPECT_EQ(msg.sText, "Conversion failed. Interrupted before it was complete.");
 }
 
 TEST_F(FrameTest, UnloadDestroysListedJobs)

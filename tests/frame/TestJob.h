@@ -61,7 +61,7 @@ public:
         if (m_plan.during) m_plan.during(*this);
         if (m_plan.gate) m_plan.gate->Wait();
         for (auto& p : m_plan.produced) m_arsProduced.Add(p);
-        m_sText = m_plan.text;
+        if (!m_plan.text.IsEmpty()) m_sText = m_plan.text;
         m_sTextArg = m_plan.arg;
         m_sTextAppend = m_plan.append;
         if (m_plan.fail) {
