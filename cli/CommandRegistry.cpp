@@ -1,6 +1,7 @@
 #include "cli/CommandRegistry.h"
 
 #include "common/OutputPolicy.h"
+#include "frame/Cancellation.h"
 #include "frame/ThreadConversion.h"
 #include "platform/MessageLoop.h"
 #include "platform/Storage.h"
@@ -12,7 +13,10 @@
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <csignal>
 #include <map>
+#include <pthread.h>
+#include <thread>
 #include <unistd.h>
 
 namespace tessel::cli {
@@ -190,6 +194,51 @@ void CProgressBar::Clear()
     m_drawn = false;
 }
 
+// --- interruption ---------------------------------------------------------
+
+namespace {
+
+// SIGINT and SIGTERM are taken by one thread with sigwait, outside any
+// handler: it asks every job to stop (they fail as on any error, removing
+// what they made) and wakes the loop. A second signal ends the process at
+// once. Must run before any other thread exists, so that all inherit the
+// blocked mask.
+void WatchInterrupts()
+{
+    static bool started = false;
+    if (started)
+        return;
+    started = true;
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    if (pthread_sigmask(SIG_BLOCK, &set, nullptr) != 0)
+        return;
+    std::thread([set] {
+        for (;;) {
+            int sig = 0;
+            if (sigwait(&set, &sig) != 0)
+                continue;
+            if (JobCancellation::Requested()) {
+                std::fprintf(stderr, "\ntessel: stopped at once; outputs in progress may remain\n");
+                std::_Exit(128 + sig);
+            }
+            JobCancellation::Request(sig);
+            MessageLoop::PostCall([] {});
+        }
+    }).detach();
+}
+
+// Exit status of an interrupted command: 128 + the signal, as shells report it.
+int InterruptedStatus(int status)
+{
+    const int sig = JobCancellation::Signal();
+    return sig ? 128 + sig : status;
+}
+
+}  // namespace
+
 // --- running conversions --------------------------------------------------
 
 namespace {
@@ -275,6 +324,27 @@ int RunConversions(CConversionCommand& command, const SCommonOptions& options)
             outputs[i] = options.output;
     }
 
+    // Two inputs whose outputs would be one file: the later job would replace
+    // (or, failing, remove) what the earlier one wrote. Refused before any
+    // job starts, whatever the format.
+    if (n > 1) {
+        std::map<std::string, std::size_t> seen;
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::string out = outputs[i].empty() ? command.DeriveOutput(options.inputs[i]) : outputs[i];
+            std::error_code ec;
+            fs::path key = fs::weakly_canonical(fs::absolute(out, ec), ec);
+            if (ec) key = fs::absolute(out).lexically_normal();
+            auto [it, fresh] = seen.emplace(key.string(), i);
+            if (!fresh) {
+                std::fprintf(stderr,
+                             "tessel: %s and %s would both be written to %s; convert them in separate calls "
+                             "or to different places\n",
+                             options.inputs[it->second].c_str(), options.inputs[i].c_str(), out.c_str());
+                return kExitUsage;
+            }
+        }
+    }
+
     CProgressBar bar(!options.quiet);
     bool allOk = true;
 
@@ -284,7 +354,7 @@ int RunConversions(CConversionCommand& command, const SCommonOptions& options)
         SOutcome o;
         o.startResult = command.Start(ts, r, &o.msg);
         o.produced.push_back(out);
-        return Report(ts, options.inputs[0], o, options.quiet, bar) ? kExitOk : kExitFailed;
+        return InterruptedStatus(Report(ts, options.inputs[0], o, options.quiet, bar) ? kExitOk : kExitFailed);
     }
 
     // Asynchronous: this thread is the host's; it runs the message loop and
@@ -311,6 +381,13 @@ int RunConversions(CConversionCommand& command, const SCommonOptions& options)
     for (std::size_t i = 0; i < n; ++i) {
         long id = long(i + 1);
         SOutcome& o = outcomes[id];
+        if (JobCancellation::Requested()) {
+            // Interrupted before this one started: it fails without running.
+            o.reported = true;
+            o.msg.uState = 0;
+            o.msg.sText = JobCancellation::kInterruptedMessage;
+            continue;
+        }
         SConversionRequest r{options.inputs[i].c_str(), id, long(i),
                              outputs[i].empty() ? nullptr : outputs[i].c_str(), overwrite};
         o.startResult = command.Start(ts, r, nullptr);
@@ -354,7 +431,7 @@ int RunConversions(CConversionCommand& command, const SCommonOptions& options)
     }
     bar.Clear();
     SetOutcomeHandler(nullptr);
-    return allOk ? kExitOk : kExitFailed;
+    return InterruptedStatus(allOk ? kExitOk : kExitFailed);
 }
 
 // --- the command tree -----------------------------------------------------
@@ -402,6 +479,7 @@ SCommandLine BuildCommandLine()
 
 int RunCommandLine(int argc, char** argv)
 {
+    WatchInterrupts();
     SCommandLine cl = BuildCommandLine();
     try {
         cl.app->parse(argc, argv);

@@ -1,4 +1,5 @@
 #include "formats/ascii/TS_ASCIIImport.h"
+#include "frame/Cancellation.h"
 
 #include "common/OutputPolicy.h"
 #include "formats/ascii/AsciiColumnStats.h"
@@ -131,6 +132,7 @@ int ConvertASCIIToTRX(const char* input, const char* output, const SASCImportCon
         {
             CAsciiLineReader reader(f.get(), start.llOffset, start.uLine, false);
             for (bool more = true; more;) {
+                if (JobCancellation::Requested()) { Report(errorText, "%s", JobCancellation::kInterruptedMessage); throw SAbort(); }
                 switch (reader.Next(values.data(), count)) {
                 case CAsciiLineReader::EResult::line: stats->AddLine(values.data(), count); break;
                 case CAsciiLineReader::EResult::end: more = false; break;
@@ -241,6 +243,7 @@ int ConvertASCIIToTRX(const char* input, const char* output, const SASCImportCon
         unsigned written = 0;
         auto flushBlock = [&]() {
             if (inBlock == 0) return;
+            if (JobCancellation::Requested()) { Report(errorText, "%s", JobCancellation::kInterruptedMessage); throw SAbort(); }
             stream->Write(block.data(), inBlock * scanSize);
             inBlock = 0;
             if (stream->Fail()) {

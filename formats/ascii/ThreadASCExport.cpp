@@ -201,6 +201,7 @@ unsigned CThreadASCExport::WriteCurves(CAsciiTextWriter& out, const CAsciiNumber
     std::vector<std::vector<double>> values(columns.size(), std::vector<double>(std::size_t(block)));
     const std::size_t lineBytes = (columns.size() + 1) * CAsciiNumberFormat::g_nMaxText + 2;
     while (!absc->Finished()) {
+        if (Interrupted()) return 3;
         const long n = absc->GetData(block, abscValues.data(), ds__dorg_with_abscissa, g_iTransferType);
         if (n <= 0) return g_uDatasetNotRead;
         for (std::size_t c = 0; c < columns.size(); ++c)
@@ -238,6 +239,7 @@ unsigned CThreadASCExport::WriteMatrices(CAsciiTextWriter& out, const CAsciiNumb
         if (m_bConvertTodB && !SetdBMapping(ds, a, ch)) return g_uDatasetNotRead;
         long row = 0, col = 0;
         while (!a->Finished()) {
+            if (Interrupted()) return 3;
             const long n = a->GetData(g_lBlockValues, values.data(), ds__dorg_interleaved, g_iTransferType);
             if (n <= 0) return g_uDatasetNotRead;
             for (long i = 0; i < n; ++i) {

@@ -269,6 +269,7 @@ void CThreadUFFImport::WriteGroup(CUffReader& reader, const SUffGroup& group, co
             Throw(kWriteFailed, "*.trx");
         const int organisation = ds.bEven ? ds__dorg_interleaved : ds__dorg_with_abscissa;
         while (std::size_t n = values.Read(numbers.data(), blockPoints)) {
+            if (Interrupted()) Throw(kConversionFailed);
             const std::size_t count = n * std::size_t(perPoint);
             if (dbl) {
                 std::memcpy(buf.get(), numbers.data(), count * sizeof(double));
@@ -607,6 +608,7 @@ void CThreadUFFExport::ExportDataset(COutput& out, const CString& path)
         };
 
         while (done < points) {
+            if (Interrupted()) Throw(kConversionFailed);
             const long want = long(std::min<long long>(points - done, (long long)blockPoints));
             const long got = access->GetData(want, buf.data(), organisation, readType);
             m_trace.Printf("Could get %i pairs of %i remaining.\n", int(got), int(points - done));

@@ -207,6 +207,7 @@ bool CThreadWAVExport::DrainExport()
             ok = Fail(WaveResult::kNetworkNotInitialised);
         } else {
             while (!drain->IsFinished()) {
+                if (Interrupted()) { ok = Fail(WaveResult::kNetworkNotReset); break; }
                 bool stepped = drain->DoOneStepOfProcessing();
                 std::uint32_t total = 0, done = 0;
                 source->GetProgress(total, done);

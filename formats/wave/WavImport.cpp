@@ -232,6 +232,7 @@ bool CThreadWAVImport::Convert()
         shortData = C < D;
     }
     for (bool blocks = !(layout.bytesPerSample != 1 && fd >= 0); blocks;) {
+        if (Interrupted()) return fail(WaveResult::kBytesMismatch);
         std::uint64_t R = std::min<std::uint64_t>(D - C, maxRequest);
         R -= R % frame;
         if (R == 0) {

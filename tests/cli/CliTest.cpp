@@ -7,8 +7,11 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <cstdlib>
+#include <sstream>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -154,10 +157,6 @@ TEST_F(Cli, SeveralInputsRunAsAsynchronousJobs)
     SResult u = Tessel("import wav a.wav b.wav -o single.dat");
     EXPECT_EQ(u.status, 2);
     EXPECT_FALSE(fs::exists(dir / "single.dat"));
-    // The same input twice: the second start is refused while the first runs.
-    SResult d = Tessel("import wav a.wav a.wav -o out --overwrite");
-    EXPECT_EQ(d.status, 1);
-    EXPECT_NE(d.err.find("Conversion has already been started."), std::string::npos) << d.err;
 }
 
 TEST_F(Cli, SettingsPersistAndOptionsOverrideThemForOneCall)
@@ -254,4 +253,160 @@ TEST_F(Cli, InfoDescribesADataSet)
     SResult bad = Tessel("info nothing.trx");
     EXPECT_EQ(bad.status, 1);
     EXPECT_FALSE(bad.err.empty());
+}
+
+namespace {
+
+// A text table: abscissa in steps of 1 ms, then one column of values.
+void MakeTable(const fs::path& p, const std::vector<double>& values)
+{
+    std::ofstream f(p);
+    for (std::size_t i = 0; i < values.size(); ++i)
+        f << i * 0.001 << ' ' << values[i] << '\n';
+}
+
+std::vector<double> ChannelValues(const fs::path& p, int channel)
+{
+    CDataset ds(p.c_str(), om__read, 65536, sh__deny_write);
+    const long n = ds.GetNbrOfScans();
+    std::vector<double> v(std::size_t(n > 0 ? n : 0));
+    if (n > 0)
+        ds.CreateAccess(am__read, CChNbrList{channel}, 0, 0L, -1L)->GetData(n, v.data(), ds__dorg_interleaved, it__double);
+    return v;
+}
+
+}  // namespace
+
+TEST_F(Cli, TextTablesInAndOut)
+{
+    MakeTable(dir / "t.txt", {0, 0.5, -0.5, 1, -1, 0.25, 0, 0.75, -0.75, 0.125, 0, 0.5});
+    SResult in = Tessel("import asc t.txt -o t.trx");
+    ASSERT_EQ(in.status, 0) << in.err;
+    EXPECT_NE(in.out.find("t.txt -> "), std::string::npos) << in.out;
+    const std::vector<double> v = ChannelValues(dir / "t.trx", 0);
+    ASSERT_EQ(v.size(), 12u);
+    // 16 bits over the column's full scale: within one step of 1/32768.
+    EXPECT_NEAR(v[1], 0.5, 1.0 / 32768);
+    EXPECT_NEAR(v[4], -1.0, 1.0 / 32768);
+    EXPECT_NEAR(v[9], 0.125, 1.0 / 32768);
+
+    SResult out = Tessel("export asc t.trx -o t.asc --notation scientific --digits 6 --tab");
+    ASSERT_EQ(out.status, 0) << out.err;
+    std::istringstream lines(Slurp(dir / "t.asc"));
+    std::string line;
+    int n = 0;
+    while (std::getline(lines, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty()) continue;
+        const std::size_t tab = line.find('\t');
+        ASSERT_NE(tab, std::string::npos) << line;
+        EXPECT_NE(line.find('e'), std::string::npos) << "scientific: " << line;
+        EXPECT_NEAR(std::strtod(line.c_str(), nullptr), n * 0.001, 1e-9) << line;
+        EXPECT_NEAR(std::strtod(line.c_str() + tab + 1, nullptr), v[std::size_t(n)], 1e-6) << line;
+        ++n;
+    }
+    EXPECT_EQ(n, 12);
+    EXPECT_EQ(Tessel("export asc t.trx --digits 99").status, 2);
+
+    // "\" is an ordinary character of a file name here.
+    SResult odd = Tessel("import asc t.txt -o 'odd\\name.trx'");
+    ASSERT_EQ(odd.status, 0) << odd.err;
+    EXPECT_TRUE(fs::is_regular_file(dir / "odd\\name.trx"));
+    EXPECT_FALSE(fs::exists(dir / "odd"));
+}
+
+TEST_F(Cli, UniversalFilesInAndOut)
+{
+    fs::copy_file(fs::path(TESSEL_SOURCE_DIR) / "fuzz/corpus/uff/ascii58.unv", dir / "m.unv");
+    SResult in = Tessel("import uff m.unv -o m.trx");
+    ASSERT_EQ(in.status, 0) << in.err;
+    const std::vector<double> v = ChannelValues(dir / "m.trx", 0);
+    ASSERT_EQ(v.size(), 9u);
+    for (std::size_t i = 0; i < v.size(); ++i)
+        EXPECT_NEAR(v[i], -2.0 + 0.5 * double(i), 1e-6) << i;
+
+    for (const char* form : {"", " --binary"}) {
+        SResult out = Tessel(std::string("export uff m.trx -o back.uff --overwrite") + form);
+        ASSERT_EQ(out.status, 0) << form << out.err;
+        SResult again = Tessel("import uff back.uff -o back.trx --overwrite");
+        ASSERT_EQ(again.status, 0) << form << again.err;
+        EXPECT_EQ(ChannelValues(dir / "back.trx", 0), v) << form;
+    }
+    SResult bad = Tessel("import uff t.none -o x.trx");
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_FALSE(fs::exists(dir / "x.trx"));
+}
+
+TEST_F(Cli, TwoInputsForOneOutputAreRefusedBeforeAnyJob)
+{
+    fs::create_directories(dir / "c1");
+    fs::create_directories(dir / "c2");
+    fs::create_directories(dir / "out");
+    MakeTable(dir / "c1" / "x.txt", {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11});
+    MakeTable(dir / "c2" / "x.txt", {11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0});
+    SResult r = Tessel("import asc c1/x.txt c2/x.txt -o out/");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("c1/x.txt"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("c2/x.txt"), std::string::npos) << r.err;
+    EXPECT_TRUE(fs::is_empty(dir / "out")) << "no job ran";
+    // The same input twice, and two names of one output without -o.
+    EXPECT_EQ(Tessel("import asc c1/x.txt c1/x.txt -o out/").status, 2);
+    MakeWave(dir / "w.wav", 1, 100);
+    MakeWave(dir / "w.WAV", 1, 100);
+    EXPECT_EQ(Tessel("import wav w.wav w.WAV").status, 2);
+    EXPECT_FALSE(fs::exists(dir / "w.dat"));
+    // Different outputs still run side by side.
+    EXPECT_EQ(Tessel("import asc c1/x.txt c2/x.txt").status, 0);
+    EXPECT_TRUE(fs::exists(dir / "c1" / "x.trx"));
+    EXPECT_TRUE(fs::exists(dir / "c2" / "x.trx"));
+}
+
+TEST_F(Cli, ErrorTextEndsWithExactlyOneLineFeed)
+{
+    EXPECT_EQ(Tessel("error-text 102").out, "Invalid format of input file or invalid header information.\n");
+    EXPECT_EQ(Tessel("error-text 113").out, "Conversion has already been started.\n");
+}
+
+TEST_F(Cli, InterruptStopsTheExportAndRemovesItsOutput)
+{
+    // Large enough that the export runs for a while: 4 M scans of two channels.
+    const fs::path input = dir / "big.trx";
+    {
+        CAbscissaList abscissas;
+        abscissas.Add(CAbscissa("Time", "t", CQuantity("time"), CUnit("s", 1), 0.0, 1e-4, 0, df__linear));
+        CChannelList channels;
+        channels.Add(CChannel("a", "a", CQuantity("pressure"), CUnit("Pa", 1), it__int16, 1));
+        channels.Add(CChannel("b", "b", CQuantity("pressure"), CUnit("Pa", 1), it__int16, 2));
+        CDataset ds(input.c_str(), abscissas, channels, dk__time, ds__dorg_interleaved, 0, 65536, sh__deny_write);
+        CAccess* a = ds.CreateAccess(am__readwrite, CChNbrList{0, 1}, 0, 0L, -1L, mk__raw);
+        std::vector<std::int16_t> block(2 * 65536);
+        for (std::size_t i = 0; i < block.size(); ++i) block[i] = std::int16_t(i * 7919);
+        for (int k = 0; k < 64; ++k) a->SetData(65536, block.data(), ds__dorg_interleaved, it__int16);
+        ds.Close();
+    }
+    const std::string before = Slurp(input);
+    for (int sig : {SIGINT, SIGTERM}) {
+        const fs::path output = dir / "big.asc";
+        const std::string exe = std::string(TESSEL_BINARY_DIR) + "/tessel";
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            ::setenv("TESSEL_CONFIG_DIR", (dir / "config").c_str(), 1);
+            if (::chdir(dir.c_str()) != 0) ::_exit(99);
+            ::execl(exe.c_str(), "tessel", "export", "asc", "big.trx", "-o", "big.asc", "--quiet", "--overwrite",
+                    static_cast<char*>(nullptr));
+            ::_exit(98);
+        }
+        // Interrupt once the output is being written.
+        for (int i = 0; i < 4000 && !(fs::exists(output) && fs::file_size(output) > 0); ++i)
+            ::usleep(1000);
+        ASSERT_TRUE(fs::exists(output)) << "the export never began";
+        ::kill(pid, sig);
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFEXITED(status)) << "killed by the signal instead of stopping";
+        EXPECT_EQ(WEXITSTATUS(status), 128 + sig);
+        EXPECT_FALSE(fs::exists(output)) << "partial output left behind";
+        EXPECT_TRUE(Slurp(input) == before) << "the input was touched";
+    }
 }
