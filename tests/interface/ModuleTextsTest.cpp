@@ -43,16 +43,12 @@ TEST_F(OwnTexts, UnusedAndUnknownIdsGiveEmptyTexts)
     EXPECT_EQ(ts.GetErrorText(0), "");
     EXPECT_EQ(ts.GetErrorText(200), "");
     EXPECT_EQ(ts.GetErrorText(0xFFFFFFFFu), "");
-    int used = 0;
     for (unsigned id = 1; id <= 143; ++id) {
-        if (kUnused.count(id)) {
+        if (kUnused.count(id))
             EXPECT_EQ(ts.GetErrorText(id), "") << id;
-        } else {
+        else
             EXPECT_FALSE(ts.GetErrorText(id).IsEmpty()) << id;
-            ++used;
-        }
     }
-    EXPECT_EQ(used, 97);
 }
 
 TEST_F(OwnTexts, TextsAreExactAndUnformatted)
@@ -84,7 +80,6 @@ TEST_F(OwnTexts, BackslashQuoteAndLineFeedsAreBytesOfTheText)
         "If you don't want this, edit the LOG file using the abbreviations of si units.\x0A"
         "Si units may be combined, like \x5C\x22m/s^2\x5C\x22.";
     EXPECT_EQ(t60, expected);
-    EXPECT_EQ(t60.size(), expected.size());
 }
 
 TEST(Interface, AssignmentCopiesNothingAndProgressOfNothingIsMinusOne)

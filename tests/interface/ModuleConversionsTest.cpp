@@ -1,0 +1,217 @@
+// Conversions through CTSInterface as a host runs them: the ASCII and UFF
+// members synchronously and asynchronously, and the limit of three
+// conversions moving data at once for every kind that takes a unit.
+
+#include "interface/TSInterface.h"
+#include "frame/Module.h"
+#include "frame/ThreadManager.h"
+#include "hostlibs/dataset/Dataset.h"
+#include "platform/MessageLoop.h"
+#include "platform/Semaphore.h"
+#include "settings/TSSettings.h"
+#include "tests/platform/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class Conversions : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        TesselModuleLoad();
+        CTSSettings::ResetToDefaults();
+        MessageLoop::Reset();
+        MessageLoop::SetMainWindow([this](unsigned m, WPARAM w, LPARAM) -> LRESULT {
+            if (m == CTSInterface::g_uMsgFromTessel) {
+                auto* msg = reinterpret_cast<CTSInterface::SMessage*>(w);
+                reports[msg->lID] = *msg;
+            }
+            return 0;
+        });
+        d = dir.path();
+    }
+    void TearDown() override
+    {
+        CThreadManager::DestroyAll();
+        MessageLoop::Reset();
+        CTSSettings::ResetToDefaults();
+    }
+
+    // Runs the loop until job `id` is reported (timers fired at once).
+    bool WaitReport(long id, unsigned ms = 20000)
+    {
+        return MessageLoop::RunUntil([&] {
+            MessageLoop::FireAllTimers();
+            return reports.count(id) > 0;
+        }, ms);
+    }
+
+    void MakeTable(const std::string& p, int lines)
+    {
+        std::ofstream f(p);
+        for (int i = 0; i < lines; ++i) f << i * 0.01 << ' ' << std::sin(i * 0.1) << '\n';
+    }
+
+    void MakeTrx(const std::string& p)
+    {
+        CAbscissaList abscissas;
+        abscissas.Add(CAbscissa("Time", "t", CQuantity("time"), CUnit("s", 1), 0.0, 0.001, 0, df__linear));
+        CChannelList channels;
+        channels.Add(CChannel("a", "a", CQuantity("pressure"), CUnit("Pa", 1), it__float, 1));
+        CDataset ds(p.c_str(), abscissas, channels, dk__time, ds__dorg_interleaved, 0, 65536, sh__deny_write);
+        std::vector<double> v{0.5, -0.25, 1.0, 0.0, -1.0, 0.125};
+        ds.CreateAccess(am__readwrite, CChNbrList{0}, 0, 0L, -1L, mk__raw)
+            ->SetData(long(v.size()), v.data(), ds__dorg_interleaved, it__double);
+        ds.Close();
+    }
+
+    void MakeWave(const std::string& p)
+    {
+        std::string b = "RIFF____WAVEfmt ";
+        auto put16 = [&](unsigned v) { b += char(v & 0xFF); b += char(v >> 8 & 0xFF); };
+        auto put32 = [&](std::uint32_t v) { put16(v & 0xFFFF); put16(v >> 16); };
+        put32(16); put16(1); put16(1); put32(8000); put32(16000); put16(2); put16(16);
+        b += "data";
+        put32(200);
+        for (int i = 0; i < 100; ++i) put16(unsigned(std::int16_t(i * 100)) & 0xFFFF);
+        const std::uint32_t riff = std::uint32_t(b.size() - 8);
+        for (int i = 0; i < 4; ++i) b[std::size_t(4 + i)] = char(riff >> (8 * i));
+        std::ofstream(p, std::ios::binary) << b;
+    }
+
+    std::vector<double> Values(const std::string& p)
+    {
+        CDataset ds(p.c_str(), om__read, 65536, sh__deny_write);
+        std::vector<double> v(std::size_t(ds.GetNbrOfScans()));
+        ds.CreateAccess(am__read, CChNbrList{0}, 0, 0L, -1L)
+            ->GetData(long(v.size()), v.data(), ds__dorg_interleaved, it__double);
+        return v;
+    }
+
+    TempDir dir;
+    std::string d;
+    std::map<long, CTSInterface::SMessage> reports;
+    CTSInterface ts;
+};
+
+TEST_F(Conversions, AsciiMembersSynchronousAndAsynchronous)
+{
+    MakeTable(d + "/t.txt", 50);
+    CTSInterface::SMessage msg;
+    ASSERT_EQ(ts.ImportASC((d + "/t.txt").c_str(), 1, 11, (d + "/sync.trx").c_str(), nullptr, &msg), 0u);
+    EXPECT_EQ(msg.uState, 1u) << msg.sText.c_str();
+    EXPECT_EQ(msg.lUser, 11);
+    EXPECT_EQ(Values(d + "/sync.trx").size(), 50u);
+    EXPECT_EQ(ts.ImportASC((d + "/t.txt").c_str(), 2, 0, nullptr, nullptr, &msg), 110u);
+
+    ASSERT_EQ(ts.ImportASC((d + "/t.txt").c_str(), 3, 0, nullptr, nullptr, nullptr), 0u);
+    ASSERT_TRUE(WaitReport(3));
+    EXPECT_EQ(reports[3].uState, 1u) << reports[3].sText.c_str();
+    EXPECT_TRUE(fs::exists(d + "/t.trx")) << "derived output";
+
+    MakeTrx(d + "/x.trx");
+    const short digits = 3;
+    const int tab = 1;
+    ASSERT_EQ(ts.ExportASC((d + "/x.trx").c_str(), 4, 0, (d + "/x.asc").c_str(), nullptr, nullptr, &digits, &tab,
+                           nullptr, nullptr, nullptr, "Run 4"),
+              0u);
+    ASSERT_TRUE(WaitReport(4));
+    EXPECT_EQ(reports[4].uState, 3u) << reports[4].sText.c_str();
+    std::ifstream in(d + "/x.asc");
+    std::string first;
+    std::getline(in, first);
+    EXPECT_EQ(first, "Run 4\r") << "lines end with CR LF";
+}
+
+TEST_F(Conversions, UffMembersAndTheModalList)
+{
+    fs::copy_file(fs::path(TESSEL_SOURCE_DIR) / "fuzz/corpus/uff/ascii58.unv", d + "/m.unv");
+    CTSInterface::SMessage msg;
+    ASSERT_EQ(ts.ImportUFF((d + "/m.unv").c_str(), 1, 0, (d + "/m.trx").c_str(), nullptr, &msg), 0u);
+    ASSERT_EQ(msg.uState, 17u) << msg.sText.c_str();
+    const int yes = 1;
+    ASSERT_EQ(ts.ImportUFF((d + "/m.unv").c_str(), 2, 0, nullptr, &yes, nullptr), 0u);
+    ASSERT_TRUE(WaitReport(2));
+    EXPECT_EQ(reports[2].uState, 17u);
+
+    const int binary = 1;
+    ASSERT_EQ(ts.ExportUFF((d + "/m.trx").c_str(), 3, 0, (d + "/one.uff").c_str(), nullptr, &binary), 0u);
+    CList<CString, CString&> list;
+    CString a(d + "/m.trx");
+    list.AddTail(a);
+    list.AddTail(a);
+    // One kind, one input: refused while the first export is listed.
+    EXPECT_EQ(ts.ExportUFFModal(list, 4, 0, (d + "/two.uff").c_str(), nullptr, nullptr), 113u);
+    ASSERT_TRUE(WaitReport(3));
+    ASSERT_EQ(ts.ExportUFFModal(list, 4, 0, (d + "/two.uff").c_str(), nullptr, nullptr), 0u);
+    ASSERT_TRUE(WaitReport(4));
+    EXPECT_EQ(reports[3].uState, 19u) << reports[3].sText.c_str();
+    EXPECT_EQ(reports[4].uState, 19u) << reports[4].sText.c_str();
+    EXPECT_EQ(reports[4].sSource, a) << "the first path of the list";
+    // Read back: one data set in the first file, two in the second.
+    for (const auto& [file, sets] : {std::pair{"/one.uff", 1}, std::pair{"/two.uff", 2}}) {
+        CTSInterface::SMessage back;
+        ASSERT_EQ(ts.ImportUFF((d + file).c_str(), 9, 0, (d + file + ".trx").c_str(), nullptr, &back), 0u);
+        ASSERT_EQ(back.uState, 17u) << file << back.sText.c_str();
+        CDataset ds((d + file + ".trx").c_str(), om__read, 65536, sh__deny_write);
+        EXPECT_EQ(ds.GetNbrOfChannels(), sets) << file;
+    }
+}
+
+// With every unit of "ThreadTSAccess" taken elsewhere, a conversion that
+// moves data waits for one; the ASCII export takes none and runs.
+TEST_F(Conversions, EveryKindWaitsForAUnitExceptTheAsciiExport)
+{
+    MakeTable(d + "/t.txt", 20);
+    fs::copy_file(fs::path(TESSEL_SOURCE_DIR) / "fuzz/corpus/uff/ascii58.unv", d + "/m.unv");
+    MakeTrx(d + "/x.trx");
+    MakeWave(d + "/w.wav");
+    const int yes = 1;
+    const std::string x = d + "/x.trx";
+    struct Kind {
+        const char* what;
+        std::function<unsigned(long)> start;
+        bool takesUnit;
+    };
+    const std::vector<Kind> kinds = {
+        {"ASCII import", [&](long id) { return ts.ImportASC((d + "/t.txt").c_str(), id, 0, (d + "/a.trx").c_str(), &yes, nullptr); }, true},
+        {"UFF import", [&](long id) { return ts.ImportUFF((d + "/m.unv").c_str(), id, 0, (d + "/u.trx").c_str(), &yes, nullptr); }, true},
+        {"UFF export", [&](long id) { return ts.ExportUFF(x.c_str(), id, 0, (d + "/x.uff").c_str(), &yes, nullptr); }, true},
+        {"WAVE import", [&](long id) { return ts.ImportWAV((d + "/w.wav").c_str(), id, 0, (d + "/w.dat").c_str(), &yes, nullptr); }, true},
+        {"WAVE export", [&](long id) {
+             return ts.ExportWAV(x.c_str(), id, 0, (d + "/x.wav").c_str(), &yes, nullptr, nullptr, nullptr, nullptr,
+                                 nullptr, nullptr);
+         }, true},
+        {"ASCII export", [&](long id) {
+             return ts.ExportASC(x.c_str(), id, 0, (d + "/x.asc").c_str(), &yes, nullptr, nullptr, nullptr, nullptr,
+                                 nullptr, nullptr, nullptr);
+         }, false},
+    };
+    long id = 100;
+    for (const Kind& k : kinds) {
+        CSemaphore others(3, 3, "ThreadTSAccess");
+        for (int i = 0; i < 3; ++i) ASSERT_TRUE(others.Lock(0)) << k.what;
+        ASSERT_EQ(k.start(id), 0u) << k.what;
+        if (k.takesUnit) {
+            EXPECT_FALSE(WaitReport(id, 300)) << k.what << " ran without a unit";
+            others.Unlock();
+        }
+        ASSERT_TRUE(WaitReport(id)) << k.what;
+        EXPECT_TRUE(reports[id].uState & 1u) << k.what << ": " << reports[id].sText.c_str();
+        ++id;
+    }
+}
+
+} // namespace
