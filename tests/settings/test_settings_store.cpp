@@ -188,7 +188,6 @@ TEST(SettingsPages, OnePagePerFormatAndInstance) {
     ASSERT_NE(sdf, nullptr);
     EXPECT_EQ(settings.GetPPage(S::tsfSDFExport), sdf);
     EXPECT_EQ(sdf->GetCaption(), "SDF Export");
-    EXPECT_EQ(sdf->GetDialogID(), 9103u);
 
     S other;
     EXPECT_NE(other.GetPPage(S::tsfSDFExport), sdf);
