@@ -1,10 +1,12 @@
 #include "frame/Module.h"
 
 #include "interface/TSInterface.h"
+#include "frame/Cancellation.h"
 #include "frame/StringTable.h"
 #include "frame/ThreadManager.h"
 #include "platform/MessageLoop.h"
 #include "platform/Resources.h"
+#include "platform/Semaphore.h"
 #include "platform/UserConfig.h"
 
 // Registered during static initialisation, before any load step runs.
@@ -18,6 +20,8 @@ void TesselModuleLoad()
 {
     if (g_loaded) return;
     SetOwnStringTable(&TesselOwnText);
+    // An interrupted job must not wait on for units held elsewhere.
+    CSemaphore::SetStopWaiting(&JobCancellation::Requested, JobCancellation::kInterruptedText);
     CUserConfigKey key;
     if (key.Open("Software\\Orvano\\")) {
         // A code of at most three characters and its terminating zero; a

@@ -1,5 +1,6 @@
 #include "platform/Semaphore.h"
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -42,6 +43,9 @@ std::string CheckFolder(const std::string& dir)
         return "The lock folder " + dir + " of the named semaphores may be written by others; make it 0700";
     return std::string();
 }
+
+std::atomic<bool (*)()> g_stopWaiting{nullptr};
+std::atomic<const char*> g_stopReason{""};
 
 std::string SafeName(const std::string& name)
 {
@@ -125,6 +129,11 @@ bool CSemaphore::Lock(unsigned timeoutMs)
         const int r = TryOnce();
         if (r > 0) return true;
         if (r < 0 || timeoutMs == 0) return false;
+        if (auto stop = g_stopWaiting.load(); stop && stop()) {
+            std::lock_guard<std::mutex> g(m_mutex);
+            m_error = g_stopReason.load();
+            return false;
+        }
         if (timeoutMs != TS_INFINITE && steady_clock::now() - start >= milliseconds(timeoutMs))
             return false;
         std::this_thread::sleep_for(pause);
@@ -139,6 +148,12 @@ bool CSemaphore::Unlock()
     ::close(m_held.back());
     m_held.pop_back();
     return true;
+}
+
+void CSemaphore::SetStopWaiting(bool (*stop)(), const char* reason)
+{
+    g_stopReason = reason ? reason : "";
+    g_stopWaiting = stop;
 }
 
 std::string CSemaphore::LastError() const

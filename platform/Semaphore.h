@@ -46,6 +46,12 @@ public:
     // The directory of the lock files, as described above.
     static std::string Directory();
 
+    // A process-wide question asked while a Lock waits: when it answers
+    // true, the wait ends without a unit and LastError() gives `reason`.
+    // The frame sets it, so that an interrupted job does not wait for units
+    // that other processes hold. Null: never.
+    static void SetStopWaiting(bool (*stop)(), const char* reason);
+
 private:
     int TryOnce(); // 1 taken, 0 all units busy, -1 lock files unusable
 

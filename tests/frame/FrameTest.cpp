@@ -517,6 +517,29 @@ TEST_F(FrameTest, AnInterruptedJobFailsAndSaysSo)
     EXPECT_EQ(msg.sText, "Conversion failed. Interrupted before it was complete.");
 }
 
+TEST_F(FrameTest, AnInterruptedJobStopsWaitingForAUnitHeldElsewhere)
+{
+    CSemaphore others(3, 3, "ThreadTSAccess");
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(others.Lock(0));
+    JobPlan waiting;
+    bool gotUnit = true;
+    waiting.during = [&](CTestJob& j) {
+        CSemaphoreHolder unit(j.m_semAccess);
+        gotUnit = unit.IsLocked();
+    };
+    std::thread interrupt([] {
+        std::this_thread::sleep_for(50ms);
+        JobCancellation::Request(SIGTERM);
+    });
+    CTSInterface::SMessage msg;
+    ASSERT_EQ(Start("/d/w.wav", 1, waiting, nullptr, &msg, "/d/o.trx"), 0u);
+    interrupt.join();
+    JobCancellation::Clear();
+    EXPECT_TRUE(gotUnit) << "the holder is never left without a unit";
+    EXPECT_EQ(msg.uState, 22u);
+    EXPECT_EQ(msg.sText, "Conversion failed. Interrupted before it was complete.");
+}
+
 TEST_F(FrameTest, UnloadDestroysListedJobs)
 {
     JobPlan running;
