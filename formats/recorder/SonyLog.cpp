@@ -4,6 +4,9 @@
 #include "formats/recorder/RecorderText.h"
 #include "platform/FileSystem.h"
 
+#include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <cstring>
 #include <string_view>
 
@@ -43,7 +46,7 @@ bool ParseChannel(std::string_view line, std::size_t keywordLength, SSonyChannel
     if (blank == npos)
         return false;
     // Commas right after the number end it, as atoi would stop there too.
-    ch.iNumber = int(Atol(line.substr(blank + 1))) - 1;
+    ch.iNumber = int(std::max<long long>(Atol(line.substr(blank + 1)) - 1LL, INT32_MIN));
     const std::size_t open = line.find('"', blank + 1);
     if (open == npos)
         return false;
@@ -151,8 +154,12 @@ bool ReadSonyLog(const char* data, std::size_t size, SSonyLog& log, std::string&
         case kSonyFormat:
             sawFormat = true;
             log.iFormat = Digit(value);
-            if (log.iFormat != 0)
-                continue;   // the bit stays: only format 0 is read
+            // Only format 0 is read; as with every field, a later line
+            // overrides an earlier one.
+            if (log.iFormat != 0) {
+                log.uMissing |= bit;
+                continue;
+            }
             break;
         case kSonyVolume: log.lSamplesPerChannel = Atol(value); break;
         case kSonyInterval: log.dInterval = RecorderText::Atof(value); break;

@@ -57,6 +57,8 @@ CDateTimeEx TaffDate(const std::string& date, const std::string& time)
         hour = int(Atol(time.substr(0, 2)));
         minute = int(Atol(time.substr(3, 2)));
         second = std::ceil(RecorderText::Atof(time.substr(6)));
+        if (!std::isfinite(second))
+            second = 0.0;
     }
     const int month = int(Atol(Part(date, 0, 2)));
     const int day = int(Atol(Part(date, 3, 2)));

@@ -172,6 +172,9 @@ TEST_F(SonyImport, FailuresLeaveNoOutput)
 TEST_F(SonyImport, AsynchronousStartDerivesTheOutput)
 {
     const fs::path in = Make(kChannels, 50);
+    // Into the TRX standard directory, made when missing.
+    CTSSettings::m_lStandardPathFlags = CTSSettings::bitSONYImport;
+    CTSSettings::m_sPathTRX = (dir / "std").c_str();
     std::vector<std::string> produced;
     const CTSInterface::SMessage msg = RunAsync(
         [&] { return CTSInterface().ImportSONY(in.c_str(), 21, 22, nullptr, nullptr, nullptr); }, &produced);
@@ -179,8 +182,8 @@ TEST_F(SonyImport, AsynchronousStartDerivesTheOutput)
     EXPECT_EQ(msg.lID, 21);
     EXPECT_EQ(msg.lUser, 22);
     ASSERT_EQ(produced.size(), 1u);
-    EXPECT_EQ(produced[0], (dir / "rec.dat").string());
-    EXPECT_EQ(ReadValues(dir / "rec.dat", true).size(), samples.size());
+    EXPECT_EQ(produced[0], (dir / "std" / "rec.dat").string());
+    EXPECT_EQ(ReadValues(dir / "std" / "rec.dat", true).size(), samples.size());
     // A synchronous call needs an output path.
     CTSInterface::SMessage rec;
     EXPECT_EQ(CTSInterface().ImportSONY(in.c_str(), 1, 2, nullptr, nullptr, &rec), 110u);

@@ -64,6 +64,9 @@ TEST(SonyLog, IncompleteOrUnreadableLogsFail)
     // Only format 0 is read.
     EXPECT_FALSE(Read(SonyLog(kTwo, 10, "1e-3", {}, "1"), log, why));
     EXPECT_NE(why.find("FORMAT"), std::string::npos) << why;
+    // A later FORMAT line decides (found by fuzzing: "FORMAT 0" then "FORMAT 1").
+    EXPECT_FALSE(Read(SonyLog(kTwo, 10, "1e-3") + "FORMAT 1\r\n", log, why));
+    EXPECT_NE(why.find("FORMAT"), std::string::npos) << why;
     // No channel: the reader's own message.
     EXPECT_FALSE(Read(SonyLog({}, 10, "1e-3"), log, why));
     EXPECT_EQ(why, "No channels were read!\nLog file may be corrupted");
