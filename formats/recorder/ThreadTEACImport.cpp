@@ -42,7 +42,7 @@ CAbscissaList TimeAbscissa(double delta, long scans)
     return list;
 }
 
-std::string Part(const std::string& s, std::size_t first, std::size_t n)
+std::string Slice(const std::string& s, std::size_t first, std::size_t n)
 {
     return first < s.size() ? s.substr(first, n) : std::string();
 }
@@ -60,8 +60,8 @@ CDateTimeEx TaffDate(const std::string& date, const std::string& time)
         if (!std::isfinite(second))
             second = 0.0;
     }
-    const int month = int(Atol(Part(date, 0, 2)));
-    const int day = int(Atol(Part(date, 3, 2)));
+    const int month = int(Atol(Slice(date, 0, 2)));
+    const int day = int(Atol(Slice(date, 3, 2)));
     const int year = int(Atol(date.size() > 4 ? date.substr(date.size() - 4) : date));
     if (month < 1 || month > 12 || day < 1 || day > 31)
         return CDateTimeEx();

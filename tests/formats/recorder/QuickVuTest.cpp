@@ -11,7 +11,7 @@ namespace {
 
 class QuickVu : public RecorderTest {
 protected:
-    fs::path Make(const QuickVuSpec& q, int channels, int scans)
+    fs::path Make(const QuickVuFields& q, int channels, int scans)
     {
         samples = Interleaved(channels, scans);
         WriteFile(dir / "rec.DAT", QuickVuFile(q, Samples(samples)));
@@ -31,7 +31,7 @@ protected:
 
 TEST(QuickVuHeader, FieldsAndChecks)
 {
-    QuickVuSpec q;
+    QuickVuFields q;
     q.channel[0] = 3;
     q.channel[5] = 9;
     q.range[5] = 6;
@@ -74,7 +74,7 @@ TEST(QuickVuHeader, FieldsAndChecks)
 
     // The SET file: all 665 bytes, and a factor for every used slot.
     const Bytes set = SetFile({{"ACC", "m/s^2", 9.81f, 0.0f}, {"P", "Pa", 100.0f, 1.0f}});
-    SQuickVuHeader two = SQuickVuHeader::Parse(QuickVuFile(QuickVuSpec(), {}).data());
+    SQuickVuHeader two = SQuickVuHeader::Parse(QuickVuFile(QuickVuFields(), {}).data());
     EXPECT_TRUE(ParseQuickVuSet(set.data(), set.size(), two).bValid);
     EXPECT_FALSE(ParseQuickVuSet(set.data(), 664, two).bValid);
     two.channel[2] = 4;   // a used slot without a factor
@@ -83,7 +83,7 @@ TEST(QuickVuHeader, FieldsAndChecks)
 
 TEST_F(QuickVu, WithoutSetFileChannelsComeInVolts)
 {
-    QuickVuSpec q;
+    QuickVuFields q;
     q.channel[1] = 7;
     const CTSInterface::SMessage msg = Import(Make(q, 2, 250));
     ASSERT_EQ(msg.uState, 15u) << msg.sText.c_str();
@@ -122,7 +122,7 @@ TEST_F(QuickVu, SetFileGivesEngineeringUnits)
 {
     CTSSettings::m_sNameSETFileTEACImport = "pump.set";
     WriteFile(dir / "pump.set", SetFile({{"ACC-X", "m/s^2", 9.81f, 0.0f}, {"PRESSURE", "furlong", 100.0f, 1.5f}}));
-    const CTSInterface::SMessage msg = Import(Make(QuickVuSpec(), 2, 20));
+    const CTSInterface::SMessage msg = Import(Make(QuickVuFields(), 2, 20));
     ASSERT_EQ(msg.uState, 15u) << msg.sText.c_str();
     EXPECT_EQ(msg.sText, CString::Formatted(Text(35).c_str(), "furlong"));
     CDataset ds((dir / "out.trx").c_str(), om__read, 32768, sh__deny_write);
@@ -139,7 +139,7 @@ TEST_F(QuickVu, SetFileGivesEngineeringUnits)
 
 TEST_F(QuickVu, RefusedHeadersLeaveNoOutput)
 {
-    QuickVuSpec q;
+    QuickVuFields q;
     Make(q, 2, 10);
     {   // one byte more than 512 + 2 × samples
         Bytes b = ReadFile(dir / "rec.DAT");
@@ -149,10 +149,10 @@ TEST_F(QuickVu, RefusedHeadersLeaveNoOutput)
     EXPECT_EQ(Import(dir / "rec.DAT").sText, Text(71));
     q.byteOrder = 1;
     EXPECT_EQ(Import(Make(q, 2, 10)).sText, Text(72));
-    q = QuickVuSpec();
+    q = QuickVuFields();
     q.range[0] = 7;
     EXPECT_EQ(Import(Make(q, 2, 10)).sText, Text(73));
-    q = QuickVuSpec();
+    q = QuickVuFields();
     q.version = 3;
     EXPECT_EQ(Import(Make(q, 2, 10)).sText, Text(76));
     WriteFile(dir / "rec.DAT", Bytes(100, 0));
@@ -163,7 +163,7 @@ TEST_F(QuickVu, RefusedHeadersLeaveNoOutput)
 
 TEST_F(QuickVu, AsynchronousStartDerivesTheOutput)
 {
-    const fs::path in = Make(QuickVuSpec(), 2, 30);
+    const fs::path in = Make(QuickVuFields(), 2, 30);
     std::vector<std::string> produced;
     const CTSInterface::SMessage msg = RunAsync(
         [&] { return CTSInterface().ImportTEAC(in.c_str(), 31, 32, nullptr, nullptr, nullptr); }, &produced);

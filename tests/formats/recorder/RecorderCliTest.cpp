@@ -55,7 +55,7 @@ TEST_F(RecorderCli, HelpStatusesAndTexts)
 
 TEST_F(RecorderCli, SetOptionNamesTheSetFileForOneCall)
 {
-    WriteFile(dir / "q.DAT", QuickVuFile(QuickVuSpec(), Samples(Interleaved(2, 8))));
+    WriteFile(dir / "q.DAT", QuickVuFile(QuickVuFields(), Samples(Interleaved(2, 8))));
     WriteFile(dir / "pump.set", SetFile({{"ACC-X", "m/s^2", 9.81f, 0.0f}, {"P", "Pa", 100.0f, 0.0f}}));
     // Without it the stored name ("Default.set") is missing: volts, a warning.
     SResult r = Tessel("import teac q.DAT -o volts.trx");

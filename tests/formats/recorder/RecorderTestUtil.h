@@ -144,7 +144,7 @@ inline std::string SonyLog(const std::vector<SonyChannelLine>& channels, long sa
 }
 
 // A TAFFmat header: the sixteen lines in their order, then the optional ones.
-struct TaffSpec {
+struct TaffFields {
     std::string version = "1", series = "CH1,CH2", date = "03-12-1999", time = "12:34:56.70", rate = "1000";
     std::string vertUnits = "V,V", horzUnits = "Sec", comment = "road test", numSeries = "2";
     std::string storage = "INTERLACED", slopes = "0.5,0.25", yOffsets = "0,1", numSamps = "4";
@@ -152,7 +152,7 @@ struct TaffSpec {
     std::string eol = "\r\n";
 };
 
-inline std::string TaffHeader(const TaffSpec& t)
+inline std::string TaffHeader(const TaffFields& t)
 {
     const std::pair<const char*, std::string> lines[] = {
         {"DATASET", "REC001"},      {"VERSION", t.version},     {"SERIES", t.series},
@@ -174,7 +174,7 @@ inline std::string TaffHeader(const TaffSpec& t)
 }
 
 // The QuickVu-RD/Windows header, offsets as published.
-struct QuickVuSpec {
+struct QuickVuFields {
     std::string comment = "pump 3, run A";
     std::uint8_t version = 1, year = 99, month = 3, day = 12, hour = 10, minute = 15, second = 0;
     std::uint8_t channel[16] = {1, 2};
@@ -184,7 +184,7 @@ struct QuickVuSpec {
     std::uint8_t byteOrder = 0;
 };
 
-inline Bytes QuickVuFile(const QuickVuSpec& q, const Bytes& samples)
+inline Bytes QuickVuFile(const QuickVuFields& q, const Bytes& samples)
 {
     Bytes b(512 + samples.size(), 0);
     std::memcpy(b.data(), q.comment.data(), std::min<std::size_t>(q.comment.size(), 401));

@@ -17,7 +17,7 @@ unsigned Read(const std::string& text, STaffHeader& h, std::string& detail)
 class Taffmat : public RecorderTest {
 protected:
     // "rec.DAT" with `scans` scans of `channels` and its header.
-    fs::path Make(const TaffSpec& t, int channels, int scans)
+    fs::path Make(const TaffFields& t, int channels, int scans)
     {
         samples = Interleaved(channels, scans);
         WriteFile(dir / "rec.DAT", Samples(samples));
@@ -38,7 +38,7 @@ protected:
 
 TEST(TaffHeader, ReadsTheLinesInTheirOrder)
 {
-    TaffSpec t;
+    TaffFields t;
     t.series = "CH01:Front_FL , CH02 Rear_RR,";
     t.chSlot = "1,1";
     t.rateMulti = "4000, 1000";
@@ -61,7 +61,7 @@ TEST(TaffHeader, ReadsTheLinesInTheirOrder)
     EXPECT_EQ(h.rateMulti, (std::vector<std::string>{"4000", "1000"}));
 
     // Keywords in any case within the key part; no optional lines.
-    std::string text = TaffHeader(TaffSpec());
+    std::string text = TaffHeader(TaffFields());
     text.replace(text.find("VERSION"), 7, "version");
     ASSERT_EQ(Read(text, h, detail), 0u) << detail;
     EXPECT_EQ(h.iVersion, 1);
@@ -80,30 +80,30 @@ TEST(TaffHeader, ListsAndFailures)
     STaffHeader h;
     std::string detail;
     // NUM_SERIES must be the tenth line.
-    std::string text = TaffHeader(TaffSpec());
+    std::string text = TaffHeader(TaffFields());
     text.insert(0, "REMARK inserted\r\n");
     EXPECT_EQ(Read(text, h, detail), 78u);
     EXPECT_EQ(detail, "NUM_SERIES");
     // A line without its keyword is named.
-    text = TaffHeader(TaffSpec());
+    text = TaffHeader(TaffFields());
     text.replace(text.find("SLOPE"), 5, "SLANT");
     EXPECT_EQ(Read(text, h, detail), 78u);
     EXPECT_EQ(detail, "SLOPE");
     // The file ends early; a line beyond the bound; absurd series counts.
-    text = TaffHeader(TaffSpec());
+    text = TaffHeader(TaffFields());
     EXPECT_EQ(Read(text.substr(0, text.find("Y_OFFSET")), h, detail), 77u);
     EXPECT_EQ(Read("DATASET x\n", h, detail), 77u);
-    TaffSpec t;
+    TaffFields t;
     t.comment = std::string(STaffHeader::kMaxLine + 1, 'c');
     EXPECT_EQ(Read(TaffHeader(t), h, detail), 77u);
-    t = TaffSpec();
+    t = TaffFields();
     t.numSeries = "2000000000";
     EXPECT_EQ(Read(TaffHeader(t), h, detail), 77u);
 }
 
 TEST_F(Taffmat, ValuesNamesDateAndComment)
 {
-    TaffSpec t;
+    TaffFields t;
     t.series = "CH01:Front_FL,CH02 Rear_RR";
     t.vertUnits = "m/s^2, Pa";
     t.slopes = "0.001, 0.25";
@@ -145,28 +145,28 @@ TEST_F(Taffmat, ValuesNamesDateAndComment)
 
 TEST_F(Taffmat, ChecksInTheirOrder)
 {
-    auto code = [&](TaffSpec t) {
+    auto code = [&](TaffFields t) {
         const CTSInterface::SMessage m = Import(Make(t, 2, 4));
         return m.sText;
     };
-    TaffSpec t;
+    TaffFields t;
     t.storage = "BLOCK";
     EXPECT_EQ(code(t), Text(79));
     t.version = "2";
     EXPECT_EQ(code(t), Text(75));   // the version is checked first
-    t = TaffSpec();
+    t = TaffFields();
     t.rate = "1";
     EXPECT_EQ(code(t), Text(80));
     t.numSeries = "0";
     EXPECT_EQ(code(t), Text(7));
-    t = TaffSpec();
+    t = TaffFields();
     t.slopes = "0.5";   // the second series has no slope: no valid mapping
     EXPECT_EQ(code(t).Left(Text(15).GetLength()), Text(15));
-    t = TaffSpec();
+    t = TaffFields();
     t.numSamps = "5";   // one scan more than the file holds
     EXPECT_EQ(code(t).Left(Text(12).GetLength()), Text(12));
     // An unknown unit: the virtual unit and a warning naming it.
-    t = TaffSpec();
+    t = TaffFields();
     t.vertUnits = "V, furlong";
     t.time = "12:34";
     const CTSInterface::SMessage m = Import(Make(t, 2, 4));
@@ -180,7 +180,7 @@ TEST_F(Taffmat, ChecksInTheirOrder)
 TEST_F(Taffmat, MultiRatePatternAndUpperCaseHeader)
 {
     // Series 0 at four times the base rate of series 1.
-    TaffSpec t;
+    TaffFields t;
     t.chSlot = "1,1";
     t.rateMulti = "4000,1000";
     t.numSamps = "20";
