@@ -1,0 +1,74 @@
+// `tessel import sony|teac` as a user runs them: help, exit statuses, texts
+// on stderr, and --set naming the QuickVu SET file for one call.
+
+#include "RecorderTestUtil.h"
+
+#include <sys/wait.h>
+
+using namespace rectest;
+
+namespace {
+
+class RecorderCli : public RecorderTest {
+protected:
+    struct SResult {
+        int status = -1;
+        std::string out, err;
+    };
+    SResult Tessel(const std::string& args)
+    {
+        fs::create_directories(dir / "config");
+        const std::string cmd = "cd '" + dir.string() + "' && TESSEL_CONFIG_DIR='" + (dir / "config").string() +
+                                "' TESSEL_SEM_DIR='" + (ProcessDir() / "sem").string() + "' '" +
+                                std::string(TESSEL_BINARY_DIR) + "/tessel' " + args + " >'" +
+                                (dir / "stdout").string() + "' 2>'" + (dir / "stderr").string() + "'";
+        SResult r;
+        const int rc = std::system(cmd.c_str());
+        r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+        const Bytes out = ReadFile(dir / "stdout"), err = ReadFile(dir / "stderr");
+        r.out.assign(out.begin(), out.end());
+        r.err.assign(err.begin(), err.end());
+        return r;
+    }
+};
+
+}  // namespace
+
+TEST_F(RecorderCli, HelpStatusesAndTexts)
+{
+    EXPECT_EQ(Tessel("import sony --help").status, 0);
+    const SResult help = Tessel("import teac --help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("--set"), std::string::npos);
+    EXPECT_EQ(Tessel("import sony").status, 2);
+
+    // No LOG beside the data file: the job fails, its text on stderr.
+    WriteFile(dir / "r.bin", Samples(Interleaved(1, 10)));
+    const SResult f = Tessel("import sony r.bin -o r.dat");
+    EXPECT_EQ(f.status, 1);
+    EXPECT_NE(f.err.find(Text(61).str()), std::string::npos) << f.err;
+    EXPECT_FALSE(fs::exists(dir / "r.dat"));
+    WriteFile(dir / "r.LOG", SonyLog({{1, "A", "V", "0.001*(X)+0.0", ""}}, 10, "0.001"));
+    EXPECT_EQ(Tessel("import sony r.bin").status, 0);   // synchronous, output derived
+    EXPECT_EQ(ReadValues(dir / "r.dat", true).size(), 10u);
+}
+
+TEST_F(RecorderCli, SetOptionNamesTheSetFileForOneCall)
+{
+    WriteFile(dir / "q.DAT", QuickVuFile(QuickVuFields(), Samples(Interleaved(2, 8))));
+    WriteFile(dir / "pump.set", SetFile({{"ACC-X", "m/s^2", 9.81f, 0.0f}, {"P", "Pa", 100.0f, 0.0f}}));
+    // Without it the stored name ("Default.set") is missing: volts, a warning.
+    SResult r = Tessel("import teac q.DAT -o volts.trx");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.err.find("SET file not found"), std::string::npos) << r.err;
+    {
+        CDataset ds((dir / "volts.trx").c_str(), om__read, 32768, sh__deny_write);
+        EXPECT_EQ(ds.GetChannel(0).GetUnit().GetText(), "V");
+    }
+    // "pump" gets ".set" as the settings page would add it.
+    r = Tessel("import teac q.DAT -o eu.trx --set pump");
+    EXPECT_EQ(r.status, 0) << r.err;
+    CDataset ds((dir / "eu.trx").c_str(), om__read, 32768, sh__deny_write);
+    EXPECT_EQ(ds.GetChannel(0).GetName(), "ACC-X");
+    EXPECT_EQ(ds.GetChannel(1).GetUnit().GetText(), "Pa");
+}

@@ -1,0 +1,274 @@
+#pragma once
+// Helpers of the recorder tests: a process of its own for semaphores and
+// configuration, scratch directories, recorder files written from their
+// layouts (LOG text, TAFFmat header, QuickVu 512-byte header, SET file), and
+// reading a data set back.
+
+#include "frame/Module.h"
+#include "frame/ThreadConversion.h"
+#include "hostlibs/dataset/Dataset.h"
+#include "interface/TSInterface.h"
+#include "platform/MessageLoop.h"
+#include "settings/TSSettings.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace rectest {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<unsigned char>;
+
+inline fs::path ProcessDir()
+{
+    const char* tmp = std::getenv("TMPDIR");
+    return fs::path((tmp && *tmp) ? tmp : "/tmp") / ("tessel_recorder_" + std::to_string(::getpid()));
+}
+
+// Semaphore units and the user configuration of this test process only.
+class CRecorderEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        fs::create_directories(ProcessDir() / "sem");
+        fs::create_directories(ProcessDir() / "cfg");
+        ::setenv("TESSEL_SEM_DIR", (ProcessDir() / "sem").c_str(), 1);
+        ::setenv("TESSEL_CONFIG_DIR", (ProcessDir() / "cfg").c_str(), 1);
+        TesselModuleLoad();
+    }
+    void TearDown() override
+    {
+        TesselModuleUnload();
+        fs::remove_all(ProcessDir());
+    }
+};
+inline ::testing::Environment* const g_environment = ::testing::AddGlobalTestEnvironment(new CRecorderEnvironment);
+
+class RecorderTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        CTSSettings::ResetToDefaults();
+        CTSSettings::m_lStandardPathFlags = 0;
+        CTSSettings::m_lOverwriteFlags = 0;
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir = ProcessDir() / (std::string(info->test_suite_name()) + "." + info->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+    void TearDown() override
+    {
+        CTSSettings::ResetToDefaults();
+        fs::remove_all(dir);
+    }
+    static CString Text(unsigned id) { return CTSInterface().GetErrorText(id); }
+    fs::path dir;
+};
+
+inline void WriteFile(const fs::path& p, const std::string& s)
+{
+    std::ofstream f(p, std::ios::binary);
+    f << s;
+}
+inline void WriteFile(const fs::path& p, const Bytes& b)
+{
+    std::ofstream f(p, std::ios::binary);
+    f.write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
+}
+inline Bytes ReadFile(const fs::path& p)
+{
+    std::ifstream f(p, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(f), {});
+}
+
+// Little-endian 16-bit samples.
+inline Bytes Samples(const std::vector<std::int16_t>& v)
+{
+    Bytes b;
+    for (std::int16_t s : v) {
+        b.push_back(std::uint8_t(std::uint16_t(s)));
+        b.push_back(std::uint8_t(std::uint16_t(s) >> 8));
+    }
+    return b;
+}
+
+// A ramp with both ends of the 16-bit range in it: sample i of channel c.
+inline std::vector<std::int16_t> Interleaved(int channels, int scans)
+{
+    std::vector<std::int16_t> v;
+    for (int i = 0; i < scans; ++i)
+        for (int c = 0; c < channels; ++c)
+            v.push_back(std::int16_t(i == 0 ? -32768 : i == 1 ? 32767 : (i * 97 + c * 1000) % 30000 - 15000));
+    return v;
+}
+
+// A LOG file as the MK II/III software writes it: keyword, blank, value;
+// CHANNEL lines "CHANNEL  n, "name", unit, mapping".
+struct SonyChannelLine {
+    int number;
+    std::string name, unit, mapping, range;   // range: "" for no INPUT_RANGE line
+};
+
+inline std::string SonyLog(const std::vector<SonyChannelLine>& channels, long samples, const std::string& interval,
+                           const std::vector<std::string>& skip = {}, const std::string& format = "0")
+{
+    std::vector<std::pair<std::string, std::string>> lines = {
+        {"VERSION", "1.02"},       {"DATA_FILE", "REC001.BIN"},   {"FORMAT", format},
+        {"VOLUME_CH", std::to_string(samples)}, {"FILE_INTVL_CH", interval}, {"FILE_MEMO", "bench run 4"},
+        {"TAPE_BC_MODE", "1"},     {"TAPE_SRATE_CH", "48000"},    {"DECIMATION", "4"},
+        {"TAPE_SPEED", "2"},       {"ID", "042"},                 {"DATE_TIME", "990312 101500"},
+        {"CNT_ADDRESS", "+12345"}, {"MEMO", "free text"},         {"TRIG_MODE", "0"},
+    };
+    std::string s;
+    for (const auto& [k, v] : lines) {
+        bool skipped = false;
+        for (const std::string& x : skip)
+            skipped = skipped || x == k;
+        if (!skipped)
+            s += k + " " + v + "\r\n";
+    }
+    for (const SonyChannelLine& c : channels)
+        s += "CHANNEL  " + std::to_string(c.number) + ", \"" + c.name + "\", " + c.unit + ", " + c.mapping + "\r\n";
+    for (const SonyChannelLine& c : channels)
+        if (!c.range.empty())
+            s += "INPUT_RANGE  " + std::to_string(c.number) + ", " + c.range + "\r\n";
+    return s;
+}
+
+// A TAFFmat header: the sixteen lines in their order, then the optional ones.
+struct TaffFields {
+    std::string version = "1", series = "CH1,CH2", date = "03-12-1999", time = "12:34:56.70", rate = "1000";
+    std::string vertUnits = "V,V", horzUnits = "Sec", comment = "road test", numSeries = "2";
+    std::string storage = "INTERLACED", slopes = "0.5,0.25", yOffsets = "0,1", numSamps = "4";
+    std::string chSlot, rateMulti;   // empty: no line
+    std::string eol = "\r\n";
+};
+
+inline std::string TaffHeader(const TaffFields& t)
+{
+    const std::pair<const char*, std::string> lines[] = {
+        {"DATASET", "REC001"},      {"VERSION", t.version},     {"SERIES", t.series},
+        {"DATE", t.date},           {"TIME", t.time},           {"RATE", t.rate},
+        {"VERT_UNITS", t.vertUnits}, {"HORZ_UNITS", t.horzUnits}, {"COMMENT", t.comment},
+        {"NUM_SERIES", t.numSeries}, {"STORAGE_MODE", t.storage}, {"FILE_TYPE", "INTEGER"},
+        {"SLOPE", t.slopes},        {"X_OFFSET", "0.0"},        {"Y_OFFSET", t.yOffsets},
+        {"NUM_SAMPS", t.numSamps},
+    };
+    std::string s;
+    for (const auto& [k, v] : lines)
+        s += std::string(k) + " " + v + t.eol;
+    s += "DATA_TYPE SHORT" + t.eol;
+    if (!t.chSlot.empty())
+        s += "CH_SLOT " + t.chSlot + t.eol;
+    if (!t.rateMulti.empty())
+        s += "RATE_MULTI " + t.rateMulti + t.eol;
+    return s;
+}
+
+// The QuickVu-RD/Windows header, offsets as published.
+struct QuickVuFields {
+    std::string comment = "pump 3, run A";
+    std::uint8_t version = 1, year = 99, month = 3, day = 12, hour = 10, minute = 15, second = 0;
+    std::uint8_t channel[16] = {1, 2};
+    std::uint8_t range[16] = {5, 1};
+    std::int64_t totalSamples = -1;   // -1: what the samples hold
+    float rate = 2000.0f;
+    std::uint8_t byteOrder = 0;
+};
+
+inline Bytes QuickVuFile(const QuickVuFields& q, const Bytes& samples)
+{
+    Bytes b(512 + samples.size(), 0);
+    std::memcpy(b.data(), q.comment.data(), std::min<std::size_t>(q.comment.size(), 401));
+    b[401] = q.version;
+    b[402] = q.year;
+    b[403] = q.month;
+    b[404] = q.day;
+    b[405] = q.hour;
+    b[406] = q.minute;
+    b[407] = q.second;
+    std::memcpy(b.data() + 413, q.channel, 16);
+    const std::uint32_t total = q.totalSamples < 0 ? std::uint32_t(samples.size() / 2) : std::uint32_t(q.totalSamples);
+    std::memcpy(b.data() + 433, &total, 4);   // the test machine is little-endian, as the layout
+    std::memcpy(b.data() + 437, &q.rate, 4);
+    std::memcpy(b.data() + 441, q.range, 16);
+    b[457] = q.byteOrder;
+    if (!samples.empty())
+        std::memcpy(b.data() + 512, samples.data(), samples.size());
+    return b;
+}
+
+struct SetRecord {
+    std::string name, unit;
+    float factor = 0.0f, offset = 0.0f;
+};
+
+inline Bytes SetFile(const std::vector<SetRecord>& slots, std::size_t size = 665)
+{
+    Bytes b(665, 0);
+    for (std::size_t s = 0; s < slots.size(); ++s) {
+        unsigned char* r = b.data() + 41 + 28 * s;
+        std::memcpy(r, slots[s].name.data(), std::min<std::size_t>(slots[s].name.size(), 10));
+        std::memcpy(r + 10, slots[s].unit.data(), std::min<std::size_t>(slots[s].unit.size(), 10));
+        std::memcpy(r + 20, &slots[s].factor, 4);
+        std::memcpy(r + 24, &slots[s].offset, 4);
+    }
+    b.resize(size);
+    return b;
+}
+
+// Every value of a data set, scan by scan, physical or raw (mk__raw).
+inline std::vector<double> ReadValues(const fs::path& path, bool raw = false)
+{
+    CDataset ds(path.c_str(), om__read, 32768, sh__deny_write);
+    const int nch = ds.GetNbrOfChannels();
+    CChNbrList all;
+    all.AddGroup(0, nch - 1);
+    CAccess* acc = ds.CreateAccess(am__read, all, 0, 0L, -1L, raw ? mk__raw : mk__physical);
+    std::vector<double> v;
+    std::vector<double> block(4096);
+    while (acc) {
+        long n = acc->GetData(long(block.size()) / nch, block.data(), ds__dorg_interleaved, it__double);
+        if (n <= 0)
+            break;
+        v.insert(v.end(), block.begin(), block.begin() + n * nch);
+    }
+    return v;
+}
+
+// Runs one asynchronous start through the host's message loop; returns the
+// completion message.
+template <class TStart>
+CTSInterface::SMessage RunAsync(TStart start, std::vector<std::string>* produced = nullptr)
+{
+    std::vector<CTSInterface::SMessage> got;
+    MessageLoop::Reset();
+    MessageLoop::SetMainWindow([&](unsigned msg, WPARAM w, LPARAM l) -> LRESULT {
+        if (msg == CTSInterface::g_uMsgFromTessel) {
+            got.push_back(*reinterpret_cast<CTSInterface::SMessage*>(w));
+            if (produced)
+                for (const CString& f : *reinterpret_cast<CStringArray*>(l))
+                    produced->push_back(f.str());
+        }
+        return 0;
+    });
+    EXPECT_EQ(start(), 0u);
+    EXPECT_TRUE(MessageLoop::RunUntil(
+        [&] {
+            MessageLoop::FireAllTimers();
+            return !got.empty();
+        },
+        20000));
+    MessageLoop::ClearMainWindow();
+    return got.empty() ? CTSInterface::SMessage() : got[0];
+}
+
+}  // namespace rectest
