@@ -4,6 +4,7 @@
 #include "hostlibs/dataset/Dataset.h"
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 #include <vector>
 
@@ -122,8 +123,12 @@ bool CTSSpeedDataManager::FindCutDueToRef(float level, CDataset* dataset, double
                 } else if ((previous < level && x > level) || (previous > level && x < level)) {
                     const double t0 = access->GetAbscissaValue(first + i - 1);
                     const double t1 = access->GetAbscissaValue(first + i);
+                    // An infinite neighbour puts the crossing at the finite one.
+                    double f = (double(level) - previous) / (double(x) - previous);
+                    if (!std::isfinite(f))
+                        f = std::isinf(previous) ? 1.0 : 0.0;
                     found = true;
-                    result = t0 + (t1 - t0) * (double(level) - previous) / (double(x) - previous);
+                    result = t0 + (t1 - t0) * f;
                 }
                 previous = x;
             }
