@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <sys/stat.h>
+#include <vector>
 
 namespace {
 
@@ -312,28 +313,8 @@ bool CThreadTRXMixedSRExport::Merge()
         if (!out->SpecifySamplingParameter(sm__pattern, pattern) || !out->SetAbscissa(0, abscissa))
             return Fail(Text::kWriteFailed, m_sOutput);
 
-        // Stored values move unchanged: codes stay codes, floats stay floats
-        // (a 64-bit float holds either exactly).
-        std::vector<double> buffer;
-        for (std::size_t i = 0; i < m_groups.size(); ++i) {
-            const int k = outChannels[i].GetCount();
-            CAccess* src = m_groups[i].pTemp->CreateAccess(am__read, tempChannels[i], 0, 0L, -1L, mk__raw);
-            if (!src)
-                return Fail(Text::kReadFailed, m_groups[i].sTempPath);
-            CAccess* dst = out->CreateAccess(am__readwrite, outChannels[i], 0, 0L, -1L, mk__raw);
-            if (!dst)
-                return Fail(Text::kWriteFailed, m_sOutput);
-            const long block = std::max(1L, 131072L / k);
-            buffer.resize(std::size_t(block) * std::size_t(k));
-            while (!dst->Finished()) {
-                const long left = dst->GetNbrOfScans() - (dst->GetCurrentIndex() - dst->GetStartIndex());
-                const long got = src->GetData(std::min(block, left), buffer.data(), ds__dorg_interleaved, it__double);
-                if (got <= 0)
-                    return Fail(Text::kReadFailed, m_groups[i].sTempPath);
-                if (dst->SetData(got, buffer.data(), ds__dorg_interleaved, it__double) != got)
-                    return Fail(Text::kWriteFailed, m_sOutput);
-            }
-        }
+        if (!CopySamples(*out, tempChannels, pulseChannel, n))
+            return false;
 
         if (outPulse >= 0) {
             CSubChannelList subs = firstGroup.pTemp->GetSubChannels();
@@ -350,4 +331,70 @@ bool CThreadTRXMixedSRExport::Merge()
     } catch (...) {
         return Fail(Text::kWriteFailed, m_sOutput);
     }
+}
+
+bool CThreadTRXMixedSRExport::CopySamples(CDataset& out, const std::vector<CChNbrList>& tempChannels, int pulseChannel,
+                                          long scans)
+{
+    // The samples move as stored, byte for byte: a temporary set's scan holds
+    // its group's channels first, in group order (for the first group the
+    // pulse channel right after them), and each output scan is the sampling
+    // pattern: per step, the groups whose turn it is, each with one scan of
+    // its temporary set.
+    const std::size_t groups = m_groups.size();
+    const long fastest = m_groups.front().nDivisor;
+    const long steps = m_groups.back().nDivisor / fastest;
+    std::vector<std::size_t> take(groups), tempScan(groups), perScan(groups);
+    std::vector<CDataStream*> in(groups);
+    std::size_t outScan = 0;
+    for (std::size_t i = 0; i < groups; ++i) {
+        CDataset& t = *m_groups[i].pTemp;
+        const int channels = tempChannels[i].GetCount();
+        if (!t.GetAbscissa(0).IsCalc() || t.GetScanMode() != sm__single_rate ||
+            (i == 0 && pulseChannel >= 0 && pulseChannel != m_groups[0].channels.GetCount()))
+            return Fail(Text::kReadFailed, m_groups[i].sTempPath);
+        for (int c = 0; c < channels; ++c)
+            take[i] += std::size_t(CImplType::GetSize(t.GetChannel(c).GetImplType()));
+        tempScan[i] = std::size_t(t.GetScanSize());
+        perScan[i] = std::size_t(steps / (m_groups[i].nDivisor / fastest));
+        outScan += take[i] * perScan[i];
+        in[i] = t.GetPtrToFile();
+        if (!in[i] || !in[i]->Seek(std::uint64_t(t.GetStartOfDataInFile())))
+            return Fail(Text::kReadFailed, m_groups[i].sTempPath);
+    }
+    CDataStream* dst = out.GetPtrToFile();
+    if (!dst || outScan != std::size_t(out.GetScanSize()))
+        return Fail(Text::kWriteFailed, m_sOutput);
+
+    // About 1 MiB of output at a time.
+    const long chunk = std::max(1L, long((1u << 20) / std::max<std::size_t>(outScan, 1)));
+    std::vector<std::vector<unsigned char>> buffers(groups);
+    std::vector<unsigned char> outBuffer;
+    for (long done = 0; done < scans;) {
+        const long j = std::min(chunk, scans - done);
+        for (std::size_t i = 0; i < groups; ++i) {
+            const std::size_t bytes = std::size_t(j) * perScan[i] * tempScan[i];
+            buffers[i].resize(bytes);
+            if (in[i]->Read(buffers[i].data(), bytes) != bytes)
+                return Fail(Text::kReadFailed, m_groups[i].sTempPath);
+        }
+        outBuffer.resize(std::size_t(j) * outScan);
+        unsigned char* o = outBuffer.data();
+        std::vector<std::size_t> next(groups, 0);
+        for (long q = 0; q < j; ++q)
+            for (long step = 0; step < steps; ++step)
+                for (std::size_t i = 0; i < groups; ++i) {
+                    if (step % (m_groups[i].nDivisor / fastest) != 0)
+                        continue;
+                    std::memcpy(o, buffers[i].data() + next[i] * tempScan[i], take[i]);
+                    o += take[i];
+                    ++next[i];
+                }
+        if (dst->Write(outBuffer.data(), outBuffer.size()) != outBuffer.size())
+            return Fail(Text::kWriteFailed, m_sOutput);
+        done += j;
+    }
+    if (!dst->Flush())
+        return Fail(Text::kWriteFailed, m_sOutput);
+    return true;
 }

@@ -47,6 +47,7 @@ private:
     bool Convert();
     bool RunNetwork(SMixedRateGroup& group);
     bool Merge();
+    bool CopySamples(CDataset& out, const std::vector<CChNbrList>& tempChannels, int pulseChannel, long scans);
     bool Fail(unsigned stringId, const char* textArg = nullptr);
     // A free name for group i's temporary data set beside the output.
     CString TempName(int index) const;
