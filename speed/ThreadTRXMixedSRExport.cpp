@@ -141,10 +141,17 @@ bool CThreadTRXMixedSRExport::Convert()
         return Fail(Text::kNoChannels);
 
     CSemaphoreHolder access(m_semAccess);
+    int inputPulse = -1;
+    if (KeptGroupCopiesInput(inputPulse)) {
+        m_groups.front().bFromInput = true;
+        m_groups.front().iInputPulseChannel = inputPulse;
+    }
     CCreatedOutputs temps;
     bool ok = true;
     for (std::size_t i = 0; ok && i < m_groups.size(); ++i) {
         SMixedRateGroup& g = m_groups[i];
+        if (g.bFromInput)
+            continue;
         g.sTempPath = TempName(int(i));
         m_arsProduced.Add(g.sTempPath);
         ok = RunNetwork(g);
@@ -242,52 +249,141 @@ bool CThreadTRXMixedSRExport::RunNetwork(SMixedRateGroup& group)
     return ok;
 }
 
+// Where the samples of one group come from: a stream over a data set whose
+// scans hold them, and the byte runs of each scan that go to the output.
+struct CThreadTRXMixedSRExport::SSamplePart {
+    CDataset* pSet = nullptr;
+    std::size_t scanBytes = 0;
+    std::vector<std::pair<std::size_t, std::size_t>> runs;  // offset, length
+    std::size_t take = 0;                                   // bytes per scan taken
+    long perScan = 1;                                       // scans per output scan
+    std::uint64_t scans = 0;                                // scans the set holds
+};
+
+bool CThreadTRXMixedSRExport::KeptGroupCopiesInput(int& pulseChannel) const
+{
+    // The kept group's samples can come straight from the input when its
+    // scans are plain (one rate, calculated abscissa) and its pulse
+    // sub-channels all lie on one pulse channel of the pulse-bit type; the
+    // network would give the same codes, and for other types fewer bits.
+    pulseChannel = -1;
+    if (m_groups.size() < 2 || m_groups.front().nDivisor != 1 || !m_pInput)
+        return false;
+    if (m_pInput->GetScanMode() != sm__single_rate || m_pInput->GetNbrOfAbscissas() != 1 ||
+        !m_pInput->GetAbscissa(0).IsCalc())
+        return false;
+    for (int i = 0; i < m_pInput->GetNbrOfSubChannels(); ++i) {
+        const CSubChannel sub = m_pInput->GetSubChannel(i);
+        if (sub.GetType() != sc__pulse)
+            continue;
+        const int parent = sub.GetParentChannelID();
+        if (parent < 0 || parent >= m_pInput->GetNbrOfChannels() ||
+            m_pInput->GetChannel(parent).GetImplType() != it__pulse || (pulseChannel >= 0 && parent != pulseChannel))
+            return false;
+        pulseChannel = parent;
+    }
+    for (int c : m_groups.front().channels)
+        if (c == pulseChannel)
+            return false;
+    return true;
+}
+
 bool CThreadTRXMixedSRExport::Merge()
 {
     try {
-        // The temporary sets, and what each contributes: its channels, and
-        // for the first group the pulse channel, which carries the pulse
-        // sub-channels at that group's rate.
-        std::vector<CChNbrList> tempChannels(m_groups.size());
-        int pulseChannel = -1;  // in the first temporary set
-        for (std::size_t i = 0; i < m_groups.size(); ++i) {
+        const std::size_t groups = m_groups.size();
+        const long fastest = m_groups.front().nDivisor;
+        const long steps = m_groups.back().nDivisor / fastest;
+
+        // What each group contributes: its channels (copies of the channels
+        // of the set its samples come from) and, for the first group, the
+        // pulse channel with the pulse sub-channels at that group's rate.
+        std::vector<SSamplePart> parts(groups);
+        std::vector<std::vector<CChannel>> partChannels(groups);
+        CChannel pulse;
+        bool hasPulse = false;
+        CSubChannelList subs;
+        for (std::size_t i = 0; i < groups; ++i) {
             SMixedRateGroup& g = m_groups[i];
-            try {
-                g.pTemp = std::make_unique<CDataset>(g.sTempPath, om__read, 32768, sh__deny_write);
-            } catch (...) {
-                return Fail(Text::kTempNotOpened, g.sTempPath);
+            SSamplePart& part = parts[i];
+            part.perScan = steps / (g.nDivisor / fastest);
+            std::vector<int> take;  // channel numbers in the part's set, in output order
+            if (g.bFromInput) {
+                part.pSet = m_pInput.get();
+                take = g.channels.Get();
+                if (g.iInputPulseChannel >= 0) {
+                    take.push_back(g.iInputPulseChannel);
+                    for (int k = 0; k < m_pInput->GetNbrOfSubChannels(); ++k)
+                        if (m_pInput->GetSubChannel(k).GetType() == sc__pulse)
+                            subs.Add(m_pInput->GetSubChannel(k));
+                }
+            } else {
+                try {
+                    g.pTemp = std::make_unique<CDataset>(g.sTempPath, om__read, 32768, sh__deny_write);
+                } catch (...) {
+                    return Fail(Text::kTempNotOpened, g.sTempPath);
+                }
+                part.pSet = g.pTemp.get();
+                // The drain wrote the group's channels in order, then the
+                // pulse channel.
+                for (int c = 0; c < g.channels.GetCount(); ++c)
+                    take.push_back(c);
+                if (i == 0)
+                    for (int c = g.channels.GetCount(); c < g.pTemp->GetNbrOfChannels(); ++c)
+                        if (g.pTemp->GetChannel(c).GetImplType() == it__pulse) {
+                            take.push_back(c);
+                            subs = g.pTemp->GetSubChannels();
+                            break;
+                        }
             }
-            tempChannels[i].AddGroup(0, g.channels.GetCount() - 1);
-            if (i == 0)
-                for (int c = g.channels.GetCount(); c < g.pTemp->GetNbrOfChannels(); ++c)
-                    if (g.pTemp->GetChannel(c).GetImplType() == it__pulse)
-                        pulseChannel = c;
+            CDataset& set = *part.pSet;
+            if (set.GetScanMode() != sm__single_rate || !set.GetAbscissa(0).IsCalc())
+                return Fail(Text::kReadFailed, i == 0 && g.bFromInput ? m_sInput : g.sTempPath);
+            std::vector<std::size_t> offset(std::size_t(set.GetNbrOfChannels()) + 1, 0);
+            for (int c = 0; c < set.GetNbrOfChannels(); ++c)
+                offset[std::size_t(c) + 1] = offset[std::size_t(c)] + std::size_t(CImplType::GetSize(set.GetChannel(c).GetImplType()));
+            part.scanBytes = std::size_t(set.GetScanSize());
+            for (int c : take) {
+                const std::size_t o = offset[std::size_t(c)], len = offset[std::size_t(c) + 1] - o;
+                // Neighbouring channels move as one run.
+                if (!part.runs.empty() && part.runs.back().first + part.runs.back().second == o)
+                    part.runs.back().second += len;
+                else
+                    part.runs.emplace_back(o, len);
+                part.take += len;
+            }
+            part.scans = std::uint64_t(std::max(0L, set.GetNbrOfScans()));
+            for (std::size_t k = 0; k < take.size(); ++k) {
+                const CChannel ch = set.GetChannel(take[k]);
+                if (i == 0 && !subs.empty() && k + 1 == take.size()) {
+                    pulse = ch;
+                    hasPulse = true;
+                } else {
+                    partChannels[i].push_back(ch);
+                }
+            }
         }
-        if (pulseChannel >= 0)
-            tempChannels[0].Add(pulseChannel);
 
         // The output's scans are the slowest group's; one whose decimated
         // length would overrun the fastest group's data loses its last scan.
-        const SMixedRateGroup& firstGroup = m_groups.front();
         const SMixedRateGroup& lastGroup = m_groups.back();
-        const long ratio = lastGroup.nDivisor / firstGroup.nDivisor;
         CAbscissa abscissa = lastGroup.pTemp->GetAbscissa(0);
         long n = lastGroup.pTemp->GetNbrOfScans();
-        if (ratio * n > firstGroup.pTemp->GetNbrOfScans())
-            n = firstGroup.pTemp->GetNbrOfScans() / ratio;
+        if (std::uint64_t(steps) * std::uint64_t(n) > parts.front().scans)
+            n = long(parts.front().scans / std::uint64_t(steps));
         abscissa.SetNbrOfScans(n);
         abscissa.SetMaxNbrOfScans(n);
 
         CAbscissaList abscissas;
         abscissas.Add(abscissa);
         CChannelList channels;
-        std::vector<CChNbrList> outChannels(m_groups.size());
-        for (std::size_t i = 0; i < m_groups.size(); ++i)
-            for (int c = 0; c < m_groups[i].channels.GetCount(); ++c)
-                outChannels[i].Add(channels.Add(m_groups[i].pTemp->GetChannel(c)));
+        std::vector<CChNbrList> outChannels(groups);
+        for (std::size_t i = 0; i < groups; ++i)
+            for (const CChannel& ch : partChannels[i])
+                outChannels[i].Add(channels.Add(ch));
         int outPulse = -1;
-        if (pulseChannel >= 0) {
-            outPulse = channels.Add(firstGroup.pTemp->GetChannel(pulseChannel));
+        if (hasPulse) {
+            outPulse = channels.Add(pulse);
             outChannels[0].Add(outPulse);
         }
 
@@ -305,21 +401,20 @@ bool CThreadTRXMixedSRExport::Merge()
         // One scan is the pattern of the slowest group's period: the faster
         // group's channels appear once per own sample.
         CChNbrList pattern;
-        for (long s = 0; s < lastGroup.nDivisor / firstGroup.nDivisor; ++s)
-            for (std::size_t i = 0; i < m_groups.size(); ++i)
-                if (s % (m_groups[i].nDivisor / firstGroup.nDivisor) == 0)
+        for (long step = 0; step < steps; ++step)
+            for (std::size_t i = 0; i < groups; ++i)
+                if (step % (m_groups[i].nDivisor / fastest) == 0)
                     for (int c : outChannels[i])
                         pattern.Add(c);
         if (!out->SpecifySamplingParameter(sm__pattern, pattern) || !out->SetAbscissa(0, abscissa))
             return Fail(Text::kWriteFailed, m_sOutput);
 
-        if (!CopySamples(*out, tempChannels, pulseChannel, n))
+        if (!CopySamples(*out, parts, n))
             return false;
 
         if (outPulse >= 0) {
-            CSubChannelList subs = firstGroup.pTemp->GetSubChannels();
-            for (CSubChannel& s : subs)
-                s.SetParentChannelID(outPulse);
+            for (CSubChannel& sub : subs)
+                sub.SetParentChannelID(outPulse);
             out->SetSubChannels(subs);
         }
         try {
@@ -333,34 +428,21 @@ bool CThreadTRXMixedSRExport::Merge()
     }
 }
 
-bool CThreadTRXMixedSRExport::CopySamples(CDataset& out, const std::vector<CChNbrList>& tempChannels, int pulseChannel,
-                                          long scans)
+bool CThreadTRXMixedSRExport::CopySamples(CDataset& out, std::vector<SSamplePart>& parts, long scans)
 {
-    // The samples move as stored, byte for byte: a temporary set's scan holds
-    // its group's channels first, in group order (for the first group the
-    // pulse channel right after them), and each output scan is the sampling
-    // pattern: per step, the groups whose turn it is, each with one scan of
-    // its temporary set.
+    // The samples move as stored, byte for byte: each output scan is the
+    // sampling pattern, per step the groups whose turn it is, each with the
+    // runs of one scan of the set its samples come from.
     const std::size_t groups = m_groups.size();
     const long fastest = m_groups.front().nDivisor;
     const long steps = m_groups.back().nDivisor / fastest;
-    std::vector<std::size_t> take(groups), tempScan(groups), perScan(groups);
     std::vector<CDataStream*> in(groups);
     std::size_t outScan = 0;
     for (std::size_t i = 0; i < groups; ++i) {
-        CDataset& t = *m_groups[i].pTemp;
-        const int channels = tempChannels[i].GetCount();
-        if (!t.GetAbscissa(0).IsCalc() || t.GetScanMode() != sm__single_rate ||
-            (i == 0 && pulseChannel >= 0 && pulseChannel != m_groups[0].channels.GetCount()))
-            return Fail(Text::kReadFailed, m_groups[i].sTempPath);
-        for (int c = 0; c < channels; ++c)
-            take[i] += std::size_t(CImplType::GetSize(t.GetChannel(c).GetImplType()));
-        tempScan[i] = std::size_t(t.GetScanSize());
-        perScan[i] = std::size_t(steps / (m_groups[i].nDivisor / fastest));
-        outScan += take[i] * perScan[i];
-        in[i] = t.GetPtrToFile();
-        if (!in[i] || !in[i]->Seek(std::uint64_t(t.GetStartOfDataInFile())))
-            return Fail(Text::kReadFailed, m_groups[i].sTempPath);
+        outScan += parts[i].take * std::size_t(parts[i].perScan);
+        in[i] = parts[i].pSet->GetPtrToFile();
+        if (!in[i] || !in[i]->Seek(std::uint64_t(parts[i].pSet->GetStartOfDataInFile())))
+            return Fail(Text::kReadFailed, parts[i].pSet->GetPath());
     }
     CDataStream* dst = out.GetPtrToFile();
     if (!dst || outScan != std::size_t(out.GetScanSize()))
@@ -373,22 +455,26 @@ bool CThreadTRXMixedSRExport::CopySamples(CDataset& out, const std::vector<CChNb
     for (long done = 0; done < scans;) {
         const long j = std::min(chunk, scans - done);
         for (std::size_t i = 0; i < groups; ++i) {
-            const std::size_t bytes = std::size_t(j) * perScan[i] * tempScan[i];
+            const std::size_t bytes = std::size_t(j) * std::size_t(parts[i].perScan) * parts[i].scanBytes;
             buffers[i].resize(bytes);
             if (in[i]->Read(buffers[i].data(), bytes) != bytes)
-                return Fail(Text::kReadFailed, m_groups[i].sTempPath);
+                return Fail(Text::kReadFailed, parts[i].pSet->GetPath());
         }
         outBuffer.resize(std::size_t(j) * outScan);
         unsigned char* o = outBuffer.data();
-        std::vector<std::size_t> next(groups, 0);
+        std::vector<const unsigned char*> next(groups);
+        for (std::size_t i = 0; i < groups; ++i)
+            next[i] = buffers[i].data();
         for (long q = 0; q < j; ++q)
             for (long step = 0; step < steps; ++step)
                 for (std::size_t i = 0; i < groups; ++i) {
                     if (step % (m_groups[i].nDivisor / fastest) != 0)
                         continue;
-                    std::memcpy(o, buffers[i].data() + next[i] * tempScan[i], take[i]);
-                    o += take[i];
-                    ++next[i];
+                    for (const auto& run : parts[i].runs) {
+                        std::memcpy(o, next[i] + run.first, run.second);
+                        o += run.second;
+                    }
+                    next[i] += parts[i].scanBytes;
                 }
         if (dst->Write(outBuffer.data(), outBuffer.size()) != outBuffer.size())
             return Fail(Text::kWriteFailed, m_sOutput);

@@ -3,10 +3,11 @@
 // channels keep the input's rate and the upper ones run at the rate divided
 // by 2, 4, 8, 16 or 32, all in one data set with a sampling pattern.
 //
-// Each rate group streams through a processing network of its own (source,
-// resampler when the divisor is above 1, float-to-integer conversion, TRX
-// drain) into a temporary data set beside the output; the temporary sets
-// are then merged into the output. Temporary files never outlive the run,
+// Each reduced group streams through a processing network of its own
+// (source, resampler, float-to-integer conversion, TRX drain) into a
+// temporary data set beside the output; so does the kept group unless its
+// samples can be taken from the input as stored. The output is then made by
+// merging these into its sampling pattern. Temporary files never outlive the run,
 // and a failed run leaves no output.
 
 #include "frame/ThreadConversion.h"
@@ -19,6 +20,10 @@
 struct SMixedRateGroup {
     short nDivisor = 1;
     CChNbrList channels;               // input channel numbers
+    // The kept group of a plain input takes its samples from the input
+    // itself, with the input's pulse channel (-1: none); no network.
+    bool bFromInput = false;
+    int iInputPulseChannel = -1;
     CString sTempPath;                 // while the job runs
     std::unique_ptr<CDataset> pTemp;   // open while the merge runs
 };
@@ -47,7 +52,9 @@ private:
     bool Convert();
     bool RunNetwork(SMixedRateGroup& group);
     bool Merge();
-    bool CopySamples(CDataset& out, const std::vector<CChNbrList>& tempChannels, int pulseChannel, long scans);
+    struct SSamplePart;
+    bool KeptGroupCopiesInput(int& pulseChannel) const;
+    bool CopySamples(CDataset& out, std::vector<SSamplePart>& parts, long scans);
     bool Fail(unsigned stringId, const char* textArg = nullptr);
     // A free name for group i's temporary data set beside the output.
     CString TempName(int index) const;
