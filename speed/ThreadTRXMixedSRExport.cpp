@@ -158,12 +158,8 @@ bool CThreadTRXMixedSRExport::Convert()
         if (ok)
             temps.Add(g.sTempPath);
     }
-    CCreatedOutputs outputs;
-    if (ok) {
+    if (ok)
         ok = Merge();
-        if (Exists(m_sOutput) && !ok)
-            outputs.Add(m_sOutput);
-    }
 
     // Whatever happened: nothing stays open, no temporary set stays behind.
     m_pInput.reset();
@@ -172,9 +168,10 @@ bool CThreadTRXMixedSRExport::Convert()
     temps.RemoveAll();
     m_arsProduced.RemoveAll();
     if (!ok) {
-        outputs.RemoveAll();
+        m_createdOutput.RemoveAll();
         return false;
     }
+    m_createdOutput.Keep();
     m_uStringID = Text::kSuccess;
     m_arsProduced.Add(m_sOutput);
     return true;
@@ -394,6 +391,7 @@ bool CThreadTRXMixedSRExport::Merge()
         } catch (...) {
             return Fail(Text::kTempNotOpened, m_sOutput);
         }
+        m_createdOutput.Add(m_sOutput);
         out->SetTitle(m_pInput->GetTitle());
         out->SetComment(m_pInput->GetComment());
         out->SetDateOfRecording(m_pInput->GetDateOfRecording());

@@ -10,6 +10,7 @@
 // merging these into its sampling pattern. Temporary files never outlive the run,
 // and a failed run leaves no output.
 
+#include "frame/CreatedOutputs.h"
 #include "frame/ThreadConversion.h"
 #include "hostlibs/dataset/Dataset.h"
 
@@ -49,6 +50,8 @@ public:
     std::unique_ptr<CDataset> m_pInput;
 
 private:
+    // The output once this job has made it: removed again after a failure.
+    CCreatedOutputs m_createdOutput;
     bool Convert();
     bool RunNetwork(SMixedRateGroup& group);
     bool Merge();
