@@ -1,0 +1,285 @@
+// CTSSpeedDataManager: reference data from a pulse train of a known speed
+// profile, when it is recomputed, marked sections, and level crossings.
+
+#include "speed/TSSpeedDataManager.h"
+
+#include "SpeedTestUtil.h"
+
+#include <cmath>
+#include <sys/stat.h>
+
+using namespace speedtest;
+
+namespace {
+
+// Ten seconds at 10 kHz of a shaft running up linearly from 600 to 1200 rpm,
+// one pulse a revolution: the revolutions so far are 10 t + t^2 / 2, and the
+// pulse bit is high in the first half of each revolution.
+constexpr double kRate = 10000.0;
+constexpr double kSeconds = 10.0;
+double ProfileRpm(double t) { return 600.0 + 60.0 * t; }
+
+class SpeedDataManager : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        PrivateMachineState();
+        dir = MakeScratch("speed");
+        source = dir / "run.trx";
+        std::vector<double> v;
+        const long n = long(kRate * kSeconds);
+        for (long i = 0; i < n; ++i) {
+            const double t = double(i) / kRate;
+            const double revolutions = 10.0 * t + 0.5 * t * t;
+            v.push_back(1000.0 * std::sin(2 * M_PI * 100.0 * t));
+            v.push_back(revolutions - std::floor(revolutions) < 0.5 ? 1.0 : 0.0);
+        }
+        MakeTrx(source, {{"mic", it__int16}, {"Pulses", it__pulse, 1.0, "Pulse Channels"}}, kRate, v,
+                {PulseSub(1, 1)});
+        CDataset ds(source.c_str(), om__read, 32768, sh__deny_none);
+        sub = ds.GetSubChannel(0);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    fs::path dir, source;
+    CSubChannel sub;
+};
+
+ino_t Inode(const fs::path& p)
+{
+    struct stat st {};
+    ::stat(p.c_str(), &st);
+    return st.st_ino;
+}
+
+}  // namespace
+
+TEST_F(SpeedDataManager, ReferenceFollowsTheSpeedProfileOfThePulses)
+{
+    CTSSpeedDataManager manager(source.c_str(), sub, -1);
+    const std::string expectedName = (dir / ("run.rpm" + std::to_string(sub.GetID()))).string();
+    EXPECT_EQ(manager.GetSCFilename().str(), expectedName);
+    unsigned long total = 0, done = 7;
+    manager.GetProgress(total, done);
+    EXPECT_EQ(total, 1ul);
+    EXPECT_EQ(done, 0ul);
+
+    CString name;
+    ASSERT_TRUE(manager.EvaluateRefFromPulses(name, false));
+    EXPECT_EQ(name.str(), expectedName);
+    manager.GetProgress(total, done);
+    EXPECT_EQ(total, 100000ul);
+    EXPECT_EQ(done, total);
+
+    CDataset ref(name, om__read_complete, 32768, sh__deny_none);
+    EXPECT_EQ(ref.GetKind(), int(dk__rpm));
+    const CAbscissa a = ref.GetAbscissa(0);
+    ASSERT_TRUE(a.IsCalc());
+    EXPECT_DOUBLE_EQ(a.GetDeltaValue(), 0.01);
+    const std::vector<double> rpm = ReadChannel(name.str(), 0);
+    ASSERT_GE(rpm.size(), 990u);
+    // Within the run (away from its ends, where no pulse precedes or
+    // follows) every value lies within what the sampling allows: an edge is
+    // known to 0.1 ms, and at 1200 rpm a revolution takes 50 ms, so an
+    // interval may be off by 0.2 %, 2.4 rpm.
+    double worst = 0;
+    for (std::size_t i = 50; i < 950; ++i)
+        worst = std::max(worst, std::fabs(rpm[i] - ProfileRpm(a.GetValue(double(i)))));
+    EXPECT_LT(worst, 2.4);
+    std::printf("largest deviation from the profile: %.3f rpm\n", worst);
+}
+
+TEST_F(SpeedDataManager, RecomputesOnlyForAnotherNameOrWhenForced)
+{
+    CTSSpeedDataManager manager(source.c_str(), sub, -1);
+    CString name;
+    ASSERT_TRUE(manager.EvaluateRefFromPulses(name, false));
+    const fs::path ref = name.str();
+    const ino_t first = Inode(ref);
+
+    // The stored name again: the file is current and stays as it is.
+    CString same = manager.GetSCFilename();
+    ASSERT_TRUE(manager.EvaluateRefFromPulses(same, false));
+    EXPECT_EQ(Inode(ref), first);
+
+    // Forced: a new file takes its place.
+    ASSERT_TRUE(manager.EvaluateRefFromPulses(same, true));
+    EXPECT_NE(Inode(ref), first);
+    const ino_t second = Inode(ref);
+
+    // Another name: that file is made, even though an older one exists there
+    // that is newer than the source.
+    const fs::path other = dir / "other.rpm";
+    std::ofstream(other) << "not a data set";
+    CString otherName(other.c_str());
+    ASSERT_TRUE(manager.EvaluateRefFromPulses(otherName, false));
+    EXPECT_EQ(otherName.str(), other.string());
+    EXPECT_NO_THROW(CDataset(other.c_str(), om__read_complete, 32768, sh__deny_none));
+    EXPECT_EQ(Inode(ref), second);
+
+    // A copy is an independent manager with the same name.
+    CTSSpeedDataManager copy = manager;
+    EXPECT_EQ(copy.GetSCFilename(), manager.GetSCFilename());
+}
+
+TEST_F(SpeedDataManager, MarkedSectionIsTaggedAndHoldsTheRange)
+{
+    CTSSpeedDataManager manager(source.c_str(), sub, -1);
+    const fs::path target = dir / "mark.trx";
+    ASSERT_TRUE(manager.EvaluateMarkRefFromPulses(target.c_str(), 2.0, 4.0));
+    CDataset ds(target.c_str(), om__read_complete, 32768, sh__deny_none);
+    ASSERT_EQ(ds.GetNbrOfChannels(), 1);
+    EXPECT_EQ(ds.GetChannel(0).GetImplType(), int(it__float));
+    // 2.00 s to 4.00 s at 0.01 s, both ends included.
+    EXPECT_EQ(ds.GetNbrOfScans(), 201);
+    EXPECT_NEAR(ds.GetAbscissa(0).GetFirstValue(), 2.0, 1e-9);
+    auto tags = ds.GetTags("Channel0");
+    ASSERT_TRUE(tags);
+    CTagValue v;
+    ASSERT_TRUE(tags->GetValue("ControlValue", v));
+    EXPECT_EQ(v.GetType(), CTagValue::Bool);
+    EXPECT_TRUE(v.GetBool());
+    const std::vector<double> rpm = ReadChannel(target, 0);
+    ASSERT_EQ(rpm.size(), 201u);
+    EXPECT_NEAR(rpm.front(), 720.0, 1.0);
+    EXPECT_NEAR(rpm.back(), 840.0, 1.0);
+}
+
+TEST_F(SpeedDataManager, FailuresLeaveNothingBehind)
+{
+    // A target that cannot be written.
+    CTSSpeedDataManager manager(source.c_str(), sub, -1);
+    EXPECT_FALSE(manager.EvaluateMarkRefFromPulses((dir / "missing" / "mark.trx").c_str(), 2.0, 4.0));
+    EXPECT_FALSE(fs::exists(dir / "missing"));
+
+    // A source without that sub-channel, and one that is no data set.
+    CTSSpeedDataManager wrongIndex(source.c_str(), sub, 5);
+    CString name;
+    EXPECT_FALSE(wrongIndex.EvaluateRefFromPulses(name, false));
+    std::ofstream(dir / "junk.trx") << "junk";
+    CTSSpeedDataManager junk((dir / "junk.trx").c_str(), sub, -1);
+    name.Empty();
+    EXPECT_FALSE(junk.EvaluateRefFromPulses(name, false));
+    EXPECT_FALSE(junk.EvaluateMarkRefFromPulses((dir / "m2.trx").c_str(), 0.0, 1.0));
+    // The reference data beside the source is made on the way and stays:
+    // it is current and saves the next call the work.
+    const std::string ref = "run.rpm" + std::to_string(sub.GetID());
+    for (const auto& e : fs::directory_iterator(dir)) {
+        const std::string f = e.path().filename().string();
+        EXPECT_TRUE(f == "run.trx" || f == "junk.trx" || f == ref) << f;
+    }
+}
+
+// --- FindCutDueToRef ------------------------------------------------------
+
+class FindCut : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        PrivateMachineState();
+        dir = MakeScratch("findcut");
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    // A float reference curve starting at 5.0 s with steps of 0.5 s.
+    fs::path Curve(const std::vector<double>& values, int channels = 1)
+    {
+        const fs::path p = dir / "curve.trx";
+        CAbscissaList abscissas;
+        abscissas.Add(CAbscissa("Time", "t", CQuantity("time"), CUnit("s", 1), 5.0, 0.5, 0, df__linear));
+        CChannelList list;
+        for (int c = 0; c < channels; ++c)
+            list.Add(CChannel("n", "n", CQuantity("RPM"), CUnit("rpm", 1), it__float, c));
+        CDataset ds(p.c_str(), abscissas, list, dk__rpm, ds__dorg_interleaved, 0, 65536, sh__deny_write);
+        CChNbrList all;
+        all.AddGroup(0, channels - 1);
+        CAccess* a = ds.CreateAccess(am__readwrite, all, 0, 0L, -1L);
+        const long scans = long(values.size()) / channels;
+        EXPECT_EQ(a->SetData(scans, values.data(), ds__dorg_interleaved, it__double), scans);
+        ds.Close();
+        return p;
+    }
+    bool Find(const fs::path& p, float level, double& cut)
+    {
+        CDataset ds(p.c_str(), om__read, 32768, sh__deny_none);
+        return CTSSpeedDataManager::FindCutDueToRef(level, &ds, cut);
+    }
+    fs::path dir;
+};
+
+TEST_F(FindCut, FirstValueAtTheLevelIsTheStart)
+{
+    double cut = -1;
+    ASSERT_TRUE(Find(Curve({100, 200, 300}), 100.0f, cut));
+    EXPECT_DOUBLE_EQ(cut, 5.0);
+}
+
+TEST_F(FindCut, ExactHitAndInterpolationBothWays)
+{
+    const fs::path p = Curve({100, 200, 300, 400, 300, 200});
+    double cut = -1;
+    ASSERT_TRUE(Find(p, 300.0f, cut));
+    EXPECT_DOUBLE_EQ(cut, 6.0);           // sample 2
+    ASSERT_TRUE(Find(p, 250.0f, cut));
+    EXPECT_DOUBLE_EQ(cut, 5.75);          // halfway between 200 at 5.5 s and 300 at 6.0 s
+    ASSERT_TRUE(Find(p, 125.0f, cut));
+    EXPECT_DOUBLE_EQ(cut, 5.125);
+    // Falling through a level: the curve starts above it.
+    const fs::path q = Curve({400, 300, 100});
+    ASSERT_TRUE(Find(q, 150.0f, cut));
+    EXPECT_DOUBLE_EQ(cut, 5.875);         // 300 at 5.5 s, 100 at 6.0 s: three quarters of the step
+}
+
+TEST_F(FindCut, LevelNeverReachedLeavesTheCutAlone)
+{
+    double cut = 42.0;
+    EXPECT_FALSE(Find(Curve({100, 200, 300}), 500.0f, cut));
+    EXPECT_EQ(cut, 42.0);
+    EXPECT_FALSE(Find(Curve({100}), 50.0f, cut));
+    EXPECT_EQ(cut, 42.0);
+}
+
+TEST_F(FindCut, CrossingBetweenTwoBlocks)
+{
+    // Blocks of 16384 values after the first: value 16384 is the last of the
+    // first block, value 16385 the first of the second.
+    std::vector<double> v(40000, 0.0);
+    for (std::size_t i = 16385; i < v.size(); ++i)
+        v[i] = 1000.0;
+    double cut = -1;
+    ASSERT_TRUE(Find(Curve(v), 250.0f, cut));
+    EXPECT_DOUBLE_EQ(cut, 5.0 + 16384 * 0.5 + 0.125);
+}
+
+TEST_F(FindCut, StoredAbscissaIsRefused)
+{
+    const fs::path p = dir / "stored.trx";
+    {
+        CAbscissaList abscissas;
+        abscissas.Add(CAbscissa("Time", "t", CQuantity("time"), CUnit("s", 1), it__double, 0, ac__world));
+        CChannelList list;
+        list.Add(CChannel("n", "n", CQuantity("RPM"), CUnit("rpm", 1), it__float, 0));
+        CDataset ds(p.c_str(), abscissas, list, dk__rpm, ds__dorg_with_abscissa, 0, 65536, sh__deny_write);
+        const double pairs[] = {0.0, 100.0, 1.0, 200.0};
+        ds.SetData(2, pairs, ds__dorg_with_abscissa, it__double);
+        ds.Close();
+    }
+    double cut = 3.0;
+    EXPECT_FALSE(Find(p, 150.0f, cut));
+    EXPECT_EQ(cut, 3.0);
+}
+
+TEST_F(FindCut, ActiveAccessOverSeveralChannelsReadsTheFirst)
+{
+    // Channel 1 crosses 150 long before channel 0 does.
+    const fs::path p = Curve({100, 900, 120, 900, 140, 900, 160, 900}, 2);
+    CDataset ds(p.c_str(), om__read, 32768, sh__deny_none);
+    CAccess* a = ds.CreateAccess(am__read, CChNbrList{0, 1}, 0, 0L, -1L);
+    ASSERT_NE(a, nullptr);
+    double skip[2];
+    ASSERT_EQ(a->GetData(1, skip, ds__dorg_interleaved, it__double), 1);  // an earlier reader moved on
+    double cut = -1;
+    ASSERT_TRUE(CTSSpeedDataManager::FindCutDueToRef(150.0f, &ds, cut));
+    EXPECT_DOUBLE_EQ(cut, 6.25);  // 140 at 6.0 s, 160 at 6.5 s
+    EXPECT_EQ(ds.GetActiveAccess(), a);
+}
