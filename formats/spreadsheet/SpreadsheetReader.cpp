@@ -8,6 +8,8 @@
 #include <orcus/format_detection.hpp>
 #include <orcus/orcus_ods.hpp>
 #include <orcus/spreadsheet/import_interface.hpp>
+#include <orcus/zip_archive.hpp>
+#include <orcus/zip_archive_stream.hpp>
 
 #include <cstring>
 #include <exception>
@@ -286,6 +288,13 @@ ESheetType DetectSheetType(const void* data, std::size_t size)
     if (size >= 8 && std::memcmp(p, kOle2, 8) == 0) return ESheetType::Xls;
     if (size < 4 || std::memcmp(p, "PK\x03\x04", 4) != 0) return ESheetType::Unknown;
     try {
+        orcus::zip_archive_stream_blob stream(p, size);
+        orcus::zip_archive zip(&stream);
+        zip.load();
+    } catch (...) {
+        return ESheetType::Damaged;
+    }
+    try {
         switch (orcus::detect(p, size)) {
         case orcus::format_t::xlsx: return ESheetType::Xlsx;
         case orcus::format_t::ods: return ESheetType::Ods;
@@ -302,6 +311,7 @@ ESheetRead ReadFirstWorksheet(const char* path, CNumberTable& table, CString& re
     if (!path || !ReadWhole(path, content, reason)) return ESheetRead::Unreadable;
     const ESheetType type = DetectSheetType(content.data(), content.size());
     switch (type) {
+    case ESheetType::Damaged: reason = "the zip container is damaged"; return ESheetRead::Unreadable;
     case ESheetType::Xlsx: return ReadXlsx(content, table, reason);
     case ESheetType::Ods: return ReadOds(content, table, reason);
     case ESheetType::Xls:
@@ -316,6 +326,7 @@ ESheetRead ReadFirstWorksheetFromMemory(const void* data, std::size_t size, CNum
 {
     const ESheetType type = DetectSheetType(data, size);
     switch (type) {
+    case ESheetType::Damaged: reason = "the zip container is damaged"; return ESheetRead::Unreadable;
     case ESheetType::Xlsx:
         return ReadXlsx(std::string_view(static_cast<const char*>(data), size), table, reason);
     case ESheetType::Ods:

@@ -15,7 +15,8 @@
 
 #include <cstddef>
 
-enum class ESheetType { Unknown, Xlsx, Ods, Xls };
+// Damaged: a zip container whose directory cannot be read.
+enum class ESheetType { Unknown, Xlsx, Ods, Xls, Damaged };
 
 enum class ESheetRead {
     Ok,
