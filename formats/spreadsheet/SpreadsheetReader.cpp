@@ -1,6 +1,7 @@
 #include "formats/spreadsheet/SpreadsheetReader.h"
 
 #include "formats/spreadsheet/XlsxSheet.h"
+#include "platform/ChildProcess.h"
 #include "platform/FileSystem.h"
 
 #include <freexl.h>
@@ -11,10 +12,12 @@
 #include <orcus/zip_archive.hpp>
 #include <orcus/zip_archive_stream.hpp>
 
+#include <cstdint>
 #include <cstring>
 #include <exception>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace ss = orcus::spreadsheet;
 
@@ -205,54 +208,100 @@ struct SFreeXL {
     }
 };
 
-CString FreeXLError(const char* what, int rc) { return CString::Formatted("%s (freexl error %d)", what, rc); }
+// What the xls reading process sends: number cells, or one failure record
+// (row kFailure, column the step, value the freexl code) before it gives up.
+struct SCellRecord {
+    std::uint32_t uRow;
+    std::uint32_t uCol;
+    double dValue;
+};
+constexpr std::uint32_t kFailure = 0xFFFFFFFFu;
+enum : std::uint32_t { kStepOpen, kStepPassword, kStepSheets, kStepSelect, kStepDimensions };
+
+// Runs in the child process: libfreexl has memory faults on crafted files,
+// and those must not reach the host's process.
+int SendXlsCells(const char* path, const ChildProcess::Sender& send)
+{
+    std::vector<SCellRecord> batch;
+    batch.reserve(4096);
+    auto fail = [&](std::uint32_t step, int rc) {
+        const SCellRecord r{kFailure, step, double(rc)};
+        send(&r, sizeof r);
+        return 1;
+    };
+    SFreeXL x;
+    int rc = freexl_open(path, &x.h);
+    if (rc != FREEXL_OK) return fail(kStepOpen, rc);
+    unsigned info = 0;
+    if (freexl_get_info(x.h, FREEXL_BIFF_PASSWORD, &info) == FREEXL_OK && info != FREEXL_BIFF_PLAIN)
+        return fail(kStepPassword, 0);
+    unsigned sheets = 0;
+    if ((rc = freexl_get_info(x.h, FREEXL_BIFF_SHEET_COUNT, &sheets)) != FREEXL_OK) return fail(kStepSheets, rc);
+    if (sheets == 0) return 0;
+    if ((rc = freexl_select_active_worksheet(x.h, 0)) != FREEXL_OK) return fail(kStepSelect, rc);
+    unsigned rows = 0;
+    unsigned short cols = 0;
+    if ((rc = freexl_worksheet_dimensions(x.h, &rows, &cols)) != FREEXL_OK) return fail(kStepDimensions, rc);
+    for (unsigned r = 0; r < rows; ++r) {
+        for (unsigned short c = 0; c < cols; ++c) {
+            FreeXL_CellValue cell;
+            if (freexl_get_cell_value(x.h, r, c, &cell) != FREEXL_OK) continue;
+            if (cell.type == FREEXL_CELL_INT)
+                batch.push_back({r, c, double(cell.value.int_value)});
+            else if (cell.type == FREEXL_CELL_DOUBLE)
+                batch.push_back({r, c, cell.value.double_value});
+            else
+                continue;
+            if (batch.size() == batch.capacity()) {
+                if (!send(batch.data(), batch.size() * sizeof(SCellRecord))) return 1;
+                batch.clear();
+            }
+        }
+    }
+    if (!batch.empty() && !send(batch.data(), batch.size() * sizeof(SCellRecord))) return 1;
+    return 0;
+}
 
 ESheetRead ReadWithFreeXL(const char* path, CNumberTable& table, CString& reason)
 {
-    SFreeXL x;
-    int rc = freexl_open(path, &x.h);
-    if (rc != FREEXL_OK) {
-        reason = FreeXLError("not a readable xls file", rc);
-        return ESheetRead::Unreadable;
-    }
-    unsigned info = 0;
-    if (freexl_get_info(x.h, FREEXL_BIFF_PASSWORD, &info) == FREEXL_OK && info != FREEXL_BIFF_PLAIN) {
-        reason = "the workbook is protected by a password";
-        return ESheetRead::Unreadable;
-    }
-    unsigned sheets = 0;
-    if ((rc = freexl_get_info(x.h, FREEXL_BIFF_SHEET_COUNT, &sheets)) != FREEXL_OK) {
-        reason = FreeXLError("the worksheets cannot be listed", rc);
-        return ESheetRead::Unreadable;
-    }
-    if (sheets > 0) {
-        if ((rc = freexl_select_active_worksheet(x.h, 0)) != FREEXL_OK) {
-            reason = FreeXLError("the first worksheet cannot be read", rc);
-            return ESheetRead::Unreadable;
-        }
-        unsigned rows = 0;
-        unsigned short cols = 0;
-        if ((rc = freexl_worksheet_dimensions(x.h, &rows, &cols)) != FREEXL_OK) {
-            reason = FreeXLError("the first worksheet has no dimensions", rc);
-            return ESheetRead::Unreadable;
-        }
-        for (unsigned r = 0; r < rows; ++r) {
-            for (unsigned short c = 0; c < cols; ++c) {
-                FreeXL_CellValue cell;
-                if (freexl_get_cell_value(x.h, r, c, &cell) != FREEXL_OK) continue;
-                double v;
-                if (cell.type == FREEXL_CELL_INT)
-                    v = double(cell.value.int_value);
-                else if (cell.type == FREEXL_CELL_DOUBLE)
-                    v = cell.value.double_value;
-                else
-                    continue;
-                if (!table.Set(r, c, v)) {
-                    reason = STableFull().what();
-                    return ESheetRead::Unreadable;
-                }
+    std::string pending;
+    bool full = false;
+    std::uint32_t failedStep = 0;
+    int failedCode = 0;
+    bool failed = false;
+    auto receive = [&](const void* data, std::size_t size) {
+        pending.append(static_cast<const char*>(data), size);
+        std::size_t used = 0;
+        for (; used + sizeof(SCellRecord) <= pending.size(); used += sizeof(SCellRecord)) {
+            SCellRecord r;
+            std::memcpy(&r, pending.data() + used, sizeof r);
+            if (r.uRow == kFailure) {
+                failed = true;
+                failedStep = r.uCol;
+                failedCode = int(r.dValue);
+            } else if (!full && !table.Set(r.uRow, r.uCol, r.dValue)) {
+                full = true;
             }
         }
+        pending.erase(0, used);
+    };
+    std::string childFailure;
+    const bool ran = ChildProcess::RunIsolated([&](const ChildProcess::Sender& send) { return SendXlsCells(path, send); },
+                                               receive, childFailure);
+    if (failed) {
+        static const char* const steps[] = {"not a readable xls file", "the workbook is protected by a password",
+                                            "the worksheets cannot be listed", "the first worksheet cannot be read",
+                                            "the first worksheet has no dimensions"};
+        reason = CString::Formatted("%s (freexl error %d)", failedStep < 5 ? steps[failedStep] : "xls", failedCode);
+        return ESheetRead::Unreadable;
+    }
+    if (!ran) {
+        reason = "the xls reader failed on this file: " + childFailure;
+        return ESheetRead::Unreadable;
+    }
+    if (full) {
+        reason = STableFull().what();
+        return ESheetRead::Unreadable;
     }
     table.Finish();
     return ESheetRead::Ok;

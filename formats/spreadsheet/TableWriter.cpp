@@ -22,15 +22,6 @@ void SetReason(CString* reason, const CString& text)
     if (reason) *reason = text;
 }
 
-// Where the numbers are: rows kFirst..kLast of the table's row index (their
-// row numbers are consecutive) and columns firstCol..lastCol.
-struct SBlock {
-    std::size_t kFirst = 0, kLast = 0;
-    std::uint32_t uFirstCol = 0, uLastCol = 0;
-    std::size_t Columns() const { return std::size_t(uLastCol - uFirstCol) + 1; }
-    std::size_t Scans() const { return kLast - kFirst + 1; }
-};
-
 bool RowHoldsRun(const CNumberTable& t, std::size_t k, std::uint32_t firstCol, std::size_t columns)
 {
     const CNumberTable::SCell* c = t.Find(k, firstCol);
@@ -41,7 +32,7 @@ bool RowHoldsRun(const CNumberTable& t, std::size_t k, std::uint32_t firstCol, s
 // The bottom-most row with a number right of the first column ends the
 // block; the unbroken run of numbers ending at its rightmost number gives
 // the columns; rows above belong while they hold that whole run.
-bool FindBlock(const CNumberTable& t, SBlock& b)
+bool FindBlock(const CNumberTable& t, STableLayout& b)
 {
     std::size_t k = t.RowCount();
     const CNumberTable::SCell* last = nullptr;
@@ -61,7 +52,7 @@ bool FindBlock(const CNumberTable& t, SBlock& b)
     b.uFirstCol = p->uCol;
     b.kFirst = k;
     while (b.kFirst > 0 && t.RowNumber(b.kFirst - 1) + 1 == t.RowNumber(b.kFirst) &&
-           RowHoldsRun(t, b.kFirst - 1, b.uFirstCol, b.Columns()))
+           RowHoldsRun(t, b.kFirst - 1, b.uFirstCol, b.Channels() + 1))
         --b.kFirst;
     return b.kFirst < b.kLast && b.uFirstCol < b.uLastCol;
 }
@@ -96,34 +87,41 @@ EAbscissaCase ClassifyAbscissa(const double* v, std::size_t count)
     return EAbscissaCase::None;
 }
 
-bool WriteTableToTRX(const CNumberTable& table, const char* output, int dataKind, CString* reason)
+bool AnalyseTable(const CNumberTable& table, STableLayout& block, CString* reason)
 {
-    SBlock block;
+    block = STableLayout();
     if (!FindBlock(table, block)) {
         SetReason(reason, "The table holds no block of at least two rows and two columns of numbers.");
         return false;
     }
     const std::size_t scans = block.Scans();
-    const std::size_t channels = block.Columns() - 1;
-
-    // Each row of the block starts at its first column's cell.
-    std::vector<const CNumberTable::SCell*> rowStart(scans);
     std::vector<double> abscissa(scans);
-    for (std::size_t i = 0; i < scans; ++i) {
-        rowStart[i] = table.Find(block.kFirst + i, block.uFirstCol);
-        abscissa[i] = rowStart[i]->dValue;
-    }
-    const EAbscissaCase kind = ClassifyAbscissa(abscissa.data(), scans);
-    if (kind == EAbscissaCase::None) {
+    for (std::size_t i = 0; i < scans; ++i) abscissa[i] = table.Find(block.kFirst + i, block.uFirstCol)->dValue;
+    block.eCase = ClassifyAbscissa(abscissa.data(), scans);
+    if (block.eCase == EAbscissaCase::None) {
         SetReason(reason, CString::Formatted("Column %u (the abscissa) is neither equidistant, nor logarithmic, "
                                              "nor increasing.",
                                              block.uFirstCol + 1));
         return false;
     }
+    return true;
+}
+
+bool WriteTableToTRX(const CNumberTable& table, const char* output, int dataKind, CString* reason)
+{
+    STableLayout block;
+    if (!AnalyseTable(table, block, reason)) return false;
+    const std::size_t scans = block.Scans();
+    const std::size_t channels = block.Channels();
+    const EAbscissaCase kind = block.eCase;
+
+    // Each row of the block starts at its first column's cell.
+    std::vector<const CNumberTable::SCell*> rowStart(scans);
+    for (std::size_t i = 0; i < scans; ++i) rowStart[i] = table.Find(block.kFirst + i, block.uFirstCol);
 
     const CQuantity quantity("frequency");
     const CUnit unit("Hz", 1);
-    const double a = abscissa[0], b = abscissa[1];
+    const double a = rowStart[0]->dValue, b = rowStart[1]->dValue;
     CAbscissa absc;
     int organisation = ds__dorg_interleaved;
     int coordinate = ac__world;

@@ -18,6 +18,21 @@ enum class EAbscissaCase { Equidistant, Logarithmic, Increasing, None };
 // predecessor; tried in that order.
 EAbscissaCase ClassifyAbscissa(const double* values, std::size_t count);
 
+// Where the block of numbers lies and how its first column reads: rows
+// kFirst..kLast of the table's row index (consecutive row numbers), columns
+// uFirstCol (the abscissa) to uLastCol (the last channel).
+struct STableLayout {
+    std::size_t kFirst = 0, kLast = 0;
+    std::uint32_t uFirstCol = 0, uLastCol = 0;
+    EAbscissaCase eCase = EAbscissaCase::None;
+    std::size_t Scans() const { return kLast - kFirst + 1; }
+    std::size_t Channels() const { return std::size_t(uLastCol - uFirstCol); }
+};
+
+// The block search and the abscissa case, without writing anything. False
+// (with the reason) where the writer would refuse the table.
+bool AnalyseTable(const CNumberTable& table, STableLayout& layout, CString* reason = nullptr);
+
 // Writes the data set to `output` (replacing a file that is there). False
 // when the table holds no block of at least two rows and two columns of
 // numbers, when the first column fits none of the cases, or when the data set

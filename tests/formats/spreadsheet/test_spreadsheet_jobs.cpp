@@ -141,6 +141,22 @@ TEST_F(ExcelJobTest, InputsThatCannotBeReadFailWithTheirPath)
     EXPECT_FALSE(Exists(out));
 }
 
+// An xls file on which libfreexl 1.0.6 reads outside a stack buffer (found by
+// fuzz_spreadsheet): the reader's process ends, the import reports 10.
+TEST(ExcelJobFaultTest, AnXlsThatBreaksItsReaderFailsWithoutHarm)
+{
+    CScratchDir dir;
+    const std::string in = std::string(TESSEL_SOURCE_DIR) + "/tests/formats/spreadsheet/data/freexl_iconv_stack_underflow.xls";
+    const std::string before = ReadFile(in);
+    ASSERT_FALSE(before.empty());
+    const std::string out = dir / "out.trx";
+    const CTSInterface::SMessage m = RunSync(in, out, nullptr);
+    EXPECT_EQ(m.uState, 32u);
+    EXPECT_EQ(m.sText.str().rfind("File \"" + in + "\" could not be opened.", 0), 0u) << m.sText.c_str();
+    EXPECT_FALSE(Exists(out));
+    EXPECT_EQ(ReadFile(in), before);
+}
+
 TEST_F(ExcelJobTest, OutputsThatMayNotBeWrittenStayAsTheyAre)
 {
     // Overwriting forbidden: 8, the file untouched.
