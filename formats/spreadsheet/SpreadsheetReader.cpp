@@ -328,6 +328,45 @@ bool ReadWhole(const char* path, std::string& content, CString& reason)
     }
 }
 
+std::uint32_t Le32(const unsigned char* p) { return p[0] | p[1] << 8 | p[2] << 16 | std::uint32_t(p[3]) << 24; }
+std::uint16_t Le16(const unsigned char* p) { return std::uint16_t(p[0] | p[1] << 8); }
+
+// Deflate cannot expand data by more than about 1032:1, and a stored entry
+// not at all: an entry that claims more is damaged (or a bomb), and the zip
+// reader would allocate the claimed size before it finds out.
+bool SizesPossible(std::uint16_t method, std::uint32_t compressed, std::uint32_t uncompressed, std::size_t file)
+{
+    if (compressed > file || compressed == 0xFFFFFFFFu || uncompressed == 0xFFFFFFFFu) return false;
+    if (method == 0) return uncompressed <= compressed;
+    return std::uint64_t(uncompressed) <= std::uint64_t(compressed) * 1032u + 1024u;
+}
+
+bool ZipEntriesPlausible(const unsigned char* p, std::size_t size)
+{
+    if (size < 22) return false;
+    std::size_t eocd = size - 22;
+    const std::size_t lowest = size > 22 + 65535 ? size - 22 - 65535 : 0;
+    while (Le32(p + eocd) != 0x06054b50u) {
+        if (eocd == lowest) return false;
+        --eocd;
+    }
+    const std::size_t entries = Le16(p + eocd + 10);
+    const std::size_t cdSize = Le32(p + eocd + 12), cdOffset = Le32(p + eocd + 16);
+    if (cdOffset > size || cdSize > size - cdOffset) return false;
+    std::size_t pos = cdOffset;
+    for (std::size_t i = 0; i < entries; ++i) {
+        if (pos + 46 > cdOffset + cdSize || Le32(p + pos) != 0x02014b50u) return false;
+        const std::uint16_t method = Le16(p + pos + 10);
+        if (!SizesPossible(method, Le32(p + pos + 20), Le32(p + pos + 24), size)) return false;
+        const std::size_t local = Le32(p + pos + 42);
+        if (local + 30 > size || Le32(p + local) != 0x04034b50u) return false;
+        const std::uint32_t lc = Le32(p + local + 18), lu = Le32(p + local + 22);
+        if ((lc != 0 || lu != 0) && !SizesPossible(Le16(p + local + 8), lc, lu, size)) return false;
+        pos += 46 + std::size_t(Le16(p + pos + 28)) + Le16(p + pos + 30) + Le16(p + pos + 32);
+    }
+    return true;
+}
+
 } // namespace
 
 ESheetType DetectSheetType(const void* data, std::size_t size)
@@ -336,6 +375,7 @@ ESheetType DetectSheetType(const void* data, std::size_t size)
     const auto* p = static_cast<const unsigned char*>(data);
     if (size >= 8 && std::memcmp(p, kOle2, 8) == 0) return ESheetType::Xls;
     if (size < 4 || std::memcmp(p, "PK\x03\x04", 4) != 0) return ESheetType::Unknown;
+    if (!ZipEntriesPlausible(p, size)) return ESheetType::Damaged;
     try {
         orcus::zip_archive_stream_blob stream(p, size);
         orcus::zip_archive zip(&stream);

@@ -179,7 +179,8 @@ bool WriteTableToTRX(const CNumberTable& table, const char* output, int dataKind
                                        : kind == EAbscissaCase::Increasing ? 1
                                                                            : 0;
         const std::size_t scanFloats = abscValues + channels;
-        const std::size_t blockScans = std::max<std::size_t>(1, (std::size_t(1) << 16) / (4 * scanFloats));
+        const std::size_t blockScans =
+            std::min(scans, std::max<std::size_t>(1, (std::size_t(1) << 16) / (4 * scanFloats)));
         std::vector<float> buffer(blockScans * scanFloats);
         const double ratio = kind == EAbscissaCase::Logarithmic ? RegularRatio(b / a) : 1.0;
         double lower = a / std::sqrt(ratio);

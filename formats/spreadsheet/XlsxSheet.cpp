@@ -181,10 +181,14 @@ std::vector<unsigned char> ReadPart(const orcus::zip_archive& zip, const std::st
     return buf;
 }
 
+// The XML parser may look one character past a text cut short, so every part
+// carries a NUL behind its last byte.
 template <class THandler>
-void Parse(const std::vector<unsigned char>& xml, THandler& handler)
+void Parse(std::vector<unsigned char> xml, THandler& handler)
 {
-    orcus::sax_parser<THandler> parser(reinterpret_cast<const char*>(xml.data()), xml.size(), handler);
+    const std::size_t size = xml.size();
+    xml.push_back(0);
+    orcus::sax_parser<THandler> parser(reinterpret_cast<const char*>(xml.data()), size, handler);
     parser.parse();
 }
 
