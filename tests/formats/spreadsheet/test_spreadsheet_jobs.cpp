@@ -131,6 +131,18 @@ TEST_F(ExcelJobTest, InputsThatCannotBeReadFailWithTheirPath)
     EXPECT_EQ(m.sText.str().rfind("File \"" + cut + "\" could not be opened.", 0), 0u) << m.sText.c_str();
     EXPECT_FALSE(Exists(out));
 
+    // Entries that claim far more than deflate can make of their bytes (a zip
+    // bomb, or damage): refused before anything is unpacked.
+    std::string bomb = whole;
+    for (std::size_t at = bomb.find("PK\x01\x02"); at != std::string::npos; at = bomb.find("PK\x01\x02", at + 4))
+        bomb.replace(at + 24, 4, "\xf0\xff\xff\x7f", 4);
+    const std::string bombPath = dir / "bomb.xlsx";
+    WriteFile(bombPath, bomb);
+    m = RunSync(bombPath, out, nullptr);
+    EXPECT_EQ(m.uState, 32u);
+    EXPECT_EQ(m.sText.str().rfind("File \"" + bombPath + "\" could not be opened.\nthe zip container is damaged", 0), 0u)
+        << m.sText.c_str();
+
     // A text file has no reader: 3.
     const std::string csv = dir / "table.csv";
     WriteFile(csv, "100,0\n200,6\n");
