@@ -199,3 +199,38 @@ TEST_F(ExcelJobTest, OutputsThatMayNotBeWrittenStayAsTheyAre)
 }
 
 } // namespace
+
+namespace {
+
+int Shell(const std::string& cmd)
+{
+    const int rc = std::system(cmd.c_str());
+    return rc != -1 && WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+}
+
+TEST(SpreadsheetCommandLineTest, ClipboardFromStandardInputAndHelp)
+{
+    const std::string tessel = std::string(TESSEL_BINARY_DIR) + "/tessel";
+    if (!Exists(tessel)) GTEST_SKIP() << "the tessel command is not built";
+    CScratchDir dir;
+    WriteFile(dir / "table.txt", "100\t0\r\n200\t6\r\n300\t12\r\n");
+    const std::string out = dir / "clip.trx";
+    EXPECT_EQ(Shell(tessel + " import clipboard -q -o " + out + " < " + (dir / "table.txt")), 0);
+    const STrxContent c = ReadTrx(out);
+    EXPECT_EQ(c.kind, 4);
+    EXPECT_EQ(c.abscissa.GetNbrOfScans(), 3);
+    // Refused text: exit status 1 and nothing written.
+    WriteFile(dir / "bad.txt", "300 0\n200 6\n150 12\n");
+    EXPECT_EQ(Shell(tessel + " import clipboard -q -o " + (dir / "bad.trx") + " < " + (dir / "bad.txt") +
+                    " 2>/dev/null"),
+              1);
+    EXPECT_FALSE(Exists(dir / "bad.trx"));
+    // --no-overwrite keeps an existing file.
+    EXPECT_EQ(Shell(tessel + " import clipboard -q --no-overwrite -o " + out + " < " + (dir / "table.txt") +
+                    " 2>/dev/null"),
+              1);
+    for (const char* name : {"xlsx", "ods", "xls", "clipboard"})
+        EXPECT_EQ(Shell(tessel + " import " + name + " --help >/dev/null"), 0) << name;
+}
+
+} // namespace
