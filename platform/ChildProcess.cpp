@@ -4,13 +4,15 @@
 #include <csignal>
 #include <fcntl.h>
 #include <cstring>
+#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace ChildProcess {
 
 bool RunIsolated(const std::function<int(const Sender& send)>& work,
-                 const std::function<void(const void* data, std::size_t size)>& receive, std::string& failure)
+                 const std::function<void(const void* data, std::size_t size)>& receive, std::string& failure,
+                 int idleTimeoutMs)
 {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) {
@@ -44,7 +46,17 @@ bool RunIsolated(const std::function<int(const Sender& send)>& work,
     }
     ::close(fds[1]);
     char buffer[1 << 16];
+    bool silent = false;
     for (;;) {
+        pollfd pfd{fds[0], POLLIN, 0};
+        const int ready = ::poll(&pfd, 1, idleTimeoutMs);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready == 0) {
+            // A reader caught in a loop, or a child that cannot go on.
+            silent = true;
+            ::kill(pid, SIGKILL);
+            break;
+        }
         const ssize_t n = ::read(fds[0], buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
@@ -53,6 +65,10 @@ bool RunIsolated(const std::function<int(const Sender& send)>& work,
     ::close(fds[0]);
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (silent) {
+        failure = "the reader process stopped answering";
+        return false;
     }
     if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
     if (WIFSIGNALED(status))

@@ -13,8 +13,10 @@ namespace ChildProcess {
 using Sender = std::function<bool(const void* data, std::size_t size)>;
 
 // True when the child ran `work` to its end and `work` returned 0; otherwise
-// `failure` says how the child ended (exit status or signal).
+// `failure` says how the child ended (exit status or signal). A child that
+// sends nothing for idleTimeoutMs is killed.
 bool RunIsolated(const std::function<int(const Sender& send)>& work,
-                 const std::function<void(const void* data, std::size_t size)>& receive, std::string& failure);
+                 const std::function<void(const void* data, std::size_t size)>& receive, std::string& failure,
+                 int idleTimeoutMs = 60000);
 
 }  // namespace ChildProcess
