@@ -9,6 +9,8 @@ PACKAGES := cmake ninja-build g++ clang libclang-rt-14-dev pkg-config \
   libgtest-dev libgmock-dev libbenchmark-dev libsoxr-dev nlohmann-json3-dev libcli11-dev \
   liborcus-dev libfreexl-dev \
   python3 python3-numpy python3-pandas python3-soundfile python3-scipy sox ffmpeg time
+  liborcus-dev libfreexl-dev python3-openpyxl libreoffice-calc-nogui \
+  python3 python3-numpy python3-pandas python3-soundfile sox ffmpeg time
 
 .PHONY: deps configure build test asan fuzz demo bench clean
 

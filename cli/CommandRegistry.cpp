@@ -455,7 +455,8 @@ SCommandLine BuildCommandLine()
         CLI::App* parent = command->Direction() == EDirection::Import ? imp : exp;
         CLI::App* sub = parent->add_subcommand(command->Format(), command->Description());
         SCommonOptions& o = (*options)[command];
-        sub->add_option("inputs", o.inputs, "Input files")->required();
+        if (command->TakesInputFiles())
+            sub->add_option("inputs", o.inputs, "Input files")->required();
         sub->add_option("-o,--output", o.output,
                         "Output file (one input) or existing directory (several inputs)");
         CLI::Option* ow = sub->add_flag("--overwrite", o.overwrite, "Replace an existing output");
@@ -466,7 +467,10 @@ SCommandLine BuildCommandLine()
         command->AddOptions(*sub);
         sub->callback([action = cl.action, command, options] {
             command->Validate();
-            *action = [command, options] { return RunConversions(*command, (*options)[command]); };
+            *action = [command, options] {
+                return command->TakesInputFiles() ? RunConversions(*command, (*options)[command])
+                                                  : command->RunWithoutInputFiles((*options)[command]);
+            };
         });
     }
     for (const STopLevelCommand& top : CCommandRegistry::Instance().TopLevel()) {

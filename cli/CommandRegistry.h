@@ -86,6 +86,10 @@ public:
     // True when one job takes every input (the command reads the inputs
     // itself); Start is then called once, with the first input.
     virtual bool CombinesInputs() const { return false; }
+    // False for a command that reads its data from standard input: it gets
+    // no input arguments and runs through RunWithoutInputFiles instead.
+    virtual bool TakesInputFiles() const { return true; }
+    virtual int RunWithoutInputFiles(const struct SCommonOptions& options) { return 2; }
     // The output path the job would derive from the input when no -o is
     // given (needed for the synchronous path, which requires an output).
     // The default puts OutputExtension() on the input, replacing its

@@ -1,0 +1,276 @@
+#include "formats/spreadsheet/XlsxSheet.h"
+
+#include <orcus/sax_parser.hpp>
+#include <orcus/zip_archive.hpp>
+#include <orcus/zip_archive_stream.hpp>
+
+#include <charconv>
+#include <cstdint>
+#include <exception>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct SReadFailure : std::exception {
+    explicit SReadFailure(std::string t) : text(std::move(t)) {}
+    const char* what() const noexcept override { return text.c_str(); }
+    std::string text;
+};
+
+struct SAttribute {
+    std::string ns, name, value;
+};
+
+// Attributes arrive before their element's start; handlers look them up there.
+class CAttributeCollector : public orcus::sax_handler {
+public:
+    void attribute(const orcus::sax::parser_attribute& a)
+    {
+        m_attrs.push_back({std::string(a.ns), std::string(a.name), std::string(a.value)});
+    }
+    void attribute(std::string_view, std::string_view) {}
+
+protected:
+    const std::string* Find(std::string_view name, bool prefixed = false) const
+    {
+        for (const SAttribute& a : m_attrs)
+            if (a.name == name && (!prefixed || !a.ns.empty())) return &a.value;
+        return nullptr;
+    }
+    std::vector<SAttribute> m_attrs;
+};
+
+struct SRelationship {
+    std::string id, type, target;
+};
+
+class CRelationshipsHandler : public CAttributeCollector {
+public:
+    void start_element(const orcus::sax::parser_element& e)
+    {
+        if (e.name == "Relationship") {
+            const std::string *id = Find("Id"), *type = Find("Type"), *target = Find("Target"),
+                              *mode = Find("TargetMode");
+            if (id && type && target && !(mode && *mode == "External")) rels.push_back({*id, *type, *target});
+        }
+        m_attrs.clear();
+    }
+    std::vector<SRelationship> rels;
+};
+
+// The relationship ids of the workbook's sheets, in tab order.
+class CWorkbookHandler : public CAttributeCollector {
+public:
+    void start_element(const orcus::sax::parser_element& e)
+    {
+        if (e.name == "sheet")
+            if (const std::string* id = Find("id", true)) sheetIds.push_back(*id);
+        m_attrs.clear();
+    }
+    std::vector<std::string> sheetIds;
+};
+
+// Column and row of an A1 address; false when it is not one.
+bool ParseA1(std::string_view a, std::uint32_t& row, std::uint32_t& col)
+{
+    std::size_t i = 0;
+    std::uint64_t c = 0, r = 0;
+    for (; i < a.size() && a[i] >= 'A' && a[i] <= 'Z'; ++i) {
+        c = c * 26 + std::uint64_t(a[i] - 'A' + 1);
+        if (c > 16384) return false;
+    }
+    const std::size_t letters = i;
+    for (; i < a.size() && a[i] >= '0' && a[i] <= '9'; ++i) {
+        r = r * 10 + std::uint64_t(a[i] - '0');
+        if (r > 1048576) return false;
+    }
+    if (letters == 0 || i == letters || i != a.size() || r == 0) return false;
+    row = std::uint32_t(r - 1);
+    col = std::uint32_t(c - 1);
+    return true;
+}
+
+class CSheetHandler : public orcus::sax_handler {
+public:
+    explicit CSheetHandler(CNumberTable& table) : m_table(table) {}
+
+    void attribute(const orcus::sax::parser_attribute& a)
+    {
+        if (a.name == "r") {
+            m_r.assign(a.value);
+            m_bHaveR = true;
+        } else if (a.name == "t") {
+            m_t.assign(a.value);
+        }
+    }
+    void attribute(std::string_view, std::string_view) {}
+
+    void start_element(const orcus::sax::parser_element& e)
+    {
+        if (e.name == "c") {
+            std::uint32_t row = m_row, col = m_bFirstInRow ? 0 : m_col + 1;
+            if (m_bHaveR && !ParseA1(m_r, row, col)) throw SReadFailure("malformed cell address \"" + m_r + "\"");
+            m_row = row;
+            m_col = col;
+            m_bFirstInRow = false;
+            m_bNumeric = m_t.empty() || m_t == "n";
+            m_value.clear();
+            m_bInCell = true;
+        } else if (e.name == "v") {
+            m_bInValue = m_bInCell;
+        } else if (e.name == "row") {
+            std::uint64_t r = m_bAnyRow ? std::uint64_t(m_row) + 1 : 0;
+            if (m_bHaveR) {
+                const auto res = std::from_chars(m_r.data(), m_r.data() + m_r.size(), r);
+                if (res.ec != std::errc() || res.ptr != m_r.data() + m_r.size() || r == 0 || r > 1048576)
+                    throw SReadFailure("malformed row number \"" + m_r + "\"");
+                --r;
+            }
+            if (r > 1048575) throw SReadFailure("more rows than a worksheet holds");
+            m_row = std::uint32_t(r);
+            m_bAnyRow = true;
+            m_bFirstInRow = true;
+        }
+        m_bHaveR = false;
+        m_t.clear();
+    }
+
+    void end_element(const orcus::sax::parser_element& e)
+    {
+        if (e.name == "v") {
+            m_bInValue = false;
+        } else if (e.name == "c") {
+            m_bInCell = false;
+            if (m_bNumeric && !m_value.empty()) Keep();
+        }
+    }
+
+    void characters(std::string_view text, bool)
+    {
+        if (m_bInValue) m_value.append(text);
+    }
+
+private:
+    void Keep()
+    {
+        const char* b = m_value.data();
+        const char* e = b + m_value.size();
+        while (b < e && (*b == ' ' || *b == '\t' || *b == '\n' || *b == '\r')) ++b;
+        while (e > b && (e[-1] == ' ' || e[-1] == '\t' || e[-1] == '\n' || e[-1] == '\r')) --e;
+        if (b < e && *b == '+') ++b;
+        double v = 0.0;
+        const auto res = std::from_chars(b, e, v);
+        // A value that is no number leaves the cell out, as text would be.
+        if (res.ec != std::errc() || res.ptr != e) return;
+        if (!m_table.Set(m_row, m_col, v)) throw SReadFailure("the worksheet has more number cells than can be read");
+    }
+
+    CNumberTable& m_table;
+    std::string m_r, m_t, m_value;
+    bool m_bHaveR = false;
+    bool m_bNumeric = false, m_bInCell = false, m_bInValue = false;
+    bool m_bAnyRow = false, m_bFirstInRow = true;
+    std::uint32_t m_row = 0, m_col = 0;
+};
+
+std::vector<unsigned char> ReadPart(const orcus::zip_archive& zip, const std::string& name)
+{
+    std::vector<unsigned char> buf;
+    if (!zip.read_file_entry(name, buf)) throw SReadFailure("the part " + name + " is missing");
+    return buf;
+}
+
+// The XML parser may look one character past a text cut short, so every part
+// carries a NUL behind its last byte.
+template <class THandler>
+void Parse(std::vector<unsigned char> xml, THandler& handler)
+{
+    const std::size_t size = xml.size();
+    xml.push_back(0);
+    orcus::sax_parser<THandler> parser(reinterpret_cast<const char*>(xml.data()), size, handler);
+    parser.parse();
+}
+
+// The relationships of a part ("xl/workbook.xml" → "xl/_rels/workbook.xml.rels").
+std::vector<SRelationship> RelationshipsOf(const orcus::zip_archive& zip, const std::string& part)
+{
+    const std::size_t slash = part.rfind('/');
+    const std::string dir = slash == std::string::npos ? "" : part.substr(0, slash + 1);
+    const std::string file = slash == std::string::npos ? part : part.substr(slash + 1);
+    CRelationshipsHandler h;
+    Parse(ReadPart(zip, dir + "_rels/" + file + ".rels"), h);
+    return std::move(h.rels);
+}
+
+// A target relative to the directory of `source`, or absolute in the package.
+std::string Resolve(const std::string& source, const std::string& target)
+{
+    std::string path;
+    if (!target.empty() && target[0] == '/') {
+        path = target.substr(1);
+    } else {
+        const std::size_t slash = source.rfind('/');
+        path = (slash == std::string::npos ? "" : source.substr(0, slash + 1)) + target;
+    }
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        std::size_t end = path.find('/', start);
+        if (end == std::string::npos) end = path.size();
+        const std::string seg = path.substr(start, end - start);
+        if (seg == "..") {
+            if (!parts.empty()) parts.pop_back();
+        } else if (!seg.empty() && seg != ".") {
+            parts.push_back(seg);
+        }
+        start = end + 1;
+    }
+    std::string out;
+    for (const std::string& p : parts) out += (out.empty() ? "" : "/") + p;
+    return out;
+}
+
+bool EndsWith(const std::string& s, std::string_view tail)
+{
+    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+} // namespace
+
+bool ReadXlsxFirstSheet(std::string_view content, CNumberTable& table, CString& reason)
+{
+    try {
+        orcus::zip_archive_stream_blob stream(reinterpret_cast<const std::uint8_t*>(content.data()), content.size());
+        orcus::zip_archive zip(&stream);
+        zip.load();
+
+        std::string workbook;
+        for (const SRelationship& r : RelationshipsOf(zip, ""))
+            if (EndsWith(r.type, "/officeDocument")) {
+                workbook = Resolve("", r.target);
+                break;
+            }
+        if (workbook.empty()) throw SReadFailure("the package names no workbook");
+
+        CWorkbookHandler wb;
+        Parse(ReadPart(zip, workbook), wb);
+        const std::vector<SRelationship> rels = RelationshipsOf(zip, workbook);
+        // The first worksheet in tab order; chart sheets are not worksheets.
+        std::string sheet;
+        for (const std::string& id : wb.sheetIds) {
+            for (const SRelationship& r : rels)
+                if (r.id == id && EndsWith(r.type, "/worksheet")) sheet = Resolve(workbook, r.target);
+            if (!sheet.empty()) break;
+        }
+        if (!sheet.empty()) {
+            CSheetHandler h(table);
+            Parse(ReadPart(zip, sheet), h);
+        }
+    } catch (const std::exception& e) {
+        reason = e.what();
+        return false;
+    }
+    table.Finish();
+    return true;
+}
