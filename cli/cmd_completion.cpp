@@ -1,0 +1,126 @@
+// `tessel completion bash`: a bash completion script made from the command
+// tree itself, so every format's commands and options complete as soon as the
+// format registers them. The build installs its output; a user without an
+// installed tree can `source <(tessel completion bash)`.
+
+#include "cli/CommandRegistry.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace tessel::cli {
+namespace {
+
+struct SNode {
+    std::string path;                  // "tessel import wav"
+    std::vector<std::string> subs;     // subcommand names
+    std::vector<std::string> options;  // every option name
+    std::vector<std::string> valued;   // names of options that take a value
+};
+
+void Walk(const CLI::App& app, const std::string& path, std::vector<SNode>& nodes)
+{
+    SNode node;
+    node.path = path;
+    for (const CLI::Option* opt : app.get_options()) {
+        if (opt->get_positional() && opt->get_lnames().empty() && opt->get_snames().empty())
+            continue;
+        std::vector<std::string> names;
+        for (const std::string& s : opt->get_snames())
+            names.push_back("-" + s);
+        for (const std::string& l : opt->get_lnames())
+            names.push_back("--" + l);
+        for (const std::string& n : names) {
+            node.options.push_back(n);
+            if (opt->get_expected_max() != 0)
+                node.valued.push_back(n);
+        }
+    }
+    std::vector<const CLI::App*> subs = app.get_subcommands([](const CLI::App*) { return true; });
+    for (const CLI::App* sub : subs)
+        node.subs.push_back(sub->get_name());
+    nodes.push_back(node);
+    for (const CLI::App* sub : subs)
+        Walk(*sub, path + " " + sub->get_name(), nodes);
+}
+
+std::string Join(const std::vector<std::string>& v)
+{
+    std::string s;
+    for (const std::string& x : v)
+        s += (s.empty() ? "" : " ") + x;
+    return s;
+}
+
+// Names of commands and options are plain words; nothing in them needs
+// quoting inside double quotes, but a stray character must not break the script.
+std::string Quoted(const std::string& s)
+{
+    std::string out = "\"";
+    for (char c : s) {
+        if (c == '"' || c == '\\' || c == '$' || c == '`')
+            out += '\\';
+        out += c;
+    }
+    return out + "\"";
+}
+
+int PrintBash()
+{
+    SCommandLine cl = BuildCommandLine();
+    std::vector<SNode> nodes;
+    Walk(*cl.app, "tessel", nodes);
+    std::string s = "# bash completion for tessel; made by `tessel completion bash`.\n"
+                    "declare -gA _tessel_subs=() _tessel_opts=() _tessel_valued=()\n";
+    for (const SNode& n : nodes) {
+        s += "_tessel_subs[" + Quoted(n.path) + "]=" + Quoted(Join(n.subs)) + "\n";
+        s += "_tessel_opts[" + Quoted(n.path) + "]=" + Quoted(Join(n.options)) + "\n";
+        s += "_tessel_valued[" + Quoted(n.path) + "]=" + Quoted(Join(n.valued)) + "\n";
+    }
+    s += R"BASH(
+_tessel() {
+  local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}
+  local path=tessel i w
+  # The command path: every word that names a subcommand of the path so far;
+  # an option that takes a value also takes the word after it.
+  for ((i = 1; i < COMP_CWORD; i++)); do
+    w=${COMP_WORDS[i]}
+    if [[ $w == -* ]]; then
+      [[ $w != *=* && " ${_tessel_valued[$path]} " == *" $w "* ]] && ((i++))
+      continue
+    fi
+    [[ " ${_tessel_subs[$path]} " == *" $w "* ]] && path="$path $w"
+  done
+  if [[ $COMP_CWORD -gt 1 && $prev == -* && " ${_tessel_valued[$path]} " == *" $prev "* ]]; then
+    compopt -o filenames 2>/dev/null
+    COMPREPLY=($(compgen -f -- "$cur"))
+    return
+  fi
+  if [[ $cur == -* ]]; then
+    COMPREPLY=($(compgen -W "${_tessel_opts[$path]}" -- "$cur"))
+  elif [[ -n ${_tessel_subs[$path]} ]]; then
+    COMPREPLY=($(compgen -W "${_tessel_subs[$path]}" -- "$cur"))
+  else
+    compopt -o filenames 2>/dev/null
+    COMPREPLY=($(compgen -f -- "$cur"))
+  fi
+}
+complete -F _tessel tessel
+)BASH";
+    std::fwrite(s.data(), 1, s.size(), stdout);
+    return kExitOk;
+}
+
+std::function<int()> SetupCompletion(CLI::App& cmd)
+{
+    auto shell = std::make_shared<std::string>();
+    cmd.add_option("shell", *shell, "Shell (bash)")->required()->check(CLI::IsMember({"bash"}));
+    return [shell] { return PrintBash(); };
+}
+
+TESSEL_REGISTER_TOPLEVEL("completion", "Print the shell completion script (tessel completion bash)",
+                         SetupCompletion)
+
+}  // namespace
+}  // namespace tessel::cli
