@@ -197,3 +197,11 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_STRIP_FILES ON)
 include(CPack)
+
+# The installed tree, tested from a fresh prefix (tests/install). A host built
+# against a sanitized module would need the sanitizer runtime too, so the
+# test belongs to the plain builds.
+if(TESSEL_TESTS AND NOT TESSEL_SANITIZE AND NOT TESSEL_FUZZ AND TARGET tessel_cli)
+  add_test(NAME install_tree COMMAND bash ${CMAKE_SOURCE_DIR}/tests/install/install_test.sh ${CMAKE_BINARY_DIR})
+  set_tests_properties(install_tree PROPERTIES TIMEOUT 300)
+endif()
