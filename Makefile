@@ -8,9 +8,10 @@ FUZZ_SECONDS ?= 20
 PACKAGES := cmake ninja-build g++ clang libclang-rt-14-dev pkg-config \
   libgtest-dev libgmock-dev libbenchmark-dev libsoxr-dev nlohmann-json3-dev libcli11-dev \
   liborcus-dev libfreexl-dev \
-  python3 python3-numpy python3-pandas python3-soundfile sox ffmpeg time
+  python3 python3-numpy python3-pandas python3-soundfile sox ffmpeg time \
+  libcairo2-dev help2man parallel dpkg-dev file
 
-.PHONY: deps configure build test asan fuzz demo bench clean
+.PHONY: deps configure build test asan fuzz demo bench package clean
 
 deps:
 	@missing=$$(for p in $(PACKAGES); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || echo $$p; done); \
@@ -53,5 +54,14 @@ demo: build
 bench: build
 	@bash bench/run_all.sh $(BUILD)
 
+# A Debian package of the installed tree (bin, libraries, headers, pkg-config,
+# CMake package, manual page, completion), built for /usr in a tree of its own.
+package: deps
+	cmake -S . -B build-deb -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+	  -DTESSEL_TESTS=OFF -DTESSEL_BENCH=OFF
+	cmake --build build-deb -j $(JOBS)
+	cd build-deb && cpack -G DEB
+	@ls -l build-deb/*.deb
+
 clean:
-	rm -rf build build-asan build-fuzz
+	rm -rf build build-asan build-fuzz build-deb

@@ -61,7 +61,7 @@ end=$(date +%s.%N)
 touch "$work/stop"
 wait $watcher
 read -r most counts <"$work/watch.txt"
-echo "8 conversions in $(echo "$end - $start" | bc) s; units of ThreadTSAccess held at once: at most $most (samples per count: $counts)"
+echo "8 conversions in $(awk "BEGIN { printf \"%.1f\", $end - $start }") s; units of ThreadTSAccess held at once: at most $most (samples per count: $counts)"
 
 fail=0
 if [ "$most" -gt 3 ]; then echo "FAIL: $most conversions moved data at once"; fail=1; fi
