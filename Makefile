@@ -9,7 +9,7 @@ PACKAGES := cmake ninja-build g++ clang libclang-rt-14-dev pkg-config \
   libgtest-dev libgmock-dev libbenchmark-dev libsoxr-dev nlohmann-json3-dev libcli11-dev \
   liborcus-dev libfreexl-dev \
   python3 python3-numpy python3-pandas python3-soundfile sox ffmpeg time \
-  libcairo2-dev help2man parallel dpkg-dev file
+  libcairo2-dev parallel dpkg-dev file
 
 .PHONY: deps configure build test asan fuzz demo bench package clean
 

@@ -5,6 +5,7 @@
 
 #include "cli/CommandRegistry.h"
 
+#include <cctype>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -112,11 +113,80 @@ complete -F _tessel tessel
     return kExitOk;
 }
 
+// Roff: a backslash, and a dot or quote at the start of a line, are markup.
+std::string Roff(const std::string& text)
+{
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\\')
+            out += "\\e";
+        else if (c == '-')
+            out += "\\-";
+        else if ((c == '.' || c == '\'') && (i == 0 || text[i - 1] == '\n'))
+            out += std::string("\\&") + c;
+        else
+            out += c;
+    }
+    return out;
+}
+
+void ManualNode(const CLI::App& app, const std::string& path, std::string& s)
+{
+    std::vector<const CLI::App*> subs = app.get_subcommands([](const CLI::App*) { return true; });
+    if (path != "tessel") {
+        std::string usage = path;
+        for (const CLI::Option* opt : app.get_options())
+            if (opt->get_lnames().empty() && opt->get_snames().empty()) {
+                std::string name = opt->get_name();
+                for (char& c : name)
+                    c = char(std::toupper(static_cast<unsigned char>(c)));
+                if (opt->get_items_expected_max() > 1)
+                    name += "...";
+                usage += " " + (opt->get_required() ? name : "[" + name + "]");
+            }
+        if (!subs.empty())
+            usage += " COMMAND";
+        s += ".SS \"" + Roff(usage) + "\"\n" + Roff(app.get_description()) + "\n";
+        if (!app.get_footer().empty())
+            s += ".PP\n" + Roff(app.get_footer()) + "\n";
+        for (const CLI::Option* opt : app.get_options()) {
+            if (opt->get_lnames().empty() && opt->get_snames().empty())
+                continue;
+            if (opt->get_lnames() == std::vector<std::string>{"help"} ||
+                opt->get_lnames() == std::vector<std::string>{"help-all"})
+                continue;
+            std::string names;
+            for (const std::string& n : opt->get_snames())
+                names += (names.empty() ? "" : ", ") + ("\\fB\\-" + n + "\\fR");
+            for (const std::string& n : opt->get_lnames())
+                names += (names.empty() ? "" : ", ") + ("\\fB\\-\\-" + Roff(n) + "\\fR");
+            if (opt->get_expected_max() != 0)
+                names += " \\fI" + Roff(opt->get_type_name().empty() ? "VALUE" : opt->get_type_name()) + "\\fR";
+            s += ".TP\n" + names + "\n" + Roff(opt->get_description()) + "\n";
+        }
+    }
+    for (const CLI::App* sub : subs)
+        ManualNode(*sub, path + " " + sub->get_name(), s);
+}
+
+// The COMMANDS section of the manual page, from the same tree as the help.
+int PrintManualCommands()
+{
+    SCommandLine cl = BuildCommandLine();
+    std::string s = ".SH COMMANDS\n";
+    ManualNode(*cl.app, "tessel", s);
+    std::fwrite(s.data(), 1, s.size(), stdout);
+    return kExitOk;
+}
+
 std::function<int()> SetupCompletion(CLI::App& cmd)
 {
     auto shell = std::make_shared<std::string>();
-    cmd.add_option("shell", *shell, "Shell (bash)")->required()->check(CLI::IsMember({"bash"}));
-    return [shell] { return PrintBash(); };
+    cmd.add_option("shell", *shell, "Shell (bash), or man for the commands of the manual page")
+        ->required()
+        ->check(CLI::IsMember({"bash", "man"}));
+    return [shell] { return *shell == "man" ? PrintManualCommands() : PrintBash(); };
 }
 
 TESSEL_REGISTER_TOPLEVEL("completion", "Print the shell completion script (tessel completion bash)",

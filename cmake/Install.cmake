@@ -142,8 +142,9 @@ install(FILES ${CMAKE_BINARY_DIR}/TesselConfig.cmake ${CMAKE_BINARY_DIR}/TesselC
 
 # --- manual page, completion, documents -----------------------------------
 if(TARGET tessel_cli AND NOT TESSEL_FUZZ)
-  # Both come from the built command itself, so a format that registers a
-  # command appears in them without an edit here. The command runs with a
+  # Completion and the manual's COMMANDS section come from the built command
+  # itself, so a format that registers a command appears in them without an
+  # edit here. The command runs with a
   # configuration folder of its own: the builder's language must not leak in.
   # A sanitized build's command reports what the process still holds at exit;
   # that is no failure of the documents.
@@ -159,23 +160,16 @@ if(TARGET tessel_cli AND NOT TESSEL_FUZZ)
   install(FILES ${CMAKE_BINARY_DIR}/share/tessel.bash-completion
     DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME tessel COMPONENT runtime)
 
-  find_program(TESSEL_HELP2MAN help2man)
-  if(TESSEL_HELP2MAN)
-    add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/share/tessel.1
-      COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/share ${CMAKE_BINARY_DIR}/doc-config
-      COMMAND ${tessel_gen_env} ${TESSEL_HELP2MAN} --no-info --no-discard-stderr
-              --name "convert sound-and-vibration data between TRX data sets and other formats"
-              --section 1 --help-option=--help-all --include ${CMAKE_SOURCE_DIR}/docs/tessel.h2m
-              --output ${CMAKE_BINARY_DIR}/share/tessel.1 $<TARGET_FILE:tessel_cli>
-      DEPENDS tessel_cli ${CMAKE_SOURCE_DIR}/docs/tessel.h2m
-      COMMENT "manual page of tessel" VERBATIM)
-    list(APPEND tessel_generated ${CMAKE_BINARY_DIR}/share/tessel.1)
-    install(FILES ${CMAKE_BINARY_DIR}/share/tessel.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT runtime)
-  elseif(DEFINED ENV{CI})
-    message(FATAL_ERROR "help2man is needed for the manual page (Debian package help2man)")
-  else()
-    message(WARNING "help2man not found: no manual page will be built or installed")
-  endif()
+  add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/share/tessel.1
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/share ${CMAKE_BINARY_DIR}/doc-config
+    COMMAND ${tessel_gen_env} $<TARGET_FILE:tessel_cli> completion man > ${CMAKE_BINARY_DIR}/share/tessel-commands.roff
+    COMMAND ${CMAKE_COMMAND} -DTEMPLATE=${CMAKE_SOURCE_DIR}/docs/tessel.1.in
+            -DCOMMANDS=${CMAKE_BINARY_DIR}/share/tessel-commands.roff -DVERSION=${PROJECT_VERSION}
+            -DOUT=${CMAKE_BINARY_DIR}/share/tessel.1 -P ${CMAKE_SOURCE_DIR}/cmake/ManualPage.cmake
+    DEPENDS tessel_cli ${CMAKE_SOURCE_DIR}/docs/tessel.1.in ${CMAKE_SOURCE_DIR}/cmake/ManualPage.cmake
+    COMMENT "manual page of tessel" VERBATIM)
+  list(APPEND tessel_generated ${CMAKE_BINARY_DIR}/share/tessel.1)
+  install(FILES ${CMAKE_BINARY_DIR}/share/tessel.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT runtime)
   add_custom_target(tessel_docs ALL DEPENDS ${tessel_generated})
 endif()
 
