@@ -18,7 +18,32 @@ struct SNode {
     std::vector<std::string> subs;     // subcommand names
     std::vector<std::string> options;  // every option name
     std::vector<std::string> valued;   // names of options that take a value
+    std::vector<std::pair<std::string, std::string>> choices;  // option name, its words
 };
+
+// The words an option accepts when its type names a set: "{bash,man}",
+// "INT:value in {auto->0,fixed->1} OR {0,1}" (the words before "->").
+std::string Choices(const std::string& typeName)
+{
+    const auto open = typeName.find('{'), close = typeName.find('}', open);
+    if (open == std::string::npos || close == std::string::npos)
+        return {};
+    std::string words, item;
+    auto flush = [&] {
+        const std::string w = item.substr(0, item.find("->"));
+        if (!w.empty())
+            words += (words.empty() ? "" : " ") + w;
+        item.clear();
+    };
+    for (std::size_t i = open + 1; i < close; ++i) {
+        if (typeName[i] == ',')
+            flush();
+        else if (typeName[i] != ' ')
+            item += typeName[i];
+    }
+    flush();
+    return words;
+}
 
 void Walk(const CLI::App& app, const std::string& path, std::vector<SNode>& nodes)
 {
@@ -32,10 +57,13 @@ void Walk(const CLI::App& app, const std::string& path, std::vector<SNode>& node
             names.push_back("-" + s);
         for (const std::string& l : opt->get_lnames())
             names.push_back("--" + l);
+        const std::string words = opt->get_expected_max() != 0 ? Choices(opt->get_type_name()) : "";
         for (const std::string& n : names) {
             node.options.push_back(n);
             if (opt->get_expected_max() != 0)
                 node.valued.push_back(n);
+            if (!words.empty())
+                node.choices.emplace_back(n, words);
         }
     }
     std::vector<const CLI::App*> subs = app.get_subcommands([](const CLI::App*) { return true; });
@@ -73,11 +101,13 @@ int PrintBash()
     std::vector<SNode> nodes;
     Walk(*cl.app, "tessel", nodes);
     std::string s = "# bash completion for tessel; made by `tessel completion bash`.\n"
-                    "declare -gA _tessel_subs=() _tessel_opts=() _tessel_valued=()\n";
+                    "declare -gA _tessel_subs=() _tessel_opts=() _tessel_valued=() _tessel_choices=()\n";
     for (const SNode& n : nodes) {
         s += "_tessel_subs[" + Quoted(n.path) + "]=" + Quoted(Join(n.subs)) + "\n";
         s += "_tessel_opts[" + Quoted(n.path) + "]=" + Quoted(Join(n.options)) + "\n";
         s += "_tessel_valued[" + Quoted(n.path) + "]=" + Quoted(Join(n.valued)) + "\n";
+        for (const auto& [option, words] : n.choices)
+            s += "_tessel_choices[" + Quoted(n.path + " " + option) + "]=" + Quoted(words) + "\n";
     }
     s += R"BASH(
 _tessel() {
@@ -94,8 +124,12 @@ _tessel() {
     [[ " ${_tessel_subs[$path]} " == *" $w "* ]] && path="$path $w"
   done
   if [[ $COMP_CWORD -gt 1 && $prev == -* && " ${_tessel_valued[$path]} " == *" $prev "* ]]; then
-    compopt -o filenames 2>/dev/null
-    COMPREPLY=($(compgen -f -- "$cur"))
+    if [[ -n ${_tessel_choices["$path $prev"]} ]]; then
+      COMPREPLY=($(compgen -W "${_tessel_choices["$path $prev"]}" -- "$cur"))
+    else
+      compopt -o filenames 2>/dev/null
+      COMPREPLY=($(compgen -f -- "$cur"))
+    fi
     return
   fi
   if [[ $cur == -* ]]; then

@@ -387,8 +387,9 @@ std::function<int()> SetupConvert(CLI::App& cmd)
     auto o = std::make_shared<SConvertOptions>();
     cmd.add_option("input", o->input, "File to convert")->required();
     cmd.add_option("output", o->output, "File to write (or an existing folder, with --to)")->required();
-    cmd.add_option("--from", o->from, "Format of the input (by default from its extension, or TRX by its content)");
-    cmd.add_option("--to", o->to, "Format of the output (by default from its extension)");
+    CLI::Option* fromOpt = cmd.add_option(
+        "--from", o->from, "Format of the input (by default from its extension, or TRX by its content)");
+    CLI::Option* toOpt = cmd.add_option("--to", o->to, "Format of the output (by default from its extension)");
     CLI::Option* ow = cmd.add_flag("--overwrite", o->overwrite, "Replace an existing output");
     CLI::Option* now = cmd.add_flag("--no-overwrite", o->noOverwrite, "Never replace an existing output");
     ow->excludes(now);
@@ -413,6 +414,13 @@ std::function<int()> SetupConvert(CLI::App& cmd)
                 formats += (i ? " " : "") + ext[i];
             formats += ")";
         }
+    }
+    for (EDirection dir : {EDirection::Import, EDirection::Export}) {
+        std::string names = std::string("{") + kTrx;
+        for (CConversionCommand* c : CCommandRegistry::Instance().Conversions())
+            if (c->Direction() == dir)
+                names += "," + c->Format();
+        (dir == EDirection::Import ? fromOpt : toOpt)->type_name(names + "}");
     }
     CLI::App* root = &cmd;
     while (root->get_parent())

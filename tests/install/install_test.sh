@@ -62,6 +62,8 @@ complete_words() {
 complete_words tessel import w | grep -qx wav || fail "completion of 'tessel import w'"
 complete_words tessel export wav x.dat --con | grep -qx -- --conversion || fail "completion of an export option"
 [ -z "$(complete_words tessel export wav --level 9 --con | grep -v -- --conversion)" ] || fail "completion after a valued option"
+[ "$(complete_words tessel export wav x.dat --conversion o)" = original ] || fail "completion of an option's words"
+[ "$(complete_words tessel convert a.wav b.x --to u)" = uff ] || fail "completion of convert --to"
 
 # --- the host -------------------------------------------------------------
 python3 "$here/exported_members.py" "$lib" "$prefix/include/tessel" >"$work/members.inc"
