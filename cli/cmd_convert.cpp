@@ -375,8 +375,8 @@ int RunConvert(const SConvertOptions& o)
     second.inputs = {made[0].string()};
     second.output = o.output;
     const bool toFolder = fs::is_directory(o.output, ec);
-    if (!toFolder)
-        guard.ArmOutput(o.output);
+    guard.ArmOutput(toFolder ? fs::path(o.output) / fs::path(to.command->DeriveOutput(second.inputs[0])).filename()
+                             : fs::path(o.output));
     rc = RunConversions(*to.command, second, {o.input});
     guard.DisarmOutput();
     return rc;
