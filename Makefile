@@ -11,8 +11,10 @@ PACKAGES := cmake ninja-build g++ clang libclang-rt-14-dev pkg-config \
   python3 python3-numpy python3-pandas python3-soundfile python3-scipy sox ffmpeg time
   liborcus-dev libfreexl-dev python3-openpyxl libreoffice-calc-nogui \
   python3 python3-numpy python3-pandas python3-soundfile sox ffmpeg time
+  python3 python3-numpy python3-pandas python3-soundfile sox ffmpeg time \
+  libcairo2-dev parallel dpkg-dev file
 
-.PHONY: deps configure build test asan fuzz demo bench clean
+.PHONY: deps configure build test asan fuzz demo bench package clean
 
 deps:
 	@missing=$$(for p in $(PACKAGES); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || echo $$p; done); \
@@ -55,5 +57,14 @@ demo: build
 bench: build
 	@bash bench/run_all.sh $(BUILD)
 
+# A Debian package of the installed tree (bin, libraries, headers, pkg-config,
+# CMake package, manual page, completion), built for /usr in a tree of its own.
+package: deps
+	cmake -S . -B build-deb -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+	  -DTESSEL_TESTS=OFF -DTESSEL_BENCH=OFF
+	cmake --build build-deb -j $(JOBS)
+	cd build-deb && cpack -G DEB
+	@ls -l build-deb/*.deb
+
 clean:
-	rm -rf build build-asan build-fuzz
+	rm -rf build build-asan build-fuzz build-deb

@@ -8,6 +8,7 @@
 #include "platform/UserConfig.h"
 #include "settings/TSSettings.h"
 
+#include <cctype>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -26,6 +27,27 @@ std::string CConversionCommand::DeriveOutput(const std::string& input) const
     CString path(input);
     OutputPolicy::SetExtension(path, m_outputExtension.c_str());
     return path.str();
+}
+
+std::vector<std::string> CConversionCommand::FileExtensions() const
+{
+    auto lower = [](std::string x) {
+        for (char& c : x)
+            c = char(std::tolower(static_cast<unsigned char>(c)));
+        return x;
+    };
+    std::vector<std::string> ext{"." + lower(m_format)};
+    if (m_direction == EDirection::Export && !m_outputExtension.empty() && lower(m_outputExtension) != ext[0])
+        ext.push_back(lower(m_outputExtension));
+    return ext;
+}
+
+CConversionCommand* FindConversion(EDirection direction, const std::string& format)
+{
+    for (CConversionCommand* c : CCommandRegistry::Instance().Conversions())
+        if (c->Direction() == direction && c->Format() == format)
+            return c;
+    return nullptr;
 }
 
 CCommandRegistry& CCommandRegistry::Instance()
@@ -292,6 +314,15 @@ bool Report(CTSInterface& ts, const std::string& input, const SOutcome& o, bool 
 
 int RunConversions(CConversionCommand& command, const SCommonOptions& options)
 {
+    return RunConversions(command, options, {});
+}
+
+int RunConversions(CConversionCommand& command, const SCommonOptions& options,
+                   const std::vector<std::string>& names)
+{
+    auto nameOf = [&](std::size_t i) -> const std::string& {
+        return i < names.size() && !names[i].empty() ? names[i] : options.inputs[i];
+    };
     CTSInterface ts;
     const std::size_t n = command.CombinesInputs() ? std::min<std::size_t>(options.inputs.size(), 1)
                                                    : options.inputs.size();
@@ -354,7 +385,7 @@ int RunConversions(CConversionCommand& command, const SCommonOptions& options)
         SOutcome o;
         o.startResult = command.Start(ts, r, &o.msg);
         o.produced.push_back(out);
-        return InterruptedStatus(Report(ts, options.inputs[0], o, options.quiet, bar) ? kExitOk : kExitFailed);
+        return InterruptedStatus(Report(ts, nameOf(0), o, options.quiet, bar) ? kExitOk : kExitFailed);
     }
 
     // Asynchronous: this thread is the host's; it runs the message loop and
@@ -411,7 +442,7 @@ int RunConversions(CConversionCommand& command, const SCommonOptions& options)
             if (o.reported && !printed[std::size_t(id)]) {
                 printed[std::size_t(id)] = true;
                 ++finished;
-                if (!Report(ts, options.inputs[i], o, options.quiet, bar))
+                if (!Report(ts, nameOf(i), o, options.quiet, bar))
                     allOk = false;
             }
         }
@@ -444,6 +475,7 @@ SCommandLine BuildCommandLine()
     CLI::App& app = *cl.app;
     app.require_subcommand(1);
     app.set_help_all_flag("--help-all", "Print help for every command");
+    app.set_version_flag("--version", std::string("tessel ") + TESSEL_VERSION);
 
     CLI::App* imp = app.add_subcommand("import", "Import a file into a new TRX data set");
     CLI::App* exp = app.add_subcommand("export", "Export a TRX data set to another format");
@@ -490,6 +522,8 @@ int RunCommandLine(int argc, char** argv)
     } catch (const CLI::CallForHelp& e) {
         return cl.app->exit(e) == 0 ? kExitOk : kExitUsage;
     } catch (const CLI::CallForAllHelp& e) {
+        return cl.app->exit(e) == 0 ? kExitOk : kExitUsage;
+    } catch (const CLI::CallForVersion& e) {
         return cl.app->exit(e) == 0 ? kExitOk : kExitUsage;
     } catch (const CLI::ParseError& e) {
         cl.app->exit(e);

@@ -98,6 +98,12 @@ public:
     // Calls the CTSInterface member; msg null starts asynchronously.
     virtual unsigned Start(CTSInterface& ts, const SConversionRequest& request,
                            CTSInterface::SMessage* msg) = 0;
+    // Extensions (lower case, with the dot) of the files this command reads
+    // (import) or writes (export) in its own format; `tessel convert` picks
+    // its steps by them. The default is "." + the format's name, for an
+    // export also its output extension. A format whose files carry other
+    // names adds them here.
+    virtual std::vector<std::string> FileExtensions() const;
 
 private:
     EDirection m_direction;
@@ -179,6 +185,12 @@ int RunCommandLine(int argc, char** argv);
 
 // Runs one conversion command over its inputs (the registry's callback).
 int RunConversions(CConversionCommand& command, const SCommonOptions& options);
+// The same, reporting input i under names[i] (when given) instead of its
+// path: for a step whose input is a temporary the user never named.
+int RunConversions(CConversionCommand& command, const SCommonOptions& options,
+                   const std::vector<std::string>& names);
+// The conversion command of a direction and format; null when none is registered.
+CConversionCommand* FindConversion(EDirection direction, const std::string& format);
 
 // Loads the per-user settings into CTSSettings (missing storage: defaults),
 // and stores them back. The storage is a directory "settings" beside the

@@ -23,6 +23,8 @@ public:
                    "settings a 257th column is left out, further columns are always read and dropped.");
     }
 
+    std::vector<std::string> FileExtensions() const override { return {".asc", ".txt"}; }
+
     bool HasSyncMode() const override { return true; }
 
     std::string DeriveOutput(const std::string& input) const override
@@ -66,6 +68,8 @@ public:
         if (m_header && !FromUtf8(*m_header, m_headerBytes))
             throw CLI::ValidationError("--header", "the text has characters outside Windows-1252");
     }
+
+    std::vector<std::string> FileExtensions() const override { return {".asc", ".txt"}; }
 
     bool HasSyncMode() const override { return false; }
 

@@ -25,6 +25,8 @@ public:
 
     // Run as a job of its own even for one input: a file with several groups
     // makes several numbered TRX files, and only the job's report names them.
+    std::vector<std::string> FileExtensions() const override { return {".uff", ".unv", ".uf"}; }
+
     bool HasSyncMode() const override { return false; }
 
     std::string DeriveOutput(const std::string& input) const override
@@ -65,6 +67,8 @@ public:
         cmd.add_flag("--list", m_bList,
                      "Write every input into one file (degrees of freedom from the channel names)");
     }
+
+    std::vector<std::string> FileExtensions() const override { return {".uff", ".unv", ".uf"}; }
 
     bool HasSyncMode() const override { return false; }
     bool CombinesInputs() const override { return m_bList; }

@@ -15,6 +15,8 @@ public:
     CWavImportCommand()
         : CConversionCommand(EDirection::Import, "wav", "WAVE file (integer PCM) -> TRX data set", ".dat") {}
 
+    std::vector<std::string> FileExtensions() const override { return {".wav", ".wave"}; }
+
     bool HasSyncMode() const override { return true; }
 
     std::string DeriveOutput(const std::string& input) const override
@@ -60,6 +62,8 @@ public:
                                         "16-bit file with a tacho track from the pulse sub-channel");
         old->excludes(fade)->excludes(loop)->excludes(pulse)->excludes(noPulse);
     }
+
+    std::vector<std::string> FileExtensions() const override { return {".wav", ".wave"}; }
 
     bool HasSyncMode() const override { return false; }
 

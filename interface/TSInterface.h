@@ -7,7 +7,7 @@
 // them. Each format defines its members in its own file
 // interface/TSInterface_<FMT>.cpp; nothing else has to change to add one.
 
-#include "hostlibs/dataset/DatasetTypes.h"
+#include "hostlibs/dataset/DataKind.h"
 #include "platform/CString.h"
 
 class CTSInterface {

@@ -81,8 +81,16 @@ bool LoadLanguageModule(const char* code)
                         *c == '_' || *c == '-';
         if (!ok) return false;
     }
-    const std::string path = ModuleDirectory() + "/TesselRes" + code + ".so";
-    void* h = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // Beside the module in a build tree; in an installed tree the language
+    // modules keep to a folder of their own below the library directory, so
+    // that plug-ins do not sit among the system's shared libraries.
+    const std::string dir = ModuleDirectory();
+    std::string path;
+    void* h = nullptr;
+    for (const char* sub : {"/", "/tessel/"}) {
+        path = dir + sub + "TesselRes" + code + ".so";
+        if ((h = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL))) break;
+    }
     if (!h) return false;
     auto fn = reinterpret_cast<TextLookupFn>(::dlsym(h, kLanguageModuleLookup));
     if (!fn) {

@@ -31,7 +31,8 @@ const CResourceSource* SetResourceSource(const CResourceSource* src); // returns
 void SetOwnStringTable(TextLookupFn lookup);
 
 // Language module: loads "TesselRes<code>.so" from the directory of the
-// module (or the directory given by $TESSEL_RES_DIR). True when it loaded and
+// module or its subfolder "tessel" (or from the directory given by
+// $TESSEL_RES_DIR and its subfolder "tessel"). True when it loaded and
 // exports the lookup; it then replaces any module loaded before.
 bool LoadLanguageModule(const char* code);
 void UnloadLanguageModule();

@@ -141,6 +141,24 @@ TEST_F(Language, ThreeCharacterValueSelectsTheModuleAndMissingIdsFallBack)
     EXPECT_FALSE(HasLanguageModule()) << "unload releases the language module";
 }
 
+TEST_F(Language, InstalledLayoutKeepsTheModulesInAFolderBelowTheLibrary)
+{
+    namespace fs = std::filesystem;
+    // An installed tree has libdir/libtessel.so and libdir/tessel/TesselRes*.so.
+    const fs::path sub = fs::path(res.path()) / "tessel";
+    fs::create_directories(sub);
+    fs::create_symlink(fs::path(TESSEL_BINARY_DIR) / "TesselResDEU.so", sub / "TesselResITA.so");
+    LoadWith("ITA");
+    ASSERT_TRUE(HasLanguageModule());
+    EXPECT_EQ(LanguageModulePath(), CString((sub / "TesselResITA.so").string()));
+    EXPECT_EQ(ts.GetErrorText(113), "Die Konvertierung wurde bereits gestartet.");
+    // Beside the library wins over the folder: a build tree is never shadowed
+    // by a stale copy below it.
+    fs::create_symlink(fs::path(TESSEL_BINARY_DIR) / "TesselResDEU.so", sub / "TesselResDEU.so");
+    LoadWith("DEU");
+    EXPECT_EQ(LanguageModulePath(), CString(res.path() + "/TesselResDEU.so"));
+}
+
 TEST_F(Language, MissingModuleOrLongValueOrNoValueKeepsTheOwnTexts)
 {
     for (const char* value : {"XYZ", "DEUX", "", static_cast<const char*>(nullptr)}) {

@@ -1,0 +1,96 @@
+#!/usr/bin/env bash
+# Eight conversions started at once by GNU parallel on one machine: all eight
+# processes share one semaphore folder, as every process of a user does, and
+# at most three of them may move data at the same time. A watcher samples the
+# kernel's list of file locks (/proc/locks) for the units of "ThreadTSAccess"
+# while they run; every output is then compared with the values of its
+# input table.
+#
+# usage: parallel_test.sh BUILD_DIR
+set -euo pipefail
+build=$(cd "$1" && pwd)
+tessel=$build/tessel
+if ! command -v parallel >/dev/null || ! command -v sox >/dev/null; then
+  echo "GNU parallel or sox missing (Debian packages parallel, sox)"
+  [ -n "${CI:-}" ] && exit 1
+  exit 77
+fi
+work=$(mktemp -d "${TMPDIR:-/tmp}/tessel-parallel-XXXXXX")
+trap 'rm -rf "$work"' EXIT
+export TESSEL_CONFIG_DIR=$work/config TESSEL_SEM_DIR=$work/sem TMPDIR=$work/tmp
+mkdir -p "$work/in" "$work/out" "$TMPDIR"
+
+# Eight different 30 s stereo recordings at 8 kHz as text tables (sox's
+# .dat: comment lines, then time and one column per channel), 12 MB each:
+# reading text keeps a conversion busy long enough to overlap the others.
+for i in 1 2 3 4 5 6 7 8; do
+  sox -q -n -r 8000 -c 2 -b 16 "$work/rec$i.wav" synth 30 sine $((100 + 37 * i)) sine $((900 - 41 * i)) vol 0.5
+  sox "$work/rec$i.wav" "$work/in/rec$i.dat"
+  mv "$work/in/rec$i.dat" "$work/in/rec$i.txt"
+done
+
+# The watcher: the most units held at once, and how often each count was seen.
+python3 - "$TESSEL_SEM_DIR" "$work/stop" >"$work/watch.txt" <<'PY' &
+import os, sys, time, collections
+sem, stop = sys.argv[1], sys.argv[2]
+seen = collections.Counter()
+while not os.path.exists(stop):
+    inodes = set()
+    try:
+        for name in os.listdir(sem):
+            if name.startswith("ThreadTSAccess.") and name.endswith(".lock"):
+                inodes.add(os.stat(os.path.join(sem, name)).st_ino)
+    except FileNotFoundError:
+        pass
+    held = 0
+    with open("/proc/locks") as f:
+        for line in f:
+            parts = line.split()
+            # "1: OFDLCK ADVISORY WRITE -1 fd:01:1234 0 0"
+            if len(parts) > 5 and parts[3] == "WRITE" and int(parts[5].split(":")[-1]) in inodes:
+                held += 1
+    seen[held] += 1
+    time.sleep(0.0005)
+print(max(seen), dict(sorted(seen.items())))
+PY
+watcher=$!
+
+start=$(date +%s.%N)
+parallel --will-cite -j8 "$tessel" convert {} "$work/out/{/.}.trx" -q ::: "$work"/in/rec*.txt
+end=$(date +%s.%N)
+touch "$work/stop"
+wait $watcher
+read -r most counts <"$work/watch.txt"
+echo "8 conversions in $(awk "BEGIN { printf \"%.1f\", $end - $start }") s; units of ThreadTSAccess held at once: at most $most (samples per count: $counts)"
+
+fail=0
+if [ "$most" -gt 3 ]; then echo "FAIL: $most conversions moved data at once"; fail=1; fi
+# Eight started together and each holds its unit for a while: the limit must
+# have been reached, else the test showed nothing.
+if [ "$most" -lt 3 ]; then echo "FAIL: never more than $most at once; the limit was not reached"; fail=1; fi
+
+# Each data set against its table: the stored integers through the header's
+# mapping give the table's values to within half a step of the mapping.
+for i in 1 2 3 4 5 6 7 8; do
+  out=$work/out/rec$i.trx
+  "$tessel" info --json "$out" >"$work/info.json"
+  python3 - "$out" "$work/info.json" "$work/in/rec$i.txt" <<'PY' || { echo "FAIL: rec$i.trx does not hold the values of rec$i.txt"; fail=1; }
+import array, json, sys
+info = json.load(open(sys.argv[2]))
+rows = [l.split() for l in open(sys.argv[3]) if not l.startswith(";") and l.strip()]
+chans = info["channels"]
+assert len(chans) == 2 and all(c["impl_type"] == 3 for c in chans), "two 16-bit channels"
+assert info["abscissas"][0]["scans"] == len(rows) == 240000, "scans"
+raw = array.array("h")
+with open(sys.argv[1], "rb") as f:
+    f.seek(info["data_offset"])
+    raw.frombytes(f.read(2 * 2 * len(rows)))
+assert sys.byteorder == "little"
+for c, ch in enumerate(chans):
+    fac, off = ch["mapping"]["factor"], ch["mapping"]["offset"]
+    worst = max(abs(raw[2 * k + c] * fac + off - float(r[1 + c])) for k, r in enumerate(rows))
+    assert worst <= fac / 2 * 1.0001, f"channel {c}: off by {worst}, step {fac}"
+PY
+done
+[ -z "$(ls -A "$TMPDIR")" ] || { echo "FAIL: temporaries left in $TMPDIR"; fail=1; }
+exit $fail
