@@ -4,6 +4,7 @@
 // of the channels of one or more TRX data sets into one file.
 
 #include "formats/uff/UffReader.h"
+#include "frame/CreatedOutputs.h"
 #include "frame/ThreadConversion.h"
 #include "platform/CString.h"
 
@@ -26,7 +27,7 @@ private:
     void WriteGroup(CUffReader& reader, const SUffGroup& group, const CString& path);
 
     CUffTrace m_trace;
-    std::vector<CString> m_aCreated;
+    CCreatedOutputs m_created;
 };
 
 class CThreadUFFExport : public CThreadConversion {
@@ -49,5 +50,6 @@ private:
     void ExportDataset(COutput& out, const CString& path);
 
     CUffTrace m_trace;
+    CCreatedOutputs m_created;
     bool m_bDofUnreadable = false;
 };
