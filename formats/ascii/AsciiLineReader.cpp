@@ -3,8 +3,10 @@
 #include "common/scanner/Scanner.h"
 #include "formats/ascii/AsciiFastLine.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdarg>
+#include <cstdlib>
 #include <cstring>
 #include <strings.h>
 
@@ -14,7 +16,7 @@ constexpr std::size_t g_nBufferSize = 1u << 20;
 } // namespace
 
 CAsciiLineReader::CAsciiLineReader(std::FILE* f, std::int64_t offset, unsigned lineNo, bool useScanner)
-    : m_f(f), m_llOffset(offset), m_uLine(lineNo), m_bScannerMode(useScanner)
+    : m_f(f), m_llOffset(offset), m_uLine(lineNo), m_uNextLine(lineNo), m_bScannerMode(useScanner)
 {
 }
 
@@ -105,9 +107,11 @@ CAsciiLineReader::EResult CAsciiLineReader::NextFast(double* values, unsigned& c
         switch (ParseAsciiNumberLine(begin, end, values, count)) {
         case EAsciiFastLine::numbers:
             m_nPos = std::size_t((lf ? lf + 1 : end) - m_buffer.data());
+            m_uLastLine = m_uNextLine++;
             return EResult::line;
         case EAsciiFastLine::empty:
             m_nPos = std::size_t((lf ? lf + 1 : end) - m_buffer.data());
+            ++m_uNextLine;
             if (!lf) return EResult::end;
             break;
         case EAsciiFastLine::decline:
@@ -125,7 +129,12 @@ bool CAsciiLineReader::ReadNumber(Scanner* s, double& value)
     }
     double v;
     if (s->kind == SCAN_INTEGER) {
-        v = double(std::uint32_t(s->value.i));
+        // The token's value is a saturated 32-bit long; its digits hold the
+        // whole number (clock times in milliseconds go far beyond 2^31).
+        const char* digits = s->numeral;
+        const char* end = digits + std::strlen(digits);
+        if (std::from_chars(digits, end, v, std::chars_format::fixed).ec != std::errc())
+            v = std::strtod(digits, nullptr);
     } else if (s->kind == SCAN_FLOAT) {
         v = s->value.f;
     } else {
@@ -167,8 +176,14 @@ CAsciiLineReader::EResult CAsciiLineReader::NextScanned(double* values, unsigned
         return Fail("Syntax error in line %u (%s).\n", unsigned(s->line), s->message);
     unsigned seen = 0;
     while (s->kind != SCAN_EOL && s->kind != SCAN_EOF) {
+        // The line of the token in hand: the counter already includes line
+        // feeds waiting as the current and the look-ahead character.
+        const unsigned line = unsigned(s->line) - (s->cur == '\n') - (s->next == '\n');
+        if (seen == 0) m_uLastLine = line;
         double v;
         if (!ReadNumber(s, v)) return Fail("Can't read number in line %u.\n", unsigned(s->line));
+        // Infinite values (1e999, 7000 dB) would make a data set that cannot be read.
+        if (!std::isfinite(v)) return Fail("Number out of range in line %u.\n", line);
         if (seen < g_uAsciiMaxColumns) values[count++] = v;
         ++seen;
         if (s->kind == ',' && ScanNext(s))

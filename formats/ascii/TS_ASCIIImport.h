@@ -35,7 +35,8 @@ struct SASCImportContext {
 };
 
 // The converter. Returns 0 on success, 1 on failure with the diagnostic in
-// errorText (at most 1023 characters, one trailing line feed removed).
+// errorText (at most 1023 characters, one trailing line feed removed). A
+// failed conversion removes the output it created, and nothing else.
 int ConvertASCIIToTRX(const char* input, const char* output, const SASCImportContext& context, CString& errorText);
 
 // The output of an import whose caller named none: the input with ".trx"

@@ -463,14 +463,17 @@ TEST(AsciiFastLine, AcceptsThePlainCase)
     EXPECT_EQ(parse(" \t\r"), EAsciiFastLine::empty);
     EXPECT_EQ(parse(""), EAsciiFastLine::empty);
 
-    // Integers up to 2^31-1, and correctly rounded decimals.
-    ASSERT_EQ(parse("2147483647 0.1 1.7976931348623157e308 2.2250738585072014e-308 123456789012345678901234.5"),
+    // Integers of any length, and correctly rounded decimals.
+    ASSERT_EQ(parse("2147483648 0.1 1.7976931348623157e308 2.2250738585072014e-308 123456789012345678901234.5 "
+                    "9007199254740993 123456789012345678901"),
               EAsciiFastLine::numbers);
-    EXPECT_EQ(v[0], 2147483647.0);
+    EXPECT_EQ(v[0], 2147483648.0);
     EXPECT_EQ(v[1], 0.1);
     EXPECT_EQ(v[2], 1.7976931348623157e308);
     EXPECT_EQ(v[3], 2.2250738585072014e-308);
     EXPECT_EQ(v[4], 123456789012345678901234.5);
+    EXPECT_EQ(v[5], 9007199254740992.0);   // 2^53 + 1 rounds to even
+    EXPECT_EQ(v[6], 123456789012345678901.0);
 
     // 300 numbers: 257 kept.
     std::string many;
@@ -484,8 +487,7 @@ TEST(AsciiFastLine, DeclinesWhatTheScannerMustDecide)
 {
     double v[257];
     unsigned n = 0;
-    for (const char* s : {"1 2k", "-6dB", "1e", "1e+ 2", ".5", "1..2", "1,,2", ",1", "1 -", "1 x", "2147483648",
-                          "99999999999", "1e999", "1e-999", "1 // note", "1 /* c */", "1 \\", "'a'", "\"s\"",
+    for (const char* s : {"1 2k", "-6dB", "1e", "1e+ 2", ".5", "1..2", "1,,2", ",1", "1 -", "1 x", "1e999", "1e-999", "1 // note", "1 /* c */", "1 \\", "'a'", "\"s\"",
                           "1;2", "1\x01", "1.5.", "e5"}) {
         EXPECT_EQ(ParseAsciiNumberLine(s, s + std::strlen(s), v, n), EAsciiFastLine::decline) << s;
     }
