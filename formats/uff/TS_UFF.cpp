@@ -402,14 +402,14 @@ private:
 
 CThreadUFFExport::CThreadUFFExport(const CList<CString, CString&>& inputs, long id, long user, const char* output,
                                    const int* overwrite, const int* binary, bool bList)
-    : CThreadConversion(inputs.IsEmpty() ? "" : inputs.begin()->c_str(), id, user),
+    : CThreadConversion(inputs.IsEmpty() ? "" : CMark(inputs.begin()->c_str()).GetPath().c_str(), id, user),
       m_lsInputs(inputs.begin(), inputs.end()), m_bList(bList ? 1 : 0)
 {
     m_uState = TS_STATE_UFF_EXPORT;
     if (output)
         m_sOutput = output;
     else if (!m_lsInputs.empty())
-        m_sOutput = OutputPolicy::DeriveOutputPath(m_lsInputs.front(), ".UFF",
+        m_sOutput = OutputPolicy::DeriveOutputPath(CMark(m_lsInputs.front()).GetPath(), ".UFF",
                                                    OutputPolicy::EExtensionRule::ReplaceOnly,
                                                    CTSSettings::bitUFFExport);
     m_bOverwrite = OutputPolicy::ResolveOverwrite(overwrite, CTSSettings::bitUFFExport);
@@ -428,7 +428,7 @@ int CThreadUFFExport::Run()
             Throw(kOutputExists);
         CUffError check;
         for (const CString& in : m_lsInputs)
-            if (OutputPolicy::IsOutputTheInput(in, m_sOutput))
+            if (OutputPolicy::IsOutputTheInput(CMark(in).GetPath(), m_sOutput))
                 Throw(ResultId::kInputIsOutput);
         if (OutputPolicy::PrepareOutput(m_sInput, m_sOutput, m_bOverwrite, false, check.uStringID, check.sTextArg,
                                         check.sTextAppend))
@@ -474,7 +474,14 @@ void CThreadUFFExport::uff_conv_trx2uff(COutput& out)
 
 namespace {
 
-[[noreturn]] void AbortExport() { Throw(kConversionFailed, CString(), CString("\n\n") + kAbortExport, kAbortExport); }
+// The text says why the data set cannot be exported, after the abort line.
+[[noreturn]] void AbortExport(const CString& reason = CString())
+{
+    CString append = CString("\n\n") + kAbortExport;
+    if (!reason.IsEmpty())
+        append += CString("\n") + reason;
+    Throw(kConversionFailed, CString(), append, kAbortExport);
+}
 
 // Implementation type in which a channel's values are read for its ordinate data type.
 int ReadTypeOf(int ordinateType)
@@ -502,28 +509,39 @@ void PutLE(std::string& out, T v)
 
 }  // namespace
 
-void CThreadUFFExport::ExportDataset(COutput& out, const CString& path)
+void CThreadUFFExport::ExportDataset(COutput& out, const CString& input)
 {
+    // The input may carry a channel selection: "run.trx|0,2".
+    const CMark mark(input);
+    const CString& path = mark.GetPath();
     const char* const eol = m_bBinary ? "\n" : "\r\n";
     m_trace.Printf("Try to convert %s (TRX) in %s (UFF).\n", path.c_str(), m_sOutput.c_str());
     m_trace.Printf("Try to open data set file %s.\n", path.c_str());
     std::unique_ptr<CDataset> trx;
     try {
         trx = std::make_unique<CDataset>(path, om__read_complete, 32768, sh__deny_write);
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
         m_trace.Printf("Can't create data set on file %s.\n", path.c_str());
-        AbortExport();
+        AbortExport(CString::Formatted("Can't create data set on file %s: %s", path.c_str(), e.what()));
     }
     CChNbrList list;
-    list.AddGroup(0, trx->GetNbrOfChannels() - 1);
+    if (mark.HasSelection()) {
+        for (int c : mark.GetChannelList())
+            if (c >= 0 && c < trx->GetNbrOfChannels())
+                list.Add(c);
+    } else {
+        list.AddGroup(0, trx->GetNbrOfChannels() - 1);
+    }
     ChannelHelpers::RemovePulseChannels(*trx, list);
     if (list.IsEmpty()) {
         m_trace.Printf("The TRX data set contains no exportable channels.\n");
-        AbortExport();
+        AbortExport("The TRX data set contains no exportable channels.");
     }
     if (trx->GetNbrOfAbscissas() != 1) {
-        m_trace.Printf("The number of abscissas (%u) has to be 1 for UFF.\n", unsigned(trx->GetNbrOfAbscissas()));
-        AbortExport();
+        const CString why =
+            CString::Formatted("The number of abscissas (%u) has to be 1 for UFF.", unsigned(trx->GetNbrOfAbscissas()));
+        m_trace.Printf("%s\n", why.c_str());
+        AbortExport(why);
     }
 
     const CAbscissa absc = trx->GetAbscissa(0);
@@ -545,7 +563,7 @@ void CThreadUFFExport::ExportDataset(COutput& out, const CString& path)
 
         CAccess* access = trx->CreateAccess(am__read, ch, 0, 0, -1, mk__physical);
         if (!access)
-            AbortExport();
+            AbortExport(trx->GetLastError());
         const long long points = access->GetNbrOfScans();
 
         SUffHeader h;
@@ -619,13 +637,19 @@ void CThreadUFFExport::ExportDataset(COutput& out, const CString& path)
         const bool storedAbsc = !even && !absc.IsCalc();
         const int organisation = storedAbsc ? ds__dorg_with_abscissa : ds__dorg_interleaved;
         const int valuesPerPoint = lay.bComplex ? 2 : 1;
-        // The abscissa slot of a transfer is as wide as one value of its type.
-        const int abscSlot = storedAbsc ? valuesPerPoint : 0;
+        // The abscissa slot of a transfer is as wide as one value of its type;
+        // bands give three (lower edge, centre, upper edge), of which the
+        // centre is written.
+        const bool bands = storedAbsc && absc.GetCoordinate() == ac__band;
+        if (bands && !access->SetAbscissaCoord(ac__band))
+            AbortExport(access->GetLastError());
+        const int abscSlot = storedAbsc ? valuesPerPoint * (bands ? 3 : 1) : 0;
+        const int abscAt = bands ? valuesPerPoint : 0;
         const int perScan = valuesPerPoint + abscSlot;
         const bool dbl = readType == it__double || readType == it__cdouble;
         const std::size_t blockPoints = 65536 / (std::size_t(perScan) * (dbl ? 8 : 4));
         std::vector<unsigned char> buf(blockPoints * std::size_t(perScan) * (dbl ? 8 : 4));
-        std::vector<double> point(4);
+        std::vector<double> point(static_cast<std::size_t>(perScan));
         std::string chunk;
         chunk.reserve(1u << 17);
         char line[96];
@@ -656,7 +680,7 @@ void CThreadUFFExport::ExportDataset(COutput& out, const CString& path)
             const long got = access->GetData(want, buf.data(), organisation, readType);
             m_trace.Printf("Could get %i pairs of %i remaining.\n", int(got), int(points - done));
             if (got <= 0)
-                AbortExport();
+                AbortExport(access->GetLastError());
             for (long i = 0; i < got; ++i) {
                 int k = 0;
                 const unsigned char* p = buf.data() + std::size_t(i) * std::size_t(perScan) * (dbl ? 8 : 4);
@@ -674,7 +698,7 @@ void CThreadUFFExport::ExportDataset(COutput& out, const CString& path)
                 double x = 0.0;
                 const double* y = point.data();
                 if (storedAbsc) {
-                    x = point[0];
+                    x = point[std::size_t(abscAt)];
                     y = point.data() + abscSlot;
                 } else if (!even) {
                     x = absc.GetValue(double(done + i));

@@ -33,6 +33,7 @@ private:
 class CThreadUFFExport : public CThreadConversion {
 public:
     // bList: built by the list export (degrees of freedom from channel names, ratio units).
+    // Each input may carry a channel selection ("run.trx|0,2").
     CThreadUFFExport(const CList<CString, CString&>& inputs, long id, long user, const char* output,
                      const int* overwrite, const int* binary, bool bList);
     int Run() override;
@@ -47,7 +48,7 @@ public:
 private:
     class COutput;
     void uff_conv_trx2uff(COutput& out);
-    void ExportDataset(COutput& out, const CString& path);
+    void ExportDataset(COutput& out, const CString& input);
 
     CUffTrace m_trace;
     CCreatedOutputs m_created;

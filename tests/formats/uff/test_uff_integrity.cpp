@@ -1,12 +1,18 @@
 // Universal files whose values could land in the wrong place: complex values
-// over a stored abscissa, data sets whose values do not fit their header, and
-// large groups, which must be written in one pass over the data.
+// over a stored abscissa, data sets whose values do not fit their header,
+// large groups, which must be written in one pass over the data; data sets the
+// export must take or refuse with a reason; and failures, which leave only
+// other jobs' files behind.
 
 #include "tests/formats/uff/Uff58Reference.h"
 #include "tests/formats/uff/UffJobTestUtil.h"
 
+#include "platform/FileSystem.h"
+
+#include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <memory>
 
 namespace {
 
@@ -195,4 +201,111 @@ TEST_F(UffIntegrity, AGroupOfManyChannelsIsWrittenInOnePass)
         for (int i : {0, 1, points / 2, points - 1})
             EXPECT_EQ(v[std::size_t(i)], double(float(c + 0.001 * i))) << c << " " << i;
     }
+}
+
+namespace {
+
+// A spectrum over bands: abscissa 0 stored as lower edge, centre and upper edge.
+void MakeBandTrx(const fs::path& path)
+{
+    CAbscissaList al;
+    al.Add(CAbscissa("frequency", "f", CQuantity("frequency"), CUnit("Hz", 1), it__float, 3L, ac__band));
+    CChannelList cl;
+    cl.Add(CChannel("L", "L", CQuantity("pressure"), CUnit("Pa", 1), it__float, 0));
+    CDataset ds(path.c_str(), al, cl, dk__spectrum, ds__dorg_with_abscissa, 0, 65536, sh__deny_write);
+    CAccess* a = ds.CreateAccess(am__readwrite, 0, 0, 0L, 3L, mk__physical);
+    ASSERT_NE(a, nullptr);
+    ASSERT_TRUE(a->SetAbscissaCoord(ac__band));
+    const double scans[] = {89.0, 100.0, 112.0, 0.5, 112.0, 125.0, 141.0, 1.5, 141.0, 160.0, 178.0, 2.5};
+    ASSERT_EQ(a->SetData(3, scans, ds__dorg_with_abscissa, it__double), 3L) << a->GetLastError().c_str();
+    ds.DeleteAccess(a);
+    ds.Close();
+}
+
+}  // namespace
+
+TEST_F(UffIntegrity, ExportTakesBandsAndChannelSelectionsOrSaysWhyNot)
+{
+    // Bands: uneven spacing, the centres as abscissa values.
+    MakeBandTrx(dir / "band.trx");
+    CTSInterface::SMessage msg = Export({dir / "band.trx"}, dir / "band.uff", false, false);
+    ASSERT_EQ(msg.uState, 19u) << msg.sText.c_str();
+    std::vector<uffref::Read> sets = ReadBack(dir / "band.uff", true);
+    ASSERT_EQ(sets.size(), 1u);
+    EXPECT_EQ(uffref::icol(sets[0].lines[7], 21, 30), 0);
+    ASSERT_EQ(sets[0].dataLines.size(), 1u);
+    const double expect[] = {100, 0.5, 125, 1.5, 160, 2.5};
+    for (int k = 0; k < 6; ++k)
+        EXPECT_EQ(uffref::dcol(sets[0].dataLines[0], std::size_t(1 + 13 * k), std::size_t(13 + 13 * k)), expect[k]);
+
+    // A selection: channel 2 alone.
+    Channel a{"a", "", "Pa", "pressure", it__float, {1, 2}};
+    Channel b{"b", "", "Pa", "pressure", it__float, {3, 4}};
+    Channel c{"c", "", "Pa", "pressure", it__float, {5, 6}};
+    MakeTrx(dir / "t.trx", dk__time, {a, b, c}, 0.0, 0.5);
+    msg = Export({dir.string() + "/t.trx|2"}, dir / "sel.uff", false, false);
+    ASSERT_EQ(msg.uState, 19u) << msg.sText.c_str();
+    sets = ReadBack(dir / "sel.uff", true);
+    ASSERT_EQ(sets.size(), 1u);
+    EXPECT_EQ(uffref::dcol(sets[0].dataLines[0], 1, 13), 5.0);
+    EXPECT_EQ(uffref::dcol(sets[0].dataLines[0], 14, 26), 6.0);
+
+    // A file cut short, and two abscissas: refused with the reason.
+    fs::copy_file(dir / "t.trx", dir / "cut.trx");
+    fs::resize_file(dir / "cut.trx", fs::file_size(dir / "cut.trx") - 3);
+    msg = Export({dir / "cut.trx"}, dir / "cut.uff", false, false);
+    EXPECT_EQ(msg.uState, 20u);
+    const std::string lead = "Conversion failed.\n\nConversion aborted in CThreadUFFExport::uff_conv_trx2uff.\n"
+                             "Can't create data set on file " + (dir / "cut.trx").string() + ": ";
+    EXPECT_EQ(msg.sText.str().substr(0, lead.size()), lead) << msg.sText.c_str();
+    EXPECT_GT(msg.sText.str().size(), lead.size() + 10) << msg.sText.c_str();
+    EXPECT_FALSE(fs::exists(dir / "cut.uff"));
+}
+
+TEST_F(UffIntegrity, WriteFailuresSayWhereAndLeaveNoFile)
+{
+    Channel a{"a", "", "Pa", "pressure", it__float, std::vector<double>(5000, 0.5)};
+    MakeTrx(dir / "a.trx", dk__time, {a}, 0.0, 0.5);
+    for (bool binary : {false, true}) {
+        CTSInterface::SMessage msg;
+        {
+            FileSystem::CScopedFileFault full(ENOSPC, FileSystem::EOp::Write, "w.uff");
+            msg = Export({dir / "a.trx"}, dir / "w.uff", binary, false);
+        }
+        EXPECT_EQ(msg.uState, 20u) << binary;
+        EXPECT_EQ(msg.sText.str(), "Write to file " + (dir / "w.uff").string() + " failed. Disk might be full!")
+            << binary;
+        EXPECT_FALSE(fs::exists(dir / "w.uff")) << binary;
+    }
+}
+
+TEST_F(UffIntegrity, AFailedImportRemovesOnlyTheFilesItMade)
+{
+    // Two groups: out1.trx and out2.trx. Once the job has checked both names
+    // and begins to write out1.trx, another job's data set appears as out2.trx
+    // and stays open: this job cannot write its second file and fails.
+    std::string file;
+    uffref::write(file, Ramp(6, 0.1));
+    uffref::write(file, Ramp(6, 0.2));
+    WriteText(dir / "in.uff", file);
+    const std::string out1 = (dir / "out1.trx").string();
+    std::unique_ptr<CDataset> other;
+    int creates = 0;
+    CTSInterface::SMessage msg;
+    {
+        FileSystem::CScopedFileFault hook([&](FileSystem::EOp op, const std::string& p) {
+            if (op == FileSystem::EOp::Create && p == out1 && ++creates == 2) {
+                Channel x{"x", "", "Pa", "pressure", it__float, {7, 8, 9}};
+                MakeTrx(dir / "out2.trx", dk__time, {x}, 0.0, 1.0);
+                other = std::make_unique<CDataset>((dir / "out2.trx").c_str(), om__read, 32768, sh__deny_write);
+            }
+            return 0;
+        });
+        msg = Import(dir / "in.uff", dir / "out.trx");
+    }
+    EXPECT_EQ(msg.uState, 18u) << msg.sText.c_str();
+    EXPECT_FALSE(fs::exists(dir / "out1.trx"));
+    ASSERT_TRUE(fs::exists(dir / "out2.trx"));
+    other.reset();
+    EXPECT_EQ(ReadChannel(dir / "out2.trx", 0), (std::vector<double>{7, 8, 9}));
 }
