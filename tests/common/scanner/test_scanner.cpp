@@ -317,6 +317,25 @@ TEST(ScannerStrings, UnterminatedStringNamesItsLine)
     EXPECT_EQ(Tokens("\"ab$"), (V{"ERR:Unexpected end of file in string constant, started in line 1"}));
 }
 
+TEST(ScannerStrings, AStrayQuoteStopsAtTheStringLimit)
+{
+    // A quote in front of 3 MiB of text that never closes: the scanner gives
+    // up once the string is 1 MiB long instead of gathering the whole rest.
+    const std::string text = "1 \"" + std::string(3u << 20, 'x');
+    MemSource src{&text, 0};
+    Scanner* s = ScanOpen(nullptr, MemGetChar, &src);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(ScanNext(s), 0);
+    EXPECT_NE(ScanNext(s), 0);
+    EXPECT_STREQ(s->message, "Syntax error, scanner can't parse input stream");
+    EXPECT_LT(src.pos, (1u << 20) + 1024u);
+    EXPECT_LE(s->textCap, std::size_t(2) << 20);
+    ScanClose(s);
+    // A string of exactly the limit is still one token.
+    const std::string full(1u << 20, 'y');
+    EXPECT_EQ(Tokens("\"" + full + "\""), (V{"s:" + full, "EOF"}));
+}
+
 TEST(ScannerStrings, OctalOutOfRange)
 {
     EXPECT_EQ(Tokens("\"$777\""), (V{"ERR:oktal constant is out of range"}));
