@@ -142,21 +142,32 @@ float CalibrationLevel(double peak, double r)
 int ConvertASCIIToTRX(const char* input, const char* output, const SASCImportContext& ctx, CString& errorText)
 {
     errorText.Empty();
+    if (!input || !*input || !output || !*output) {
+        Report(errorText, "Empty file names.\n");
+        return 1;
+    }
+    std::unique_ptr<std::FILE, SFileCloser> f(std::fopen(input, "rb"));
+    if (!f) {
+        Report(errorText, "Can't open ASCII file %s.\n", input);
+        return 1;
+    }
+    return ConvertASCIIToTRX(f.get(), input, output, ctx, errorText);
+}
+
+int ConvertASCIIToTRX(std::FILE* f, const char* input, const char* output, const SASCImportContext& ctx,
+                      CString& errorText)
+{
+    errorText.Empty();
     // The output is removed after a failure only when this conversion made it.
     CCreatedOutputs created;
     std::unique_ptr<CDataset> ds;
     try {
-        if (!input || !*input || !output || !*output) {
+        if (!f || !input || !output || !*output) {
             Report(errorText, "Empty file names.\n");
             throw SAbort();
         }
-        std::unique_ptr<std::FILE, SFileCloser> f(std::fopen(input, "rb"));
-        if (!f) {
-            Report(errorText, "Can't open ASCII file %s.\n", input);
-            throw SAbort();
-        }
         SAsciiDataStart start;
-        if (!ScanAsciiHeader(f.get(), start)) {
+        if (!ScanAsciiHeader(f, start)) {
             Report(errorText, "Can't open ASCII file %s.\n", input);
             throw SAbort();
         }
@@ -167,7 +178,7 @@ int ConvertASCIIToTRX(const char* input, const char* output, const SASCImportCon
         auto stats = std::make_unique<CAsciiTableStats>();
         bool useScanner = false;
         {
-            CAsciiLineReader reader(f.get(), start.llOffset, start.uLine, false);
+            CAsciiLineReader reader(f, start.llOffset, start.uLine, false);
             for (bool more = true; more;) {
                 switch (reader.Next(values.data(), count)) {
                 case CAsciiLineReader::EResult::line: stats->AddLine(values.data(), count); break;
@@ -291,7 +302,7 @@ int ConvertASCIIToTRX(const char* input, const char* output, const SASCImportCon
                 throw SAbort();
             }
         };
-        CAsciiLineReader reader(f.get(), start.llOffset, start.uLine, useScanner);
+        CAsciiLineReader reader(f, start.llOffset, start.uLine, useScanner);
         for (bool more = true; more && written < nLines;) {
             switch (reader.Next(values.data(), count)) {
             case CAsciiLineReader::EResult::line: {
