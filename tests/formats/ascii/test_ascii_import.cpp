@@ -207,26 +207,29 @@ TEST_F(AsciiImport, ScannerAndPlainReaderGiveTheSameSamples)
 
 TEST_F(AsciiImport, IntegerTypesScaleTheLargestMagnitudeToFullScale)
 {
-    for (int type : {3, 5}) {
-        ResetSettings(type);
+    // Samples of -2.5 1.25 0.5 0 and 10 0 -4 0.001, the largest magnitude at
+    // full scale, rounded half away from zero.
+    struct SCase {
+        int type;
+        double full;
+        std::vector<double> raw;
+    };
+    const SCase cases[] = {
+        {3, 32767.0, {-32767, 32767, 16384, 0, 6553, -13107, 0, 3}},
+        {5, 8388607.0, {-8388607, 8388607, 4194304, 0, 1677721, -3355443, 0, 839}},
+    };
+    for (const SCase& c : cases) {
+        ResetSettings(c.type);
         SImported r = Import(dir, "0 -2.5 10\n1 1.25 0\n2 0.5 -4\n3 0 0.001\n");
         ASSERT_EQ(r.result, 0) << r.error.c_str();
         CDataset& ds = *r.ds;
-        ASSERT_EQ(ds.GetChannel(0).GetImplType(), type);
-        const double full = type == 3 ? 32767.0 : 8388607.0;
-        std::vector<double> raw = ReadValues(ds, false, mk__raw);
-        ASSERT_EQ(raw.size(), 8u);
-        EXPECT_EQ(raw[0], -full);                            // -2.5 is the largest magnitude
-        EXPECT_EQ(raw[2], std::trunc(1.25 * full / 2.5 + 0.5));
-        EXPECT_EQ(raw[1], full);                             // 10
-        EXPECT_EQ(raw[5], std::trunc(-4 * full / 10 - 0.5)); // rounded away from zero
-        EXPECT_EQ(raw[7], std::trunc(0.001 * full / 10 + 0.5));
+        ASSERT_EQ(ds.GetChannel(0).GetImplType(), c.type);
+        EXPECT_EQ(ReadValues(ds, false, mk__raw), c.raw) << c.type;
         std::vector<double> phys = ReadValues(ds);
-        EXPECT_NEAR(phys[4], 0.5, 2.5 / full);
-        EXPECT_NEAR(phys[5], -4.0, 10 / full);
-        // Calibration: the peak's level in dB rounded up to 0.1 dB (reference 2e-5 Pa).
-        EXPECT_NEAR(ds.GetChannel(1).GetCalibration(),
-                    std::ceil(200 * std::log10(10 / (2 * std::sqrt(2.0) * 2e-5))) * 0.1, 1e-4);
+        EXPECT_NEAR(phys[4], 0.5, 2.5 / c.full);
+        EXPECT_NEAR(phys[5], -4.0, 10 / c.full);
+        // The peak 10 Pa is 104.95 dB re 2·√2·20 µPa: 105.0 dB, rounded up to 0.1 dB.
+        EXPECT_NEAR(ds.GetChannel(1).GetCalibration(), 105.0, 1e-4);
     }
     // An all-zero column: calibration 94 dB, samples 0.
     ResetSettings(3);
