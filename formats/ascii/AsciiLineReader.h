@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -63,7 +64,8 @@ private:
     std::string m_sError;
 
     // Fast reader: [m_nPos, m_nEnd) of m_buffer is unread input.
-    std::vector<char> m_buffer;
+    std::unique_ptr<char[]> m_buffer;
+    std::size_t m_nCap = 0;
     std::size_t m_nPos = 0;
     std::size_t m_nEnd = 0;
     bool m_bEof = false;

@@ -290,12 +290,12 @@ int ConvertASCIIToTRX(std::FILE* f, const char* input, const char* output, const
         }
         const std::uint64_t dataStart = stream->Tell();
         const std::size_t scansPerBlock = std::max<std::size_t>(1, (1u << 16) / scanSize);
-        std::vector<unsigned char> block(scansPerBlock * scanSize);
+        const auto block = std::make_unique_for_overwrite<unsigned char[]>(scansPerBlock * scanSize);
         std::size_t inBlock = 0;
         unsigned written = 0;
         auto flushBlock = [&]() {
             if (inBlock == 0) return;
-            stream->Write(block.data(), inBlock * scanSize);
+            stream->Write(block.get(), inBlock * scanSize);
             inBlock = 0;
             if (stream->Fail()) {
                 Report(errorText, "Can't write data into file. Disk full?");
@@ -306,7 +306,7 @@ int ConvertASCIIToTRX(std::FILE* f, const char* input, const char* output, const
         for (bool more = true; more && written < nLines;) {
             switch (reader.Next(values.data(), count)) {
             case CAsciiLineReader::EResult::line: {
-                unsigned char* const p = block.data() + inBlock * scanSize;
+                unsigned char* const p = block.get() + inBlock * scanSize;
                 for (const SColumnCoding& c : coding) {
                     const double v = (c.uColumn < count ? values[c.uColumn] : 0.0) * c.dScale;
                     unsigned char* q = p + c.nOffset;

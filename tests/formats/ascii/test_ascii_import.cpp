@@ -362,3 +362,23 @@ TEST_F(AsciiImport, ANulByteInTheHeaderDoesNotCutTheComment)
     ASSERT_EQ(r.result, 0) << r.error.c_str();
     EXPECT_EQ(r.ds->GetComment(), "Run 4 after the zero byte\r\nsecond line\r\n");
 }
+
+TEST_F(AsciiImport, LinesLongerThanTheFirstReadBufferAreReadWhole)
+{
+    // 100 KiB lines: numbers beyond the 257th are read and dropped.
+    std::string text;
+    for (int l = 0; l < 12; ++l) {
+        text += std::to_string(l);
+        for (int c = 1; c < 25000; ++c) text += c == 1 ? " 7.5" : "   ";
+        text += " " + std::to_string(l * 2) + "\n";
+    }
+    SImported r = Import(dir, text);
+    ASSERT_EQ(r.result, 0) << r.error.c_str();
+    ASSERT_EQ(r.ds->GetNbrOfChannels(), 2);
+    const std::vector<double> v = ReadValues(*r.ds);
+    ASSERT_EQ(v.size(), 24u);
+    for (int l = 0; l < 12; ++l) {
+        EXPECT_EQ(v[std::size_t(2 * l)], 7.5);
+        EXPECT_EQ(v[std::size_t(2 * l + 1)], 2.0 * l);
+    }
+}

@@ -294,8 +294,8 @@ TEST_F(AsciiJobs, ExportOptionsFromSettings)
 
 TEST_F(AsciiJobs, ExportdBLeavesLevelsAsTheyAreAndZeroIsMinusInfinity)
 {
-    SChannelSpec level{"L", "dB", it__float, {94, -3.5, 0}};
-    SChannelSpec p{"p", "Pa", it__double, {2e-5, 0, 2e-4}};
+    SChannelSpec level{"L", "dB", it__float, {94, -3.5, 0}, ""};
+    SChannelSpec p{"p", "Pa", it__double, {2e-5, 0, 2e-4}, ""};
     MakeTrx(dir / "l.trx", {level, p}, 0.0, 1.0);
     SExportOptions o;
     o.notation = 1;
@@ -369,7 +369,7 @@ TEST_F(AsciiJobs, AWriteFailureSaysSoAndLeavesNoTable)
 {
     std::vector<double> many(40000);
     for (std::size_t i = 0; i < many.size(); ++i) many[i] = double(i) * 0.25;
-    SChannelSpec big{"big", "Pa", it__float, many};
+    SChannelSpec big{"big", "Pa", it__float, many, ""};
     MakeTrx(dir / "big.trx", {big}, 0.0, 1.0);
     // Files of this process may not grow beyond 64 KiB: writes beyond fail with EFBIG.
     struct rlimit old {};
