@@ -358,7 +358,7 @@ bool GrowText(Scanner* s, std::size_t need)
                 ch = c.cur;
                 c.Advance();
             }
-            if (len + 2 > s->textCap && !GrowText(s, len + 2)) {
+            if (len >= SCAN_MAX_STRING || (len + 2 > s->textCap && !GrowText(s, len + 2))) {
                 SetError(s, kMsgSyntax);
                 break;
             }

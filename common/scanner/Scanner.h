@@ -33,6 +33,9 @@ enum : std::int32_t {
 constexpr int SCAN_MAX_NAME = 48;
 // Size of the numeral buffer: numerals of this many characters or more fail.
 constexpr int SCAN_NUMERAL_BUFFER = 100;
+// Longest string constant: a stray double quote must not make the scanner
+// gather the rest of a large file before it can fail.
+constexpr std::size_t SCAN_MAX_STRING = std::size_t(1) << 20;
 
 struct Scanner;
 using ScanGetChar = int (*)(Scanner*);

@@ -56,11 +56,16 @@ const char* ParseAsciiNumeral(const char* p, const char* e, double& value)
     }
     if (p - start > g_nMaxNumeral) return nullptr;
     if (!isFloat) {
-        // atol of a value that fits a signed 32-bit integer; larger ones (and
-        // long runs of leading zeros) are left to the scanner and its run-time
-        // library.
-        if (digits > 10 || mant > 2147483647u) return nullptr;
-        value = double(mant);
+        // Integers of up to 19 digits fit the mantissa exactly and convert with
+        // one rounding; longer ones go the way of the scanner's digits.
+        if (digits <= 19) {
+            value = double(mant);
+            return p;
+        }
+        double v = 0.0;
+        auto r = std::from_chars(start, p, v, std::chars_format::fixed);
+        if (r.ec != std::errc() || r.ptr != p) return nullptr;
+        value = v;
         return p;
     }
     if (digits <= 19 && mant <= (std::uint64_t(1) << 53) && exp10 >= -22 && exp10 <= 22) {

@@ -20,6 +20,6 @@ EAsciiFastLine ParseAsciiNumberLine(const char* p, const char* e, double* values
 // One decimal numeral as the scanner collects it (digits, optional point and
 // digits, optional exponent), converted like atof: correctly rounded. Returns
 // the end of the numeral, or null when the text there is not a complete
-// numeral or is one the scanner would treat differently (too long, out of the
-// range of a double, an integer above 2^31-1).
+// numeral or is one the scanner would treat differently (too long or out of
+// the range of a double).
 const char* ParseAsciiNumeral(const char* p, const char* e, double& value);

@@ -1,6 +1,6 @@
 #include "formats/ascii/AsciiHeaderScan.h"
 
-#include <vector>
+#include <memory>
 
 namespace {
 
@@ -55,7 +55,8 @@ EAsciiLine ClassifyAsciiLine(std::string_view line)
 bool ScanAsciiHeader(std::FILE* f, SAsciiDataStart& out)
 {
     out = SAsciiDataStart();
-    std::vector<unsigned char> buf(1 << 16);
+    constexpr std::size_t kBlock = 1 << 16;
+    const auto buf = std::make_unique_for_overwrite<unsigned char[]>(kBlock);
     std::string pending;
     unsigned run = 0;
     unsigned lineNo = 1;
@@ -99,7 +100,7 @@ bool ScanAsciiHeader(std::FILE* f, SAsciiDataStart& out)
     };
 
     for (;;) {
-        std::size_t n = std::fread(buf.data(), 1, buf.size(), f);
+        std::size_t n = std::fread(buf.get(), 1, kBlock, f);
         if (n == 0) {
             if (std::ferror(f)) return false;
             break;

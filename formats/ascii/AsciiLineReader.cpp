@@ -3,18 +3,23 @@
 #include "common/scanner/Scanner.h"
 #include "formats/ascii/AsciiFastLine.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdarg>
+#include <cstdlib>
 #include <cstring>
 #include <strings.h>
 
 namespace {
-// Lines longer than this are left to the scanner, which needs no line buffer.
+// The buffer starts small, so that a short table costs little, and grows for
+// long lines; lines longer than its limit are left to the scanner, which
+// needs no line buffer.
+constexpr std::size_t g_nFirstBufferSize = 1u << 16;
 constexpr std::size_t g_nBufferSize = 1u << 20;
 } // namespace
 
 CAsciiLineReader::CAsciiLineReader(std::FILE* f, std::int64_t offset, unsigned lineNo, bool useScanner)
-    : m_f(f), m_llOffset(offset), m_uLine(lineNo), m_bScannerMode(useScanner)
+    : m_f(f), m_llOffset(offset), m_uLine(lineNo), m_uNextLine(lineNo), m_bScannerMode(useScanner)
 {
 }
 
@@ -40,14 +45,16 @@ CAsciiLineReader::EResult CAsciiLineReader::Next(double* values, unsigned& count
             if (!OpenScanner()) return EResult::error;
         } else {
             if (fseeko(m_f, m_llOffset, SEEK_SET) != 0) return Fail("Can't create stream on file.\n");
-            m_buffer.resize(g_nBufferSize);
+            m_buffer = std::make_unique_for_overwrite<char[]>(g_nFirstBufferSize);
+            m_nCap = g_nFirstBufferSize;
         }
     }
     if (!m_bScannerMode) {
         EResult r = NextFast(values, count);
         if (r != EResult::restart) return r;
         m_bScannerMode = true;
-        std::vector<char>().swap(m_buffer);
+        m_buffer.reset();
+        m_nCap = 0;
         if (!OpenScanner()) return EResult::error;
         return EResult::restart;
     }
@@ -75,12 +82,18 @@ bool CAsciiLineReader::Fill()
 {
     if (m_bEof) return false;
     if (m_nPos > 0) {
-        std::memmove(m_buffer.data(), m_buffer.data() + m_nPos, m_nEnd - m_nPos);
+        std::memmove(m_buffer.get(), m_buffer.get() + m_nPos, m_nEnd - m_nPos);
         m_nEnd -= m_nPos;
         m_nPos = 0;
     }
-    if (m_nEnd == m_buffer.size()) return false;
-    std::size_t n = std::fread(m_buffer.data() + m_nEnd, 1, m_buffer.size() - m_nEnd, m_f);
+    if (m_nEnd == m_nCap) {
+        if (m_nCap >= g_nBufferSize) return false;
+        auto bigger = std::make_unique_for_overwrite<char[]>(2 * m_nCap);
+        std::memcpy(bigger.get(), m_buffer.get(), m_nEnd);
+        m_buffer = std::move(bigger);
+        m_nCap *= 2;
+    }
+    std::size_t n = std::fread(m_buffer.get() + m_nEnd, 1, m_nCap - m_nEnd, m_f);
     if (n == 0) {
         m_bEof = true;
         return false;
@@ -92,22 +105,24 @@ bool CAsciiLineReader::Fill()
 CAsciiLineReader::EResult CAsciiLineReader::NextFast(double* values, unsigned& count)
 {
     for (;;) {
-        const char* begin = m_buffer.data() + m_nPos;
+        const char* begin = m_buffer.get() + m_nPos;
         const char* lf = static_cast<const char*>(std::memchr(begin, '\n', m_nEnd - m_nPos));
         const char* end = lf;
         if (!lf) {
             if (Fill()) continue;
             if (!m_bEof) return EResult::restart; // a line longer than the buffer
             if (m_nEnd == m_nPos) return EResult::end;
-            begin = m_buffer.data() + m_nPos;
-            end = m_buffer.data() + m_nEnd; // last line without line feed
+            begin = m_buffer.get() + m_nPos;
+            end = m_buffer.get() + m_nEnd; // last line without line feed
         }
         switch (ParseAsciiNumberLine(begin, end, values, count)) {
         case EAsciiFastLine::numbers:
-            m_nPos = std::size_t((lf ? lf + 1 : end) - m_buffer.data());
+            m_nPos = std::size_t((lf ? lf + 1 : end) - m_buffer.get());
+            m_uLastLine = m_uNextLine++;
             return EResult::line;
         case EAsciiFastLine::empty:
-            m_nPos = std::size_t((lf ? lf + 1 : end) - m_buffer.data());
+            m_nPos = std::size_t((lf ? lf + 1 : end) - m_buffer.get());
+            ++m_uNextLine;
             if (!lf) return EResult::end;
             break;
         case EAsciiFastLine::decline:
@@ -125,7 +140,12 @@ bool CAsciiLineReader::ReadNumber(Scanner* s, double& value)
     }
     double v;
     if (s->kind == SCAN_INTEGER) {
-        v = double(std::uint32_t(s->value.i));
+        // The token's value is a saturated 32-bit long; its digits hold the
+        // whole number (clock times in milliseconds go far beyond 2^31).
+        const char* digits = s->numeral;
+        const char* end = digits + std::strlen(digits);
+        if (std::from_chars(digits, end, v, std::chars_format::fixed).ec != std::errc())
+            v = std::strtod(digits, nullptr);
     } else if (s->kind == SCAN_FLOAT) {
         v = s->value.f;
     } else {
@@ -167,8 +187,14 @@ CAsciiLineReader::EResult CAsciiLineReader::NextScanned(double* values, unsigned
         return Fail("Syntax error in line %u (%s).\n", unsigned(s->line), s->message);
     unsigned seen = 0;
     while (s->kind != SCAN_EOL && s->kind != SCAN_EOF) {
+        // The line of the token in hand: the counter already includes line
+        // feeds waiting as the current and the look-ahead character.
+        const unsigned line = unsigned(s->line) - (s->cur == '\n') - (s->next == '\n');
+        if (seen == 0) m_uLastLine = line;
         double v;
         if (!ReadNumber(s, v)) return Fail("Can't read number in line %u.\n", unsigned(s->line));
+        // Infinite values (1e999, 7000 dB) would make a data set that cannot be read.
+        if (!std::isfinite(v)) return Fail("Number out of range in line %u.\n", line);
         if (seen < g_uAsciiMaxColumns) values[count++] = v;
         ++seen;
         if (s->kind == ',' && ScanNext(s))

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -34,11 +35,15 @@ public:
 
     EResult Next(double* values, unsigned& count);
     const std::string& Error() const { return m_sError; }
+    // Line number (from the first data line's number on) of the line Next
+    // returned last.
+    unsigned Line() const { return m_uLastLine; }
     bool UsesScanner() const { return m_pScanner != nullptr || m_bScannerMode; }
 
     // Reads one number at the scanner's current token: signs, an integer
-    // (as an unsigned 32-bit value) or a floating numeral, then a "dB" or
-    // one-letter unit suffix. False: "error in numeral" (or a scanner error).
+    // (its digits read exactly, as far as a double holds them) or a floating
+    // numeral, then a "dB" or one-letter unit suffix. False: "error in
+    // numeral" (or a scanner error). The value may come out infinite.
     static bool ReadNumber(Scanner* s, double& value);
 
 private:
@@ -51,13 +56,16 @@ private:
     std::FILE* m_f;
     std::int64_t m_llOffset;
     unsigned m_uLine;
+    unsigned m_uNextLine;      // fast reader: number of the line at m_nPos
+    unsigned m_uLastLine = 0;
     bool m_bScannerMode;
     bool m_bStarted = false;
     Scanner* m_pScanner = nullptr;
     std::string m_sError;
 
     // Fast reader: [m_nPos, m_nEnd) of m_buffer is unread input.
-    std::vector<char> m_buffer;
+    std::unique_ptr<char[]> m_buffer;
+    std::size_t m_nCap = 0;
     std::size_t m_nPos = 0;
     std::size_t m_nEnd = 0;
     bool m_bEof = false;

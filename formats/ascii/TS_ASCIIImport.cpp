@@ -5,6 +5,7 @@
 #include "formats/ascii/AsciiColumnStats.h"
 #include "formats/ascii/AsciiHeaderScan.h"
 #include "formats/ascii/AsciiLineReader.h"
+#include "frame/CreatedOutputs.h"
 #include "hostlibs/basics/FileName.h"
 #include "hostlibs/dataset/Dataset.h"
 #include "platform/FileSystem.h"
@@ -14,6 +15,7 @@
 #include <cmath>
 #include <cstdarg>
 #include <cstdint>
+#include <cfloat>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -77,19 +79,41 @@ struct SFileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
 
-// How one column becomes samples of the implementation type.
+// How one column becomes samples: its place in a scan, its sample type and
+// the scale from value to sample.
 struct SColumnCoding {
     unsigned uColumn;     // column of the line
+    int iType;            // it__val of the samples
+    std::size_t nOffset;  // bytes into the scan
     double dScale;        // value × scale is the stored sample
-    double dFullScale;
+    double dFullScale;    // integer types: the largest sample
 };
 
-// Sample types the import writes. Types other than 16-bit, 24-bit and float
-// are stored as float: writing float bits into a channel declared as, say,
-// 32-bit integer or double would make its samples meaningless.
+// Sample types the import writes as asked. Others (unsigned, complex, pulse
+// bits) are stored as 32-bit floats and declared so: writing float bits into
+// a channel declared otherwise would make its samples meaningless.
 int StoredType(int implType)
 {
-    return implType == it__int16 || implType == it__int24 ? implType : int(it__float);
+    switch (implType) {
+    case it__int16:
+    case it__int24:
+    case it__int32:
+    case it__float:
+    case it__double: return implType;
+    default: return it__float;
+    }
+}
+
+// The largest sample of an integer type; 0 for the float types, which are
+// stored as the values are.
+double FullScale(int type)
+{
+    switch (type) {
+    case it__int16: return 32767.0;
+    case it__int24: return 8388607.0;
+    case it__int32: return 2147483647.0;
+    default: return 0.0;
+    }
 }
 
 // Rounds half away from zero and truncates, clamped to the full scale so that
@@ -102,24 +126,49 @@ inline std::int32_t ToInteger(double v, double fullScale)
     return std::int32_t(v);
 }
 
+// The level of the peak in dB re 2·√2·r, rounded up to 0.1 dB. Taken apart in
+// logarithms when the quotient leaves the range of a double, so that the
+// level of a huge or tiny peak is still a number.
+float CalibrationLevel(double peak, double r)
+{
+    const double q = peak / (2.0 * std::sqrt(2.0) * r);
+    double level = 20.0 * std::log10(q);
+    if (!std::isfinite(level) || q == 0.0)
+        level = 20.0 * (std::log10(peak) - std::log10(2.0 * std::sqrt(2.0) * r));
+    return float(std::ceil(10.0 * level) * 0.1);
+}
+
 } // namespace
 
 int ConvertASCIIToTRX(const char* input, const char* output, const SASCImportContext& ctx, CString& errorText)
 {
     errorText.Empty();
+    if (!input || !*input || !output || !*output) {
+        Report(errorText, "Empty file names.\n");
+        return 1;
+    }
+    std::unique_ptr<std::FILE, SFileCloser> f(std::fopen(input, "rb"));
+    if (!f) {
+        Report(errorText, "Can't open ASCII file %s.\n", input);
+        return 1;
+    }
+    return ConvertASCIIToTRX(f.get(), input, output, ctx, errorText);
+}
+
+int ConvertASCIIToTRX(std::FILE* f, const char* input, const char* output, const SASCImportContext& ctx,
+                      CString& errorText)
+{
+    errorText.Empty();
+    // The output is removed after a failure only when this conversion made it.
+    CCreatedOutputs created;
     std::unique_ptr<CDataset> ds;
     try {
-        if (!input || !*input || !output || !*output) {
+        if (!f || !input || !output || !*output) {
             Report(errorText, "Empty file names.\n");
             throw SAbort();
         }
-        std::unique_ptr<std::FILE, SFileCloser> f(std::fopen(input, "rb"));
-        if (!f) {
-            Report(errorText, "Can't open ASCII file %s.\n", input);
-            throw SAbort();
-        }
         SAsciiDataStart start;
-        if (!ScanAsciiHeader(f.get(), start)) {
+        if (!ScanAsciiHeader(f, start)) {
             Report(errorText, "Can't open ASCII file %s.\n", input);
             throw SAbort();
         }
@@ -130,7 +179,7 @@ int ConvertASCIIToTRX(const char* input, const char* output, const SASCImportCon
         auto stats = std::make_unique<CAsciiTableStats>();
         bool useScanner = false;
         {
-            CAsciiLineReader reader(f.get(), start.llOffset, start.uLine, false);
+            CAsciiLineReader reader(f, start.llOffset, start.uLine, false);
             for (bool more = true; more;) {
                 if (JobCancellation::Requested()) { Report(errorText, "%s", JobCancellation::kInterruptedMessage); throw SAbort(); }
                 switch (reader.Next(values.data(), count)) {
@@ -169,7 +218,9 @@ int ConvertASCIIToTRX(const char* input, const char* output, const SASCImportCon
         const int implType = StoredType(ctx.iImplType);
         const CString abscName = ctx.abscQuantity.GetName();
         const CString abscAbbr = abscName.Left(1);
-        CAbscissa stored(abscName, abscAbbr, ctx.abscQuantity, ctx.abscUnit, implType, long(nLines), ac__world);
+        // A stored abscissa keeps its values: clock times a fraction of a
+        // second apart would collapse in any coding scaled to the column.
+        CAbscissa stored(abscName, abscAbbr, ctx.abscQuantity, ctx.abscUnit, it__double, long(nLines), ac__world);
         CAbscissa calculated(abscName, abscAbbr, ctx.abscQuantity, ctx.abscUnit, layout.dXStart, layout.dXDelta,
                              long(nLines), df__linear);
         CAbscissa absc = layout.bEquidistant ? calculated : stored;
@@ -179,16 +230,19 @@ int ConvertASCIIToTRX(const char* input, const char* output, const SASCImportCon
 
         // Columns in the order of a scan: the stored abscissa, then the channels.
         std::vector<SColumnCoding> coding;
-        auto codingOf = [&](unsigned column, double factor) {
+        std::size_t scanSize = 0;
+        auto codingOf = [&](unsigned column, int type, double factor) {
             const double maxAbs = stats->Column(column).dMaxAbs;
-            const double fullScale = implType == it__int16 ? 32767.0 : implType == it__int24 ? 8388607.0 : maxAbs;
-            const double scale = maxAbs == 0.0 ? factor : fullScale * factor / maxAbs;
-            coding.push_back({column, scale, fullScale});
-            if (implType == it__float) return CMapping();
+            const double fullScale = FullScale(type);
+            const bool integer = fullScale > 0.0;
+            const double scale = !integer || maxAbs == 0.0 ? factor : fullScale * factor / maxAbs;
+            coding.push_back({column, type, scanSize, scale, fullScale});
+            scanSize += std::size_t(CImplType::GetSize(type));
+            if (!integer) return CMapping();
             return maxAbs == 0.0 ? CMapping(0.0, 1.0, tt__linear, 0.0, 1.0, tt__linear)
                                  : CMapping(0.0, maxAbs * factor, tt__linear, 0.0, fullScale, tt__linear);
         };
-        if (!layout.bEquidistant) absc.SetMapping(codingOf(0, ctx.dAbscFactor));
+        if (!layout.bEquidistant) codingOf(0, it__double, ctx.dAbscFactor);
 
         CChannelList channels;
         std::vector<CMapping> channelMaps;
@@ -197,10 +251,7 @@ int ConvertASCIIToTRX(const char* input, const char* output, const SASCImportCon
             const double factor = ctx.adFactor[i];
             const double peak = stats->Column(column).dMaxAbs * factor;
             float calibration = 94.0f;
-            if (peak > 0.0) {
-                const double r = ctx.aUnit[i].GetReferenceValue();
-                calibration = float(std::ceil(10.0 * 20.0 * std::log10(peak / (2.0 * std::sqrt(2.0) * r))) * 0.1);
-            }
+            if (peak > 0.0) calibration = CalibrationLevel(peak, ctx.aUnit[i].GetReferenceValue());
             CChannel ch(ctx.asName[i], ctx.asName[i], ctx.aQuantity[i], ctx.aUnit[i], implType, int(i), 1.0, 1.0,
                         static_cast<const map__dct*>(nullptr));
             ch.SetQuantisationFunc(1);
@@ -208,24 +259,29 @@ int ConvertASCIIToTRX(const char* input, const char* output, const SASCImportCon
             ch.SetDeltaHeadroom(0.0f);
             ch.SetEmphasis(0);
             channels.AddTail(ch);
-            channelMaps.push_back(codingOf(column, factor));
+            channelMaps.push_back(codingOf(column, implType, factor));
         }
 
         Report(errorText, "Can't open TRX output file %s.\n", output);
         ds = std::make_unique<CDataset>(output, abscissas, channels, kind,
                                         layout.bEquidistant ? ds__dorg_interleaved : ds__dorg_with_abscissa, 0L,
                                         65536L, sh__deny_write);
+        created.Add(output);
         errorText.Empty();
-        ds->SetComment(start.sHeader.empty() ? info.c_str() : start.sHeader.c_str());
+        // A zero byte would end the comment text early: it becomes a blank.
+        std::string header = start.sHeader;
+        std::replace(header.begin(), header.end(), '\0', ' ');
+        ds->SetComment(header.empty() ? info.c_str() : header.c_str());
         if (!ds->SetAbscissa(0, absc)) {
             Report(errorText, "Can't write data into file. Disk full?");
             throw SAbort();
         }
-        for (unsigned i = 0; i < layout.uChannels; ++i) {
-            if (implType == it__float) break;
-            CChannel ch = ds->GetChannel(int(i));
-            ch.SetMapping(channelMaps[i]);
-            ds->SetChannel(int(i), ch);
+        if (FullScale(implType) > 0.0) {
+            for (unsigned i = 0; i < layout.uChannels; ++i) {
+                CChannel ch = ds->GetChannel(int(i));
+                ch.SetMapping(channelMaps[i]);
+                ds->SetChannel(int(i), ch);
+            }
         }
 
         // Second pass: the samples, whole scans at a time.
@@ -235,42 +291,57 @@ int ConvertASCIIToTRX(const char* input, const char* output, const SASCImportCon
             throw SAbort();
         }
         const std::uint64_t dataStart = stream->Tell();
-        const std::size_t sampleSize = std::size_t(CImplType::GetSize(implType));
-        const std::size_t scanSize = sampleSize * coding.size();
         const std::size_t scansPerBlock = std::max<std::size_t>(1, (1u << 16) / scanSize);
-        std::vector<unsigned char> block(scansPerBlock * scanSize);
+        const auto block = std::make_unique_for_overwrite<unsigned char[]>(scansPerBlock * scanSize);
         std::size_t inBlock = 0;
         unsigned written = 0;
         auto flushBlock = [&]() {
             if (inBlock == 0) return;
             if (JobCancellation::Requested()) { Report(errorText, "%s", JobCancellation::kInterruptedMessage); throw SAbort(); }
-            stream->Write(block.data(), inBlock * scanSize);
+            stream->Write(block.get(), inBlock * scanSize);
             inBlock = 0;
             if (stream->Fail()) {
                 Report(errorText, "Can't write data into file. Disk full?");
                 throw SAbort();
             }
         };
-        CAsciiLineReader reader(f.get(), start.llOffset, start.uLine, useScanner);
+        CAsciiLineReader reader(f, start.llOffset, start.uLine, useScanner);
         for (bool more = true; more && written < nLines;) {
             switch (reader.Next(values.data(), count)) {
             case CAsciiLineReader::EResult::line: {
-                unsigned char* p = block.data() + inBlock * scanSize;
+                unsigned char* const p = block.get() + inBlock * scanSize;
                 for (const SColumnCoding& c : coding) {
                     const double v = (c.uColumn < count ? values[c.uColumn] : 0.0) * c.dScale;
-                    if (implType == it__int16) {
+                    unsigned char* q = p + c.nOffset;
+                    switch (c.iType) {
+                    case it__int16: {
                         const std::int16_t s = std::int16_t(ToInteger(v, c.dFullScale));
-                        std::memcpy(p, &s, 2);
-                    } else if (implType == it__int24) {
-                        const std::int32_t s = ToInteger(v, c.dFullScale);
-                        p[0] = std::uint8_t(s);
-                        p[1] = std::uint8_t(s >> 8);
-                        p[2] = std::uint8_t(s >> 16);
-                    } else {
-                        const float s = float(v);
-                        std::memcpy(p, &s, 4);
+                        std::memcpy(q, &s, 2);
+                        break;
                     }
-                    p += sampleSize;
+                    case it__int24: {
+                        const std::int32_t s = ToInteger(v, c.dFullScale);
+                        q[0] = std::uint8_t(s);
+                        q[1] = std::uint8_t(s >> 8);
+                        q[2] = std::uint8_t(s >> 16);
+                        break;
+                    }
+                    case it__int32: {
+                        const std::int32_t s = ToInteger(v, c.dFullScale);
+                        std::memcpy(q, &s, 4);
+                        break;
+                    }
+                    case it__double: std::memcpy(q, &v, 8); break;
+                    default: {
+                        const float s = float(v);
+                        if (std::isinf(s) && std::isfinite(v)) {
+                            Report(errorText, "Number out of range of 32-bit floats in line %u.\n", reader.Line());
+                            throw SAbort();
+                        }
+                        std::memcpy(q, &s, 4);
+                        break;
+                    }
+                    }
                 }
                 ++written;
                 if (++inBlock == scansPerBlock) flushBlock();
@@ -303,6 +374,7 @@ int ConvertASCIIToTRX(const char* input, const char* output, const SASCImportCon
         ds->Close();
         ds.reset();
         errorText.Empty();
+        created.Keep();
         return 0;
     } catch (const SAbort&) {
     } catch (...) {
@@ -316,6 +388,7 @@ int ConvertASCIIToTRX(const char* input, const char* output, const SASCImportCon
         }
         ds.reset();
     }
+    created.RemoveAll();
     return 1;
 }
 
@@ -358,7 +431,6 @@ int CThreadASCImport::Run()
     if (result != 0) {
         m_sText = errorText;
         SetFailed(TS_NO_TEXT);
-        FileSystem::RemoveFile(m_sOutput);
         return -1;
     }
     m_arsProduced.Add(m_sOutput);

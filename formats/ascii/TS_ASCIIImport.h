@@ -9,6 +9,7 @@
 #include "platform/CString.h"
 
 #include <array>
+#include <cstdio>
 
 // What the import takes from the settings, copied when the job is built so
 // that the settings may change while it runs.
@@ -35,8 +36,13 @@ struct SASCImportContext {
 };
 
 // The converter. Returns 0 on success, 1 on failure with the diagnostic in
-// errorText (at most 1023 characters, one trailing line feed removed).
+// errorText (at most 1023 characters, one trailing line feed removed). A
+// failed conversion removes the output it created, and nothing else.
 int ConvertASCIIToTRX(const char* input, const char* output, const SASCImportContext& context, CString& errorText);
+// The same from an open stream (a file, or memory through fmemopen), which
+// must be seekable and stays the caller's; input names it in the texts.
+int ConvertASCIIToTRX(std::FILE* in, const char* input, const char* output, const SASCImportContext& context,
+                      CString& errorText);
 
 // The output of an import whose caller named none: the input with ".trx"
 // (replacing its extension or appended), in the full path of the TRX standard

@@ -4,6 +4,7 @@
 #include "common/OutputPolicy.h"
 #include "formats/ascii/AsciiNumberFormat.h"
 #include "formats/ascii/AsciiTextWriter.h"
+#include "frame/CreatedOutputs.h"
 #include "hostlibs/dataset/Dataset.h"
 #include "platform/FileSystem.h"
 #include "settings/TSSettings.h"
@@ -37,11 +38,12 @@ SComplexColumns ComplexColumns(int notation)
     }
 }
 
-// Values delivered as k·log10(value / r), r and k from the channel's unit.
+// Values delivered as k·log10(value / r), r and k from the channel's unit. A
+// channel whose values are levels already (dB) is written as it is.
 bool SetdBMapping(CDataset& ds, CAccess* access, int channel)
 {
     double r = 1.0, k = 20.0;
-    ds.GetChannel(channel).GetUnit().LogdB(r, k);
+    if (!ds.GetChannel(channel).GetUnit().LogdB(r, k)) return true;
     CChNbrList one{channel};
     return access->SetChannelMapping(one, mk__record,
                                      CMapping(r, 2.0 * r, tt__log10, 0.0, k * std::log10(2.0), tt__linear));
@@ -73,11 +75,15 @@ CThreadASCExport::CThreadASCExport(const char* input, long id, long user, const 
                                    const int* numberNotation, const short* nbrOfDigits, const int* tabSeparator,
                                    const int* decimalComma, const int* complexNotation, const int* convertTodB,
                                    const char* headerText)
-    : CThreadConversion(input, id, user)
+    : CThreadConversion(CMark(input).GetPath(), id, user)
 {
+    const CMark mark(input);
+    m_bSelection = mark.HasSelection();
+    if (m_bSelection) m_selection = mark.GetChannelList();
     m_uState = TS_STATE_ASC_EXPORT;
     m_sOutput = output ? CString(output)
-                       : OutputPolicy::DeriveOutputPath(input, ".asc", OutputPolicy::EExtensionRule::AppendWhenMissing,
+                       : OutputPolicy::DeriveOutputPath(mark.GetPath(), ".asc",
+                                                        OutputPolicy::EExtensionRule::AppendWhenMissing,
                                                         CTSSettings::bitASCExport);
     m_bOverwrite = OutputPolicy::ResolveOverwrite(overwrite, CTSSettings::bitASCExport);
     m_iNumberNotation = numberNotation ? *numberNotation : CTSSettings::m_iNumberNotationASCExport;
@@ -88,7 +94,11 @@ CThreadASCExport::CThreadASCExport(const char* input, long id, long user, const 
     m_bConvertTodB = convertTodB ? *convertTodB : CTSSettings::m_bConvert2dBASCExport;
     m_sHeaderText = headerText ? headerText : "";
     try {
-        m_pDataset = std::make_unique<CDataset>(input, om__read_complete, 32768L, sh__deny_write);
+        m_pDataset = std::make_unique<CDataset>(mark.GetPath(), om__read_complete, 32768L, sh__deny_write);
+    } catch (const CDatasetException& e) {
+        m_pDataset.reset();
+        m_uStringID = g_uDatasetNotCreated;
+        m_sDatasetError = e.GetText();
     } catch (...) {
         m_pDataset.reset();
         m_uStringID = g_uDatasetNotCreated;
@@ -107,6 +117,8 @@ int CThreadASCExport::Run()
         return -1;
     }
     if (!m_pDataset) {
+        // Say why: a file cut short, not a TRX file, no permission...
+        if (!m_sDatasetError.IsEmpty()) m_sTextAppend = CString("\n") + m_sDatasetError;
         SetFailed(g_uDatasetNotCreated);
         return -1;
     }
@@ -117,7 +129,12 @@ int CThreadASCExport::Run()
         return -1;
     }
     CChNbrList channels;
-    channels.AddGroup(0, nChannels - 1);
+    if (m_bSelection) {
+        for (int c : m_selection)
+            if (c >= 0 && c < nChannels) channels.Add(c);
+    } else {
+        channels.AddGroup(0, nChannels - 1);
+    }
     ChannelHelpers::RemovePulseChannels(ds, channels);
     if (channels.IsEmpty()) {
         SetFailed(g_uNoExportableChannels);
@@ -137,6 +154,8 @@ int CThreadASCExport::Run()
         SetFailed(ResultId::kFileNotOpened);
         return -1;
     }
+    CCreatedOutputs created;
+    created.Add(m_sOutput);
     unsigned result = 0;
     {
         CAsciiTextWriter out(file.Handle());
@@ -159,9 +178,10 @@ int CThreadASCExport::Run()
     if (result != 0) {
         if (result == g_uWriteFailed) m_sTextArg = m_sOutput;
         SetFailed(result);
-        FileSystem::RemoveFile(m_sOutput);
+        created.RemoveAll();
         return -1;
     }
+    created.Keep();
     m_arsProduced.Add(m_sOutput);
     return 0;
 }
@@ -176,8 +196,13 @@ unsigned CThreadASCExport::WriteCurves(CAsciiTextWriter& out, const CAsciiNumber
     CChNbrList abscChannels;
     if (ds.GetScanMode() != sm__single_rate) abscChannels.Add(channels[0]);
     CAccess* absc = accesses.Add(ds.CreateAccess(am__read, abscChannels, 0, 0L, -1L));
-    if (!absc || !absc->SetAbscissaCoord(ac__world)) return g_uDatasetNotRead;
-    const int abscStride = 1 + abscChannels.GetCount();
+    // A band abscissa holds lower edge, centre and upper edge per scan: the
+    // column shows the centre.
+    const CAbscissa& a0 = ds.GetAbscissa(0);
+    const bool bands = !a0.IsCalc() && a0.GetCoordinate() == ac__band;
+    if (!absc || !absc->SetAbscissaCoord(bands ? ac__band : ac__world)) return g_uDatasetNotRead;
+    const int abscStride = (bands ? 3 : 1) + abscChannels.GetCount();
+    const int abscAt = bands ? 1 : 0;
 
     std::vector<CAccess*> columns;
     const SComplexColumns complexKinds = ComplexColumns(m_iComplexNotation);
@@ -209,7 +234,7 @@ unsigned CThreadASCExport::WriteCurves(CAsciiTextWriter& out, const CAsciiNumber
                 return g_uDatasetNotRead;
         for (long i = 0; i < n; ++i) {
             char* p = out.Reserve(lineBytes);
-            p = fmt.Append(abscValues[std::size_t(i * abscStride)], p);
+            p = fmt.Append(abscValues[std::size_t(i * abscStride + abscAt)], p);
             for (const auto& v : values) p = fmt.Append(v[std::size_t(i)], p);
             *p++ = '\r';
             *p++ = '\n';

@@ -5,18 +5,20 @@
 // matrix per channel.
 
 #include "frame/ThreadConversion.h"
+#include "hostlibs/dataset/Channel.h"
+#include "hostlibs/dataset/DatasetTypes.h"
 #include "platform/CString.h"
 
 #include <memory>
 
 class CDataset;
-class CChNbrList;
 class CAsciiTextWriter;
 class CAsciiNumberFormat;
 
 class CThreadASCExport : public CThreadConversion {
 public:
     // Every pointer may be null: the setting applies. headerText null: none.
+    // input may carry a channel selection ("run.trx|0,2"): only those channels.
     CThreadASCExport(const char* input, long id, long user, const char* output, const int* overwrite,
                      const int* numberNotation, const short* nbrOfDigits, const int* tabSeparator,
                      const int* decimalComma, const int* complexNotation, const int* convertTodB,
@@ -33,6 +35,9 @@ public:
     int m_bConvertTodB;
     CString m_sHeaderText;
     std::unique_ptr<CDataset> m_pDataset;
+    CString m_sDatasetError;   // why the data set could not be opened
+    bool m_bSelection = false;
+    CChNbrList m_selection;
 
     // Values fetched per access and transfer.
     static constexpr long g_lBlockValues = 0x4000;

@@ -123,11 +123,10 @@ int CThreadUFFImport::Run()
     }
     if (!ok) {
         SetFailed(TS_NO_TEXT);
-        for (const CString& path : m_aCreated)
-            FileSystem::RemoveFile(path);
-        m_aCreated.clear();
+        m_created.RemoveAll();
         return -1;
     }
+    m_created.Keep();
     for (const CString& path : m_arsOutput)
         m_arsProduced.Add(path);
     return 0;
@@ -220,7 +219,6 @@ void CThreadUFFImport::WriteGroup(CUffReader& reader, const SUffGroup& group, co
         Throw(kWriteFailed, "*.trx");
 
     std::unique_ptr<CDataset> trx;
-    m_aCreated.push_back(path);
     try {
         trx = std::make_unique<CDataset>(path, abscissas, channels, lead.iKind,
                                          complex ? ds__dorg_with_abscissa : ds__dorg_interleaved, 0, 65536,
@@ -229,6 +227,7 @@ void CThreadUFFImport::WriteGroup(CUffReader& reader, const SUffGroup& group, co
         m_trace.Printf("%s\n", e.GetText().c_str());
         Throw(kNotOpened, path);
     }
+    m_created.Add(path);
     trx->SetComment(CString("Import from UFF:\n") + lead.sComment);
     trx->SetAbscissa(0, abscissas[0]);
     if (lead.date.bValid) {
@@ -238,55 +237,90 @@ void CThreadUFFImport::WriteGroup(CUffReader& reader, const SUffGroup& group, co
             trx->SetDateOfRecording(date);
     }
 
-    for (std::size_t i = 0; i < group.aMembers.size(); ++i) {
+    const std::size_t nch = group.aMembers.size();
+    for (std::size_t i = 0; i < nch; ++i) {
         const SUffDataSet& ds = sets[group.aMembers[i]];
-        const int phys = int(i);
+        if (ds.sDOF.IsEmpty())
+            continue;
+        const CString name = CString::Formatted("Channel%d", int(i));
+        std::unique_ptr<CTags> tags = trx->GetTags(name);
+        if (!tags)
+            Throw(kTagsFailed);
+        tags->SetValue("DOF", ds.sDOF);
+        if (!trx->SetTags(name, *tags))
+            Throw(kTagsFailed);
+    }
 
-        if (!ds.sDOF.IsEmpty()) {
-            const CString name = CString::Formatted("Channel%d", phys);
-            std::unique_ptr<CTags> tags = trx->GetTags(name);
-            if (!tags)
-                Throw(kTagsFailed);
-            tags->SetValue("DOF", ds.sDOF);
-            if (!trx->SetTags(name, *tags))
-                Throw(kTagsFailed);
+    // Every channel of the group is read side by side, each through its own
+    // reader, and the data set is written scan block after scan block: each
+    // scan once, however many channels the group has. A data set with uneven
+    // spacing is alone in its group; its scans lead with the abscissa value,
+    // in a slot as wide as one value of the channel's type.
+    std::vector<std::unique_ptr<CUffValueReader>> readers;
+    const std::size_t readBuffer = nch == 1 ? 0 : std::clamp<std::size_t>((8u << 20) / nch, 4096, 1u << 20);
+    for (std::size_t i = 0; i < nch; ++i)
+        readers.push_back(std::make_unique<CUffValueReader>(reader, sets[group.aMembers[i]], readBuffer));
+    const bool uneven = !lead.bEven;
+    const bool dbl = lead.iImplType == it__double || lead.iImplType == it__cdouble;
+    const std::size_t partBytes = dbl ? 8 : 4;
+    const std::size_t parts = complex ? 2 : 1;
+    const std::size_t slotBytes = partBytes * parts;
+    const std::size_t slots = nch + (uneven ? 1 : 0);
+    const std::size_t scanBytes = slotBytes * slots;
+    std::size_t bufBytes = 0;
+    std::unique_ptr<unsigned char[]> buf = AllocateBuffer(std::max<std::size_t>(complex ? (2u << 20) : (1u << 20),
+                                                                                scanBytes),
+                                                          bufBytes);
+    if (!buf || bufBytes < scanBytes)
+        Throw(kAllocFailed);
+    const std::size_t blockScans = bufBytes / scanBytes;
+    const int perPoint = readers.front()->NumbersPerPoint();
+    std::vector<double> numbers(blockScans * std::size_t(perPoint));
+    auto put = [&](unsigned char* p, double v) {
+        if (dbl) {
+            std::memcpy(p, &v, 8);
+        } else {
+            const float f = float(v);
+            std::memcpy(p, &f, 4);
         }
+    };
 
-        // Values, in blocks, as the channel's type; uneven data lead each scan with the abscissa value.
-        CUffValueReader values(reader, ds);
-        const int perPoint = values.NumbersPerPoint();
-        const bool dbl = ds.iImplType == it__double || ds.iImplType == it__cdouble;
-        const std::size_t bytesPerPoint = std::size_t(perPoint) * (dbl ? 8 : 4);
-        std::size_t bufBytes = 0;
-        std::unique_ptr<unsigned char[]> buf = AllocateBuffer(complex ? (2u << 20) : (1u << 20), bufBytes);
-        if (!buf)
-            Throw(kAllocFailed);
-        const std::size_t blockPoints = bufBytes / bytesPerPoint;
-        std::vector<double> numbers(blockPoints * std::size_t(perPoint));
-
-        CAccess* access = trx->CreateAccess(am__readwrite, phys, 0, 0, long(ds.llScans), mk__raw);
-        if (!access)
-            Throw(kWriteFailed, "*.trx");
-        const int organisation = ds.bEven ? ds__dorg_interleaved : ds__dorg_with_abscissa;
-        while (std::size_t n = values.Read(numbers.data(), blockPoints)) {
-            if (Interrupted()) Throw(kConversionFailed);
-            const std::size_t count = n * std::size_t(perPoint);
-            if (dbl) {
-                std::memcpy(buf.get(), numbers.data(), count * sizeof(double));
-            } else {
-                float* f = reinterpret_cast<float*>(buf.get());
-                for (std::size_t k = 0; k < count; ++k)
-                    f[k] = float(numbers[k]);
-            }
-            if (access->SetData(long(n), buf.get(), organisation, ds.iImplType) != long(n)) {
-                m_trace.Printf("Can't write data into file. Disk full?\n");
+    CChNbrList all;
+    if (nch > 0)
+        all.AddGroup(0, int(nch) - 1);
+    CAccess* access = trx->CreateAccess(am__readwrite, all, 0, 0L, long(lead.llScans), mk__raw);
+    if (!access)
+        Throw(kWriteFailed, "*.trx");
+    const int organisation = uneven ? ds__dorg_with_abscissa : ds__dorg_interleaved;
+    for (long long done = 0; done < lead.llScans;) {
+        if (Interrupted()) Throw(kConversionFailed);
+        const std::size_t want = std::size_t(std::min<long long>(lead.llScans - done, (long long)blockScans));
+        std::memset(buf.get(), 0, want * scanBytes);
+        for (std::size_t c = 0; c < nch; ++c) {
+            if (readers[c]->Read(numbers.data(), want) != want)
                 Throw(kWriteFailed, "*.trx");
+            for (std::size_t k = 0; k < want; ++k) {
+                const double* v = numbers.data() + k * std::size_t(perPoint);
+                unsigned char* scan = buf.get() + k * scanBytes;
+                if (uneven)
+                    put(scan, *v++);   // the imaginary part of the abscissa slot stays 0
+                unsigned char* slot = scan + (c + (uneven ? 1 : 0)) * slotBytes;
+                for (std::size_t q = 0; q < parts; ++q)
+                    put(slot + q * partBytes, v[q]);
             }
         }
-        trx->DeleteAccess(access);
+        if (access->SetData(long(want), buf.get(), organisation, lead.iImplType) != long(want)) {
+            m_trace.Printf("Can't write data into file. Disk full?\n");
+            Throw(kWriteFailed, "*.trx");
+        }
+        done += (long long)want;
+    }
+    trx->DeleteAccess(access);
 
+    for (std::size_t i = 0; i < nch; ++i) {
+        const int phys = int(i);
         CChannel ch = trx->GetChannel(phys);
-        ch.SetCalibration(Calibration(values.Peak(), ch.GetUnit().GetReferenceValue()));
+        ch.SetCalibration(Calibration(readers[i]->Peak(), ch.GetUnit().GetReferenceValue()));
         ch.SetDeltaHeadroom(0.0f);
         ch.SetEmphasis(0);
         if (!trx->SetChannel(phys, ch))
@@ -309,7 +343,11 @@ void CThreadUFFImport::WriteGroup(CUffReader& reader, const SUffGroup& group, co
 // needs to fill in its byte count.
 class CThreadUFFExport::COutput {
 public:
-    bool Create(const char* path) { return m_file.Create(path, FileSystem::EShare::None); }
+    bool Create(const char* path)
+    {
+        m_sPath = path;
+        return m_file.Create(path, FileSystem::EShare::None);
+    }
     bool IsOpen() const { return m_file.IsOpen(); }
     void Write(const char* p, std::size_t n)
     {
@@ -317,7 +355,7 @@ public:
             Flush();
         if (n > kBuffer) {
             if (!m_file.Write(p, n))
-                Throw(kConversionFailed, CString(), CString("\n\n") + kAbortExport, kAbortExport);
+                WriteFailed();
         } else {
             m_buf.append(p, n);
         }
@@ -332,7 +370,7 @@ public:
     void Flush()
     {
         if (!m_buf.empty() && !m_file.Write(m_buf.data(), m_buf.size()))
-            Throw(kConversionFailed, CString(), CString("\n\n") + kAbortExport, kAbortExport);
+            WriteFailed();
         m_buf.clear();
     }
     std::uint64_t Tell() const { return m_pos; }
@@ -341,7 +379,7 @@ public:
     {
         Flush();
         if (!m_file.Seek((long long)pos) || !m_file.Write(s.data(), s.size()) || !m_file.Seek((long long)m_pos))
-            Throw(kConversionFailed, CString(), CString("\n\n") + kAbortExport, kAbortExport);
+            WriteFailed();
     }
     void Close()
     {
@@ -350,7 +388,14 @@ public:
     }
 
 private:
+    [[noreturn]] void WriteFailed()
+    {
+        m_buf.clear();
+        Throw(kWriteFailed, m_sPath);
+    }
+
     static constexpr std::size_t kBuffer = 1u << 20;
+    CString m_sPath;
     FileSystem::CFile m_file;
     std::string m_buf;
     std::uint64_t m_pos = 0;
@@ -358,14 +403,14 @@ private:
 
 CThreadUFFExport::CThreadUFFExport(const CList<CString, CString&>& inputs, long id, long user, const char* output,
                                    const int* overwrite, const int* binary, bool bList)
-    : CThreadConversion(inputs.IsEmpty() ? "" : inputs.begin()->c_str(), id, user),
+    : CThreadConversion(inputs.IsEmpty() ? "" : CMark(inputs.begin()->c_str()).GetPath().c_str(), id, user),
       m_lsInputs(inputs.begin(), inputs.end()), m_bList(bList ? 1 : 0)
 {
     m_uState = TS_STATE_UFF_EXPORT;
     if (output)
         m_sOutput = output;
     else if (!m_lsInputs.empty())
-        m_sOutput = OutputPolicy::DeriveOutputPath(m_lsInputs.front(), ".UFF",
+        m_sOutput = OutputPolicy::DeriveOutputPath(CMark(m_lsInputs.front()).GetPath(), ".UFF",
                                                    OutputPolicy::EExtensionRule::ReplaceOnly,
                                                    CTSSettings::bitUFFExport);
     m_bOverwrite = OutputPolicy::ResolveOverwrite(overwrite, CTSSettings::bitUFFExport);
@@ -374,7 +419,6 @@ CThreadUFFExport::CThreadUFFExport(const CList<CString, CString&>& inputs, long 
 
 int CThreadUFFExport::Run()
 {
-    bool written = false;  // whether a failure leaves a file of ours behind
     try {
         if (m_sOutput.IsEmpty() || m_lsInputs.empty() ||
             std::any_of(m_lsInputs.begin(), m_lsInputs.end(), [](const CString& s) { return s.IsEmpty(); })) {
@@ -385,7 +429,7 @@ int CThreadUFFExport::Run()
             Throw(kOutputExists);
         CUffError check;
         for (const CString& in : m_lsInputs)
-            if (OutputPolicy::IsOutputTheInput(in, m_sOutput))
+            if (OutputPolicy::IsOutputTheInput(CMark(in).GetPath(), m_sOutput))
                 Throw(ResultId::kInputIsOutput);
         if (OutputPolicy::PrepareOutput(m_sInput, m_sOutput, m_bOverwrite, false, check.uStringID, check.sTextArg,
                                         check.sTextAppend))
@@ -397,7 +441,7 @@ int CThreadUFFExport::Run()
             m_trace.Printf("Can't create UFF file %s.\n", m_sOutput.c_str());
             Throw(kConversionFailed, CString(), CString("\n\n") + kAbortExport, kAbortExport);
         }
-        written = true;
+        m_created.Add(m_sOutput);
         uff_conv_trx2uff(out);
         out.Close();
     } catch (const CUffError& e) {
@@ -407,17 +451,16 @@ int CThreadUFFExport::Run()
         m_sTextArg = e.sTextArg;
         m_sTextAppend = e.sTextAppend;
         SetFailed(TS_NO_TEXT);
-        if (written)
-            FileSystem::RemoveFile(m_sOutput);
+        m_created.RemoveAll();
         return -1;
     } catch (const std::exception& e) {
         m_trace.Printf("%s\n", e.what());
         m_uStringID = dynamic_cast<const std::bad_alloc*>(&e) ? kAllocFailed : kConversionFailed;
         SetFailed(TS_NO_TEXT);
-        if (written)
-            FileSystem::RemoveFile(m_sOutput);
+        m_created.RemoveAll();
         return -1;
     }
+    m_created.Keep();
     if (m_bDofUnreadable)
         m_uStringID = kDofNote;
     m_arsProduced.Add(m_sOutput);
@@ -432,7 +475,14 @@ void CThreadUFFExport::uff_conv_trx2uff(COutput& out)
 
 namespace {
 
-[[noreturn]] void AbortExport() { Throw(kConversionFailed, CString(), CString("\n\n") + kAbortExport, kAbortExport); }
+// The text says why the data set cannot be exported, after the abort line.
+[[noreturn]] void AbortExport(const CString& reason = CString())
+{
+    CString append = CString("\n\n") + kAbortExport;
+    if (!reason.IsEmpty())
+        append += CString("\n") + reason;
+    Throw(kConversionFailed, CString(), append, kAbortExport);
+}
 
 // Implementation type in which a channel's values are read for its ordinate data type.
 int ReadTypeOf(int ordinateType)
@@ -460,28 +510,39 @@ void PutLE(std::string& out, T v)
 
 }  // namespace
 
-void CThreadUFFExport::ExportDataset(COutput& out, const CString& path)
+void CThreadUFFExport::ExportDataset(COutput& out, const CString& input)
 {
+    // The input may carry a channel selection: "run.trx|0,2".
+    const CMark mark(input);
+    const CString& path = mark.GetPath();
     const char* const eol = m_bBinary ? "\n" : "\r\n";
     m_trace.Printf("Try to convert %s (TRX) in %s (UFF).\n", path.c_str(), m_sOutput.c_str());
     m_trace.Printf("Try to open data set file %s.\n", path.c_str());
     std::unique_ptr<CDataset> trx;
     try {
         trx = std::make_unique<CDataset>(path, om__read_complete, 32768, sh__deny_write);
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
         m_trace.Printf("Can't create data set on file %s.\n", path.c_str());
-        AbortExport();
+        AbortExport(CString::Formatted("Can't create data set on file %s: %s", path.c_str(), e.what()));
     }
     CChNbrList list;
-    list.AddGroup(0, trx->GetNbrOfChannels() - 1);
+    if (mark.HasSelection()) {
+        for (int c : mark.GetChannelList())
+            if (c >= 0 && c < trx->GetNbrOfChannels())
+                list.Add(c);
+    } else {
+        list.AddGroup(0, trx->GetNbrOfChannels() - 1);
+    }
     ChannelHelpers::RemovePulseChannels(*trx, list);
     if (list.IsEmpty()) {
         m_trace.Printf("The TRX data set contains no exportable channels.\n");
-        AbortExport();
+        AbortExport("The TRX data set contains no exportable channels.");
     }
     if (trx->GetNbrOfAbscissas() != 1) {
-        m_trace.Printf("The number of abscissas (%u) has to be 1 for UFF.\n", unsigned(trx->GetNbrOfAbscissas()));
-        AbortExport();
+        const CString why =
+            CString::Formatted("The number of abscissas (%u) has to be 1 for UFF.", unsigned(trx->GetNbrOfAbscissas()));
+        m_trace.Printf("%s\n", why.c_str());
+        AbortExport(why);
     }
 
     const CAbscissa absc = trx->GetAbscissa(0);
@@ -503,7 +564,7 @@ void CThreadUFFExport::ExportDataset(COutput& out, const CString& path)
 
         CAccess* access = trx->CreateAccess(am__read, ch, 0, 0, -1, mk__physical);
         if (!access)
-            AbortExport();
+            AbortExport(trx->GetLastError());
         const long long points = access->GetNbrOfScans();
 
         SUffHeader h;
@@ -577,11 +638,19 @@ void CThreadUFFExport::ExportDataset(COutput& out, const CString& path)
         const bool storedAbsc = !even && !absc.IsCalc();
         const int organisation = storedAbsc ? ds__dorg_with_abscissa : ds__dorg_interleaved;
         const int valuesPerPoint = lay.bComplex ? 2 : 1;
-        const int perScan = valuesPerPoint + (storedAbsc ? 1 : 0);
+        // The abscissa slot of a transfer is as wide as one value of its type;
+        // bands give three (lower edge, centre, upper edge), of which the
+        // centre is written.
+        const bool bands = storedAbsc && absc.GetCoordinate() == ac__band;
+        if (bands && !access->SetAbscissaCoord(ac__band))
+            AbortExport(access->GetLastError());
+        const int abscSlot = storedAbsc ? valuesPerPoint * (bands ? 3 : 1) : 0;
+        const int abscAt = bands ? valuesPerPoint : 0;
+        const int perScan = valuesPerPoint + abscSlot;
         const bool dbl = readType == it__double || readType == it__cdouble;
         const std::size_t blockPoints = 65536 / (std::size_t(perScan) * (dbl ? 8 : 4));
         std::vector<unsigned char> buf(blockPoints * std::size_t(perScan) * (dbl ? 8 : 4));
-        std::vector<double> point(3);
+        std::vector<double> point(static_cast<std::size_t>(perScan));
         std::string chunk;
         chunk.reserve(1u << 17);
         char line[96];
@@ -613,7 +682,7 @@ void CThreadUFFExport::ExportDataset(COutput& out, const CString& path)
             const long got = access->GetData(want, buf.data(), organisation, readType);
             m_trace.Printf("Could get %i pairs of %i remaining.\n", int(got), int(points - done));
             if (got <= 0)
-                AbortExport();
+                AbortExport(access->GetLastError());
             for (long i = 0; i < got; ++i) {
                 int k = 0;
                 const unsigned char* p = buf.data() + std::size_t(i) * std::size_t(perScan) * (dbl ? 8 : 4);
@@ -631,8 +700,8 @@ void CThreadUFFExport::ExportDataset(COutput& out, const CString& path)
                 double x = 0.0;
                 const double* y = point.data();
                 if (storedAbsc) {
-                    x = point[0];
-                    y = point.data() + 1;
+                    x = point[std::size_t(abscAt)];
+                    y = point.data() + abscSlot;
                 } else if (!even) {
                     x = absc.GetValue(double(done + i));
                 }

@@ -4,6 +4,7 @@
 // of the channels of one or more TRX data sets into one file.
 
 #include "formats/uff/UffReader.h"
+#include "frame/CreatedOutputs.h"
 #include "frame/ThreadConversion.h"
 #include "platform/CString.h"
 
@@ -26,12 +27,13 @@ private:
     void WriteGroup(CUffReader& reader, const SUffGroup& group, const CString& path);
 
     CUffTrace m_trace;
-    std::vector<CString> m_aCreated;
+    CCreatedOutputs m_created;
 };
 
 class CThreadUFFExport : public CThreadConversion {
 public:
     // bList: built by the list export (degrees of freedom from channel names, ratio units).
+    // Each input may carry a channel selection ("run.trx|0,2").
     CThreadUFFExport(const CList<CString, CString&>& inputs, long id, long user, const char* output,
                      const int* overwrite, const int* binary, bool bList);
     int Run() override;
@@ -46,8 +48,9 @@ public:
 private:
     class COutput;
     void uff_conv_trx2uff(COutput& out);
-    void ExportDataset(COutput& out, const CString& path);
+    void ExportDataset(COutput& out, const CString& input);
 
     CUffTrace m_trace;
+    CCreatedOutputs m_created;
     bool m_bDofUnreadable = false;
 };

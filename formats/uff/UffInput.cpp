@@ -55,10 +55,11 @@ bool CUffFileSource::Seek(std::uint64_t pos)
 
 // ---- line reader ------------------------------------------------------------------
 
-CUffLineReader::CUffLineReader(IUffByteSource& src)
+CUffLineReader::CUffLineReader(IUffByteSource& src, std::size_t bufferBytes)
     : m_src(src),
       // A small input needs no large buffer.
-      m_buf(std::size_t(std::clamp<std::uint64_t>(src.Size() + 1, 4096, 1u << 20)))
+      m_buf(bufferBytes ? std::max<std::size_t>(bufferBytes, 4096)
+                        : std::size_t(std::clamp<std::uint64_t>(src.Size() + 1, 4096, 1u << 20)))
 {
     m_line.reserve(kLineLimit + 2);
 }
@@ -71,6 +72,8 @@ bool CUffLineReader::Fill()
         std::memmove(m_buf.data(), m_buf.data() + m_uNext, m_uEnd - m_uNext);
     m_uEnd -= m_uNext;
     m_uNext = 0;
+    if (!m_src.Seek(m_uBufPos + m_uEnd))
+        return false;
     std::size_t got = m_src.Read(m_buf.data() + m_uEnd, m_buf.size() - m_uEnd);
     m_uEnd += got;
     return got > 0;
@@ -132,6 +135,8 @@ std::size_t CUffLineReader::ReadBytes(void* dst, std::size_t n)
             if (n - done >= m_buf.size() / 2) {
                 m_uBufPos += m_uEnd;
                 m_uNext = m_uEnd = 0;
+                if (!m_src.Seek(m_uBufPos))
+                    break;
                 std::size_t got = m_src.Read(out + done, n - done);
                 m_uBufPos += got;
                 done += got;
@@ -169,7 +174,7 @@ bool CUffLineReader::Seek(std::uint64_t pos, unsigned lineNumber)
         m_uNext = std::size_t(pos - m_uBufPos);
         return true;
     }
-    if (!m_src.Seek(pos))
+    if (pos > m_src.Size())
         return false;
     m_uBufPos = pos;
     m_uNext = m_uEnd = 0;

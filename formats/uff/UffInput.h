@@ -55,11 +55,14 @@ private:
 // Reads a byte source line by line. CR LF and LF end a line alike; a line is
 // kept up to its limit and the rest of a longer one is dropped (not read as a
 // line of its own), so memory stays bounded whatever the input holds.
+// Several readers may share one source: each places the source at its own
+// position before it reads.
 class CUffLineReader {
 public:
     static constexpr std::size_t kLineLimit = 82;
 
-    explicit CUffLineReader(IUffByteSource& src);
+    // bufferBytes 0: as large as the input, at most 1 MiB.
+    explicit CUffLineReader(IUffByteSource& src, std::size_t bufferBytes = 0);
 
     struct SLine {
         std::string_view text;  // without CR/LF, at most kLineLimit characters

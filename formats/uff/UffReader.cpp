@@ -89,7 +89,7 @@ bool uff_parse_double(const char*& p, const char* end, double& value)
 // ---- reader -------------------------------------------------------------------------
 
 CUffReader::CUffReader(IUffByteSource& src, CUffTrace& trace, const CString& inputPath)
-    : m_lines(src), m_trace(trace), m_sInput(inputPath)
+    : m_src(src), m_lines(src), m_trace(trace), m_sInput(inputPath)
 {
 }
 
@@ -104,23 +104,22 @@ void CUffReader::Fail(unsigned code, const CString& second, const char* where)
     throw e;
 }
 
-void CUffReader::CheckLineLength(const CUffLineReader::SLine& line, bool header)
+void CUffReader::CheckLineLength(const CUffLineReader::SLine& line, bool header, unsigned lineNumber)
 {
     if (!m_trace.IsOn())
         return;
     const char* where = header ? "header" : "file";
     if (line.uCounted < 81)
-        m_trace.Printf("Warning: line %u too short (%u characters) in UFF %s.\n", m_lines.LineNumber(),
-                       line.uCounted, where);
+        m_trace.Printf("Warning: line %u too short (%u characters) in UFF %s.\n", lineNumber, line.uCounted, where);
     else if (line.bTooLong)
-        m_trace.Printf("Warning: line %u too long in UFF %s.\n", m_lines.LineNumber(), where);
+        m_trace.Printf("Warning: line %u too long in UFF %s.\n", lineNumber, where);
 }
 
 bool CUffReader::uff_read_start_stop_line()
 {
     CUffLineReader::SLine line;
     while (m_lines.ReadLine(line)) {
-        CheckLineLength(line, false);
+        CheckLineLength(line, false, m_lines.LineNumber());
         if (uff_is_start_stop_line(line.text))
             return true;
     }
@@ -132,7 +131,7 @@ CUffLineReader::SLine CUffReader::uff_read_line_of_header()
     CUffLineReader::SLine line;
     if (!m_lines.ReadLine(line))
         Fail(kInvalidDataSet, "Unexpected EOF while reading UFF header.", kAbortLine);
-    CheckLineLength(line, true);
+    CheckLineLength(line, true, m_lines.LineNumber());
     return line;
 }
 
@@ -257,6 +256,14 @@ void CUffReader::uff_conv_uff2trx(SUffDataSet& ds)
              kAbortConv);
     }
     ds.bEven = h.iSpacing == 1;
+    if (ds.bEven && !(std::isfinite(h.dAbscMin) && std::isfinite(h.dAbscInc))) {
+        // No abscissa can be built from them; say where, rather than fail later on the output.
+        const unsigned line = ds.uHeaderLine + 7;
+        m_trace.Printf("Record 7: abscissa minimum or increment is not a number (line %u).\n", line);
+        Fail(kInvalidDataSet,
+             CString::Formatted("Record 7: abscissa minimum or increment is not a number (line %u).", line),
+             kAbortConv);
+    }
 
     SUffQuantityUnit absc = uff_quantity_unit_from_axis(h.aAxis[0]);
     ds.sAbscName = h.aAxis[0].sLabel;
@@ -344,7 +351,9 @@ void CUffReader::Scan()
             // Impossible byte counts are refused before anything is read or allocated.
             const long long elem = ds.iImplType == 12 || ds.iImplType == 16 ? 8 : 4;
             const long long perPoint = elem * (lay.bComplex ? 2 : 1) + (lay.bUneven ? 4 : 0);
-            if (ds.llBytes < 0 || ds.h.llPoints > ds.llBytes / perPoint ||
+            // A count other than points x bytes per point means that header and data
+            // disagree: whatever way they are read, values would land in the wrong place.
+            if (ds.llBytes < 0 || ds.llBytes % perPoint != 0 || ds.h.llPoints != ds.llBytes / perPoint ||
                 std::uint64_t(ds.llBytes) > m_lines.Remaining()) {
                 CUffError e;
                 e.uStringID = kShortRead;
@@ -368,13 +377,13 @@ void CUffReader::Scan()
 
 // ---- values ---------------------------------------------------------------------------
 
-CUffValueReader::CUffValueReader(CUffReader& reader, const SUffDataSet& ds)
-    : m_reader(reader), m_ds(ds), m_layout(uff_value_layout(ds.h.iOrdinateType, !ds.bEven)),
-      m_llLeft(ds.h.llPoints)
+CUffValueReader::CUffValueReader(CUffReader& reader, const SUffDataSet& ds, std::size_t bufferBytes)
+    : m_reader(reader), m_lines(reader.Source(), bufferBytes), m_ds(ds),
+      m_layout(uff_value_layout(ds.h.iOrdinateType, !ds.bEven)), m_llLeft(ds.h.llPoints)
 {
     const bool complexOut = ds.h.bBinary && m_layout.bComplex;
     m_iOut = (m_layout.bUneven ? 1 : 0) + (complexOut ? 2 : 1);
-    reader.Lines().Seek(ds.uDataPos, ds.uDataLine);
+    m_lines.Seek(ds.uDataPos, ds.uDataLine);
 }
 
 void CUffValueReader::FailAt(unsigned line, const char* abort)
@@ -394,13 +403,32 @@ std::size_t CUffValueReader::Read(double* out, std::size_t maxPoints)
     const std::size_t n = std::size_t(std::min<long long>(m_llLeft, (long long)maxPoints));
     std::size_t got = m_ds.h.bBinary ? ReadBinary(out, n) : ReadAscii(out, n);
     m_llLeft -= (long long)got;
+    if (m_llLeft == 0 && !m_ds.h.bBinary)
+        CheckAsciiEnd();
     return got;
+}
+
+// After the last point only blank lines may come before the end line (or the
+// end of the input): a value left over means that a line held more values than
+// it should, and every value after that line would have been taken one place off.
+void CUffValueReader::CheckAsciiEnd()
+{
+    static const char* const abort = "Conversion aborted in CThreadUFFImport::uff_read_number.";
+    if (m_uLineNext != m_aLineValues.size() || m_iPending != 0)
+        FailAt(m_lines.LineNumber(), abort);
+    CUffLineReader::SLine line;
+    while (m_lines.ReadLine(line, CUffLineReader::kDataLineLimit)) {
+        if (uff_is_start_stop_line(line.text))
+            return;
+        if (line.bCut || line.text.find_first_not_of(" \t") != std::string_view::npos)
+            FailAt(m_lines.LineNumber(), abort);
+    }
 }
 
 std::size_t CUffValueReader::ReadAscii(double* out, std::size_t maxPoints)
 {
     static const char* const abort = "Conversion aborted in CThreadUFFImport::uff_read_number.";
-    CUffLineReader& lines = m_reader.Lines();
+    CUffLineReader& lines = m_lines;
     const int inPerPoint = m_layout.iNumbersPerPoint;
     const bool magnitude = m_layout.bComplex;
     std::size_t points = 0;
@@ -411,7 +439,7 @@ std::size_t CUffValueReader::ReadAscii(double* out, std::size_t maxPoints)
             if (!lines.ReadLine(line, CUffLineReader::kDataLineLimit) || line.bCut ||
                 uff_is_start_stop_line(line.text))
                 FailAt(lines.LineNumber(), abort);
-            m_reader.CheckLineLength(line, false);
+            m_reader.CheckLineLength(line, false, lines.LineNumber());
             m_aLineValues.clear();
             m_uLineNext = 0;
             const char* p = line.text.data();
@@ -449,7 +477,7 @@ std::size_t CUffValueReader::ReadBinary(double* out, std::size_t maxPoints)
     const std::size_t bytes = perPoint * maxPoints;
     if (m_raw.size() < bytes)
         m_raw.resize(bytes);
-    std::size_t got = m_reader.Lines().ReadBytes(m_raw.data(), bytes);
+    std::size_t got = m_lines.ReadBytes(m_raw.data(), bytes);
     if (got < bytes) {
         CUffError e;
         e.uStringID = kShortRead;

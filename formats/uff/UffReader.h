@@ -75,14 +75,16 @@ public:
     void uff_conv_uff2trx(SUffDataSet& ds);
 
     CUffLineReader& Lines() { return m_lines; }
+    IUffByteSource& Source() { return m_src; }
     CUffTrace& Trace() { return m_trace; }
     // Trace warnings for lines shorter or longer than 80 characters.
-    void CheckLineLength(const CUffLineReader::SLine& line, bool header);
+    void CheckLineLength(const CUffLineReader::SLine& line, bool header, unsigned lineNumber);
 
 private:
     void Fail(unsigned code, const CString& second, const char* where);
     void AddToGroup(std::size_t index);
 
+    IUffByteSource& m_src;
     CUffLineReader m_lines;
     CUffTrace& m_trace;
     CString m_sInput;
@@ -92,16 +94,20 @@ private:
     std::vector<SUffGroup> m_aBuckets[kBuckets];
 };
 
-// Streams the values of one data set in blocks.
+// Streams the values of one data set in blocks. Each value reader keeps its
+// own place in the input, so that the data sets of a group can be read side
+// by side, scan block after scan block.
 class CUffValueReader {
 public:
-    CUffValueReader(CUffReader& reader, const SUffDataSet& ds);
+    // bufferBytes: the read buffer (0: as for the reader's own lines).
+    CUffValueReader(CUffReader& reader, const SUffDataSet& ds, std::size_t bufferBytes = 0);
 
     // Numbers delivered per point: [x,] value for real data (ASCII complex as
     // magnitude), [x,] re, im for binary complex data.
     int NumbersPerPoint() const { return m_iOut; }
     // Reads up to maxPoints points; returns the count read (0 when all are read).
-    // Throws CUffError (124 for unreadable text, 104 for short binary data).
+    // Throws CUffError (124 for unreadable text, or for values beyond the
+    // header's count of points; 104 for short binary data).
     std::size_t Read(double* out, std::size_t maxPoints);
     // Largest absolute ordinate value so far (complex: magnitude).
     double Peak() const { return m_dPeak; }
@@ -110,9 +116,11 @@ public:
 private:
     std::size_t ReadAscii(double* out, std::size_t maxPoints);
     std::size_t ReadBinary(double* out, std::size_t maxPoints);
+    void CheckAsciiEnd();
     [[noreturn]] void FailAt(unsigned line, const char* abort);
 
     CUffReader& m_reader;
+    CUffLineReader m_lines;
     const SUffDataSet& m_ds;
     SUffValueLayout m_layout;
     int m_iOut;

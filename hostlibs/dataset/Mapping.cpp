@@ -67,7 +67,8 @@ double CMapping::ToPhysical(double y) const
 double CMapping::FromPhysical(double x) const
 {
     if (IsLinear()) return (x - m_dOffset) / m_dFactor;
-    if (m_iTypeX == tt__log10 && !(x > 0.0)) return std::numeric_limits<double>::quiet_NaN();
+    // log10 of 0 is minus infinity (a level of nothing); below 0 there is none.
+    if (m_iTypeX == tt__log10 && !(x >= 0.0)) return std::numeric_limits<double>::quiet_NaN();
     double ty1 = Fwd(m_iTypeY, m_dY1), ty2 = Fwd(m_iTypeY, m_dY2);
     double sx1 = Fwd(m_iTypeX, m_dX1), sx2 = Fwd(m_iTypeX, m_dX2);
     return Inv(m_iTypeY, ty1 + (Fwd(m_iTypeX, x) - sx1) * (ty2 - ty1) / (sx2 - sx1));

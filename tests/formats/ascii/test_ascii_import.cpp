@@ -207,26 +207,29 @@ TEST_F(AsciiImport, ScannerAndPlainReaderGiveTheSameSamples)
 
 TEST_F(AsciiImport, IntegerTypesScaleTheLargestMagnitudeToFullScale)
 {
-    for (int type : {3, 5}) {
-        ResetSettings(type);
+    // Samples of -2.5 1.25 0.5 0 and 10 0 -4 0.001, the largest magnitude at
+    // full scale, rounded half away from zero.
+    struct SCase {
+        int type;
+        double full;
+        std::vector<double> raw;
+    };
+    const SCase cases[] = {
+        {3, 32767.0, {-32767, 32767, 16384, 0, 6553, -13107, 0, 3}},
+        {5, 8388607.0, {-8388607, 8388607, 4194304, 0, 1677721, -3355443, 0, 839}},
+    };
+    for (const SCase& c : cases) {
+        ResetSettings(c.type);
         SImported r = Import(dir, "0 -2.5 10\n1 1.25 0\n2 0.5 -4\n3 0 0.001\n");
         ASSERT_EQ(r.result, 0) << r.error.c_str();
         CDataset& ds = *r.ds;
-        ASSERT_EQ(ds.GetChannel(0).GetImplType(), type);
-        const double full = type == 3 ? 32767.0 : 8388607.0;
-        std::vector<double> raw = ReadValues(ds, false, mk__raw);
-        ASSERT_EQ(raw.size(), 8u);
-        EXPECT_EQ(raw[0], -full);                            // -2.5 is the largest magnitude
-        EXPECT_EQ(raw[2], std::trunc(1.25 * full / 2.5 + 0.5));
-        EXPECT_EQ(raw[1], full);                             // 10
-        EXPECT_EQ(raw[5], std::trunc(-4 * full / 10 - 0.5)); // rounded away from zero
-        EXPECT_EQ(raw[7], std::trunc(0.001 * full / 10 + 0.5));
+        ASSERT_EQ(ds.GetChannel(0).GetImplType(), c.type);
+        EXPECT_EQ(ReadValues(ds, false, mk__raw), c.raw) << c.type;
         std::vector<double> phys = ReadValues(ds);
-        EXPECT_NEAR(phys[4], 0.5, 2.5 / full);
-        EXPECT_NEAR(phys[5], -4.0, 10 / full);
-        // Calibration: the peak's level in dB rounded up to 0.1 dB (reference 2e-5 Pa).
-        EXPECT_NEAR(ds.GetChannel(1).GetCalibration(),
-                    std::ceil(200 * std::log10(10 / (2 * std::sqrt(2.0) * 2e-5))) * 0.1, 1e-4);
+        EXPECT_NEAR(phys[4], 0.5, 2.5 / c.full);
+        EXPECT_NEAR(phys[5], -4.0, 10 / c.full);
+        // The peak 10 Pa is 104.95 dB re 2·√2·20 µPa: 105.0 dB, rounded up to 0.1 dB.
+        EXPECT_NEAR(ds.GetChannel(1).GetCalibration(), 105.0, 1e-4);
     }
     // An all-zero column: calibration 94 dB, samples 0.
     ResetSettings(3);
@@ -235,8 +238,14 @@ TEST_F(AsciiImport, IntegerTypesScaleTheLargestMagnitudeToFullScale)
     EXPECT_EQ(r.ds->GetChannel(0).GetCalibration(), 94.0f);
     EXPECT_EQ(ReadValues(*r.ds), (std::vector<double>{0, 0, 0}));
 
-    // Types without an integer coding are stored as floats, declared as floats.
+    // 32-bit integers: full scale 2^31 - 1 for the largest magnitude 2.25.
     ResetSettings(7);
+    r = Import(dir, "0 1.5\n1 -2.25\n");
+    ASSERT_EQ(r.result, 0) << r.error.c_str();
+    EXPECT_EQ(r.ds->GetChannel(0).GetImplType(), int(it__int32));
+    EXPECT_EQ(ReadValues(*r.ds, false, mk__raw), (std::vector<double>{1431655765, -2147483647}));
+    // Types without a coding of their own are stored as floats, declared as floats.
+    ResetSettings(4);
     r = Import(dir, "0 1.5\n1 -2.25\n");
     ASSERT_EQ(r.result, 0) << r.error.c_str();
     EXPECT_EQ(r.ds->GetChannel(0).GetImplType(), int(it__float));
@@ -273,4 +282,103 @@ TEST_F(AsciiImport, FailureTexts)
     WriteFile(dir / "in.txt", "0 1\n1 2\n");
     EXPECT_EQ(ConvertASCIIToTRX((dir / "in.txt").c_str(), (dir / "no/such/dir/o.trx").c_str(), ctx, err), 1);
     EXPECT_EQ(err.str(), "Can't open TRX output file " + (dir / "no/such/dir/o.trx") + ".");
+}
+
+TEST_F(AsciiImport, NumbersBeyondTheRangeAreRefusedWithTheirLine)
+{
+    std::string text;
+    for (int i = 0; i < 11; ++i) text += std::to_string(i) + " 1\n";
+    for (const char* bad : {"11 1e999\n", "11 -1e999\n", "1e999 1\n", "11 7000dB\n"}) {
+        SImported r = Import(dir, text + bad + "12 1\n");
+        EXPECT_EQ(r.result, 1) << bad;
+        EXPECT_EQ(r.error, "Number out of range in line 12.") << bad;
+    }
+    // Finite, but more than a 32-bit float holds: refused for float channels...
+    SImported r = Import(dir, text + "11 1.7e308\n");
+    EXPECT_EQ(r.result, 1);
+    EXPECT_EQ(r.error, "Number out of range of 32-bit floats in line 12.");
+    // ...and kept by 64-bit and integer channels, with a finite calibration:
+    // 20·log10(1.7e308 / (2·√2·2e-5 Pa)) = 6249.56 dB, rounded up to 0.1 dB.
+    for (int type : {12, 3}) {
+        ResetSettings(type);
+        r = Import(dir, text + "11 1.7e308\n");
+        ASSERT_EQ(r.result, 0) << type << ": " << r.error.c_str();
+        const std::vector<double> v = ReadValues(*r.ds);
+        ASSERT_EQ(v.size(), 12u);
+        EXPECT_NEAR(v.back(), 1.7e308, 1.7e308 * 1e-9) << type;
+        EXPECT_NEAR(r.ds->GetChannel(0).GetCalibration(), 6249.6f, 0.01f) << type;
+    }
+}
+
+TEST_F(AsciiImport, LargeIntegersAreReadExactly)
+{
+    ResetSettings(12);
+    std::string text;
+    for (int i = 0; i < 12; ++i) text += std::to_string(i) + " " + std::to_string(1700000000000LL + 7 * i) + "\n";
+    // Plain, and through the scanner (a comment line sends the table there).
+    for (const std::string& t : {text, text + "// epoch milliseconds\n"}) {
+        SImported r = Import(dir, t);
+        ASSERT_EQ(r.result, 0) << r.error.c_str();
+        const std::vector<double> v = ReadValues(*r.ds);
+        ASSERT_EQ(v.size(), 12u);
+        for (int i = 0; i < 12; ++i) EXPECT_EQ(v[std::size_t(i)], 1700000000000.0 + 7 * i) << i;
+    }
+    SImported r = Import(dir, "0 2147483648\n1 4294967296\n2 9007199254740992\n");
+    ASSERT_EQ(r.result, 0) << r.error.c_str();
+    EXPECT_EQ(ReadValues(*r.ds), (std::vector<double>{2147483648.0, 4294967296.0, 9007199254740992.0}));
+}
+
+TEST_F(AsciiImport, StoredAbscissaAndDoubleChannelsKeepTheirValues)
+{
+    // Falling clock times a quarter second apart: stored, whatever the channel type.
+    for (int type : {3, 10, 12}) {
+        ResetSettings(type);
+        std::string text;
+        char line[64];
+        for (int i = 0; i < 12; ++i) {
+            std::snprintf(line, sizeof line, "%.2f %d\n", 1700000000.0 - 0.25 * i, i % 5);
+            text += line;
+        }
+        SImported r = Import(dir, text);
+        ASSERT_EQ(r.result, 0) << r.error.c_str();
+        const CAbscissa a = r.ds->GetAbscissa(0);
+        ASSERT_FALSE(a.IsCalc());
+        EXPECT_EQ(a.GetImplType(), int(it__double));
+        for (int i = 0; i < 12; ++i) EXPECT_EQ(r.ds->GetWorldFixAbsc(0, i), 1700000000.0 - 0.25 * i) << type << " " << i;
+    }
+    // Type 12 is stored as 64-bit floats.
+    ResetSettings(12);
+    SImported r = Import(dir, "0 0.1\n1 -0.3\n2 1e-300\n");
+    ASSERT_EQ(r.result, 0) << r.error.c_str();
+    EXPECT_EQ(r.ds->GetChannel(0).GetImplType(), int(it__double));
+    EXPECT_EQ(ReadValues(*r.ds), (std::vector<double>{0.1, -0.3, 1e-300}));
+}
+
+TEST_F(AsciiImport, ANulByteInTheHeaderDoesNotCutTheComment)
+{
+    std::string text("Run 4\0after the zero byte\nsecond line\n", 38);
+    for (int i = 0; i < 12; ++i) text += std::to_string(i) + " 1\n";
+    SImported r = Import(dir, text);
+    ASSERT_EQ(r.result, 0) << r.error.c_str();
+    EXPECT_EQ(r.ds->GetComment(), "Run 4 after the zero byte\r\nsecond line\r\n");
+}
+
+TEST_F(AsciiImport, LinesLongerThanTheFirstReadBufferAreReadWhole)
+{
+    // 100 KiB lines: numbers beyond the 257th are read and dropped.
+    std::string text;
+    for (int l = 0; l < 12; ++l) {
+        text += std::to_string(l);
+        for (int c = 1; c < 25000; ++c) text += c == 1 ? " 7.5" : "   ";
+        text += " " + std::to_string(l * 2) + "\n";
+    }
+    SImported r = Import(dir, text);
+    ASSERT_EQ(r.result, 0) << r.error.c_str();
+    ASSERT_EQ(r.ds->GetNbrOfChannels(), 2);
+    const std::vector<double> v = ReadValues(*r.ds);
+    ASSERT_EQ(v.size(), 24u);
+    for (int l = 0; l < 12; ++l) {
+        EXPECT_EQ(v[std::size_t(2 * l)], 7.5);
+        EXPECT_EQ(v[std::size_t(2 * l + 1)], 2.0 * l);
+    }
 }

@@ -21,10 +21,21 @@
 
 namespace {
 
+// Field widths of the decimal-point path with blanks: 10 in fixed notation,
+// digits + 7 otherwise, for the digits 0, 1, 4, 6, 9 (with tabs: no padding).
+constexpr int g_aDigits[] = {0, 1, 4, 6, 9};
+int FieldWidth(int notation, int digitsIndex)
+{
+    static const int fixed[] = {10, 10, 10, 10, 10};
+    static const int other[] = {7, 8, 11, 13, 16};
+    return notation == 1 ? fixed[digitsIndex] : other[digitsIndex];
+}
+
 // What a C++ stream writes for the decimal-point path, set up as the export
 // describes it; the independent reference for CAsciiNumberFormat.
-std::string StreamText(int notation, int digits, bool tab, double v)
+std::string StreamText(int notation, int digits, int width, double v)
 {
+    const bool tab = width == 0;
     std::ostringstream os;
     os.unsetf(std::ios::floatfield);
     switch (notation) {
@@ -34,7 +45,6 @@ std::string StreamText(int notation, int digits, bool tab, double v)
     default: break;
     }
     os.precision(digits);
-    int width = tab ? 0 : (notation == 1 ? 10 : digits + 7);
     os << std::setw(width) << v << (tab ? '\t' : ' ');
     return os.str();
 }
@@ -55,11 +65,12 @@ std::vector<double> SampleValues()
 TEST(AsciiNumberFormat, DecimalPointPathIsStreamInsertion)
 {
     for (int notation : {0, 1, 2, 3, -1}) {
-        for (int digits : {0, 1, 4, 6, 9}) {
+        for (int d = 0; d < 5; ++d) {
+            const int digits = g_aDigits[d];
             for (bool tab : {false, true}) {
                 CAsciiNumberFormat f(notation, digits, tab, false);
                 for (double v : SampleValues()) {
-                    ASSERT_EQ(f.Text(v), StreamText(notation, digits, tab, v))
+                    ASSERT_EQ(f.Text(v), StreamText(notation, digits, tab ? 0 : FieldWidth(notation, d), v))
                         << "notation " << notation << " digits " << digits << " tab " << tab << " value " << v;
                 }
             }
@@ -120,19 +131,34 @@ TEST(AsciiNumberFormat, WidthsAndFormatText)
 
 TEST(AsciiNumberFormat, DecimalCommaPathIsPrintfWithComma)
 {
-    for (int notation : {0, 1, 2, 5}) {
-        for (int digits : {0, 3, 6}) {
-            for (bool tab : {false, true}) {
-                CAsciiNumberFormat f(notation, digits, tab, true);
-                for (double v : SampleValues()) {
-                    char buf[600];
-                    std::snprintf(buf, sizeof buf, f.FormatText().c_str(), v);
-                    std::string expect = buf;
-                    auto dot = expect.find('.');
-                    if (dot != std::string::npos) expect[dot] = ',';
-                    ASSERT_EQ(f.Text(v), expect) << f.FormatText() << " " << v;
-                }
-            }
+    // printf formats of the comma path by notation, digits 0, 3, 6 and
+    // separator: blank-separated fields of 10 (fixed) or digits + 7 characters.
+    struct SCase {
+        int notation;
+        int digits;
+        bool tab;
+        const char* format;
+    };
+    const SCase cases[] = {
+        {0, 0, false, "%7.0g "}, {0, 3, false, "%10.3g "}, {0, 6, false, "%13.6g "},
+        {0, 0, true, "%0.0g\t"}, {0, 3, true, "%0.3g\t"}, {0, 6, true, "%0.6g\t"},
+        {1, 0, false, "%10.0f "}, {1, 3, false, "%10.3f "}, {1, 6, false, "%10.6f "},
+        {1, 0, true, "%0.0f\t"}, {1, 3, true, "%0.3f\t"}, {1, 6, true, "%0.6f\t"},
+        {2, 0, false, "%7.0e "}, {2, 3, false, "%10.3e "}, {2, 6, false, "%13.6e "},
+        {2, 0, true, "%0.0e\t"}, {2, 3, true, "%0.3e\t"}, {2, 6, true, "%0.6e\t"},
+        {5, 0, false, "%7.0f "}, {5, 3, false, "%10.3f "}, {5, 6, false, "%13.6f "},
+        {5, 0, true, "%0.0f\t"}, {5, 3, true, "%0.3f\t"}, {5, 6, true, "%0.6f\t"},
+    };
+    for (const SCase& c : cases) {
+        CAsciiNumberFormat f(c.notation, c.digits, c.tab, true);
+        EXPECT_EQ(f.FormatText(), c.format);
+        for (double v : SampleValues()) {
+            char buf[600];
+            std::snprintf(buf, sizeof buf, c.format, v);
+            std::string expect = buf;
+            auto dot = expect.find('.');
+            if (dot != std::string::npos) expect[dot] = ',';
+            ASSERT_EQ(f.Text(v), expect) << c.format << " " << v;
         }
     }
     CAsciiNumberFormat fixed(1, 6, false, true);
@@ -463,14 +489,17 @@ TEST(AsciiFastLine, AcceptsThePlainCase)
     EXPECT_EQ(parse(" \t\r"), EAsciiFastLine::empty);
     EXPECT_EQ(parse(""), EAsciiFastLine::empty);
 
-    // Integers up to 2^31-1, and correctly rounded decimals.
-    ASSERT_EQ(parse("2147483647 0.1 1.7976931348623157e308 2.2250738585072014e-308 123456789012345678901234.5"),
+    // Integers of any length, and correctly rounded decimals.
+    ASSERT_EQ(parse("2147483648 0.1 1.7976931348623157e308 2.2250738585072014e-308 123456789012345678901234.5 "
+                    "9007199254740993 123456789012345678901"),
               EAsciiFastLine::numbers);
-    EXPECT_EQ(v[0], 2147483647.0);
+    EXPECT_EQ(v[0], 2147483648.0);
     EXPECT_EQ(v[1], 0.1);
     EXPECT_EQ(v[2], 1.7976931348623157e308);
     EXPECT_EQ(v[3], 2.2250738585072014e-308);
     EXPECT_EQ(v[4], 123456789012345678901234.5);
+    EXPECT_EQ(v[5], 9007199254740992.0);   // 2^53 + 1 rounds to even
+    EXPECT_EQ(v[6], 123456789012345678901.0);
 
     // 300 numbers: 257 kept.
     std::string many;
@@ -484,8 +513,7 @@ TEST(AsciiFastLine, DeclinesWhatTheScannerMustDecide)
 {
     double v[257];
     unsigned n = 0;
-    for (const char* s : {"1 2k", "-6dB", "1e", "1e+ 2", ".5", "1..2", "1,,2", ",1", "1 -", "1 x", "2147483648",
-                          "99999999999", "1e999", "1e-999", "1 // note", "1 /* c */", "1 \\", "'a'", "\"s\"",
+    for (const char* s : {"1 2k", "-6dB", "1e", "1e+ 2", ".5", "1..2", "1,,2", ",1", "1 -", "1 x", "1e999", "1e-999", "1 // note", "1 /* c */", "1 \\", "'a'", "\"s\"",
                           "1;2", "1\x01", "1.5.", "e5"}) {
         EXPECT_EQ(ParseAsciiNumberLine(s, s + std::strlen(s), v, n), EAsciiFastLine::decline) << s;
     }

@@ -100,7 +100,9 @@ inline void MakeTrx(const fs::path& path, int kind, const std::vector<Channel>& 
         ASSERT_NE(a, nullptr);
         std::vector<double> buf;
         for (long s = 0; s < scans; ++s) {
+            // A transfer's abscissa slot is one value of the transfer type: (x, 0) for complex ones.
             if (storedX) buf.push_back((*storedX)[std::size_t(s)]);
+            if (storedX && cplx) buf.push_back(0.0);
             if (cplx) {
                 buf.push_back(chans[i].values[2 * std::size_t(s)]);
                 buf.push_back(chans[i].values[2 * std::size_t(s) + 1]);
@@ -124,7 +126,8 @@ inline std::vector<double> ReadChannel(const fs::path& path, int ch, bool withAb
     CAccess* a = ds.CreateAccess(am__read, ch, 0, 0, -1, mk__physical);
     std::vector<double> out;
     if (!a) return out;
-    const int per = (cplx ? 2 : 1) + (withAbscissa ? 1 : 0);
+    // The abscissa slot of a transfer is as wide as one value of its type.
+    const int per = (cplx ? 2 : 1) * (withAbscissa ? 2 : 1);
     std::vector<double> buf(std::size_t(per) * 1000);
     while (!a->Finished()) {
         long n = a->GetData(1000, buf.data(), withAbscissa ? ds__dorg_with_abscissa : ds__dorg_interleaved,

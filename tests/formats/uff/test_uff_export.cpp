@@ -313,7 +313,8 @@ TEST_F(UffExport, FailuresDeleteThePartialOutput)
     MakeTrx(dir / "pulse.trx", dk__time, {pulse}, 0, 1);
     msg = Export({dir / "pulse.trx"}, dir / "pulse.uff", false, false);
     EXPECT_EQ(msg.uState, 20u);
-    EXPECT_EQ(msg.sText, "Conversion failed.\n\nConversion aborted in CThreadUFFExport::uff_conv_trx2uff.");
+    EXPECT_EQ(msg.sText, "Conversion failed.\n\nConversion aborted in CThreadUFFExport::uff_conv_trx2uff.\n"
+                         "The TRX data set contains no exportable channels.");
     EXPECT_FALSE(fs::exists(dir / "pulse.uff"));
 
     // A second input that cannot be opened: the whole file goes.
