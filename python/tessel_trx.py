@@ -173,7 +173,7 @@ class Channel:
     """One channel: its description (`info`, the dict of the file), physical
     `values` in time order, and `x`, the abscissa-0 value of every sample.
     With two abscissas `values` has the shape (scans of abscissa 1, scans of
-    abscissa 0) and `x` is the abscissa-0 values of a row."""
+    abscissa 0), whole rows only, and `x` is the abscissa-0 values of a row."""
 
     def __init__(self, number, info, values, x, per_scan):
         self.number = number
