@@ -31,7 +31,7 @@ std::vector<double> ReadDoubles(const std::string& path)
 {
     std::vector<unsigned char> b = ReadFile(path);
     std::vector<double> v(b.size() / 8);
-    std::memcpy(v.data(), b.data(), v.size() * 8);
+    if (!v.empty()) std::memcpy(v.data(), b.data(), v.size() * 8);
     return v;
 }
 
