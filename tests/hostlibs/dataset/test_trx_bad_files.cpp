@@ -253,19 +253,3 @@ TEST(TrxBadFiles, ALayoutThatDisagreesWithTheChannelsIsRefusedNamingWhy)
     WriteTrx(path, tight, samples, 24 + tight.size());
     EXPECT_NO_THROW(CDataset(path.c_str(), om__read_complete, 0, 0));
 }
-
-TEST(TrxBadFiles, FieldsCarryTheNumpyTypesOfTheirSamples)
-{
-    ScratchDir dir;
-    GoodFile(dir);
-    RawFile raw = ParseRaw(dir / "good.trx");
-    const json& f = raw.header["layout"]["fields"];
-    ASSERT_EQ(4u, f.size());
-    EXPECT_EQ("abscissa", f[0]["name"]);
-    EXPECT_EQ("<f4", f[0]["dtype"]);
-    EXPECT_EQ("ch0", f[1]["name"]);
-    EXPECT_EQ("<i2", f[1]["dtype"]);
-    EXPECT_EQ("(3,)|u1", f[2]["dtype"]);
-    EXPECT_EQ("<c8", f[3]["dtype"]);
-    EXPECT_EQ(9, f[3]["offset"]);
-}
