@@ -14,85 +14,72 @@ using nlohmann::json;
 
 std::string U(const CString& s) { return ToUtf8(s); }
 
-json Describe(CDataset& ds)
+// The description under the names the file itself uses (docs/trx-format.md),
+// followed by what only the file as a whole can tell; docs/info-json.md.
+json Describe(CDataset& ds, const std::string& path)
 {
-    json j;
-    j["kind"] = ds.GetKind();
-    j["title"] = U(ds.GetTitle());
-    j["comment"] = U(ds.GetComment());
-    CDateTimeEx date = ds.GetDateOfRecording();
-    j["date"] = date.IsValid() ? json(U(date.FormatISO())) : json(nullptr);
-    j["organisation"] = ds.GetOrganisation();
+    json j = json::parse(ds.GetDescriptionJson());
+    for (int i = 0; i < ds.GetNbrOfChannels() && i < int(j["channels"].size()); ++i) {
+        j["channels"][std::size_t(i)]["samples_per_scan"] = ds.GetSamplesPerScan(i);
+        j["channels"][std::size_t(i)]["sampling_rate"] = ds.GetSamplingRate(i);
+    }
+    j["path"] = path;
     j["data_offset"] = ds.GetStartOfDataInFile();
-    j["abscissas"] = json::array();
-    for (int i = 0; i < ds.GetNbrOfAbscissas(); ++i) {
-        CAbscissa a = ds.GetAbscissa(i);
-        j["abscissas"].push_back({{"name", U(a.GetName())},
-                                  {"abbreviation", U(a.GetAbbreviation())},
-                                  {"quantity", U(a.GetQuantity().GetName())},
-                                  {"unit", U(a.GetUnit().GetText())},
-                                  {"first", a.GetFirstValue()},
-                                  {"delta", a.GetDeltaValue()},
-                                  {"scans", a.GetNbrOfScans()},
-                                  {"distribution", a.GetDistribution()},
-                                  {"impl_type", a.GetImplType()}});
-    }
-    j["channels"] = json::array();
-    for (int i = 0; i < ds.GetNbrOfChannels(); ++i) {
-        CChannel c = ds.GetChannel(i);
-        j["channels"].push_back({{"index", i},
-                                 {"name", U(c.GetName())},
-                                 {"abbreviation", U(c.GetAbbreviation())},
-                                 {"title", U(c.GetTitle())},
-                                 {"quantity", U(c.GetQuantity().GetName())},
-                                 {"unit", U(c.GetUnit().GetText())},
-                                 {"impl_type", c.GetImplType()},
-                                 {"number", c.GetPhysChannel()},
-                                 {"mapping", {{"factor", c.GetMapping().GetFactor()},
-                                              {"offset", c.GetMapping().GetOffset()}}},
-                                 {"calibration", c.GetCalibration()},
-                                 {"delta_headroom", c.GetDeltaHeadroom()},
-                                 {"sampling_rate", ds.GetSamplingRate(i)}});
-    }
-    j["subchannels"] = json::array();
-    for (int i = 0; i < ds.GetNbrOfSubChannels(); ++i) {
-        CSubChannel s = ds.GetSubChannel(i);
-        j["subchannels"].push_back({{"type", s.GetType()},
-                                    {"id", s.GetID()},
-                                    {"parent", s.GetParentChannelID()},
-                                    {"bitmask", s.GetBitmask()},
-                                    {"name", U(s.GetName())},
-                                    {"unit", U(s.GetUnit().GetText())},
-                                    {"pulse_factor", s.GetPulseFactor()}});
-    }
+    j["scans_in_file"] = ds.GetNbrOfScansInFile();
+    j["complete"] = ds.IsComplete();
     return j;
+}
+
+std::string Str(const json& v) { return v.is_string() ? v.get<std::string>() : v.dump(); }
+
+std::string Mapping(const json& m)
+{
+    char buf[256];
+    if (m.contains("factor"))
+        std::snprintf(buf, sizeof buf, "factor %.9g offset %.9g", m["factor"].get<double>(), m["offset"].get<double>());
+    else
+        std::snprintf(buf, sizeof buf, "%.9g <-> %.9g, %.9g <-> %.9g (%s physical, %s stored)",
+                      m["x1"].get<double>(), m["y1"].get<double>(), m["x2"].get<double>(), m["y2"].get<double>(),
+                      m["type_x"] == 2 ? "logarithmic" : "linear", m["type_y"] == 2 ? "logarithmic" : "linear");
+    return buf;
 }
 
 void PrintText(const json& j)
 {
-    auto str = [](const json& v) { return v.is_string() ? v.get<std::string>() : v.dump(); };
-    std::printf("kind          %s (%s)\n", str(j["kind"]).c_str(), U(CDataKind::GetName(j["kind"].get<int>())).c_str());
-    std::printf("title         %s\n", str(j["title"]).c_str());
-    std::printf("comment       %s\n", str(j["comment"]).c_str());
-    std::printf("date          %s\n", j["date"].is_null() ? "-" : str(j["date"]).c_str());
-    std::printf("organisation  %s\n", str(j["organisation"]).c_str());
-    std::printf("data offset   %s\n", str(j["data_offset"]).c_str());
-    for (const json& a : j["abscissas"])
-        std::printf("abscissa      %s [%s] %s in %s: first %.9g, delta %.9g, %s scans\n",
-                    str(a["name"]).c_str(), str(a["abbreviation"]).c_str(), str(a["quantity"]).c_str(),
-                    str(a["unit"]).c_str(), a["first"].get<double>(), a["delta"].get<double>(),
-                    str(a["scans"]).c_str());
-    for (const json& c : j["channels"])
-        std::printf("channel %-5s %s [%s] %s in %s, %s, factor %.9g offset %.9g, calibration %.6g dB, %.9g/s\n",
-                    str(c["index"]).c_str(), str(c["name"]).c_str(), str(c["abbreviation"]).c_str(),
-                    str(c["quantity"]).c_str(), str(c["unit"]).c_str(),
-                    U(CImplType::GetName(c["impl_type"].get<int>())).c_str(), c["mapping"]["factor"].get<double>(),
-                    c["mapping"]["offset"].get<double>(), c["calibration"].get<double>(),
-                    c["sampling_rate"].get<double>());
-    for (const json& s : j["subchannels"])
-        std::printf("subchannel    %s (type %s, id %s) on channel %s, mask 0x%X, pulse factor %.9g\n",
-                    str(s["name"]).c_str(), str(s["type"]).c_str(), str(s["id"]).c_str(),
-                    str(s["parent"]).c_str(), s["bitmask"].get<unsigned>(), s["pulse_factor"].get<double>());
+    std::printf("kind          %s (%s)\n", Str(j["kind"]).c_str(), U(CDataKind::GetName(j["kind"].get<int>())).c_str());
+    std::printf("title         %s\n", Str(j["title"]).c_str());
+    std::printf("comment       %s\n", Str(j["comment"]).c_str());
+    std::printf("date          %s\n", j.contains("date_of_recording_text") ? Str(j["date_of_recording_text"]).c_str() : "-");
+    std::printf("organisation  %s, scan mode %s\n", Str(j["organisation"]).c_str(), Str(j["scan_mode"]).c_str());
+    if (j.contains("pattern")) std::printf("pattern       %s\n", j["pattern"].dump().c_str());
+    std::printf("data offset   %s, %s of %s scans in the file%s\n", Str(j["data_offset"]).c_str(),
+                Str(j["scans_in_file"]).c_str(), Str(j["layout"]["scans"]).c_str(),
+                j["complete"].get<bool>() ? "" : " (INCOMPLETE)");
+    for (const json& a : j["abscissas"]) {
+        std::printf("abscissa      %s [%s] %s in %s, %s scans (at most %s): ", Str(a["name"]).c_str(),
+                    Str(a["abbreviation"]).c_str(), Str(a["quantity"]).c_str(), Str(a["unit"]).c_str(),
+                    Str(a["scans"]).c_str(), a["max_scans"] == 0 ? "any" : Str(a["max_scans"]).c_str());
+        if (a["calculated"].get<bool>())
+            std::printf("calculated, first %.9g, delta %.9g, %s\n", a["first"].get<double>(), a["delta"].get<double>(),
+                        a["distribution"] == 2 ? "logarithmic" : "linear");
+        else
+            std::printf("stored as %s, %s, %s\n", U(CImplType::GetName(a["impl_type"].get<int>())).c_str(),
+                        a["coordinate"] == 2 ? "bands" : "one value per scan", Mapping(a["mapping"]).c_str());
+    }
+    for (std::size_t i = 0; i < j["channels"].size(); ++i) {
+        const json& c = j["channels"][i];
+        std::printf("channel %-5zu %s [%s] %s in %s, %s, %s, calibration %.6g dB, %.9g/s\n", i,
+                    Str(c["name"]).c_str(), Str(c["abbreviation"]).c_str(), Str(c["quantity"]).c_str(),
+                    Str(c["unit"]).c_str(), U(CImplType::GetName(c["impl_type"].get<int>())).c_str(),
+                    Mapping(c["mapping"]).c_str(), c["calibration"].get<double>(), c["sampling_rate"].get<double>());
+        if (c.contains("tags"))
+            for (auto it = c["tags"].begin(); it != c["tags"].end(); ++it)
+                std::printf("  tag         %s = %s\n", it.key().c_str(), Str(it.value().begin().value()).c_str());
+    }
+    for (const json& s : j["sub_channels"])
+        std::printf("sub-channel   %s (type %s, id %s) on channel %s, mask 0x%X, pulse factor %.9g\n",
+                    Str(s["name"]).c_str(), Str(s["type"]).c_str(), Str(s["id"]).c_str(), Str(s["parent"]).c_str(),
+                    s["bitmask"].get<unsigned>(), s["pulse_factor"].get<double>());
 }
 
 std::function<int()> SetupInfo(CLI::App& cmd)
@@ -105,7 +92,7 @@ std::function<int()> SetupInfo(CLI::App& cmd)
         json j;
         try {
             CDataset ds(path->c_str(), om__read, 32768, sh__deny_write);
-            j = Describe(ds);
+            j = Describe(ds, *path);
         } catch (const CDatasetException& e) {
             std::fprintf(stderr, "tessel: %s\n", ToUtf8(e.GetText()).c_str());
             return int(kExitFailed);

@@ -21,20 +21,33 @@ double Wrap(double d)
     return d <= -std::numbers::pi ? d + kTwoPi : d;
 }
 
-// Physical value of a stored sample by the channel's mapping; a complex
-// value (re, im) stands for (re × factor + offset, im × factor).
+// Physical value of a stored sample by the channel's mapping. A complex
+// value s stands for s × factor + offset under a linear mapping, that is
+// (re × factor + offset, im × factor). A non-linear (logarithmic) mapping
+// has no meaning for a signed part, so it maps the magnitude and keeps the
+// phase: |p| = M(|s|), arg p = arg s (and s = 0 gives M(0)).
+SValue Polar(double (CMapping::*map)(double) const, const CMapping& m, SValue v)
+{
+    double mag = std::hypot(v.re, v.im);
+    double to = (m.*map)(mag);
+    if (mag == 0.0) return {to, 0.0};
+    return {to * v.re / mag, to * v.im / mag};
+}
+
 SValue ToPhysical(const CMapping& m, SValue v, bool complex)
 {
     if (m.IsIdentity()) return v;
-    if (complex && m.IsLinear()) return {v.re * m.GetFactor() + m.GetOffset(), v.im * m.GetFactor()};
-    return {m.ToPhysical(v.re), complex ? m.ToPhysical(v.im) : 0.0};
+    if (!complex) return {m.ToPhysical(v.re), 0.0};
+    if (m.IsLinear()) return {v.re * m.GetFactor() + m.GetOffset(), v.im * m.GetFactor()};
+    return Polar(&CMapping::ToPhysical, m, v);
 }
 
 SValue FromPhysical(const CMapping& m, SValue v, bool complex)
 {
     if (m.IsIdentity()) return v;
-    if (complex && m.IsLinear()) return {(v.re - m.GetOffset()) / m.GetFactor(), v.im / m.GetFactor()};
-    return {m.FromPhysical(v.re), complex ? m.FromPhysical(v.im) : 0.0};
+    if (!complex) return {m.FromPhysical(v.re), 0.0};
+    if (m.IsLinear()) return {(v.re - m.GetOffset()) / m.GetFactor(), v.im / m.GetFactor()};
+    return Polar(&CMapping::FromPhysical, m, v);
 }
 
 } // namespace
@@ -494,8 +507,10 @@ long CAccess::SetData(long nbrOfScans, const void* buffer, int organisation, int
                 if (!srcComplex) v.im = 0.0;
                 bool complex = c.IsComplex();
                 if (m.kind == mk__record) v = ToPhysical(m.mapping, v, srcComplex);
-                if (m.kind != mk__raw) v = FromPhysical(c.GetMapping(), v, complex);
+                // A real channel keeps the magnitude of a complex value, taken
+                // before its own mapping (which may be non-linear).
                 if (!complex && srcComplex) v = {std::hypot(v.re, v.im), 0.0};
+                if (m.kind != mk__raw) v = FromPhysical(c.GetMapping(), v, complex);
                 trx::Encode(c.GetImplType(), v, scan + m_offsets[std::size_t(i)][std::size_t(j)]);
             }
         }

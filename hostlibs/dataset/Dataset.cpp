@@ -257,6 +257,7 @@ void CDatasetCore::CloseFile()
     accesses.clear();
     pActive = nullptr;
     if (bWritable && bDirty && failure.IsEmpty()) {
+        desc.bOpenForWriting = false;
         try {
             WriteDescription();
             bDirty = false;
@@ -318,6 +319,11 @@ CDataset::CDataset(const char* path, int openMode, long bufferSize, int sharing)
     c.desc = trx::ReadHeader(text, c.sPath);
     c.Relayout();
     c.uDataOffset = data;
+    c.bLeftOpen = c.desc.bOpenForWriting;
+    if (c.bLeftOpen && (openMode & (om__write | om__complete)))
+        throw CDatasetException(CString::Formatted(
+            "TRX data set %s: was left open for writing (the program writing it ended before closing it), so its "
+            "samples may be incomplete", c.sPath.c_str()));
     if ((openMode & om__complete) && c.layout.uScanBytes > 0) {
         std::uint64_t need = c.DeclaredScans() * c.layout.uScanBytes;
         if (size < data || size - data < need)
@@ -325,6 +331,13 @@ CDataset::CDataset(const char* path, int openMode, long bufferSize, int sharing)
                 "TRX data set %s: file ends at %llu, but its %llu scans need %llu bytes from offset %llu",
                 c.sPath.c_str(), (unsigned long long)size, (unsigned long long)c.DeclaredScans(),
                 (unsigned long long)need, (unsigned long long)data));
+    }
+    if (c.bWritable) {
+        // Until the clean close the file says that it is being written, so
+        // that a writer killed half-way leaves a file recognisably incomplete.
+        c.desc.bOpenForWriting = true;
+        c.WriteDescription();
+        c.bDirty = true;
     }
 }
 
@@ -344,6 +357,8 @@ CDataset::CDataset(const char* path, const CAbscissaList& abscissas, const CChan
     c.desc.iOrganisation = organisation;
     trx::Validate(c.desc, c.sPath);
     c.Relayout();
+    c.desc.bOpenForWriting = true;
+    c.bDirty = true;
     c.bWritable = true;
     c.nBuffer = BufferFor(bufferSize);
     (void)expectedScans;
@@ -550,6 +565,22 @@ int CDataset::GetSamplesPerScan(int ch) const
 }
 
 long CDataset::GetScanSize() const { return long(m_core->layout.uScanBytes); }
+
+bool CDataset::IsComplete() const
+{
+    const CDatasetCore& c = *m_core;
+    return !c.bLeftOpen && c.ScansInFile() >= c.DeclaredScans();
+}
+
+long long CDataset::GetNbrOfScansInFile() const { return (long long)m_core->ScansInFile(); }
+
+std::string CDataset::GetDescriptionJson() const
+{
+    CDatasetCore& c = *m_core;
+    trx::SDescription d = c.desc;
+    d.bOpenForWriting = c.bWritable || c.bLeftOpen;
+    return trx::WriteHeader(d, c.layout);
+}
 long CDataset::GetStartOfDataInFile() const { return long(m_core->uDataOffset); }
 
 CDataStream* CDataset::GetPtrToFile()
@@ -819,7 +850,9 @@ bool CDataset::SaveAs(const char* path, long expectedScans, long bufferSize)
         return false;
     }
     CString target = path;
-    std::string header = trx::WriteHeader(c.desc, c.layout);
+    trx::SDescription copy = c.desc;
+    copy.bOpenForWriting = false;   // the copy is complete when it is renamed into place
+    std::string header = trx::WriteHeader(copy, c.layout);
     std::uint64_t offset = trx::DataOffsetFor(header.size());
     CString dir = ".";
     int slash = target.ReverseFind('/');

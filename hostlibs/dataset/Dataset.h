@@ -14,6 +14,7 @@
 #include "hostlibs/dataset/Unit.h"
 
 #include <memory>
+#include <string>
 
 class CDatasetCore;
 
@@ -86,6 +87,14 @@ public:
     int GetSamplesPerScan(int channel) const;
     // Bytes of one scan in the file.
     long GetScanSize() const;
+
+    // False when the file was left open for writing by a program that ended
+    // before closing it, or holds fewer scans than its description announces.
+    bool IsComplete() const;
+    // Whole scans in the file, announced or not.
+    long long GetNbrOfScansInFile() const;
+    // The description as the file states it (JSON, UTF-8), layout included.
+    std::string GetDescriptionJson() const;
 
     // Byte offset of the first sample in the file.
     long GetStartOfDataInFile() const;

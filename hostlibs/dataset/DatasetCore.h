@@ -14,6 +14,7 @@ public:
     int fd = -1;
     bool bWritable = false;
     bool bDirty = false;
+    bool bLeftOpen = false;               // the file said it was still being written when opened
     std::uint64_t uDataOffset = 0;
     std::size_t nBuffer = 1u << 20;
     trx::SDescription desc;

@@ -204,6 +204,73 @@ bool NestingWithin(const std::string& text, int limit)
     return true;
 }
 
+// The layout as the description states it: every sample of a scan with its
+// byte offset, implementation type and NumPy type, named so that the fields
+// make a structured NumPy dtype as they stand.
+json LayoutJson(const SDescription& d, const SLayout& l)
+{
+    json fields = json::array();
+    if (l.iAbscValues > 0)
+        fields.push_back(json{{"kind", "abscissa"},
+                              {"name", "abscissa"},
+                              {"type", l.iAbscType},
+                              {"count", l.iAbscValues},
+                              {"dtype", NumpyType(l.iAbscType, l.iAbscValues)},
+                              {"offset", 0}});
+    std::vector<int> occurrence(d.channels.size(), 0);
+    for (std::size_t e = 0; e < l.entries.size(); ++e) {
+        int c = l.entries[e];
+        int k = occurrence[std::size_t(c)]++;
+        std::string name = "ch" + std::to_string(c);
+        if (l.channelOffsets[std::size_t(c)].size() > 1) name += "_" + std::to_string(k);
+        int type = d.channels[std::size_t(c)].GetImplType();
+        fields.push_back(json{{"kind", "channel"},
+                              {"name", name},
+                              {"channel", c},
+                              {"occurrence", k},
+                              {"type", type},
+                              {"dtype", NumpyType(type)},
+                              {"offset", l.entryOffset[e]}});
+    }
+    return json{{"scan_bytes", l.uScanBytes}, {"scans", DeclaredScans(d)}, {"fields", fields}};
+}
+
+// The layout a file states must be the one its channels and abscissas give:
+// a reader may take either, so they must not disagree.
+void CheckLayout(const CReader& r, const json& stated, const json& expected)
+{
+    const CString& path = r.path;
+    if (!stated.is_object()) Fail(path, "description: the layout is not an object");
+    if ((unsigned long long)r.Int(stated, "scan_bytes", 0, INT64_MAX) != expected["scan_bytes"].get<unsigned long long>())
+        Fail(path, "description: the scan size does not match the channels");
+    if ((unsigned long long)r.Int(stated, "scans", 0, INT64_MAX) != expected["scans"].get<unsigned long long>())
+        Fail(path, CString::Formatted("description: the layout announces %lld scans, the abscissas %llu",
+                                      r.Int(stated, "scans", 0, INT64_MAX),
+                                      expected["scans"].get<unsigned long long>()).c_str());
+    const json& fields = r.Need(stated, "fields");
+    const json& want = expected["fields"];
+    if (!fields.is_array() || fields.size() != want.size())
+        Fail(path, CString::Formatted("description: the layout lists %zu fields, the channels and abscissas give %zu",
+                                      fields.is_array() ? fields.size() : std::size_t(0), want.size()).c_str());
+    for (std::size_t i = 0; i < want.size(); ++i) {
+        const json& f = fields[i];
+        if (!f.is_object()) Fail(path, CString::Formatted("description: layout field %zu is not an object", i).c_str());
+        for (auto it = want[i].begin(); it != want[i].end(); ++it) {
+            // Writers before format 1.1 gave neither names nor NumPy types.
+            bool optional = it.key() == "name" || it.key() == "dtype";
+            auto got = f.find(it.key());
+            if (got == f.end()) {
+                if (optional) continue;
+                Fail(path, CString::Formatted("description: layout field %zu has no \"%s\"", i, it.key().c_str()).c_str());
+            }
+            if (*got != it.value())
+                Fail(path, CString::Formatted("description: layout field %zu says \"%s\": %s, the channels and "
+                                              "abscissas give %s", i, it.key().c_str(), got->dump().c_str(),
+                                              it.value().dump().c_str()).c_str());
+        }
+    }
+}
+
 } // namespace
 
 std::uint64_t DeclaredScans(const SDescription& d)
@@ -212,6 +279,32 @@ std::uint64_t DeclaredScans(const SDescription& d)
     std::uint64_t n = std::uint64_t(d.abscissas[0].GetNbrOfScans());
     if (d.abscissas.size() > 1) n *= std::uint64_t(d.abscissas[1].GetNbrOfScans());
     return n;
+}
+
+std::string NumpyType(int type, int count)
+{
+    const char* base = nullptr;
+    std::string shape;
+    switch (type) {
+    case it__int8: base = "|i1"; break;
+    case it__pulse: base = "|u1"; break;
+    case it__int16: base = "<i2"; break;
+    case it__uint16: base = "<u2"; break;
+    case it__int24: case it__uint24: base = "|u1"; shape = "3"; break;
+    case it__int32: base = "<i4"; break;
+    case it__uint32: base = "<u4"; break;
+    case it__float: base = "<f4"; break;
+    case it__double: base = "<f8"; break;
+    case it__cint16: base = "<i2"; shape = "2"; break;
+    case it__cint32: base = "<i4"; shape = "2"; break;
+    case it__cfloat: base = "<c8"; break;
+    case it__cdouble: base = "<c16"; break;
+    default: return "";
+    }
+    if (count != 1) shape = shape.empty() ? std::to_string(count) : std::to_string(count) + "," + shape;
+    if (shape.empty()) return base;
+    if (shape.find(',') == std::string::npos) shape += ",";
+    return "(" + shape + ")" + base;
 }
 
 void Validate(const SDescription& d, const CString& path)
@@ -252,6 +345,9 @@ void Validate(const SDescription& d, const CString& path)
         Fail(path, CString::Formatted("unknown data organisation %d", d.iOrganisation).c_str());
     if (d.iScanMode == sm__pattern) {
         if (d.abscissas.size() != 1) Fail(path, "a sampling pattern needs exactly one abscissa");
+        // A stored abscissa holds one value per scan, which cannot say where
+        // the several samples of a faster channel within that scan lie.
+        if (!d.abscissas[0].IsCalc()) Fail(path, "a sampling pattern needs a calculated abscissa");
         if (d.pattern.empty() || d.pattern.size() > kMaxPattern) Fail(path, "the sampling pattern is empty or too long");
         for (int c : d.pattern)
             if (c < 0 || std::size_t(c) >= d.channels.size())
@@ -381,19 +477,8 @@ std::string WriteHeader(const SDescription& d, const SLayout& l)
 
     // The layout repeats what follows from the above, so that a reader needs
     // no rules: every sample of a scan with its byte offset and type.
-    json fields = json::array();
-    if (l.iAbscValues > 0)
-        fields.push_back(json{{"kind", "abscissa"}, {"type", l.iAbscType}, {"count", l.iAbscValues}, {"offset", 0}});
-    std::vector<int> occurrence(d.channels.size(), 0);
-    for (std::size_t e = 0; e < l.entries.size(); ++e) {
-        int c = l.entries[e];
-        fields.push_back(json{{"kind", "channel"},
-                              {"channel", c},
-                              {"occurrence", occurrence[std::size_t(c)]++},
-                              {"type", d.channels[std::size_t(c)].GetImplType()},
-                              {"offset", l.entryOffset[e]}});
-    }
-    h["layout"] = json{{"scan_bytes", l.uScanBytes}, {"scans", DeclaredScans(d)}, {"fields", fields}};
+    h["layout"] = LayoutJson(d, l);
+    h["open_for_writing"] = d.bOpenForWriting;
     return h.dump(1);
 }
 
@@ -477,11 +562,8 @@ SDescription ReadHeader(const std::string& text, const CString& path)
             }
         }
         Validate(d, path);
-        // The layout written beside the description must be the one it implies.
-        const json& lay = r.Need(h, "layout");
-        SLayout l = ComputeLayout(d);
-        if ((unsigned long long)r.Int(lay, "scan_bytes", 0, INT64_MAX) != l.uScanBytes)
-            Fail(path, "description: the scan size does not match the channels");
+        CheckLayout(r, r.Need(h, "layout"), LayoutJson(d, ComputeLayout(d)));
+        if (r.Has(h, "open_for_writing")) d.bOpenForWriting = r.Bool(h, "open_for_writing");
         return d;
     } catch (const json::exception& e) {
         Fail(path, CString::Formatted("description is malformed (%s)", e.what()).c_str());

@@ -16,7 +16,7 @@ namespace trx {
 
 constexpr unsigned char kMagic[8] = {0x89, 'T', 'R', 'X', '\r', '\n', 0x1A, '\n'};
 constexpr int kVersionMajor = 1;
-constexpr int kVersionMinor = 0;
+constexpr int kVersionMinor = 1;                   // 1: fields carry NumPy types; `open_for_writing`
 constexpr std::size_t kLeadIn = 24;                      // magic, version, header length, data offset
 constexpr std::uint64_t kMaxHeader = 16u << 20;          // description text
 constexpr std::size_t kMaxChannels = 65536;
@@ -37,6 +37,9 @@ struct SDescription {
     CChannelList channels;
     std::vector<CTags> channelTags;      // one per channel
     CSubChannelList subChannels;
+    // True from create (or an open for writing) until a clean close: a file
+    // that still says so was left by a program that ended while writing it.
+    bool bOpenForWriting = false;
 };
 
 // Where the samples of one scan lie.
@@ -56,6 +59,10 @@ SLayout ComputeLayout(const SDescription& d);
 std::uint64_t DeclaredScans(const SDescription& d);
 
 std::string WriteHeader(const SDescription& d, const SLayout& l);
+// The NumPy type of `count` values of an implementation type ("<i2",
+// "(2,)<i2" for a 16-bit complex, "(3,)|u1" for a 24-bit value); empty for
+// types without samples.
+std::string NumpyType(int implType, int count = 1);
 // Throws CDatasetException naming `path` for anything malformed.
 SDescription ReadHeader(const std::string& text, const CString& path);
 

@@ -217,39 +217,57 @@ TEST_F(Cli, InfoDescribesADataSet)
         ds.AddSubChannel(CSubChannel(sc__pulse, 1, 1, "speed", "n", CQuantity("RPM"), CUnit("rpm", 1)));
         ds.Close();
     }
+    {
+        // A tag and a logarithmic mapping, added the way the host would.
+        CDataset ds((dir / "i.trx").c_str(), om__readwrite, 0, sh__deny_write);
+        CTags t;
+        t.SetValue("DOF", CTagValue("+3Z"));
+        ds.SetTags("Channel0", t);
+        CChannel p = ds.GetChannel(1);
+        p.SetMapping(CMapping(2e-5, 2e-4, tt__log10, 0.0, 20.0, tt__linear));
+        ds.SetChannel(1, p);
+        ds.Close();
+    }
     SResult r = Tessel("info i.trx --json");
     ASSERT_EQ(r.status, 0) << r.err;
     nlohmann::json j = nlohmann::json::parse(r.out);
-    for (const char* k : {"kind", "title", "comment", "date", "organisation", "data_offset", "abscissas", "channels",
-                          "subchannels"})
+    // The names are those of the file's description, plus what the file as a whole tells.
+    for (const char* k : {"format", "kind", "title", "comment", "date_of_recording", "organisation", "scan_mode",
+                          "abscissas", "channels", "sub_channels", "layout", "open_for_writing", "path", "data_offset",
+                          "scans_in_file", "complete"})
         EXPECT_TRUE(j.contains(k)) << k;
     EXPECT_EQ(j["kind"], 1);
     EXPECT_EQ(j["comment"], "c");
+    EXPECT_EQ(j["complete"], true);
+    EXPECT_EQ(j["scans_in_file"], 3);
+    EXPECT_EQ(j["layout"]["fields"][1]["dtype"], "|u1");
     const auto& a = j["abscissas"][0];
-    for (const char* k : {"name", "abbreviation", "quantity", "unit", "first", "delta", "scans", "distribution",
-                          "impl_type"})
-        EXPECT_TRUE(a.contains(k)) << k;
+    EXPECT_EQ(a["calculated"], true);
+    EXPECT_EQ(a["max_scans"], 0);
     EXPECT_EQ(a["scans"], 3);
     EXPECT_EQ(a["first"], 0.5);
+    EXPECT_EQ(a["delta"], 0.001);
+    EXPECT_EQ(a["distribution"], 1);
     const auto& c = j["channels"][0];
-    for (const char* k : {"index", "name", "abbreviation", "title", "quantity", "unit", "impl_type", "number",
-                          "mapping", "calibration", "delta_headroom", "sampling_rate"})
-        EXPECT_TRUE(c.contains(k)) << k;
     EXPECT_EQ(c["name"], "Temp \xC2\xB0" "C");
     EXPECT_EQ(c["unit"], "\xC2\xB0" "C");
-    EXPECT_EQ(c["number"], 3);
-    EXPECT_EQ(c["mapping"]["factor"], 0.25);
-    EXPECT_EQ(c["mapping"]["offset"], 1.5);
+    EXPECT_EQ(c["phys_channel"], 3);
+    EXPECT_EQ(c["mapping"], (nlohmann::json{{"factor", 0.25}, {"offset", 1.5}}));
+    EXPECT_EQ(c["tags"]["DOF"]["text"], "+3Z");
     EXPECT_DOUBLE_EQ(c["sampling_rate"].get<double>(), 1000.0);
-    const auto& s = j["subchannels"][0];
-    for (const char* k : {"type", "id", "parent", "bitmask", "name", "unit", "pulse_factor"})
-        EXPECT_TRUE(s.contains(k)) << k;
+    EXPECT_EQ(j["channels"][1]["mapping"],
+              (nlohmann::json{{"x1", 2e-5}, {"x2", 2e-4}, {"type_x", 2}, {"y1", 0.0}, {"y2", 20.0}, {"type_y", 1}}));
+    const auto& s = j["sub_channels"][0];
     EXPECT_EQ(s["parent"], 1);
+    EXPECT_EQ(s["bitmask"], 1);
     EXPECT_EQ(s["name"], "speed");
 
     SResult text = Tessel("info i.trx");
     EXPECT_EQ(text.status, 0);
     EXPECT_NE(text.out.find("Temp \xC2\xB0" "C"), std::string::npos);
+    EXPECT_NE(text.out.find("tag         DOF = +3Z"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("2e-05 <-> 0, 0.0002 <-> 20 (logarithmic physical, linear stored)"), std::string::npos)
+        << text.out;
     SResult bad = Tessel("info nothing.trx");
     EXPECT_EQ(bad.status, 1);
     EXPECT_FALSE(bad.err.empty());

@@ -115,7 +115,7 @@ TEST(TrxBadFiles, ImpossibleLeadInsAreRefusedWithTheirOffset)
         return b;
     };
     { auto b = good; b[1] = 'X'; expectThrow(b, "magic"); }
-    { auto b = good; b[8] = 2; expectThrow(b, "version 2.0"); }
+    { auto b = good; b[8] = 2; expectThrow(b, "version 2."); }
     expectThrow(patched(12, 0xFFFFFFFFu, 4), "offset 12");
     expectThrow(patched(12, 0, 4), "offset 12");
     expectThrow(patched(12, good.size(), 4), "offset 12");
@@ -204,4 +204,52 @@ TEST(TrxBadFiles, RandomDamageNeverCrashes)
         if (!OpenAndReadAll(path)) ++opened;
     }
     EXPECT_GT(opened, 0) << "some damage (inside texts) leaves a readable file";
+}
+
+TEST(TrxBadFiles, ALayoutThatDisagreesWithTheChannelsIsRefusedNamingWhy)
+{
+    ScratchDir dir;
+    GoodFile(dir);
+    RawFile raw = ParseRaw(dir / "good.trx");
+    std::vector<unsigned char> samples(raw.Data(), raw.Data() + raw.DataBytes());
+    std::string path = dir / "l.trx";
+    auto refused = [&](auto change, const char* part) {
+        json h = raw.header;
+        change(h);
+        WriteTrx(path, h.dump(), samples);
+        try {
+            CDataset ds(path.c_str(), om__read, 0, 0);
+            ADD_FAILURE() << "opened although " << part;
+        } catch (const CDatasetException& e) {
+            EXPECT_NE(std::string::npos, std::string(e.what()).find(part)) << e.what();
+        }
+    };
+    // Fields: stored abscissa (float), a int16 at 4, b int24 at 6, c complex float at 9.
+    refused([](json& h) { h["layout"]["scans"] = 49; }, "announces 49 scans");
+    refused([](json& h) { h["layout"]["fields"][2]["offset"] = 7; }, "field 2 says \"offset\": 7");
+    refused([](json& h) { h["layout"]["fields"][1]["type"] = 4; }, "field 1 says \"type\": 4");
+    refused([](json& h) { h["layout"]["fields"][3]["dtype"] = "(2,)<f4"; }, "\"dtype\"");
+    refused([](json& h) { h["layout"]["fields"][1]["channel"] = 2; }, "\"channel\"");
+    refused([](json& h) { h["layout"]["fields"][0]["count"] = 3; }, "\"count\"");
+    refused([](json& h) { h["layout"]["fields"].erase(3); }, "lists 3 fields");
+    refused([](json& h) { h["layout"]["fields"][1].erase("offset"); }, "has no \"offset\"");
+    refused([](json& h) { h["layout"]["fields"] = json::object(); }, "fields");
+    refused([](json& h) { h["layout"] = json::array(); }, "layout");
+    // A sampling pattern cannot go with a stored abscissa.
+    refused([](json& h) { h["scan_mode"] = 3; h["pattern"] = json::array({0, 1, 2}); }, "calculated abscissa");
+
+    // What the fields state is checked, not demanded: files of format 1.0
+    // carried neither names nor NumPy types, and they open.
+    json old = raw.header;
+    for (json& f : old["layout"]["fields"]) {
+        f.erase("name");
+        f.erase("dtype");
+    }
+    WriteTrx(path, old.dump(), samples);
+    EXPECT_NO_THROW(CDataset(path.c_str(), om__read_complete, 0, 0));
+    // The samples may start right after the description: no padding at all.
+    std::string tight = raw.header.dump();
+    tight.append((8 - (24 + tight.size()) % 8) % 8, ' ');
+    WriteTrx(path, tight, samples, 24 + tight.size());
+    EXPECT_NO_THROW(CDataset(path.c_str(), om__read_complete, 0, 0));
 }
