@@ -44,6 +44,12 @@ inline void PrivateMachineState()
             fs::create_directories(fs::path(t) / "config");
             ::setenv("TESSEL_SEM_DIR", (t + "/sem").c_str(), 1);
             ::setenv("TESSEL_CONFIG_DIR", (t + "/config").c_str(), 1);
+            static std::string folder;
+            folder = t;
+            std::atexit([] {
+                std::error_code e;
+                fs::remove_all(folder, e);
+            });
         }
         return true;
     }();
