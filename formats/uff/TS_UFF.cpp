@@ -251,31 +251,19 @@ void CThreadUFFImport::WriteGroup(CUffReader& reader, const SUffGroup& group, co
             Throw(kTagsFailed);
     }
 
-    // Every channel of the group is read side by side, each through its own
+    // The channels of the group are read side by side, each through its own
     // reader, and the data set is written scan block after scan block: each
-    // scan once, however many channels the group has. A data set with uneven
-    // spacing is alone in its group; its scans lead with the abscissa value,
-    // in a slot as wide as one value of the channel's type.
-    std::vector<std::unique_ptr<CUffValueReader>> readers;
-    const std::size_t readBuffer = nch == 1 ? 0 : std::clamp<std::size_t>((8u << 20) / nch, 4096, 1u << 20);
-    for (std::size_t i = 0; i < nch; ++i)
-        readers.push_back(std::make_unique<CUffValueReader>(reader, sets[group.aMembers[i]], readBuffer));
+    // scan once for up to kSideBySide channels, so that memory stays bounded
+    // however many channels a group has (larger groups take one pass per
+    // batch). A data set with uneven spacing is alone in its group; its scans
+    // lead with the abscissa value, in a slot as wide as one value of the
+    // channel's type.
+    constexpr std::size_t kSideBySide = 1024;
     const bool uneven = !lead.bEven;
     const bool dbl = lead.iImplType == it__double || lead.iImplType == it__cdouble;
     const std::size_t partBytes = dbl ? 8 : 4;
     const std::size_t parts = complex ? 2 : 1;
     const std::size_t slotBytes = partBytes * parts;
-    const std::size_t slots = nch + (uneven ? 1 : 0);
-    const std::size_t scanBytes = slotBytes * slots;
-    std::size_t bufBytes = 0;
-    std::unique_ptr<unsigned char[]> buf = AllocateBuffer(std::max<std::size_t>(complex ? (2u << 20) : (1u << 20),
-                                                                                scanBytes),
-                                                          bufBytes);
-    if (!buf || bufBytes < scanBytes)
-        Throw(kAllocFailed);
-    const std::size_t blockScans = bufBytes / scanBytes;
-    const int perPoint = readers.front()->NumbersPerPoint();
-    std::vector<double> numbers(blockScans * std::size_t(perPoint));
     auto put = [&](unsigned char* p, double v) {
         if (dbl) {
             std::memcpy(p, &v, 8);
@@ -284,47 +272,64 @@ void CThreadUFFImport::WriteGroup(CUffReader& reader, const SUffGroup& group, co
             std::memcpy(p, &f, 4);
         }
     };
-
-    CChNbrList all;
-    if (nch > 0)
-        all.AddGroup(0, int(nch) - 1);
-    CAccess* access = trx->CreateAccess(am__readwrite, all, 0, 0L, long(lead.llScans), mk__raw);
-    if (!access)
-        Throw(kWriteFailed, "*.trx");
     const int organisation = uneven ? ds__dorg_with_abscissa : ds__dorg_interleaved;
-    for (long long done = 0; done < lead.llScans;) {
-        if (Interrupted()) Throw(kConversionFailed);
-        const std::size_t want = std::size_t(std::min<long long>(lead.llScans - done, (long long)blockScans));
-        std::memset(buf.get(), 0, want * scanBytes);
-        for (std::size_t c = 0; c < nch; ++c) {
-            if (readers[c]->Read(numbers.data(), want) != want)
-                Throw(kWriteFailed, "*.trx");
-            for (std::size_t k = 0; k < want; ++k) {
-                const double* v = numbers.data() + k * std::size_t(perPoint);
-                unsigned char* scan = buf.get() + k * scanBytes;
-                if (uneven)
-                    put(scan, *v++);   // the imaginary part of the abscissa slot stays 0
-                unsigned char* slot = scan + (c + (uneven ? 1 : 0)) * slotBytes;
-                for (std::size_t q = 0; q < parts; ++q)
-                    put(slot + q * partBytes, v[q]);
-            }
-        }
-        if (access->SetData(long(want), buf.get(), organisation, lead.iImplType) != long(want)) {
-            m_trace.Printf("Can't write data into file. Disk full?\n");
-            Throw(kWriteFailed, "*.trx");
-        }
-        done += (long long)want;
-    }
-    trx->DeleteAccess(access);
 
-    for (std::size_t i = 0; i < nch; ++i) {
-        const int phys = int(i);
-        CChannel ch = trx->GetChannel(phys);
-        ch.SetCalibration(Calibration(readers[i]->Peak(), ch.GetUnit().GetReferenceValue()));
-        ch.SetDeltaHeadroom(0.0f);
-        ch.SetEmphasis(0);
-        if (!trx->SetChannel(phys, ch))
+    for (std::size_t first = 0; first < nch; first += kSideBySide) {
+        const std::size_t count = std::min(kSideBySide, nch - first);
+        std::vector<std::unique_ptr<CUffValueReader>> readers;
+        const std::size_t readBuffer = count == 1 ? 0 : std::clamp<std::size_t>((8u << 20) / count, 4096, 1u << 20);
+        for (std::size_t i = 0; i < count; ++i)
+            readers.push_back(std::make_unique<CUffValueReader>(reader, sets[group.aMembers[first + i]], readBuffer));
+        const std::size_t slots = count + (uneven ? 1 : 0);
+        const std::size_t scanBytes = slotBytes * slots;
+        std::size_t bufBytes = 0;
+        std::unique_ptr<unsigned char[]> buf =
+            AllocateBuffer(std::max<std::size_t>(complex ? (2u << 20) : (1u << 20), scanBytes), bufBytes);
+        if (!buf || bufBytes < scanBytes)
+            Throw(kAllocFailed);
+        const std::size_t blockScans = bufBytes / scanBytes;
+        const int perPoint = readers.front()->NumbersPerPoint();
+        std::vector<double> numbers(blockScans * std::size_t(perPoint));
+
+        CChNbrList batch;
+        batch.AddGroup(int(first), int(first + count) - 1);
+        CAccess* access = trx->CreateAccess(am__readwrite, batch, 0, 0L, long(lead.llScans), mk__raw);
+        if (!access)
             Throw(kWriteFailed, "*.trx");
+        for (long long done = 0; done < lead.llScans;) {
+            if (Interrupted()) Throw(kConversionFailed);
+            const std::size_t want = std::size_t(std::min<long long>(lead.llScans - done, (long long)blockScans));
+            std::memset(buf.get(), 0, want * scanBytes);
+            for (std::size_t c = 0; c < count; ++c) {
+                if (readers[c]->Read(numbers.data(), want) != want)
+                    Throw(kWriteFailed, "*.trx");
+                for (std::size_t k = 0; k < want; ++k) {
+                    const double* v = numbers.data() + k * std::size_t(perPoint);
+                    unsigned char* scan = buf.get() + k * scanBytes;
+                    if (uneven)
+                        put(scan, *v++);   // the imaginary part of the abscissa slot stays 0
+                    unsigned char* slot = scan + (c + (uneven ? 1 : 0)) * slotBytes;
+                    for (std::size_t q = 0; q < parts; ++q)
+                        put(slot + q * partBytes, v[q]);
+                }
+            }
+            if (access->SetData(long(want), buf.get(), organisation, lead.iImplType) != long(want)) {
+                m_trace.Printf("Can't write data into file. Disk full?\n");
+                Throw(kWriteFailed, "*.trx");
+            }
+            done += (long long)want;
+        }
+        trx->DeleteAccess(access);
+
+        for (std::size_t i = 0; i < count; ++i) {
+            const int phys = int(first + i);
+            CChannel ch = trx->GetChannel(phys);
+            ch.SetCalibration(Calibration(readers[i]->Peak(), ch.GetUnit().GetReferenceValue()));
+            ch.SetDeltaHeadroom(0.0f);
+            ch.SetEmphasis(0);
+            if (!trx->SetChannel(phys, ch))
+                Throw(kWriteFailed, "*.trx");
+        }
     }
 
     try {

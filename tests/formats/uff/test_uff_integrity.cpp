@@ -193,14 +193,31 @@ TEST_F(UffIntegrity, AGroupOfManyChannelsIsWrittenInOnePass)
     const long long size = (long long)fs::file_size(dir / "many.trx");
     EXPECT_LT(written, 3 * size) << "the samples were written " << double(written) / double(size) << " times";
 
-    CDataset ds((dir / "many.trx").c_str(), om__read, 32768, sh__deny_write);
-    ASSERT_EQ(ds.GetNbrOfChannels(), channels);
+    {
+        CDataset ds((dir / "many.trx").c_str(), om__read, 32768, sh__deny_write);
+        ASSERT_EQ(ds.GetNbrOfChannels(), channels);
+    }
     for (int c : {0, 57, channels - 1}) {
         const std::vector<double> v = ReadChannel(dir / "many.trx", c);
         ASSERT_EQ(v.size(), std::size_t(points));
         for (int i : {0, 1, points / 2, points - 1})
             EXPECT_EQ(v[std::size_t(i)], double(float(c + 0.001 * i))) << c << " " << i;
     }
+
+    // More channels than are read side by side: several passes, same values.
+    file.clear();
+    for (int c = 0; c < 1100; ++c) {
+        uffref::DataSet d = Ramp(0, 0.001);
+        d.binary = true;
+        for (int i = 0; i < 4; ++i)
+            d.re.push_back(c + 0.25 * i);
+        uffref::write(file, d);
+    }
+    WriteText(dir / "wide.uff", file);
+    msg = Import(dir / "wide.uff", dir / "wide.trx");
+    ASSERT_EQ(msg.uState, 17u) << msg.sText.c_str();
+    for (int c : {0, 1023, 1024, 1099})
+        EXPECT_EQ(ReadChannel(dir / "wide.trx", c), (std::vector<double>{c + 0.0, c + 0.25, c + 0.5, c + 0.75})) << c;
 }
 
 namespace {
