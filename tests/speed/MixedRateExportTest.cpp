@@ -251,7 +251,7 @@ TEST_F(MixedRate, RefusedAndFailedRunsLeaveNoOutput)
     fs::remove(out);
 
     // Not time data; a data set that does not hold its announced scans.
-    const fs::path spectrum = dir / "spec.trx";
+    const fs::path spectrum = dir / "spectrum.trx";
     MakeTrx(spectrum, {{"a", it__float}}, 1.0, {1, 2, 3}, {}, dk__spectrum);
     msg = Export(spectrum, out, 0, 2);
     EXPECT_EQ(msg.uState, 30u);
@@ -265,7 +265,7 @@ TEST_F(MixedRate, RefusedAndFailedRunsLeaveNoOutput)
     // An output directory that does not exist fails at the write test.
     msg = Export(in, dir / "no" / "out.trx", 0, 2);
     EXPECT_EQ(msg.uState, 30u);
-    EXPECT_EQ(Files(), (std::vector<std::string>{"cut.trx", "in.trx", "spec.trx"}));
+    EXPECT_EQ(Files(), (std::vector<std::string>{"cut.trx", "in.trx", "spectrum.trx"}));
 }
 
 TEST_F(MixedRate, OutputDifferingOnlyInCaseIsAnotherFile)
