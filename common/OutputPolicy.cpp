@@ -54,7 +54,7 @@ void SetExtension(CString& sPath, const char* pszExtension) {
 CString JoinPath(const char* pszDirectory, const char* pszName) {
     CString dir(pszDirectory);
     // "%s/%s" unless the directory already ends with the separator; an empty
-    // directory thus gives the root, as the drive root did on Windows.
+    // directory thus gives the root.
     if (dir.GetLength() > 0 && dir[dir.GetLength() - 1] == '/')
         return dir + pszName;
     return dir + "/" + pszName;
@@ -142,7 +142,7 @@ bool CreateDirectoryTree(const char* pszPath, FileSystem::SError* pError) {
     if (path.GetLength() < 3 || path[path.GetLength() - 1] == '/')
         return fail(EINVAL);
     CString dir = GetDirectoryOfPath(path);
-    // Below the root (the drive root on Windows) there is nothing to create
+    // Below the root there is nothing to create
     // first; elsewhere the parents come first, whatever their outcome: the
     // last level decides.
     if (dir != "/" && dir.GetLength() > 1)

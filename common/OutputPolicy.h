@@ -7,10 +7,8 @@
 // refuses an output that is its own input (111), refuses an existing file it
 // may not replace (8), and probes that the file can be created (write probe).
 //
-// Port to this platform: the path separator is "/" where the Windows original
-// used "\". A standard directory that ends with the separator is joined
-// directly, an empty one gives the root, and the drive root ("C:\") becomes
-// the root "/". There is no network-path ("\\server") form.
+// Paths are separated by "/". A standard directory that ends with the
+// separator is joined directly, and an empty one gives the root "/".
 
 #include "common/ResultIds.h"
 #include "platform/CString.h"

@@ -1,7 +1,7 @@
 #pragma once
 // A file path taken apart into directory, base name and extension.
 //
-// Paths written for the original system use "\" and paths of this system
+// Paths stored by Windows hosts use "\" and paths of this system
 // "/": both separate directories when a path is taken apart; paths that are
 // put together use "/". The extension is the part of the last path component
 // from its last "." on, when that "." is not the component's first character
