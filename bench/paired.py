@@ -8,8 +8,10 @@ records wall time and the peak resident set size, measured by /usr/bin/time
 script would inherit this script's own resident size into its peak, hence the
 small intermediate process; without /usr/bin/time the rusage of the child is
 used and says so.
-Prints medians, the ratio Tessel/peer (below 1: Tessel is faster) and the peaks,
-and can append the result as a row of a Markdown table.
+Prints medians, the ratio Tessel/peer (below 1: Tessel is faster), the peaks
+and the machine's load average during the run (the 1-minute figure, averaged
+over the timed runs: quiet and busy figures must be told apart), and can
+append the result as a row of a Markdown table, the load beside the ratio.
 
 Example:
   bench/paired.py --name "WAVE import 1 GiB" --reps 5 \
@@ -104,6 +106,7 @@ def main(argv=None):
         ap.error("--reps must be at least 1 and --warmup not negative")
 
     env = dict(os.environ)
+    loads = []
     times = {"tessel": [], "peer": []}
     peaks = {"tessel": [], "peer": []}
     commands = {"tessel": args.tessel, "peer": args.peer}
@@ -118,6 +121,7 @@ def main(argv=None):
             if i >= args.warmup:
                 times[who].append(elapsed)
                 peaks[who].append(rss)
+                loads.append(os.getloadavg()[0])
 
     t_med = statistics.median(times["tessel"])
     p_med = statistics.median(times["peer"])
@@ -136,17 +140,18 @@ def main(argv=None):
         "tessel_times_s": times["tessel"],
         "peer_times_s": times["peer"],
         "peer": args.peer_name or args.peer.split()[0],
+        "load": statistics.mean(loads),
     }
     if args.json:
         print(json.dumps(result, indent=2))
     else:
         print(f"{args.name}: Tessel {t_med:.3f} s, {result['peer']} {p_med:.3f} s, "
-              f"ratio {ratio:.2f} (median of {args.reps}, {args.warmup} warm-up); "
+              f"ratio {ratio:.2f} (median of {args.reps}, {args.warmup} warm-up; load {result['load']:.1f}); "
               f"peak RSS Tessel {result['tessel_peak_rss_mib']:.1f} MiB, "
               f"{result['peer']} {result['peer_peak_rss_mib']:.1f} MiB")
     if args.record:
         row = (f"| {result['date']} | {result['machine']} | {args.name} | "
-               f"{t_med:.3f} | {result['peer']} {p_med:.3f} | {ratio:.2f} | "
+               f"{t_med:.3f} | {result['peer']} {p_med:.3f} | {ratio:.2f} (load {result['load']:.1f}) | "
                f"{result['tessel_peak_rss_mib']:.1f} | {result['peer_peak_rss_mib']:.1f} |\n")
         with open(args.record, "a") as f:
             f.write(row)

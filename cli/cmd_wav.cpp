@@ -4,6 +4,7 @@
 #include "common/OutputPolicy.h"
 #include "settings/TSSettings.h"
 
+#include <cmath>
 #include <map>
 #include <optional>
 
@@ -54,8 +55,14 @@ public:
         CLI::Option* pulse = cmd.add_flag("--pulse", m_pulse, "Include the pulse sub-channels (bit 0 / bit 8)");
         CLI::Option* noPulse = cmd.add_flag("--no-pulse", m_noPulse, "Leave the pulse sub-channels out");
         pulse->excludes(noPulse);
+        // Infinity and NaN are numbers to the parser, but no length of time.
         CLI::Option* fade = cmd.add_option("--fade", m_fade, "Fade in and out over SEC seconds")
-                                ->check(CLI::NonNegativeNumber);
+                                ->check([](const std::string& text) -> std::string {
+                                    double v = 0;
+                                    if (!CLI::detail::lexical_cast(text, v) || !std::isfinite(v) || v < 0)
+                                        return "--fade takes a finite number of seconds, 0 or more: " + text;
+                                    return {};
+                                });
         CLI::Option* loop = cmd.add_flag("--loop", m_loop, "Cross-fade the end into the beginning (needs --fade)");
         loop->needs(fade);
         CLI::Option* old = cmd.add_flag("--old-header", m_oldHeader,

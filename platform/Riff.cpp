@@ -1,5 +1,7 @@
 #include "platform/Riff.h"
 
+#include "platform/FileSystem.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -33,6 +35,7 @@ constexpr std::uint32_t kLIST = RiffFourCC("LIST");
 // offset, so the stream position lives in CRiffFile alone.
 struct CRiffFile::Backend {
     int fd = -1;
+    std::string path;
     const unsigned char* mem = nullptr;
     std::size_t memSize = 0;
     bool writable = false;
@@ -72,6 +75,10 @@ struct CRiffFile::Backend {
     {
         if (mem || !writable) {
             errno = EBADF;
+            return -1;
+        }
+        if (int e = FileSystem::InjectedFault(FileSystem::EOp::Write, path)) {
+            errno = e;
             return -1;
         }
         std::size_t done = 0;
@@ -122,12 +129,17 @@ bool CRiffFile::Open(const char* path, unsigned flags)
         oflags |= O_RDONLY;
     }
     if (flags & MMIO_CREATE)
-        oflags |= O_CREAT | O_TRUNC;
+        oflags |= (flags & MMIO_CREATE_NEW) ? O_CREAT | O_EXCL : O_CREAT | O_TRUNC;
     // An exclusive create must not truncate a file someone else holds, so
     // open first, lock, then truncate.
     bool truncateAfterLock = (flags & MMIO_EXCLUSIVE) && (oflags & O_TRUNC);
     if (truncateAfterLock)
         oflags &= ~O_TRUNC;
+    const auto op = (flags & MMIO_CREATE) ? FileSystem::EOp::Create : FileSystem::EOp::Open;
+    if (int e = FileSystem::InjectedFault(op, path)) {
+        m_iErrno = e;
+        return false;
+    }
     int fd = ::open(path, oflags, 0666);
     if (fd < 0) {
         m_iErrno = errno;
@@ -149,6 +161,7 @@ bool CRiffFile::Open(const char* path, unsigned flags)
     }
     m_backend = std::make_unique<Backend>();
     m_backend->fd = fd;
+    m_backend->path = path;
     m_backend->writable = writable;
     m_pos = 0;
     return true;

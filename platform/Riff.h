@@ -26,6 +26,9 @@ constexpr unsigned MMIO_WRITE = 0x0001;
 constexpr unsigned MMIO_READWRITE = 0x0002;
 constexpr unsigned MMIO_EXCLUSIVE = 0x0010;
 constexpr unsigned MMIO_CREATE = 0x1000;
+// With MMIO_CREATE: fail when the file exists instead of truncating it, so a
+// writer never takes over a file that it did not make.
+constexpr unsigned MMIO_CREATE_NEW = 0x00100000;
 // Descend flags.
 constexpr unsigned MMIO_FINDCHUNK = 0x0010;
 constexpr unsigned MMIO_FINDRIFF = 0x0020;
@@ -60,6 +63,8 @@ public:
     // Opens a file. MMIO_CREATE creates or truncates; MMIO_EXCLUSIVE takes an
     // advisory lock so that a second exclusive open fails like a sharing
     // violation. Returns false and keeps errno in LastError() on failure.
+    // Faults injected through FileSystem::CScopedFileFault hit the open and
+    // every write.
     bool Open(const char* path, unsigned flags);
     // Reads from memory that the caller keeps alive; read only.
     bool OpenMemory(const void* data, std::size_t size);

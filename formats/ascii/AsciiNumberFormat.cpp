@@ -1,5 +1,7 @@
 #include "formats/ascii/AsciiNumberFormat.h"
 
+#include "common/ScientificText.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -9,72 +11,12 @@
 
 namespace {
 
-constexpr double g_dPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-                               1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-
-// "%.*e" of a finite, non-zero value with at most 9 digits, the common case of
-// a scientific table, at a fraction of the cost of the general algorithm: the
-// digits are v × 10^k rounded to an integer, where 10^k is exact and the
-// product carries one rounding (relative 2^-53, under 2e-6 for ten digits). A
-// value whose digits lie that close to a rounding tie is left to the exact
-// conversion (null).
-char* FastScientific(double value, int digits, char* out)
-{
-    if (digits > 9) return nullptr;
-    const double a = std::fabs(value);
-    if (!(a >= 1e-290 && a <= 1e290)) return nullptr; // zero, subnormal, huge, inf, nan
-    int e = int(std::floor(std::log10(a)));
-    auto scaled = [&](int k, double& m) {
-        if (k < -22 || k > 22) return false;
-        m = k >= 0 ? a * g_dPow10[k] : a / g_dPow10[-k];
-        return true;
-    };
-    double m;
-    if (!scaled(digits - e, m)) return nullptr;
-    // log10 may be off by one next to a power of ten.
-    if (m >= g_dPow10[digits + 1]) {
-        if (!scaled(digits - ++e, m)) return nullptr;
-    } else if (m < g_dPow10[digits]) {
-        if (!scaled(digits - --e, m)) return nullptr;
-    }
-    const double whole = std::floor(m);
-    const double frac = m - whole;
-    if (std::fabs(frac - 0.5) < 1e-5) return nullptr;
-    auto n = static_cast<std::uint64_t>(whole) + (frac > 0.5 ? 1u : 0u);
-    if (n >= static_cast<std::uint64_t>(g_dPow10[digits + 1])) {
-        n /= 10;
-        ++e;
-    }
-    char text[16];
-    for (int i = digits; i >= 0; --i) {
-        text[i] = char('0' + n % 10);
-        n /= 10;
-    }
-    if (value < 0) *out++ = '-';
-    *out++ = text[0];
-    if (digits > 0) {
-        *out++ = '.';
-        std::memcpy(out, text + 1, std::size_t(digits));
-        out += digits;
-    }
-    *out++ = 'e';
-    *out++ = e < 0 ? '-' : '+';
-    unsigned x = unsigned(e < 0 ? -e : e);
-    if (x >= 100) {
-        *out++ = char('0' + x / 100);
-        x %= 100;
-    }
-    *out++ = char('0' + x / 10);
-    *out++ = char('0' + x % 10);
-    return out;
-}
-
 // to_chars with a precision produces exactly what printf gives for the same
 // conversion, at a fraction of the cost; the table writer relies on that.
 char* FormatPlain(double value, char conversion, int digits, char* out, char* end)
 {
     if (conversion == 'e') {
-        if (char* p = FastScientific(value, digits, out)) return p;
+        if (char* p = ScientificText::Append(value, digits, 0, out)) return p;
     }
     std::chars_format fmt = conversion == 'e'   ? std::chars_format::scientific
                             : conversion == 'f' ? std::chars_format::fixed
@@ -132,6 +74,21 @@ std::string CAsciiNumberFormat::Text(double value) const
 // pads on the right when left-aligned and on the left otherwise.
 char* CAsciiNumberFormat::AppendStream(double value, char* out) const
 {
+    // Scientific values always carry a sign, so they fill the field but for
+    // no digits after the point: written in place, shifted in that one case.
+    if (m_iNotation == notationScientific) {
+        if (char* end = ScientificText::Append(value, m_iDigits, '+', out)) {
+            const int len = int(end - out);
+            if (len < m_iWidth) {
+                const int pad = m_iWidth - len;
+                std::memmove(out + pad, out, std::size_t(len));
+                std::memset(out, ' ', std::size_t(pad));
+                end += pad;
+            }
+            *end++ = m_cSeparator;
+            return end;
+        }
+    }
     char text[g_nMaxText];
     char* p = text;
     char conversion = m_iNotation == notationFixed        ? 'f'

@@ -1,5 +1,7 @@
 #include "formats/uff/UffFormat.h"
 
+#include "common/ScientificText.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdarg>
@@ -206,14 +208,17 @@ bool uff_ftoa(char* out, double value, bool bDouble)
     if (!std::isfinite(value))
         return false;
     char buf[40];
-    auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific,
-                             bDouble ? 12 : 5);
-    if (res.ec != std::errc())
-        return false;
-    const int len = int(res.ptr - buf);
+    char* end = ScientificText::Append(value, bDouble ? 12 : 5, 0, buf);
+    if (!end) {
+        auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, bDouble ? 12 : 5);
+        if (res.ec != std::errc())
+            return false;
+        end = res.ptr;
+    }
+    const int len = int(end - buf);
     // The exponent is the text after 'e' and its sign: exactly two digits fit the field.
     const char* e = static_cast<const char*>(std::memchr(buf, 'e', std::size_t(len)));
-    if (!e || res.ptr - (e + 2) != 2)
+    if (!e || end - (e + 2) != 2)
         return false;
     const int pad = width - len;
     std::memset(out, ' ', std::size_t(pad));

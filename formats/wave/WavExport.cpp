@@ -6,6 +6,7 @@
 #include "formats/wave/WaveFade.h"
 #include "formats/wave/WaveFormat.h"
 #include "formats/wave/WaveTacho.h"
+#include "frame/CreatedOutputs.h"
 #include "hostlibs/blocks/Blocks.h"
 #include "platform/Riff.h"
 #include "settings/TSSettings.h"
@@ -84,12 +85,12 @@ bool CThreadWAVExport::Convert()
     const CString input = m_sInput;
     const CString output = m_sOutput;
 
-    // 2. Output location; an output that may not be replaced, or that is the
-    // input, is never touched.
+    // An output that may not be replaced, or that is the input, is never
+    // touched.
     if (OutputPolicy::PrepareOutput(*this, input, output, m_bOverwrite))
         return false;
 
-    // 3.-5. What is to be exported.
+    // Refusals that need no file come before any is written.
     if (!m_pDataset)
         return Fail(WaveResult::kTrxNotCreated);
     if (m_pDataset->GetKind() != dk__time)
@@ -108,24 +109,26 @@ bool CThreadWAVExport::Convert()
         if (m_pDataset->GetSamplingRate(c) != rate)
             return Fail(WaveResult::kMixedRates);
 
-    // 6. The main work holds a unit of the shared access.
+    // Moving the data counts against the conversions that may run at once.
     CSemaphoreHolder access(m_semAccess);
 
-    // 7. The export itself.
+    // A failed export removes what it made itself, and only that: by then
+    // the path may name a file that another job or the user put there.
+    CCreatedOutputs created;
     bool ok;
     if (m_iOldHeader1 == 0 && m_iOldHeader2 == 0)
-        ok = DrainExport();
+        ok = DrainExport(created);
     else if (m_iOldHeader1 == 1 && m_iOldHeader2 == 1)
-        ok = TachoExport();
+        ok = TachoExport(created);
     else
         ok = Fail(WaveResult::kInvalidParameters);
     if (!ok) {
-        // Nothing of a failed export stays behind.
-        std::remove(output);
+        created.RemoveAll();
         return false;
     }
+    created.Keep();
 
-    // 8. Success; the fade does not change the outcome.
+    // The fade works on a finished file; whatever it meets, the export stands.
     m_arsProduced.Add(output);
     m_uState = TS_STATE_WAV_EXPORT;
     if (m_dFadeTime > 0.0) {
@@ -152,7 +155,7 @@ bool CThreadWAVExport::PeakValue(double& value)
     return true;
 }
 
-bool CThreadWAVExport::DrainExport()
+bool CThreadWAVExport::DrainExport(CCreatedOutputs& created)
 {
     const CString input = m_sInput;
     const CString output = m_sOutput;
@@ -186,22 +189,29 @@ bool CThreadWAVExport::DrainExport()
         ok = Fail(WaveResult::kSourceNotConfigured);
     else if (!drain->SetParameters(false, false, oneToOne, V, S, m_b24Bit != 0))
         ok = Fail(WaveResult::kDrainNotConfigured);
-    if (ok) {
-        if (m_bIncludePulse) {
-            for (int i = 0; i < S; ++i) {
-                CSubChannel sub = m_pDataset->GetSubChannel(i);
-                if (sub.GetType() == sc__pulse) {
-                    source->SetPulseEvaluation(2);
-                    source->SetPulseSubChannel(sub);
-                }
+    if (ok && m_bIncludePulse) {
+        // Pulse sub-channel k goes into channel k; one that cannot travel
+        // while it has a channel to go to would be lost.
+        int k = 0;
+        for (int i = 0; i < S && ok; ++i) {
+            CSubChannel sub = m_pDataset->GetSubChannel(i);
+            if (sub.GetType() != sc__pulse)
+                continue;
+            source->SetPulseEvaluation(2);
+            if (!source->SetPulseSubChannel(sub) && k < m_channels.GetCount()) {
+                m_sTextAppend = CString("\n") + source->GetLastError().c_str();
+                ok = Fail(WaveResult::kSourceNotConfigured);
             }
-            double pulseFactor = 0;
-            int subIndex = 0, subCount = 0;
-            if (CTrx::ScanForBNRInfo(input, &pulseFactor, &subIndex, &subCount) && m_iConvFloatToInt == 2)
-                drain->SetParametersBNRSubChannel(subIndex, subCount, double(m_nCalibration));
-        } else {
-            source->SetPulseEvaluation(1);
+            ++k;
         }
+        double pulseFactor = 0;
+        int subIndex = 0, subCount = 0;
+        if (ok && CTrx::ScanForBNRInfo(input, &pulseFactor, &subIndex, &subCount) && m_iConvFloatToInt == 2)
+            drain->SetParametersBNRSubChannel(subIndex, subCount, double(m_nCalibration));
+    } else if (ok) {
+        source->SetPulseEvaluation(1);
+    }
+    if (ok) {
         source->Output(0)->ConnectInput(drain->Input(0));
         if (!drain->Initialize()) {
             ok = Fail(WaveResult::kNetworkNotInitialised);
@@ -224,10 +234,12 @@ bool CThreadWAVExport::DrainExport()
         case 0:
             // A run that stopped early or could not end cleanly without a
             // drain error is still no complete file.
-            if (!ended || !drain->IsFinished())
+            if (!ended || !drain->IsFinished()) {
                 ok = Fail(WaveResult::kNetworkNotReset);
-            else
+            } else {
                 m_uStringID = WaveResult::kSuccess;
+                created.Add(output);
+            }
             break;
         case 1:
             m_sTextArg = output;
@@ -252,9 +264,10 @@ bool CThreadWAVExport::DrainExport()
     return ok;
 }
 
-bool CThreadWAVExport::TachoExport()
+bool CThreadWAVExport::TachoExport(CCreatedOutputs& created)
 {
     STachoExport t;
+    t.created = &created;
     t.input = m_sInput;
     t.output = m_sOutput;
     t.dataset = m_pDataset.get();

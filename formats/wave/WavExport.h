@@ -11,6 +11,8 @@
 
 #include <memory>
 
+class CCreatedOutputs;
+
 class CThreadWAVExport : public CThreadConversion {
 public:
     // Null pointers take the settings (fade 0.0, loop 0). The data set is
@@ -39,8 +41,8 @@ public:
 
 private:
     bool Convert();
-    bool DrainExport();
-    bool TachoExport();
+    bool DrainExport(CCreatedOutputs& created);
+    bool TachoExport(CCreatedOutputs& created);
     // The scale value of the autoscale and scale-to modes (physical full scale).
     bool PeakValue(double& value);
     bool Fail(unsigned stringId);

@@ -2,6 +2,7 @@
 
 #include "common/OutputPolicy.h"
 #include "formats/wave/WaveFormat.h"
+#include "frame/CreatedOutputs.h"
 #include "hostlibs/dataset/Dataset.h"
 #include "platform/Riff.h"
 #include "settings/TSSettings.h"
@@ -78,21 +79,22 @@ bool CThreadWAVImport::Convert()
     const CString input = m_sInput;
     const CString output = m_sOutput;
 
-    // 1. Transfer buffer.
+    // A transfer buffer first: without one nothing can be copied, and memory
+    // that is short shows before any file is touched.
     std::size_t bufSize = 0;
     std::unique_ptr<unsigned char[]> buffer = AllocateHalving(bufSize);
     unsigned early = 0;
     if (!buffer)
         early = WaveResult::kNoMemory;
 
-    // 2. Output location. An output that exists and may not be replaced (8)
-    // or that is the input itself (111) is never touched, whatever follows.
+    // An output that exists and may not be replaced (8) or that is the input
+    // itself (111) is never touched, whatever follows.
     if (!early) {
         if (OutputPolicy::PrepareOutput(*this, input, output, m_bOverwrite))
             early = m_uStringID;
     }
 
-    // 3. Open the input. Paths are taken whole: cutting one short would open
+    // Paths are taken whole: cutting one short would open
     // another file.
     CRiffFile wave;
     if (!wave.Open(input, MMIO_READ)) {
@@ -101,7 +103,7 @@ bool CThreadWAVImport::Convert()
         m_sTextAppend.Empty();
         return false;
     }
-    // 4. RIFF/WAVE header.
+    // A file that is no WAVE file says so, even when the output was refused.
     CRiffChunk riff;
     if (unsigned rc = EnterWaveRiff(wave, riff)) {
         m_uStringID = rc;
@@ -109,12 +111,11 @@ bool CThreadWAVImport::Convert()
         m_sTextAppend.Empty();
         return false;
     }
-    // 5. Earlier failures end the job now.
+    // The refusals found above end the job now.
     if (early) {
         m_uStringID = early;
         return false;
     }
-    // 6.-8. Format record and data chunk.
     SWaveFormat fmt;
     CRiffChunk dataChunk;
     if (unsigned rc = ReadWaveHeader(wave, riff, fmt, dataChunk)) {
@@ -124,20 +125,19 @@ bool CThreadWAVImport::Convert()
     const std::uint64_t D = dataChunk.cksize;
     const unsigned frame = fmt.blockAlign;
 
-    // 9. From here on this job moves data: one unit of the shared access.
+    // From here on this job moves data: one unit of the shared access.
     CSemaphoreHolder access(m_semAccess);
 
-    // 10. Abscissa.
     CUnit secondUnit("s", 1);
     CAbscissa time("Time", "t", secondUnit.GetDefaultQuantity(), secondUnit, 0.0,
                    1.0 / double(fmt.samplesPerSec), long(D / frame), df__linear);
     CAbscissaList abscissas;
     abscissas.AddTail(time);
 
-    // 11. Sample layout.
     const SImportLayout layout = ImportLayoutFor(fmt.blockAlign / fmt.channels);
 
-    // 12. One mapping factor for every channel.
+    // One mapping factor for every channel: the samples stay as stored and
+    // scaling lives in the mapping alone.
     const bool pascal = CTSSettings::m_bPascalWAVImport == 0;
     double M;
     if (pascal)
@@ -145,7 +145,6 @@ bool CThreadWAVImport::Convert()
     else
         M = std::sqrt(2.0) * CTSSettings::m_fInputRangeWAVImport / layout.fullScale;
 
-    // 13. Channels.
     std::optional<CUnit> unit;
     if (pascal)
         unit.emplace("Pa", 1);
@@ -173,9 +172,12 @@ bool CThreadWAVImport::Convert()
         channels.AddTail(ch);
     }
 
-    // 14. The data set. From its creation on, a failure removes it again.
+    // The data set is a new file: the checks above removed whatever stood
+    // there, so a file that has since taken the name is another job's or
+    // the user's and must be neither emptied nor, after a failure, deleted.
+    // A failure removes only the file this job made.
     std::unique_ptr<CDataset> ds;
-    bool created = false;
+    CCreatedOutputs created;
     auto fail = [&](unsigned id) {
         m_uStringID = id;
         if (ds) {
@@ -185,25 +187,21 @@ bool CThreadWAVImport::Convert()
             }
             ds.reset();
         }
-        if (created)
-            std::remove(output);
+        created.RemoveAll();
         return false;
     };
     try {
         ds = std::make_unique<CDataset>(output, abscissas, channels, dk__time, ds__dorg_interleaved, 0L, 65536L,
-                                        sh__deny_write);
-        created = true;
+                                        sh__create_new);
+        created.Add(output);
     } catch (const CDatasetException& e) {
         m_sTextAppend = "\n" + e.GetText();
-        // A file someone else holds is theirs, not a leftover of ours.
-        created = e.GetErrorCode() != 32;
         return fail(WaveResult::kTrxNotCreated);
     } catch (...) {
-        created = true;
         return fail(WaveResult::kTrxNotCreated);
     }
 
-    // 15. The file stream and, for 8-bit samples, the widening buffer.
+    // 8-bit samples are widened on the way, in a buffer of their own.
     CDataStream* stream = ds->GetPtrToFile();
     if (!stream)
         return fail(WaveResult::kBytesMismatch);
@@ -214,7 +212,7 @@ bool CThreadWAVImport::Convert()
             return fail(WaveResult::kNoMemory);
     }
 
-    // 16. Copy whole frames. Samples that pass unchanged go from file to
+    // Whole frames only. Samples that pass unchanged go from file to
     // file in the kernel where it can (no user memory at all); the block loop
     // below serves 8-bit widening and inputs without a descriptor.
     const std::uint64_t maxRequest = bufSize - bufSize % frame;
@@ -227,17 +225,19 @@ bool CThreadWAVImport::Convert()
         if (stream->Fail())
             return fail(WaveResult::kBytesMismatch);
         // A trailing part of a frame stays behind the last whole scan, where
-        // readers of the data set ignore it.
+        // readers of the data set ignore it. An empty data chunk is as
+        // improper as a short one: it proclaims a recording and holds none.
         C = N - N % frame;
-        shortData = C < D;
+        shortData = C < D || D == 0;
     }
     for (bool blocks = !(layout.bytesPerSample != 1 && fd >= 0); blocks;) {
         if (Interrupted()) return fail(WaveResult::kBytesMismatch);
         std::uint64_t R = std::min<std::uint64_t>(D - C, maxRequest);
         R -= R % frame;
         if (R == 0) {
-            // Less than one frame left of what the header announced.
-            if (C < D)
+            // Less than one frame left of what the header announced, or
+            // nothing announced at all.
+            if (C < D || D == 0)
                 shortData = true;
             break;
         }
@@ -265,7 +265,8 @@ bool CThreadWAVImport::Convert()
     if (!stream->Flush())
         return fail(WaveResult::kBytesMismatch);
 
-    // 17. The real scan count, the comment, and close.
+    // The scan count of what really came, which a short file makes smaller
+    // than announced.
     CAbscissa a = ds->GetAbscissa(0);
     a.SetNbrOfScans(long(C / frame));
     ds->SetAbscissa(0, a);
@@ -277,6 +278,7 @@ bool CThreadWAVImport::Convert()
         return fail(WaveResult::kTrxNotClosed);
     }
     ds.reset();
+    created.Keep();
     wave.Close();
     m_uStringID = shortData ? WaveResult::kShortWaveData : WaveResult::kSuccess;
     return true;

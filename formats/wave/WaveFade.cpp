@@ -88,11 +88,13 @@ bool WriteAt(CRiffFile& f, std::uint64_t pos, const unsigned char* buf, std::siz
     return f.Seek(std::int64_t(pos), SEEK_SET) >= 0 && f.Write(buf, long(n)) == long(n);
 }
 
-// Frames in the fade, or 0 when none applies.
-std::uint64_t FadeFrames(const SOpenWave& w, double seconds)
+// Frames in the fade as a double, so that an absurd time (or infinity)
+// compares as too long instead of wrapping around in integer arithmetic;
+// 0 when none applies.
+double FadeFrames(const SOpenWave& w, double seconds)
 {
     double n = std::trunc(double(w.format.samplesPerSec) * seconds);
-    return n > 0 ? std::uint64_t(n) : 0;
+    return n > 0 ? n : 0.0;
 }
 
 std::uint64_t DataBytesPresent(SOpenWave& w)
@@ -113,13 +115,14 @@ EFadeResult ApplyFadeInOut(const char* path, double seconds, bool bKeepPulseBit)
         return EFadeResult::Failed;
     if (!Usable(w))
         return EFadeResult::NotApplicable;
-    const std::uint64_t n = FadeFrames(w, seconds);
+    const double nFrames = FadeFrames(w, seconds);
     const unsigned frame = w.format.blockAlign;
     const std::uint64_t D = DataBytesPresent(w) / frame * frame;
-    if (n == 0)
+    if (nFrames == 0)
         return EFadeResult::NotApplicable;
-    if (D < 2 * n * frame)
+    if (!(2.0 * nFrames <= double(D / frame)))
         return EFadeResult::TooShort;
+    const std::uint64_t n = std::uint64_t(nFrames);
     const int bytes = frame / w.format.channels;
     const std::uint64_t headPos = w.data.dataOffset;
     const std::uint64_t tailPos = w.data.dataOffset + D - n * frame;
@@ -157,20 +160,24 @@ EFadeResult ApplyLoopCrossFade(const char* path, double seconds, bool bKeepPulse
         return EFadeResult::Failed;
     if (!Usable(w))
         return EFadeResult::NotApplicable;
-    const std::uint64_t n = FadeFrames(w, seconds);
+    const double nFrames = FadeFrames(w, seconds);
     const unsigned frame = w.format.blockAlign;
-    if (n == 0)
+    if (nFrames == 0)
         return EFadeResult::NotApplicable;
     // Shortening cuts the end of the file: only when the data are its end.
+    // An odd data chunk may end the file with or without its pad byte (the
+    // drain writes none).
     const std::int64_t fileSize = w.file.Size();
     const std::uint64_t dataEnd = w.data.dataOffset + w.data.cksize;
-    if (fileSize < 0 || std::uint64_t(fileSize) != dataEnd + (w.data.cksize & 1u) ||
+    const bool padded = (w.data.cksize & 1u) && fileSize >= 0 && std::uint64_t(fileSize) == dataEnd + 1;
+    if (fileSize < 0 || (std::uint64_t(fileSize) != dataEnd && !padded) ||
         w.riff.dataOffset + w.riff.cksize != std::uint64_t(fileSize))
         return EFadeResult::NotApplicable;
     const std::uint64_t D = std::uint64_t(w.data.cksize) / frame * frame;
-    const std::uint64_t L = n * frame;
-    if (D < 2 * L)
+    if (!(2.0 * nFrames <= double(D / frame)))
         return EFadeResult::TooShort;
+    const std::uint64_t n = std::uint64_t(nFrames);
+    const std::uint64_t L = n * frame;
     const int bytes = frame / w.format.channels;
     const std::uint64_t headPos = w.data.dataOffset;
     const std::uint64_t tailPos = w.data.dataOffset + D - L;
@@ -197,7 +204,8 @@ EFadeResult ApplyLoopCrossFade(const char* path, double seconds, bool bKeepPulse
     // the data chunk's header (offset 42 in the files the drain writes).
     const std::uint32_t newData = std::uint32_t(w.data.cksize - L);
     const std::uint64_t newEnd = w.data.dataOffset + newData;
-    const std::uint64_t newFile = newEnd + (newData & 1u);
+    const bool pad = padded && (newData & 1u);
+    const std::uint64_t newFile = newEnd + (pad ? 1 : 0);
     unsigned char le[4];
     auto put32 = [&](std::uint32_t v) {
         for (int i = 0; i < 4; ++i)
@@ -209,9 +217,9 @@ EFadeResult ApplyLoopCrossFade(const char* path, double seconds, bool bKeepPulse
     put32(newData);
     if (!WriteAt(w.file, w.data.dataOffset - 4, le, 4))
         return EFadeResult::Failed;
-    if (newData & 1u) {
-        const unsigned char pad = 0;
-        if (!WriteAt(w.file, newEnd, &pad, 1))
+    if (pad) {
+        const unsigned char zero = 0;
+        if (!WriteAt(w.file, newEnd, &zero, 1))
             return EFadeResult::Failed;
     }
     if (!w.file.Truncate(newFile))

@@ -137,7 +137,9 @@ private:
 
 // Streams the pulse times of a pulse file in blocks. The times are the
 // file's abscissa values: each scan, read with its abscissa (organisation
-// 4), is the pulse time followed by the interval to the pulse before.
+// 4), is the pulse time followed by the interval to the pulse before. They
+// are read as the doubles they are stored as: an hour into a recording a
+// float is a quarter of a millisecond coarse, a dozen samples at 48 kHz.
 class CPulseTimes {
 public:
     bool Open(const char* path)
@@ -150,7 +152,7 @@ public:
         if (m_ds->GetNbrOfChannels() < 1)
             return false;
         m_access = m_ds->CreateAccess(am__read, CChNbrList{0}, 0, 0L, -1L);
-        return m_access != nullptr && m_access->GetScanBytes(ds__dorg_with_abscissa, it__float) == 8;
+        return m_access != nullptr && m_access->GetScanBytes(ds__dorg_with_abscissa, it__double) == 16;
     }
     // Next time; false at the end (or when a block cannot be read: *failed).
     bool Next(double& t, bool& failed)
@@ -159,7 +161,7 @@ public:
             if (m_access->Finished())
                 return false;
             m_count = std::size_t(std::max(0L, m_access->GetData(long(m_buf.size() / 2), m_buf.data(),
-                                                                 ds__dorg_with_abscissa, it__float)));
+                                                                 ds__dorg_with_abscissa, it__double)));
             m_pos = 0;
             if (m_count == 0) {
                 failed = !m_access->Finished();
@@ -173,7 +175,7 @@ public:
 private:
     std::unique_ptr<CDataset> m_ds;
     CAccess* m_access = nullptr;
-    std::vector<float> m_buf = std::vector<float>(2 * 8192);
+    std::vector<double> m_buf = std::vector<double>(2 * 8192);
     std::size_t m_pos = 0, m_count = 0;
 };
 
@@ -191,7 +193,7 @@ STachoResult WriteTachoWave(const STachoExport& t)
         return r;
     };
 
-    // 1. The pulse file of the first pulse sub-channel, if any.
+    // Only the first pulse sub-channel drives the tacho track.
     bool tacho = false;
     CString pulsePath;
     for (int i = 0; i < ds.GetNbrOfSubChannels(); ++i) {
@@ -209,10 +211,13 @@ STachoResult WriteTachoWave(const STachoExport& t)
         break;
     }
 
-    // 2.-4. The RIFF frame.
+    // The output was cleared by the checks before; a file that has since
+    // appeared under its name is someone else's and stays untouched.
     CRiffFile f;
-    if (!f.Open(t.output, MMIO_CREATE | MMIO_EXCLUSIVE | MMIO_WRITE))
+    if (!f.Open(t.output, MMIO_CREATE | MMIO_CREATE_NEW | MMIO_EXCLUSIVE | MMIO_WRITE))
         return fail(WaveResult::kCannotOpen, true);
+    if (t.created)
+        t.created->Add(t.output);
     CRiffChunk riff;
     riff.fccType = RiffFourCC("WAVE");
     if (f.CreateChunk(riff, MMIO_CREATERIFF) != MMSYSERR_NOERROR)
@@ -242,7 +247,7 @@ STachoResult WriteTachoWave(const STachoExport& t)
     if (f.CreateChunk(data, 0) != MMSYSERR_NOERROR)
         return fail(WaveResult::kCannotOpen, true);
 
-    // 5. The reading access and its mapping.
+    // The access hands out 16-bit values already scaled as the mode asks.
     CAccess* access = ds.CreateAccess(am__read, t.channels, 0, 0L, -1L);
     if (!access || !SetMapping(*access, t))
         return fail(WaveResult::kTrxNotRead, false);
@@ -255,11 +260,12 @@ STachoResult WriteTachoWave(const STachoExport& t)
     CFrameWriter writer(f, *access, t.channels.GetCount(), tacho);
 
     if (!tacho) {
-        // 6. Plain frames.
+        // Without pulses the frames are the channels alone.
         if (unsigned rc = writer.WriteAll())
             return fail(rc, rc == WaveResult::kWriteFailed);
     } else {
-        // 7. Frames with the tacho track, interval by interval.
+        // Interval by interval, so that each knows its length for the
+        // half-high rule.
         CPulseTimes pulses;
         if (!pulses.Open(pulsePath))
             return fail(WaveResult::kPulseFileNotRead, false);
@@ -294,7 +300,7 @@ STachoResult WriteTachoWave(const STachoExport& t)
             return fail(WaveResult::kBytesMismatch, false);
     }
 
-    // 8. Close the chunks.
+    // Ascending writes the chunk sizes.
     if (f.Ascend(data) != MMSYSERR_NOERROR || f.Ascend(riff) != MMSYSERR_NOERROR)
         return fail(WaveResult::kWaveNotRead, false);
     if (f.Close() != MMSYSERR_NOERROR)

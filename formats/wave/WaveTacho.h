@@ -8,6 +8,7 @@
 // always announces 16 bits, also when the 24-bit flag is set: a record
 // announcing 24 bits over 16-bit frames would be read as noise.
 
+#include "frame/CreatedOutputs.h"
 #include "hostlibs/dataset/Dataset.h"
 
 #include <functional>
@@ -23,6 +24,8 @@ struct STachoExport {
     // Makes the pulse file of a sub-channel (a data set of pulse times);
     // false with a message when it cannot. Null: no tacho track.
     std::function<bool(const CSubChannel& sub, CString& pulsePath, CString& error)> makePulseFile;
+    // Where the output file is recorded once this export has made it.
+    CCreatedOutputs* created = nullptr;
 };
 
 struct STachoResult {

@@ -65,9 +65,10 @@ private:
     std::unique_ptr<Impl> m;
 };
 
-// Writes the times of the rising pulse edges of pulse bit 0 as a TRX data set:
-// one channel of 32-bit floats (seconds on the source's abscissa), one value
-// per pulse.
+// Writes the times of the rising pulse edges of pulse bit 0 as a TRX data set,
+// one scan per pulse: the time (seconds on the source's abscissa) as a stored
+// 64-bit float abscissa value, and the interval to the pulse before as a
+// 32-bit float channel.
 class CSPBDrainForImpulseFile : public CDrainNode {
 public:
     static CSPBDrainForImpulseFile* CreateObject(const char* path);

@@ -10,6 +10,7 @@ void SStreamBlock::Reset(std::size_t scans, std::size_t channels, bool withPulse
         pulses.assign(scans, 0);
     else
         pulses.clear();
+    codes.clear();
     bEnd = false;
 }
 

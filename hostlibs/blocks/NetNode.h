@@ -74,6 +74,12 @@ struct SStreamBlock {
     std::size_t nScans = 0;
     std::vector<float> values;
     std::vector<std::uint8_t> pulses;
+    // The stored codes of channels whose origin is an integer type, laid out
+    // like `values`: a float cannot hold a 24 or 32-bit code exactly, and a
+    // 1:1 conversion must not lose it. Filled only when the consumer asked
+    // for them (COutput::WantCodes) and the producer reads stored codes;
+    // empty otherwise. Slots of other channels hold 0.
+    std::vector<std::int32_t> codes;
     bool bEnd = false;
 
     void Reset(std::size_t scans, std::size_t channels, bool withPulses);
@@ -93,6 +99,10 @@ public:
     SStreamFormat& Format() { return m_format; }
     // Asks the owning node for the next block of this output.
     bool Pull(SStreamBlock& block);
+    // The consumer would like exact integer codes beside the values (see
+    // SStreamBlock::codes). A producer that cannot give them ignores it.
+    void WantCodes(bool bOn) { m_bWantCodes = bOn; }
+    bool CodesWanted() const { return m_bWantCodes; }
 
 private:
     friend class CInput;
@@ -100,6 +110,7 @@ private:
     int m_iIndex;
     CInput* m_pInput = nullptr;
     SStreamFormat m_format;
+    bool m_bWantCodes = false;
 };
 
 class CInput {

@@ -100,6 +100,8 @@ bool CTrxReader::Prepare(bool withSignals, bool withPulses, bool tolerate, SStre
     }
     CAbscissa absc = ds.GetAbscissa(0);
     fmt = SStreamFormat{};
+    m_codeMaps.clear();
+    m_bRawMapped = false;
     fmt.dStart = absc.GetFirstValue();
     fmt.iKind = ds.GetKind();
     fmt.sTitle = ds.GetTitle().str();
@@ -128,6 +130,10 @@ bool CTrxReader::Prepare(bool withSignals, bool withPulses, bool tolerate, SStre
                 s.dOriginOffset = ch.GetMapping().GetOffset();
             }
             s.fCalibration = ch.GetCalibration();
+            const int t = ch.GetImplType();
+            const bool code = (t == it__int8 || t == it__int16 || t == it__int24 || t == it__int32) &&
+                              ch.GetMapping().IsLinear();
+            m_codeMaps.emplace_back(code ? ch.GetMapping().GetFactor() : 0.0, code ? ch.GetMapping().GetOffset() : 0.0);
             s.iSourceIndex = c;
             s.pOrigin = std::make_shared<CChannel>(ch);
             fmt.channels.push_back(std::move(s));
@@ -201,7 +207,10 @@ bool CTrxReader::Read(SStreamBlock& block, std::string& error)
     std::uint64_t left = m_nTotal - m_nDone;
     std::size_t n = std::size_t(std::min<std::uint64_t>(left, m_nBlock));
     block.Reset(n, m_nCh, !m_bits.empty());
-    if (n && m_pSignals) {
+    if (n && m_pSignals && m_bCodesWanted) {
+        if (!ReadWithCodes(block, n, error))
+            return false;
+    } else if (n && m_pSignals) {
         long got = m_pSignals->GetData(long(n), block.values.data(), ds__dorg_interleaved, it__float);
         if (got != long(n)) {
             error = m_sPath + ": read at scan " + std::to_string(m_nDone) + " failed: " +
@@ -251,6 +260,45 @@ bool CTrxReader::Read(SStreamBlock& block, std::string& error)
     return true;
 }
 
+bool CTrxReader::ReadWithCodes(SStreamBlock& block, std::size_t n, std::string& error)
+{
+    if (!m_bRawMapped) {
+        // Integer channels come raw from here on; the physical value is
+        // made below from the same code, so both views agree.
+        CChNbrList raw;
+        CChNbrList list = m_pSignals->GetChannels();
+        for (std::size_t c = 0; c < m_codeMaps.size(); ++c)
+            if (m_codeMaps[c].first != 0.0)
+                raw.Add(list.GetAt(int(c)));
+        if (!raw.IsEmpty() && !m_pSignals->SetChannelMapping(raw, mk__raw, nullptr)) {
+            error = m_sPath + ": integer channels cannot be read raw: " + m_pSignals->GetLastError().str();
+            return false;
+        }
+        m_bRawMapped = true;
+    }
+    m_wide.resize(n * m_nCh);
+    long got = m_pSignals->GetData(long(n), m_wide.data(), ds__dorg_interleaved, it__double);
+    if (got != long(n)) {
+        error = m_sPath + ": read at scan " + std::to_string(m_nDone) + " failed: " + m_pSignals->GetLastError().str();
+        return false;
+    }
+    block.codes.assign(n * m_nCh, 0);
+    for (std::size_t j = 0; j < n; ++j) {
+        for (std::size_t c = 0; c < m_nCh; ++c) {
+            const std::size_t i = j * m_nCh + c;
+            const auto& [factor, offset] = m_codeMaps[c];
+            const double v = m_wide[i];
+            if (factor != 0.0) {
+                block.codes[i] = std::int32_t(v);
+                block.values[i] = float(v * factor + offset);
+            } else {
+                block.values[i] = float(v);
+            }
+        }
+    }
+    return true;
+}
+
 void CTrxReader::GetProgress(std::uint32_t& total, std::uint32_t& done) const
 {
     std::uint64_t t = m_nTotal, d = m_nDone;
@@ -274,5 +322,7 @@ void CTrxReader::Close()
     m_pSignals = nullptr;
     m_readers.clear();
     m_bits.clear();
+    m_codeMaps.clear();
+    m_bRawMapped = false;
     m_ds.reset();
 }

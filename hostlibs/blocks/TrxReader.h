@@ -22,6 +22,9 @@ public:
     // the set sub-channels travel, withSignals whether any channel does.
     bool Prepare(bool withSignals, bool withPulses, bool pulseErrorsTolerated, SStreamFormat& fmt, std::string& error);
     bool Read(SStreamBlock& block, std::string& error);
+    // From the next Read on, integer channels also deliver their stored codes
+    // (SStreamBlock::codes).
+    void SetCodesWanted(bool bOn) { m_bCodesWanted = bOn; }
     void GetProgress(std::uint32_t& total, std::uint32_t& done) const;
     void Close();
 
@@ -46,4 +49,12 @@ private:
     std::uint64_t m_nTotal = 0, m_nDone = 0;
     std::vector<std::uint8_t> m_bytes;
     std::vector<std::int32_t> m_words;
+    // Exact codes: per signal channel its mapping when it is a linear
+    // integer channel (delivered raw), else factor 0 (delivered physical).
+    bool m_bCodesWanted = false;
+    bool m_bRawMapped = false;
+    std::vector<std::pair<double, double>> m_codeMaps;
+    std::vector<double> m_wide;
+
+    bool ReadWithCodes(SStreamBlock& block, std::size_t n, std::string& error);
 };

@@ -80,6 +80,7 @@ bool CSPBTrxSourceTimeData::Produce(int, SStreamBlock& block)
     std::string e;
     if (!m->reader.IsOpen())
         return Fail("TRX source: closed");
+    m->reader.SetCodesWanted(Output(0)->CodesWanted());
     if (!m->reader.Read(block, e))
         return Fail("TRX source: " + e);
     return true;

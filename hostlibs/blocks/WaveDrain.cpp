@@ -1,36 +1,18 @@
 #include "hostlibs/blocks/ChannelScale.h"
 #include "hostlibs/blocks/Drains.h"
 #include "hostlibs/blocks/Quantize.h"
+#include "platform/FileSystem.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <limits>
 #include <string>
-#include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
-
-namespace {
-// Like fopen "wb", but the file is truncated only once we hold it with the
-// same exclusive advisory lock as every other output of ours: a file that
-// another job is writing is refused, not emptied.
-std::FILE* OpenLockedForWriting(const char* path)
-{
-    const int fd = ::open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0)
-        return nullptr;
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ftruncate(fd, 0) != 0) {
-        ::close(fd);
-        return nullptr;
-    }
-    std::FILE* f = ::fdopen(fd, "wb");
-    if (!f)
-        ::close(fd);
-    return f;
-}
-} // namespace
 
 namespace {
 constexpr std::uint32_t kHeaderBytes = 46; // RIFF 12 + "fmt " 8 + 18 + "data" 8
@@ -45,6 +27,26 @@ void Put32(unsigned char* p, std::uint32_t v)
     Put16(p, v & 0xFFFF);
     Put16(p + 2, v >> 16);
 }
+
+bool WriteAt(int fd, const std::string& path, std::uint64_t pos, const void* data, std::size_t n)
+{
+    if (int e = FileSystem::InjectedFault(FileSystem::EOp::Write, path)) {
+        errno = e;
+        return false;
+    }
+    const char* p = static_cast<const char*>(data);
+    while (n > 0) {
+        ssize_t w = ::pwrite(fd, p, n, off_t(pos));
+        if (w < 0 && errno == EINTR)
+            continue;
+        if (w <= 0)
+            return false;
+        p += w;
+        pos += std::uint64_t(w);
+        n -= std::size_t(w);
+    }
+    return true;
+}
 } // namespace
 
 struct CSPMWaveDrain::Impl {
@@ -56,25 +58,52 @@ struct CSPMWaveDrain::Impl {
     double dBnrLevel = 0.0;
 
     int iError = eOK;
-    std::FILE* f = nullptr;
+    int fd = -1;
     bool bOpened = false;
+    // The file this drain made, so that a failed run removes that file and
+    // never one that has since taken its name.
+    dev_t dev = 0;
+    ino_t ino = 0;
     std::uint64_t nDataBytes = 0;
     std::uint64_t nClipped = 0;
 
     std::size_t nCh = 0;
     std::vector<SQuantizer> quant;
+    // Per channel: the power of two that takes its stored integer code to an
+    // output code in a 1:1 conversion (signed like its mapping factor), or 0
+    // when the channel is quantised from its value.
+    std::vector<double> codeScale;
+    bool bCodes = false;
     std::vector<int> pulseBit; // per channel: pulse bit to write, -1 none
     bool bPulses = false;
     SDitherNoise noise;
     std::vector<std::int32_t> codes;
     std::vector<unsigned char> bytes;
 
+    // A new file: a file that exists already belongs to someone else.
     bool OpenFile(std::uint16_t channels, std::uint32_t rate)
     {
-        f = OpenLockedForWriting(sPath.c_str());
-        if (!f)
+        if (int e = FileSystem::InjectedFault(FileSystem::EOp::Create, sPath)) {
+            errno = e;
             return false;
+        }
+        fd = ::open(sPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0)
+            return false;
+        // Held with the same exclusive lock as every other output of ours, so
+        // another job's write probe sees it as taken instead of removing it.
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            ::close(fd);
+            fd = -1;
+            ::unlink(sPath.c_str());
+            return false;
+        }
         bOpened = true;
+        struct stat st {};
+        if (::fstat(fd, &st) == 0) {
+            dev = st.st_dev;
+            ino = st.st_ino;
+        }
         unsigned char h[kHeaderBytes] = {};
         std::uint16_t bytesPerSample = b24 ? 3 : 2;
         std::uint16_t align = std::uint16_t(bytesPerSample * channels);
@@ -92,7 +121,29 @@ struct CSPMWaveDrain::Impl {
         Put16(h + 36, 0); // cbSize
         std::memcpy(h + 38, "data", 4);
         Put32(h + 42, 0);
-        return std::fwrite(h, 1, kHeaderBytes, f) == kHeaderBytes;
+        return WriteAt(fd, sPath, 0, h, kHeaderBytes);
+    }
+
+    // Closes the file; true when the system reports no error.
+    bool CloseFile()
+    {
+        if (fd < 0)
+            return true;
+        int rc = ::close(fd);
+        fd = -1;
+        return rc == 0;
+    }
+
+    // Closes and removes the file of a run that did not complete.
+    void Discard()
+    {
+        CloseFile();
+        if (!bOpened)
+            return;
+        struct stat st {};
+        if (::lstat(sPath.c_str(), &st) == 0 && st.st_dev == dev && st.st_ino == ino)
+            ::unlink(sPath.c_str());
+        bOpened = false;
     }
 };
 
@@ -108,18 +159,17 @@ CSPMWaveDrain::CSPMWaveDrain(const char* path) : m(std::make_unique<Impl>())
 
 CSPMWaveDrain::~CSPMWaveDrain()
 {
-    if (m->f) {
-        // Destroyed without ending the run: the file is not complete.
-        std::fclose(m->f);
-        m->f = nullptr;
-        ::unlink(m->sPath.c_str());
-    }
+    // Destroyed without ending the run: the file is not complete.
+    if (m->fd >= 0)
+        m->Discard();
 }
 
 bool CSPMWaveDrain::SetParameters(bool bDither, bool bTruncate, bool b1to1, double dFullScale, int nSubChannels,
                                   bool b24Bit)
 {
-    if (m_bInitialized || nSubChannels < 0 || nSubChannels > 8)
+    // Pulse bits beyond the eighth never travel in a stream, so a count above
+    // 8 asks for nothing that could not be written.
+    if (m_bInitialized || nSubChannels < 0)
         return false;
     if (!b1to1 && !(std::isfinite(dFullScale) && dFullScale > 0.0))
         return false;
@@ -134,8 +184,7 @@ bool CSPMWaveDrain::SetParameters(bool bDither, bool bTruncate, bool b1to1, doub
 
 bool CSPMWaveDrain::SetParametersBNRSubChannel(int iSubChannel, int nSubChannels, double dLevel)
 {
-    if (m_bInitialized || iSubChannel < 0 || iSubChannel >= 8 || nSubChannels < 0 || nSubChannels > 8 ||
-        !std::isfinite(dLevel))
+    if (m_bInitialized || iSubChannel < 0 || iSubChannel >= 8 || nSubChannels < 0 || !std::isfinite(dLevel))
         return false;
     m->iBnrSub = iSubChannel;
     m->nBnrCount = nSubChannels;
@@ -174,6 +223,8 @@ bool CSPMWaveDrain::OnInitialize()
         return refuse("sampling rate " + std::to_string(fmt.dRate) + " cannot be written");
     int bits = m->b24 ? 24 : 16;
     m->quant.assign(m->nCh, SQuantizer{});
+    m->codeScale.assign(m->nCh, 0.0);
+    m->bCodes = false;
     for (std::size_t c = 0; c < m->nCh; ++c) {
         const SStreamChannel& ch = fmt.channels[c];
         double fs = m->dFullScale, zero = 0.0;
@@ -189,7 +240,17 @@ bool CSPMWaveDrain::OnInitialize()
         q.bits = bits;
         q.bRound = !m->bTruncate;
         q.bDither = m->bDither;
+        // 1:1 of an integer channel is a shift of its code; a float block
+        // value holds 24 bits only, so 24 and 32-bit codes are taken exact.
+        int originBits = ch.iOriginType == 1 ? 8 : ch.iOriginType == 3 ? 16 : ch.iOriginType == 5 ? 24
+                       : ch.iOriginType == 7 ? 32 : 0;
+        if (m->b1to1 && originBits && !m->bDither && ch.dOriginFactor != 0.0) {
+            m->codeScale[c] = std::copysign(std::ldexp(1.0, bits - originBits), ch.dOriginFactor);
+            m->bCodes = m->bCodes || originBits > 16;
+        }
     }
+    if (m->bCodes && Input(0)->IsConnected())
+        Input(0)->GetConnectedOutput()->WantCodes(true);
     m->bPulses = fmt.HasPulses() && m->nSub > 0;
     m->pulseBit.assign(m->nCh, -1);
     if (m->bPulses) {
@@ -209,8 +270,9 @@ bool CSPMWaveDrain::Consume(const SStreamBlock& block)
     if (!s.bOpened) {
         const SStreamFormat& fmt = Input(0)->GetFormat();
         if (!s.OpenFile(std::uint16_t(s.nCh), std::uint32_t(fmt.dRate + 0.5))) {
-            s.iError = s.f ? eWrite : eOpen;
-            return Fail("WAVE drain: " + s.sPath + (s.f ? ": header could not be written" : ": cannot be created"));
+            const std::string why = std::strerror(errno);
+            s.iError = s.bOpened ? eWrite : eOpen;
+            return Fail("WAVE drain: " + s.sPath + (s.bOpened ? ": header could not be written: " : ": cannot be created: ") + why);
         }
     }
     const std::size_t n = block.nScans, nCh = s.nCh;
@@ -223,6 +285,22 @@ bool CSPMWaveDrain::Consume(const SStreamBlock& block)
     }
     s.codes.resize(n * nCh);
     s.nClipped += QuantizeInterleaved(block.values.data(), n, nCh, s.quant.data(), s.noise, s.codes.data());
+    if (s.bCodes && block.codes.size() == n * nCh) {
+        const double lo = s.quant[0].Low(), hi = s.quant[0].High();
+        for (std::size_t c = 0; c < nCh; ++c) {
+            const double k = s.codeScale[c];
+            if (k == 0.0)
+                continue;
+            for (std::size_t i = c; i < n * nCh; i += nCh) {
+                // A power of two times a code is exact; then rounding to
+                // nearest (ties to even) or truncation, as the quantiser does.
+                const double y = double(block.codes[i]) * k;
+                double r = s.quant[c].bRound ? std::nearbyint(y) : std::trunc(y);
+                r = r < lo ? lo : (r > hi ? hi : r);
+                s.codes[i] = std::int32_t(r);
+            }
+        }
+    }
     if (s.bPulses && !block.pulses.empty()) {
         const std::int32_t keep = s.b24 ? ~std::int32_t(0x100) : ~std::int32_t(1);
         const int shift = s.b24 ? 8 : 0;
@@ -255,7 +333,7 @@ bool CSPMWaveDrain::Consume(const SStreamBlock& block)
             o[3 * i + 2] = std::uint8_t(v >> 16);
         }
     }
-    if (std::fwrite(o, 1, s.bytes.size(), s.f) != s.bytes.size()) {
+    if (!WriteAt(s.fd, s.sPath, kHeaderBytes + s.nDataBytes, o, s.bytes.size())) {
         s.iError = eWrite;
         return Fail("WAVE drain: write to " + s.sPath + " failed at data byte " + std::to_string(s.nDataBytes));
     }
@@ -275,11 +353,7 @@ bool CSPMWaveDrain::Finish(bool bComplete)
     if (!bComplete) {
         if (s.iError == eOK)
             s.iError = eRun;
-        if (s.f)
-            std::fclose(s.f);
-        s.f = nullptr;
-        if (s.bOpened)
-            ::unlink(s.sPath.c_str());
+        s.Discard();
         return false;
     }
     // The sizes go where readers (and the loop cross-fade) expect them: the
@@ -288,15 +362,13 @@ bool CSPMWaveDrain::Finish(bool bComplete)
     unsigned char v[4];
     bool ok = true;
     Put32(v, std::uint32_t(kHeaderBytes - 8 + s.nDataBytes));
-    ok = ok && std::fseek(s.f, 4, SEEK_SET) == 0 && std::fwrite(v, 1, 4, s.f) == 4;
+    ok = ok && WriteAt(s.fd, s.sPath, 4, v, 4);
     Put32(v, std::uint32_t(s.nDataBytes));
-    ok = ok && std::fseek(s.f, 42, SEEK_SET) == 0 && std::fwrite(v, 1, 4, s.f) == 4;
-    ok = (std::fflush(s.f) == 0) && ok;
-    ok = (std::fclose(s.f) == 0) && ok;
-    s.f = nullptr;
+    ok = ok && WriteAt(s.fd, s.sPath, 42, v, 4);
+    ok = s.CloseFile() && ok;
     if (!ok) {
         s.iError = eClose;
-        ::unlink(s.sPath.c_str());
+        s.Discard();
         return Fail("WAVE drain: " + s.sPath + " could not be completed");
     }
     return true;

@@ -104,6 +104,8 @@ TEST_F(Cli, ExitStatusesAndHelp)
     EXPECT_EQ(Tessel("export wav a.trx --24bit --16bit").status, 2);
     EXPECT_EQ(Tessel("export wav a.trx --conversion loud").status, 2);
     EXPECT_EQ(Tessel("export wav a.trx --old-header --fade 1").status, 2);
+    for (const char* fade : {"inf", "nan", "-1", "1e999"})  // no length of time
+        EXPECT_EQ(Tessel(std::string("export wav a.trx --fade ") + fade).status, 2) << fade;
     EXPECT_EQ(Tessel("settings set no_such_setting 1").status, 2);
     EXPECT_EQ(Tessel("settings set m_bPascalWAVImport x").status, 2);
 

@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -34,6 +36,20 @@ TEST(UffNumberField, SingleAndDoublePrecisionWidthsAndExponents)
     for (double v : {3.14159265358979, -2.718281828e-33, 6.02214076e23, 1e-99}) {
         EXPECT_NEAR(std::strtod(Ftoa(v, false).c_str(), nullptr), v, std::fabs(v) * 5e-6);
         EXPECT_NEAR(std::strtod(Ftoa(v, true).c_str(), nullptr), v, std::fabs(v) * 5e-13);
+    }
+    // The fields are printf's E13.5 and E20.12, for random values wherever the
+    // exponent has two digits.
+    std::mt19937_64 g(58);
+    std::uniform_real_distribution<double> mant(-10, 10);
+    std::uniform_int_distribution<int> ex(-99, 98);
+    for (int i = 0; i < 100000; ++i) {
+        const double v = i % 2 ? mant(g) * std::pow(10.0, ex(g)) : double(float(mant(g) * std::pow(10.0, ex(g) / 3)));
+        char want[64];
+        std::snprintf(want, sizeof want, "%13.5e", v);
+        auto twoDigits = [&] { return want[std::strlen(want) - 4] == 'e'; };
+        ASSERT_EQ(Ftoa(v, false), twoDigits() ? want : "<out of range>") << v;
+        std::snprintf(want, sizeof want, "%20.12e", v);
+        ASSERT_EQ(Ftoa(v, true), twoDigits() ? want : "<out of range>") << v;
     }
 }
 

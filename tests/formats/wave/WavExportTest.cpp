@@ -8,12 +8,16 @@
 #include "formats/wave/WaveFade.h"
 #include "interface/TSInterface.h"
 #include "frame/ThreadManager.h"
+#include "platform/FileSystem.h"
 #include "platform/MessageLoop.h"
 #include "settings/TSSettings.h"
 
 #include "WaveTestUtil.h"
 
+#include <atomic>
+#include <cerrno>
 #include <cmath>
+#include <functional>
 #include <sstream>
 
 using namespace wavetest;
@@ -29,10 +33,10 @@ struct SChan {
 
 // A time data set of the given channels; values are stored values, scan by scan.
 void MakeTrx(const fs::path& path, const std::vector<SChan>& chans, double rate, const std::vector<double>& values,
-             const std::vector<CSubChannel>& subs = {}, int kind = dk__time)
+             const std::vector<CSubChannel>& subs = {}, int kind = dk__time, double start = 0.0)
 {
     CAbscissaList abscissas;
-    abscissas.Add(CAbscissa("Time", "t", CQuantity("time"), CUnit("s", 1), 0.0, 1.0 / rate, 0, df__linear));
+    abscissas.Add(CAbscissa("Time", "t", CQuantity("time"), CUnit("s", 1), start, 1.0 / rate, 0, df__linear));
     CChannelList channels;
     for (std::size_t i = 0; i < chans.size(); ++i) {
         map__dct m;
@@ -124,8 +128,42 @@ protected:
     }
     CString Text(unsigned id) { return CTSInterface().GetErrorText(id); }
 
+    // Starts a conversion through the interface, as a host does, and waits
+    // for its message.
+    CTSInterface::SMessage RunAsync(const std::function<unsigned(CTSInterface&)>& start)
+    {
+        std::vector<CTSInterface::SMessage> got;
+        MessageLoop::Reset();
+        MessageLoop::SetMainWindow([&](unsigned msg, WPARAM w, LPARAM) -> LRESULT {
+            if (msg == CTSInterface::g_uMsgFromTessel)
+                got.push_back(*reinterpret_cast<CTSInterface::SMessage*>(w));
+            return 0;
+        });
+        CTSInterface ts;
+        EXPECT_EQ(start(ts), 0u);
+        EXPECT_TRUE(MessageLoop::RunUntil(
+            [&] {
+                MessageLoop::FireAllTimers();
+                return !got.empty();
+            },
+            20000));
+        MessageLoop::ClearMainWindow();
+        return got.empty() ? CTSInterface::SMessage{} : got[0];
+    }
+
     fs::path dir;
 };
+
+std::int32_t Le24(const Bytes& b, std::size_t o)
+{
+    std::int32_t v = std::int32_t(b[o] | b[o + 1] << 8 | b[o + 2] << 16);
+    return v & 0x800000 ? v - 0x1000000 : v;
+}
+std::int16_t Le16(const Bytes& b, std::size_t o) { return std::int16_t(b[o] | b[o + 1] << 8); }
+std::uint32_t Le32(const Bytes& b, std::size_t o)
+{
+    return std::uint32_t(b[o] | b[o + 1] << 8 | b[o + 2] << 16 | std::uint32_t(b[o + 3]) << 24);
+}
 
 std::vector<double> Sine(long frames, int channels, double amplitude, double rate)
 {
@@ -423,80 +461,278 @@ TEST_F(WavExport, TachoTrackHalfHighPerPulseInterval)
     EXPECT_EQ(nb[48], 3);
 }
 
-TEST_F(WavExport, FadesWorkInPlace)
+TEST_F(WavExport, FadesScaleEachEndFrameByFrame)
 {
-    if (!HaveSoundfile())
-        TESSEL_SKIP_OR_FAIL("python3-soundfile is not installed");
-    const int rate = 48000;
-    fs::path f = dir / "f.wav";
-    ASSERT_EQ(Shell("/usr/bin/python3 " + ToolPath() + " make " + f.string() + " PCM_16 2 48000 60000"), 0);
-    std::vector<std::int32_t> before = SoundfileSamples(f, 16);
-    ASSERT_EQ(ApplyFadeInOut(f.c_str(), 0.5, false), EFadeResult::Done);
-    std::vector<std::int32_t> after = SoundfileSamples(f, 16);
-    ASSERT_EQ(after.size(), before.size());
-    const long n = rate / 2, frames = 60000;
-    for (long k = 0; k < frames; ++k) {
-        for (int c = 0; c < 2; ++c) {
-            std::size_t i = std::size_t(2 * k + c);
-            std::int32_t expect = before[i];
-            if (k < n)
-                expect = std::int32_t(std::trunc(before[i] * (double(k) / n)));
-            else if (k >= frames - n)
-                expect = std::int32_t(std::trunc(before[i] * (1.0 - double(k - (frames - n)) / n)));
-            ASSERT_EQ(after[i], expect) << "frame " << k;
+    // 8 frames per second and 0.5 s: four frames fade at each end, with
+    // gains 0, 1/4, 1/2, 3/4 in and 1, 3/4, 1/2, 1/4 out, truncated toward 0.
+    WaveSpec w;
+    w.channels = 2;
+    w.rate = 8;
+    w.blockAlign = 4;
+    for (int k = 0; k < 10; ++k) {
+        Put16(w.data, std::uint16_t(999));
+        Put16(w.data, std::uint16_t(-1001));
+    }
+    const std::vector<std::int16_t> plain0{0, 249, 499, 749, 999, 999, 999, 749, 499, 249};
+    const std::vector<std::int16_t> plain1{0, -250, -500, -750, -1001, -1001, -1001, -750, -500, -250};
+    // Keeping the pulse bit: both channels have bit 0 set throughout.
+    const std::vector<std::int16_t> pulse0{1, 249, 499, 749, 999, 999, 999, 749, 499, 249};
+    const std::vector<std::int16_t> pulse1{1, -249, -499, -749, -1001, -1001, -1001, -749, -499, -249};
+    for (bool keep : {false, true}) {
+        fs::path f = dir / (keep ? "p.wav" : "f.wav");
+        WriteFile(f, MakeWave(w));
+        ASSERT_EQ(ApplyFadeInOut(f.c_str(), 0.5, keep), EFadeResult::Done);
+        Bytes b = ReadFile(f);
+        ASSERT_EQ(b.size(), 44u + 40);
+        for (std::size_t k = 0; k < 10; ++k) {
+            EXPECT_EQ(Le16(b, 44 + 4 * k), (keep ? pulse0 : plain0)[k]) << keep << " frame " << k;
+            EXPECT_EQ(Le16(b, 46 + 4 * k), (keep ? pulse1 : plain1)[k]) << keep << " frame " << k;
         }
     }
     // Fewer than 2n frames: unchanged.
-    fs::path s = dir / "s.wav";
-    ASSERT_EQ(Shell("/usr/bin/python3 " + ToolPath() + " make " + s.string() + " PCM_24 1 48000 47999"), 0);
-    Bytes sb = ReadFile(s);
-    EXPECT_EQ(ApplyFadeInOut(s.c_str(), 0.5, false), EFadeResult::TooShort);
-    EXPECT_EQ(ReadFile(s), sb);
+    w.data.resize(7 * 4);
+    WriteFile(dir / "s.wav", MakeWave(w));
+    EXPECT_EQ(ApplyFadeInOut((dir / "s.wav").c_str(), 0.5, false), EFadeResult::TooShort);
+    EXPECT_EQ(ReadFile(dir / "s.wav"), MakeWave(w));
 }
 
-TEST_F(WavExport, LoopCrossFadeShortensTheFile)
+TEST_F(WavExport, LoopCrossFadeMixesTheEndIntoTheBeginning)
+{
+    // 24-bit mono at 8 frames per second, 0.25 s: two frames. Frame k of the
+    // head becomes tail_k · (1 − k/2) + head_k · k/2; the file loses the two
+    // tail frames. Nine frames make an odd data chunk, which the drain writes
+    // without pad byte and this one with.
+    const std::vector<std::int32_t> codes{0x10000, 0x10100, 3, 4, 5, 6, 7, -0x10000, 0x20000};
+    WaveSpec w;
+    w.rate = 8;
+    w.bits = 24;
+    w.blockAlign = 3;
+    for (std::int32_t c : codes) {
+        w.data.push_back(std::uint8_t(c));
+        w.data.push_back(std::uint8_t(c >> 8));
+        w.data.push_back(std::uint8_t(c >> 16));
+    }
+    for (bool keep : {false, true}) {
+        for (bool pad : {false, true}) {
+            Bytes image = MakeWave(w);
+            if (pad) {
+                image.push_back(0);
+                image[4] += 1;  // the RIFF size counts the pad byte
+            }
+            fs::path f = dir / "l.wav";
+            WriteFile(f, image);
+            ASSERT_EQ(ApplyLoopCrossFade(f.c_str(), 0.25, keep), EFadeResult::Done) << keep << pad;
+            Bytes b = ReadFile(f);
+            ASSERT_EQ(b.size(), 44u + 21 + (pad ? 1 : 0)) << pad;
+            EXPECT_EQ(Le32(b, 4), 36u + 21 + (pad ? 1 : 0));
+            EXPECT_EQ(Le32(b, 40), 21u);
+            // -65536 keeps bit 8 clear like the head frame; 98432 has bit 8
+            // clear, the head frame 0x10100 has it set: 98688.
+            EXPECT_EQ(Le24(b, 44), -65536);
+            EXPECT_EQ(Le24(b, 47), keep ? 98688 : 98432);
+            for (std::size_t k = 2; k < 7; ++k)
+                EXPECT_EQ(Le24(b, 44 + 3 * k), codes[k]);
+            if (pad) {
+                EXPECT_EQ(b.back(), 0);
+            }
+        }
+    }
+}
+
+TEST_F(WavExport, LoopCrossFadeOfAnOddDataChunkThroughTheJob)
+{
+    // 24-bit mono with an odd frame count, as the drain writes it.
+    MakeTrx(dir / "o.trx", {{"a", it__int24}}, 8, {4000, 8000, 3, 4, 5, 6, 7, -4000, -8000});
+    SOptions o;
+    o.conv = 1;
+    o.b24 = 1;
+    o.fade = 0.25;
+    o.loop = 1;
+    ASSERT_EQ(Export((dir / "o.trx").string(), dir / "o.wav", o).uState, 23u);
+    Bytes b = ReadFile(dir / "o.wav");
+    ASSERT_EQ(b.size(), 46u + 21);
+    EXPECT_EQ(Le32(b, 4), 38u + 21);
+    EXPECT_EQ(Le32(b, 42), 21u);
+    const std::vector<std::int32_t> expect{-4000, 0, 3, 4, 5, 6, 7};
+    for (std::size_t k = 0; k < expect.size(); ++k)
+        EXPECT_EQ(Le24(b, 46 + 3 * k), expect[k]) << k;
+}
+
+TEST_F(WavExport, FadesLongerThanTheRuleAllowsLeaveTheSamplesAlone)
+{
+    MakeTrx(dir / "h.trx", {{"a", it__int16}}, 48000, Sine(10000, 1, 20000, 48000));
+    SOptions o;
+    o.conv = 1;
+    ASSERT_EQ(Export((dir / "h.trx").string(), dir / "plain.wav", o).uState, 23u);
+    const Bytes plain = ReadFile(dir / "plain.wav");
+    // 2^62 and 2^63 frames: twice the fade's bytes are 2^64 and 2^65.
+    for (double fade : {4611686018427387904.0 / 48000, 9223372036854775808.0 / 48000, 9.2e15, 1e300, HUGE_VAL,
+                        std::nan("")}) {
+        for (int loop : {0, 1}) {
+            o.fade = fade;
+            o.loop = loop;
+            CTSInterface::SMessage m = Export((dir / "h.trx").string(), dir / "h.wav", o);
+            EXPECT_EQ(m.uState, 23u) << fade;
+            EXPECT_EQ(ReadFile(dir / "h.wav"), plain) << fade << " loop " << loop;
+        }
+    }
+}
+
+TEST_F(WavExport, OneToOneOf32BitCodesAt24BitsIsExact)
 {
     if (!HaveSoundfile())
         TESSEL_SKIP_OR_FAIL("python3-soundfile is not installed");
-    // A drain-written file (data size at offset 42), 24-bit with pulse bits.
-    const double rate = 1000;
-    std::vector<double> v;
-    for (long i = 0; i < 3000; ++i) {
-        v.push_back(0.5 * std::sin(2 * M_PI * 7 * i / rate));
-        v.push_back(i % 3 == 0 ? 1 : 0);
-    }
-    MakeTrx(dir / "l.trx", {{"a", it__float}, {"pulses", it__pulse, 1.0, "Pulse Channels"}}, rate, v,
-            {PulseSub(1, 1)});
+    fs::path src = dir / "s32.wav";
+    ASSERT_EQ(Shell("/usr/bin/python3 " + ToolPath() + " make " + src.string() + " PCM_32 2 48000 20000"), 0);
+    CTSInterface::SMessage im;
+    ASSERT_EQ(CTSInterface().ImportWAV(src.c_str(), 1, 2, (dir / "s32.dat").c_str(), nullptr, &im), 0u);
+    ASSERT_EQ(im.uState, 21u);
     SOptions o;
-    o.conv = 0;
-    o.b24 = 1;
-    o.pulse = 1;
-    ASSERT_EQ(Export((dir / "l.trx").string(), dir / "plain.wav", o).uState, 23u);
-    o.fade = 0.2;  // 200 frames
-    o.loop = 1;
-    ASSERT_EQ(Export((dir / "l.trx").string(), dir / "loop.wav", o).uState, 23u);
-    Bytes plain = ReadFile(dir / "plain.wav"), loop = ReadFile(dir / "loop.wav");
-    auto le32 = [](const Bytes& b, std::size_t o) {
-        return std::uint32_t(b[o] | b[o + 1] << 8 | b[o + 2] << 16 | std::uint32_t(b[o + 3]) << 24);
-    };
-    ASSERT_EQ(std::string(plain.begin() + 38, plain.begin() + 42), "data");
-    const std::uint32_t L = 200 * 3;
-    EXPECT_EQ(loop.size(), plain.size() - L);
-    EXPECT_EQ(le32(loop, 4), le32(plain, 4) - L);
-    EXPECT_EQ(le32(loop, 42), le32(plain, 42) - L);
-    SInfo info = SoundfileInfo(dir / "loop.wav");
-    EXPECT_EQ(info.frames, 3000 - 200);
-    std::vector<std::int32_t> p = SoundfileSamples(dir / "plain.wav", 24);
-    std::vector<std::int32_t> l = SoundfileSamples(dir / "loop.wav", 24);
-    ASSERT_EQ(l.size(), 2800u);
-    for (long k = 0; k < 200; ++k) {
-        const double g = double(k) / 200;
-        std::int32_t mixed = std::int32_t(std::trunc(p[std::size_t(2800 + k)] * (1 - g) + p[std::size_t(k)] * g));
-        mixed = (mixed & ~0x100) | (p[std::size_t(k)] & 0x100);
-        ASSERT_EQ(l[std::size_t(k)], mixed) << k;
-        // The pulse bit lives at bit 8 of 24-bit samples.
-        ASSERT_EQ((l[std::size_t(k)] >> 8) & 1, k % 3 == 0 ? 1 : 0) << k;
+    o.conv = 1;
+    for (int bits : {24, 16}) {
+        o.b24 = bits == 24;
+        fs::path out = dir / ("back" + std::to_string(bits) + ".wav");
+        ASSERT_EQ(Export((dir / "s32.dat").string(), out, o).uState, 23u);
+        // numpy's rounding (to nearest, ties to even) of the source codes.
+        fs::path expect = dir / ("expect" + std::to_string(bits));
+        ASSERT_EQ(Shell("/usr/bin/python3 " + ToolPath() + " requant " + src.string() + " " + std::to_string(bits) +
+                        " " + expect.string()),
+                  0);
+        std::vector<std::int32_t> want = ReadInts(expect), got = SoundfileSamples(out, bits);
+        ASSERT_EQ(got.size(), 40000u);
+        ASSERT_EQ(want.size(), got.size());
+        std::size_t off = 0;
+        for (std::size_t i = 0; i < got.size(); ++i)
+            off += got[i] != want[i];
+        EXPECT_EQ(off, 0u) << bits << " bits";
     }
-    for (long k = 200; k < 2800; ++k)
-        ASSERT_EQ(l[std::size_t(k)], p[std::size_t(k)]);
+}
+
+TEST_F(WavExport, ManySubChannelsDoNotStopAnExport)
+{
+    // Nine pulse sub-channels on one pulse channel: more than a stream's
+    // pulse byte carries.
+    std::vector<double> v;
+    for (long i = 0; i < 100; ++i) {
+        v.push_back(double(i * 10));
+        v.push_back((i % 10) < 5 ? 255 : 0);
+    }
+    std::vector<CSubChannel> subs;
+    for (int k = 0; k < 9; ++k)
+        subs.push_back(PulseSub(1, 1u << (k % 8)));
+    MakeTrx(dir / "m.trx", {{"sig", it__int16}, {"pulses", it__pulse, 1.0, "Pulse Channels"}}, 1000, v, subs);
+    SOptions o;
+    o.conv = 1;
+    for (int pulse : {0, 1}) {
+        o.pulse = pulse;
+        fs::path out = dir / ("m" + std::to_string(pulse) + ".wav");
+        CTSInterface::SMessage m = Export((dir / "m.trx").string(), out, o);
+        ASSERT_EQ(m.uState, 23u) << m.sText.c_str();
+        Bytes b = ReadFile(out);
+        ASSERT_EQ(b.size(), 46u + 200);
+        for (std::size_t i = 0; i < 100; ++i) {
+            const int pulseBit = pulse && (i % 10) < 5 ? 1 : 0;
+            EXPECT_EQ(Le16(b, 46 + 2 * i), std::int16_t((i * 10) | std::size_t(pulseBit))) << pulse << " " << i;
+        }
+    }
+}
+
+TEST_F(WavExport, TachoEdgesStayOnTheirScansLateInARecording)
+{
+    // An hour into a recording at 48 kHz: the pulses every 100 scans must
+    // still switch the tacho track on exactly their scans.
+    const long frames = 2000;
+    std::vector<double> v;
+    for (long i = 0; i < frames; ++i) {
+        v.push_back(double(i));
+        v.push_back((i % 100) >= 50 ? 0 : 1);
+    }
+    MakeTrx(dir / "t.trx", {{"sig", it__int16}, {"pulses", it__pulse, 1.0, "Pulse Channels"}}, 48000, v,
+            {PulseSub(1, 1)}, dk__time, 3600.0);
+    SOptions o;
+    o.conv = 1;
+    o.old1 = o.old2 = 1;
+    CTSInterface::SMessage m = Export((dir / "t.trx").string(), dir / "t.wav", o);
+    ASSERT_EQ(m.uState, 23u) << m.sText.c_str();
+    Bytes b = ReadFile(dir / "t.wav");
+    ASSERT_EQ(b.size(), 44u + 4 * frames);
+    long wrong = 0;
+    for (long i = 100; i < 1900; ++i)
+        wrong += Le16(b, 44 + 4 * std::size_t(i) + 2) != ((i % 100) < 50 ? 16383 : 0);
+    EXPECT_EQ(wrong, 0);
+}
+
+TEST_F(WavExport, OldHeaderExportThroughTheInterface)
+{
+    std::vector<double> v;
+    for (long i = 0; i < 400; ++i) {
+        v.push_back(double(i));
+        v.push_back((i % 100) >= 50 ? 0 : 1);
+    }
+    MakeTrx(dir / "t.trx", {{"sig", it__int16}, {"pulses", it__pulse, 1.0, "Pulse Channels"}}, 10000, v,
+            {PulseSub(1, 1)});
+    int yes = 1, conv = 1;
+    CTSInterface::SMessage m = RunAsync([&](CTSInterface& ts) {
+        return ts.ExportWAVTachoOldHeader((dir / "t.trx").c_str(), 5, 6, (dir / "t.wav").c_str(), &yes, &conv,
+                                          nullptr, nullptr);
+    });
+    EXPECT_EQ(m.uState, 23u) << m.sText.c_str();
+    EXPECT_EQ(m.sText, Text(2));
+    EXPECT_EQ(m.lID, 5);
+    Bytes b = ReadFile(dir / "t.wav");
+    ASSERT_EQ(b.size(), 44u + 4 * 400);
+    EXPECT_EQ(Le16(b, 22), 2);  // the signal and the tacho track
+    EXPECT_EQ(Le16(b, 44 + 4 * 120 + 2), 16383);
+    EXPECT_EQ(Le16(b, 44 + 4 * 170 + 2), 0);
+}
+
+TEST_F(WavExport, WriteFailureLeavesNoPartialOutput)
+{
+    MakeTrx(dir / "w.trx", {{"a", it__int16}}, 1000, Sine(50000, 1, 20000, 1000));
+    const fs::path out = dir / "w.wav";
+    const CString failed = CString::Formatted(Text(11).c_str(), out.c_str());
+    int yes = 1, conv = 1;
+    for (bool old : {false, true}) {
+        // The disk fills after the header (one write by the drain, five chunk
+    // writes by the old-header path): the first sample block fails.
+        std::atomic<int> writes{0};
+        FileSystem::CScopedFileFault full([&](FileSystem::EOp op, const std::string& path) {
+            return op == FileSystem::EOp::Write && path == out.string() && ++writes > (old ? 5 : 1) ? ENOSPC : 0;
+        });
+        CTSInterface::SMessage m = RunAsync([&](CTSInterface& ts) {
+            return old ? ts.ExportWAVTachoOldHeader((dir / "w.trx").c_str(), 1, 2, out.c_str(), &yes, &conv, nullptr,
+                                                    nullptr)
+                       : ts.ExportWAV((dir / "w.trx").c_str(), 1, 2, out.c_str(), &yes, &conv, nullptr, nullptr,
+                                      nullptr, nullptr, nullptr);
+        });
+        EXPECT_EQ(m.uState, 24u) << old;
+        EXPECT_EQ(m.sText, failed) << old;
+        EXPECT_FALSE(fs::exists(out)) << old;
+    }
+}
+
+TEST_F(WavExport, AFailedExportLeavesAnotherJobsFileAtItsPath)
+{
+    MakeTrx(dir / "w.trx", {{"a", it__int16}}, 1000, Sine(50000, 1, 20000, 1000));
+    const fs::path out = dir / "w.wav";
+    const Bytes theirs{'t', 'h', 'e', 'i', 'r', 's'};
+    for (bool old : {false, true}) {
+        // While this job writes, another one puts its own file at the same
+        // path; then this job's disk fills.
+        WriteFile(dir / "other.wav", theirs);
+        std::atomic<int> writes{0};
+        FileSystem::CScopedFileFault swap([&](FileSystem::EOp op, const std::string& path) {
+            if (op != FileSystem::EOp::Write || path != out.string() || ++writes <= (old ? 5 : 1))
+                return 0;
+            if (writes == (old ? 6 : 2))
+                fs::rename(dir / "other.wav", out);
+            return ENOSPC;
+        });
+        SOptions o;
+        o.old1 = o.old2 = old ? 1 : 0;
+        CTSInterface::SMessage m = Export((dir / "w.trx").string(), out, o);
+        EXPECT_EQ(m.uState, 24u) << old;
+        EXPECT_EQ(ReadFile(out), theirs) << old;
+        fs::remove(out);
+    }
 }

@@ -6,11 +6,13 @@
 #include "formats/wave/WavImport.h"
 #include "formats/wave/WaveFormat.h"
 #include "interface/TSInterface.h"
+#include "platform/FileSystem.h"
 #include "platform/Semaphore.h"
 #include "settings/TSSettings.h"
 
 #include "WaveTestUtil.h"
 
+#include <atomic>
 #include <cmath>
 #include <csignal>
 #include <sstream>
@@ -188,8 +190,10 @@ TEST_P(WavImportFromTools, PhysicalValuesAreStoredSamplesTimesTheFactor)
     EXPECT_EQ(msg.sSource, CString(wav.c_str()));
 
     const int bytes = c.bits / 8;
-    const double F = bytes <= 2 ? 32768.0 : bytes == 3 ? 8388607.5 : 2147483647.5;
-    const double M = std::sqrt(2.0) * 4e-5 * std::pow(10.0, 94.0f * 0.05) / F;
+    // 94 dB: a full-scale sine peaks at 2.835143 Pa (twice the 1.41757 Pa
+    // peak of a 94 dB re 20 µPa sine), spread over 32768, 8388607.5 or
+    // 2147483647.5 steps.
+    const double M = bytes <= 2 ? 8.652170203661399e-05 : bytes == 3 ? 3.3797541872542815e-07 : 1.3202164010125564e-09;
     {
         CDataset ds(out.c_str(), om__read, 32768, sh__deny_write);
         ASSERT_EQ(ds.GetNbrOfChannels(), c.channels);
@@ -206,7 +210,7 @@ TEST_P(WavImportFromTools, PhysicalValuesAreStoredSamplesTimesTheFactor)
             EXPECT_EQ(ch.GetImplType(), bytes <= 2 ? it__int16 : bytes == 3 ? it__int24 : it__int32);
             EXPECT_EQ(ch.GetUnit().GetText(), "Pa");
             EXPECT_FLOAT_EQ(ch.GetCalibration(), 94.0f);
-            EXPECT_DOUBLE_EQ(ch.GetMapping().GetFactor(), M);
+            EXPECT_NEAR(ch.GetMapping().GetFactor(), M, 1e-14 * M);
             EXPECT_EQ(ch.GetMapping().GetOffset(), 0.0);
         }
     }
@@ -345,15 +349,25 @@ TEST_F(WavImport, ShortDataImportsWholeFramesWithWarning)
     EXPECT_EQ(msg.uState, 21u);
     EXPECT_EQ(msg.sText, Text(143));
 
-    // Exactly whole frames: no warning; an empty data chunk: no scans, success.
+    // Exactly whole frames: no warning. An empty data chunk proclaims a
+    // recording it does not hold: the warning, and a data set without scans.
     s.data.resize(12);
     WriteFile(dir / "u.wav", MakeWave(s));
     EXPECT_EQ(Import(dir / "u.wav", dir / "u.dat").sText, Text(2));
     s.data.clear();
     WriteFile(dir / "v.wav", MakeWave(s));
-    EXPECT_EQ(Import(dir / "v.wav", dir / "v.dat").sText, Text(2));
-    CDataset ds((dir / "v.dat").c_str(), om__read, 32768, sh__deny_write);
-    EXPECT_EQ(ds.GetNbrOfScans(), 0);
+    for (int limit : {0, 4096}) {  // the kernel copy and the block loop
+        CThreadWAVImport::SetBufferLimitForTests(std::size_t(limit));
+        s.bits = limit ? 8 : 16;
+        s.blockAlign = limit ? 2 : 4;
+        WriteFile(dir / "v.wav", MakeWave(s));
+        msg = Import(dir / "v.wav", dir / "v.dat");
+        EXPECT_EQ(msg.uState, 21u);
+        EXPECT_EQ(msg.sText, Text(143)) << s.bits << " bits";
+        CDataset ds((dir / "v.dat").c_str(), om__read, 32768, sh__deny_write);
+        EXPECT_EQ(ds.GetNbrOfScans(), 0);
+        fs::remove(dir / "v.dat");
+    }
 }
 
 TEST_F(WavImport, EightBitWideningAndChannelNames)
@@ -378,8 +392,8 @@ TEST_F(WavImport, EightBitWideningAndChannelNames)
         EXPECT_EQ(ch.GetAbbreviation(), abbr[i]);
         EXPECT_EQ(ch.GetImplType(), it__int16);
         EXPECT_EQ(ch.GetPhysChannel(), i);
-        EXPECT_DOUBLE_EQ(ch.GetMapping().GetFactor(),
-                         std::sqrt(2.0) * 4e-5 * std::pow(10.0, CTSSettings::m_fCalibrationWAVImport * 0.05) / 32768);
+        // The default calibration of 94 dB over 32768 steps.
+        EXPECT_NEAR(ch.GetMapping().GetFactor(), 8.652170203661399e-05, 1e-18);
     }
 
     // Mono gives one channel named "Left channel".
@@ -402,8 +416,8 @@ TEST_F(WavImport, CalibrationSettings)
     CTSSettings::m_bPascalWAVImport = 0;
     CTSSettings::m_fCalibrationWAVImport = 94.0f;
     ASSERT_EQ(Import(dir / "c.wav", dir / "p.dat").uState, 21u);
-    const double Mp = std::sqrt(2.0) * 4e-5 * std::pow(10.0, 4.7) / 32768;
-    EXPECT_NEAR(ReadTrxValues(dir / "p.dat")[0], 16384 * Mp, 1e-12);
+    // Half of full scale is the peak of a 94 dB sine: √2 · 1.0023773 Pa.
+    EXPECT_NEAR(ReadTrxValues(dir / "p.dat")[0], 1.4175715661678836, 1e-12);
     {
         CDataset ds((dir / "p.dat").c_str(), om__read, 32768, sh__deny_write);
         EXPECT_EQ(ds.GetChannel(0).GetUnit().GetText(), "Pa");
@@ -415,15 +429,15 @@ TEST_F(WavImport, CalibrationSettings)
     CTSSettings::m_fInputRangeWAVImport = 5.0f;
     CTSSettings::m_sUnitWAVImport = "V";
     ASSERT_EQ(Import(dir / "c.wav", dir / "v.dat").uState, 21u);
-    const double Mv = std::sqrt(2.0) * 5.0 / 32768;
-    EXPECT_NEAR(ReadTrxValues(dir / "v.dat")[0], 16384 * Mv, 1e-12);
+    // Full scale is the peak of a 5 V r.m.s. sine, 5 · √2 V; half of it 5 / √2.
+    EXPECT_NEAR(ReadTrxValues(dir / "v.dat")[0], 3.5355339059327378, 1e-12);
     {
         CDataset ds((dir / "v.dat").c_str(), om__read, 32768, sh__deny_write);
         CChannel ch = ds.GetChannel(0);
         EXPECT_EQ(ch.GetUnit().GetText(), "V");
         EXPECT_EQ(ch.GetQuantity().GetName(), CUnit("V", 1).GetDefaultQuantity().GetName());
-        double r = CUnit("V", 1).GetReferenceValue();
-        EXPECT_NEAR(ch.GetCalibration(), 20 * std::log10(5.0 / r) - 20 * std::log10(2.0), 1e-4);
+        // 5 V over a reference of 1 V, less the 6.02 dB of the factor 2.
+        EXPECT_NEAR(ch.GetCalibration(), 7.958800173440752, 1e-4);
     }
 
     // "Other" with a text that is no unit: the empty unit.
@@ -480,6 +494,31 @@ TEST_F(WavImport, OutputPolicyAndInputFailures)
     // Output and input failing together: the input's failure is reported.
     msg = Import(dir / "none.wav", dir / "keep.dat", &no);
     EXPECT_EQ(msg.sText, CString::Formatted(Text(10).c_str(), (dir / "none.wav").c_str()));
+}
+
+TEST_F(WavImport, AFileThatTakesTheOutputNameMeanwhileIsLeftAlone)
+{
+    WaveSpec s;
+    s.data = {1, 2, 3, 4};
+    WriteFile(dir / "a.wav", MakeWave(s));
+    const fs::path out = dir / "a.dat";
+    const Bytes theirs{'t', 'h', 'e', 'i', 'r', 's'};
+    int yes = 1;
+    std::atomic<int> creates{0};
+    CTSInterface::SMessage msg;
+    {
+        // The write probe creates the output first; just before the data set
+        // is made, another job puts its own file there.
+        FileSystem::CScopedFileFault other([&](FileSystem::EOp op, const std::string& path) {
+            if (op == FileSystem::EOp::Create && path == out.string() && ++creates == 2)
+                WriteFile(out, theirs);
+            return 0;
+        });
+        msg = Import(dir / "a.wav", out, &yes);
+    }
+    EXPECT_EQ(msg.uState, 22u);
+    EXPECT_EQ(std::string(msg.sText.c_str()).rfind(Text(15).c_str(), 0), 0u) << msg.sText.c_str();
+    EXPECT_EQ(ReadFile(out), theirs);
 }
 
 TEST_F(WavImport, DerivedOutputPath)

@@ -4,6 +4,7 @@
   ints PATH OUT                            samples as little-endian int32, left-justified
   info PATH                                "rate channels frames subtype"
   floatwav PATH CHANNELS RATE FRAMES       32-bit float file of a signal within +-0.9
+  requant PATH BITS OUT                    the samples rounded to BITS (nearest, ties to even), int32
   batch FILE                               the commands above, one per line (one start-up)
 """
 import sys
@@ -38,6 +39,11 @@ def run(argv):
     elif cmd == "ints":
         data, _ = sf.read(argv[1], dtype="int32", always_2d=True)
         data.astype("<i4").tofile(argv[2])
+    elif cmd == "requant":
+        data, _ = sf.read(argv[1], dtype="int32", always_2d=True)
+        bits = int(argv[2])
+        x = np.round(data.astype(np.float64) / 2.0 ** (32 - bits))
+        np.clip(x, -(2 ** (bits - 1)), 2 ** (bits - 1) - 1).astype("<i4").tofile(argv[3])
     elif cmd == "info":
         i = sf.info(argv[1])
         print(i.samplerate, i.channels, i.frames, i.subtype)

@@ -212,8 +212,17 @@ TEST(WaveDrain, ErrorCodesTellWhatFailedAndNoPartialFileStays)
 
     std::unique_ptr<CSPMWaveDrain> d(CSPMWaveDrain::CreateObject(path.c_str()));
     EXPECT_FALSE(d->SetParameters(false, false, false, 0.0, 0, false)); // no full scale
-    EXPECT_FALSE(d->SetParameters(false, false, true, 0.0, 9, false));  // more pulse bits than a byte has
-    EXPECT_FALSE(d->SetParametersBNRSubChannel(8, 1, 0.0));
+    EXPECT_FALSE(d->SetParameters(false, false, true, 0.0, -1, false));
+    EXPECT_FALSE(d->SetParametersBNRSubChannel(8, 1, 0.0));  // no ninth bit in a pulse byte
+
+    // A file that exists is someone else's: not replaced, not removed.
+    {
+        std::ofstream(path) << "theirs";
+    }
+    EXPECT_FALSE(WriteWave(path, fmt, zero, nullptr, plain, &err));
+    EXPECT_EQ(err, CSPMWaveDrain::eOpen);
+    EXPECT_EQ(ReadFile(path), (std::vector<unsigned char>{'t', 'h', 'e', 'i', 'r', 's'}));
+    ::unlink(path.c_str());
 
 }
 
