@@ -31,7 +31,9 @@ bool WriteAll(int fd, const unsigned char* p, std::size_t n, std::uint64_t pos)
 CDataStream::CDataStream(int fd, std::uint64_t position, bool writable, std::size_t bufferSize)
     : m_fd(fd), m_bWritable(writable), m_uPos(position)
 {
-    if (writable) m_buf.resize(std::max<std::size_t>(bufferSize, 4096));
+    // The buffer grows with the writes up to its size: a small data set
+    // never pays for (and zero-fills) a buffer it does not need.
+    if (writable) m_nCapacity = std::max<std::size_t>(bufferSize, 4096);
 }
 
 CDataStream::~CDataStream() { FlushWrite(); }
@@ -59,8 +61,8 @@ std::size_t CDataStream::Write(const void* data, std::size_t n)
     const unsigned char* p = static_cast<const unsigned char*>(data);
     // The pending block goes out when this write does not follow it or
     // would overflow it; pieces as large as the buffer go straight out.
-    if (m_nBuf > 0 && (m_uBufPos + m_nBuf != m_uPos || m_nBuf + n > m_buf.size()) && !FlushWrite()) return 0;
-    if (n >= m_buf.size()) {
+    if (m_nBuf > 0 && (m_uBufPos + m_nBuf != m_uPos || m_nBuf + n > m_nCapacity) && !FlushWrite()) return 0;
+    if (n >= m_nCapacity) {
         if (!WriteAll(m_fd, p, n, m_uPos)) {
             m_iErrno = errno;
             m_bFailed = true;
@@ -70,6 +72,8 @@ std::size_t CDataStream::Write(const void* data, std::size_t n)
         return n;
     }
     if (m_nBuf == 0) m_uBufPos = m_uPos;
+    if (m_nBuf + n > m_buf.size())
+        m_buf.resize(std::min(m_nCapacity, std::max({m_nBuf + n, 2 * m_buf.size(), std::size_t(4096)})));
     std::memcpy(m_buf.data() + m_nBuf, p, n);
     m_nBuf += n;
     m_uPos += n;
@@ -109,7 +113,7 @@ std::uint64_t CDataStream::CopyFrom(int fd, std::uint64_t offset, std::uint64_t 
             }
             kernel = false;
         }
-        if (bounce.empty()) bounce.resize(m_buf.size());
+        if (bounce.empty()) bounce.resize(m_nCapacity);
         ssize_t r = ::pread(fd, bounce.data(), std::min(want, bounce.size()), off_t(offset + done));
         if (r < 0 && errno == EINTR) continue;
         if (r < 0) {

@@ -2,7 +2,8 @@
 // The buffered byte stream over a data set's file that GetPtrToFile hands
 // out: imports copy interleaved samples straight into it. Positions are
 // absolute file offsets; right after a data set is created the stream stands
-// at GetStartOfDataInFile(). Writes are buffered (256 KiB); a failed system
+// at GetStartOfDataInFile(). Writes are buffered (up to 256 KiB,
+// the buffer growing with them); a failed system
 // write sets the error state, which stays until ClearError.
 
 #include <cstddef>
@@ -48,6 +49,7 @@ private:
     bool m_bWritable;
     std::uint64_t m_uPos;              // logical position
     std::vector<unsigned char> m_buf;  // pending writes for [m_uBufPos, m_uBufPos + m_nBuf)
+    std::size_t m_nCapacity = 0;       // the most m_buf grows to (0: read-only)
     std::uint64_t m_uBufPos = 0;
     std::size_t m_nBuf = 0;
     bool m_bFailed = false;

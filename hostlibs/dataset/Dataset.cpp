@@ -222,9 +222,11 @@ void CDatasetCore::WriteDescription()
     std::string lead = trx::BuildLeadIn(header, newOffset);
     if (::pwrite(tfd, lead.data(), lead.size(), 0) != ssize_t(lead.size())) fail("cannot write its description aside", errno);
     std::uint64_t size = FileSize(), from = uDataOffset, to = newOffset;
-    unsigned char* buf = Chunk(nBuffer);
+    // No bigger a transfer buffer than the samples to move.
+    const std::size_t step = std::size_t(std::min<std::uint64_t>(nBuffer, size > from ? size - from : 0));
+    unsigned char* buf = Chunk(step);
     while (from < size) {
-        std::size_t n = std::size_t(std::min<std::uint64_t>(nBuffer, size - from));
+        std::size_t n = std::size_t(std::min<std::uint64_t>(step, size - from));
         std::size_t got = 0;
         if (!ReadAt(from, buf, n, &got) || got != n) fail("cannot be copied", errno ? errno : EIO);
         if (::pwrite(tfd, buf, n, off_t(to)) != ssize_t(n)) fail("cannot be copied", errno);
@@ -867,9 +869,10 @@ bool CDataset::SaveAs(const char* path, long expectedScans, long bufferSize)
     std::string lead = trx::BuildLeadIn(header, offset);
     ok = ok && ::pwrite(tfd, lead.data(), lead.size(), 0) == ssize_t(lead.size());
     std::uint64_t bytes = c.AvailableScans() * c.layout.uScanBytes, from = 0;
-    unsigned char* buf = c.Chunk(c.nBuffer);
+    const std::size_t step = std::size_t(std::min<std::uint64_t>(c.nBuffer, bytes));
+    unsigned char* buf = c.Chunk(step);
     while (ok && from < bytes) {
-        std::size_t n = std::size_t(std::min<std::uint64_t>(c.nBuffer, bytes - from));
+        std::size_t n = std::size_t(std::min<std::uint64_t>(step, bytes - from));
         ok = c.ReadAt(c.uDataOffset + from, buf, n) && ::pwrite(tfd, buf, n, off_t(offset + from)) == ssize_t(n);
         from += n;
     }

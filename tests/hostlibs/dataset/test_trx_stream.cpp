@@ -22,8 +22,9 @@ TEST(TrxStream, WritesOfAnySizeLandAtTheStartOfTheData)
         ASSERT_TRUE(s);
         EXPECT_EQ(s, ds.GetPtrToFile()) << "one stream per data set";
         EXPECT_EQ(std::uint64_t(ds.GetStartOfDataInFile()), s->Tell());
-        // Pieces smaller than, around and larger than the stream's buffer.
-        std::size_t sizes[] = {1, 2, 3, 4095, (1 << 20) - 4000, (1 << 20) + 7, 5};
+        // Pieces smaller than, around and larger than the stream's buffer;
+        // the middle ones make the buffer grow while it holds pending bytes.
+        std::size_t sizes[] = {1, 2, 3, 4095, 5000, 20000, 100000, 200000, (1 << 20) - 4000, (1 << 20) + 7, 5};
         unsigned char x = 0;
         for (std::size_t n : sizes) {
             std::vector<unsigned char> piece(n);
