@@ -29,6 +29,10 @@ public:
 
     bool HasSyncMode() const override { return true; }
 
+    // A copy of a TRX data set, not a format of its own: an output named
+    // ".trx" in `tessel convert` is a plain data set, never this export.
+    std::vector<std::string> FileExtensions() const override { return {}; }
+
     std::string DeriveOutput(const std::string& input) const override
     {
         CString s(input);

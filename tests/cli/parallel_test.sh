@@ -16,7 +16,9 @@ if ! command -v parallel >/dev/null || ! command -v sox >/dev/null; then
   exit 77
 fi
 work=$(mktemp -d "${TMPDIR:-/tmp}/tessel-parallel-XXXXXX")
-trap 'rm -rf "$work"' EXIT
+watcher=
+# The watcher must not outlive the script: it holds ctest's output pipe open.
+trap '[ -n "$watcher" ] && kill "$watcher" 2>/dev/null; rm -rf "$work"' EXIT
 export TESSEL_CONFIG_DIR=$work/config TESSEL_SEM_DIR=$work/sem TMPDIR=$work/tmp
 mkdir -p "$work/in" "$work/out" "$TMPDIR"
 
@@ -63,10 +65,13 @@ PY
 watcher=$!
 
 start=$(date +%s.%N)
-parallel --will-cite -j8 "$tessel" convert {} "$work/out/{/.}.trx" -q ::: "$work"/in/rec*.txt
+converted=0
+parallel --will-cite -j8 "$tessel" convert {} "$work/out/{/.}.trx" -q ::: "$work"/in/rec*.txt || converted=$?
 end=$(date +%s.%N)
 touch "$work/stop"
 wait $watcher
+watcher=
+if [ "$converted" -ne 0 ]; then echo "FAIL: $converted of the conversions failed"; exit 1; fi
 read -r most counts <"$work/watch.txt"
 echo "8 conversions in $(awk "BEGIN { printf \"%.1f\", $end - $start }") s; units of ThreadTSAccess held at once: at most $most (samples per count: $counts)"
 

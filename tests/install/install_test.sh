@@ -43,7 +43,7 @@ headers=$(cd "$prefix/include/tessel" && ls | sort | tr '\n' ' ')
 for h in tessel.h TSInterface.h TSSettings.h CString.h DataKind.h; do
   [[ " $headers" == *" $h "* ]] || fail "include/tessel/$h missing (have: $headers)"
 done
-for h in Dataset.h DatasetTypes.h ThreadConversion.h ThreadManager.h; do
+for h in Dataset.h ThreadConversion.h ThreadManager.h; do
   [[ " $headers" != *" $h "* ]] || fail "internal header $h installed"
 done
 if grep -h '#include "' "$prefix"/include/tessel/*.h | grep '/'; then
@@ -85,7 +85,7 @@ cmake -S "$work/host" -B "$work/host/build" -DCMAKE_PREFIX_PATH="$prefix" -DCMAK
 cmake --build "$work/host/build" >>"$work/host.log" 2>&1 || { cat "$work/host.log"; fail "building the host (find_package)"; }
 PKG_CONFIG_PATH=$libdir/pkgconfig
 export PKG_CONFIG_PATH
-g++ -std=c++17 -O0 -o "$work/host/host_pc" "$work/host/host.cpp" $(pkg-config --cflags --libs tessel) ||
+g++ -O0 -o "$work/host/host_pc" "$work/host/host.cpp" $(pkg-config --cflags --libs tessel) ||
   fail "building the host (pkg-config)"
 
 # 0.25 s of a 16-bit stereo ramp at 8 kHz, written by Python's own wave module.

@@ -242,6 +242,8 @@ TEST(WaveDrain, AFileAnotherWriterHoldsIsNeitherEmptiedNorTakenOver)
         auto b = ReadFile(path);
         EXPECT_EQ(std::string(b.begin(), b.end()), "another job's samples");
     }
+    // The drain makes its file new; a replaceable one is gone before it runs.
+    ::unlink(path.c_str());
     // And while the drain writes, nobody else of ours may create the file.
     unsigned seenByOther = FileSystem::kErrorNone;
     auto probe = [&](std::size_t, std::uint64_t i) {
