@@ -64,8 +64,8 @@ public:
 };
 
 // The host may resize the public arrays at will; the jobs index them up to
-// 256. Whatever a load read, or left unread after failing, they come out of
-// it at exactly that size: missing elements empty, surplus ones dropped.
+// element 255. Whatever a load read, or left unread after failing, they come
+// out of it at exactly 256 elements: missing ones empty, surplus ones dropped.
 void NormaliseArrays() {
     CTSSettings::m_arsChNameASCImport.SetSize(CTSSettings::g_iNbrOfASCImportChannels);
     CTSSettings::m_arsChUnitASCImport.SetSize(CTSSettings::g_iNbrOfASCImportChannels);
