@@ -4,6 +4,8 @@ SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 BUILD ?= build
 FUZZ_SECONDS ?= 20
+# Targets with a known open finding, left out of the short CI runs until it is fixed.
+FUZZ_SKIP ?=
 
 PACKAGES := cmake ninja-build g++ clang libclang-rt-14-dev pkg-config \
   libgtest-dev libgmock-dev libbenchmark-dev libsoxr-dev nlohmann-json3-dev libcli11-dev \
@@ -42,6 +44,7 @@ fuzz: deps
 	cmake --build build-fuzz -j $(JOBS)
 	@set -e -o pipefail; for f in build-fuzz/fuzz_*; do \
 	  [ -f "$$f" ] && [ -x "$$f" ] || continue; name=$$(basename $$f); \
+	  case " $(FUZZ_SKIP) " in *" $$name "*) echo "== $$name skipped (FUZZ_SKIP)"; continue;; esac; \
 	  mkdir -p build-fuzz/corpus/$$name; \
 	  seeds=fuzz/corpus/$${name#fuzz_}; [ -d $$seeds ] || seeds=; \
 	  echo "== $$name ($(FUZZ_SECONDS) s)"; \
