@@ -211,7 +211,8 @@ bool Write(const char* sourceTrx, const char* mp3Path, const char* sidePath, std
     return true;
 }
 
-bool Apply(const char* mp3Input, const char* datasetPath, std::string& error, const std::function<bool()>& stop)
+bool Apply(const char* mp3Input, const char* datasetPath, std::string& error, std::string& warning,
+           const std::function<bool()>& stop)
 {
     const CString sidePath = PathFor(mp3Input);
     FileSystem::CFile side;
@@ -308,6 +309,10 @@ bool Apply(const char* mp3Input, const char* datasetPath, std::string& error, co
             sub.SetParentChannelID(i);
             if (target->AddSubChannel(sub) < 0)
                 return fail(std::string(datasetPath) + ": sub-channel " + std::to_string(s) + " cannot be added");
+        } else {
+            if (!warning.empty()) warning += "\n";
+            warning += "Sub-channel " + std::to_string(s) + " (\"" + sub.GetName().str() + "\") left out: its channel " +
+                       std::to_string(parent) + " is not in the MP3 file.";
         }
     }
     target->SetComment(description->GetComment());

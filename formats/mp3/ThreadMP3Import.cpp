@@ -90,14 +90,20 @@ bool CThreadMP3Import::Convert()
     created.Add(output);
 
     SetProgress(0.75f);
-    std::string error;
-    if (!Mp3SideFile::Apply(input, output, error, [this] { return Interrupted(); })) {
+    std::string error, warning;
+    if (!Mp3SideFile::Apply(input, output, error, warning, [this] { return Interrupted(); })) {
         created.RemoveAll();
         m_sTextArg.Empty();
         m_sTextAppend = "\n" + CString(error);
         return fail(Mp3Result::kSideFileNotApplied);
     }
     created.Keep();
+    if (!warning.empty()) {
+        // The data set stands; what could not be restored is said.
+        m_uStringID = Mp3Result::kSideFileNotApplied;
+        m_sTextArg.Empty();
+        m_sTextAppend = "\n" + CString(warning);
+    }
     SetProgress(1.0f);
     return true;
 }

@@ -299,6 +299,53 @@ TEST_F(Mp3, SideFileWithoutSubChannelsHoldsBannerAndHeaderOnly)
     EXPECT_EQ(ReadAll(dir / "plain.MP3Plus"), expected);
 }
 
+TEST_F(Mp3, PulseChannelThatNoWaveFileCarriesIsNamedNotHidden)
+{
+    if (!HaveConverters()) TESSEL_SKIP_OR_FAIL("lame or mpg123 is not installed");
+    // Channel 0 carries sub-channel "A" in bit 0; channel 1 is a pulse
+    // channel (pulse bytes) with sub-channel "B". The MP3 holds channel 0 only.
+    const long scans = 3000;
+    CAbscissaList abscissas;
+    abscissas.Add(CAbscissa("Time", "t", CQuantity("time"), CUnit("s", 1), 0.0, 1.0 / 48000, 0, df__linear));
+    CChannelList channels;
+    channels.Add(CChannel("Mic", "M", CQuantity("pressure"), CUnit("Pa", 1), it__int16, 0));
+    CChannel pulse("Pulses", "P", CQuantity("index"), CUnit("", 1), it__pulse, 1);
+    pulse.SetTitle("Pulse Channels");
+    channels.Add(pulse);
+    {
+        CDataset ds((dir / "two.trx").c_str(), abscissas, channels, dk__time, ds__dorg_interleaved, 0, 65536,
+                    sh__deny_write);
+        std::vector<double> v;
+        for (long i = 0; i < scans; ++i) {
+            v.push_back(double((int(std::lround(6000 * std::sin(i * 0.05))) & ~1) | PulseAt(i)));
+            v.push_back(double(i % 10 == 0));
+        }
+        CAccess* a = ds.CreateAccess(am__readwrite, CChNbrList{0, 1}, 0, 0L, -1L, mk__raw);
+        ASSERT_NE(a, nullptr);
+        ASSERT_EQ(a->SetData(scans, v.data(), ds__dorg_interleaved, it__double), scans);
+        ds.AddSubChannel(CSubChannel(sc__pulse, 0, 1, "A", "a", CQuantity("RPM"), CUnit("rpm", 1)));
+        ds.AddSubChannel(CSubChannel(sc__pulse, 1, 1, "B", "b", CQuantity("RPM"), CUnit("rpm", 1)));
+        ds.Close();
+    }
+    ASSERT_EQ(Export(dir / "two.trx", dir / "two.mp3").uState, 27u);
+    const CTSInterface::SMessage im = Import(dir / "two.mp3", dir / "two.dat");
+    // A success that says what it could not restore.
+    ASSERT_EQ(im.uState, 25u) << im.sText.str();
+    EXPECT_EQ(im.sText.str().rfind(Text(108), 0), 0u) << im.sText.str();
+    EXPECT_NE(im.sText.str().find("\"B\") left out"), std::string::npos) << im.sText.str();
+    CDataset back((dir / "two.dat").c_str(), om__read, 32768, sh__deny_write);
+    ASSERT_EQ(back.GetNbrOfChannels(), 1);
+    EXPECT_EQ(back.GetChannel(0).GetName(), "Mic");
+    ASSERT_EQ(back.GetNbrOfSubChannels(), 1);
+    EXPECT_EQ(back.GetSubChannel(0).GetName(), "A");
+    const std::vector<std::int16_t> b = RawSamples(back);
+    ASSERT_EQ(long(b.size()), scans);
+    long wrong = 0;
+    for (long i = 0; i < scans; ++i)
+        if ((b[std::size_t(i)] & 1) != PulseAt(i)) ++wrong;
+    EXPECT_EQ(wrong, 0);
+}
+
 TEST_F(Mp3, Mp3OfAnotherEncoderImportsAsPlainWave)
 {
     if (!HaveConverters()) TESSEL_SKIP_OR_FAIL("lame or mpg123 is not installed");
