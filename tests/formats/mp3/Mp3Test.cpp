@@ -5,6 +5,7 @@
 
 #include "tests/common/PeerTools.h"
 #include "formats/mp3/Mp3Converter.h"
+#include "formats/mp3/Mp3SideFile.h"
 #include "formats/mp3/ThreadMP3Export.h"
 #include "frame/ThreadManager.h"
 #include "hostlibs/dataset/Dataset.h"
@@ -131,6 +132,32 @@ double Correlation(const std::vector<std::int16_t>& a, const std::vector<std::in
         bb += double(b[i]) * b[i];
     }
     return ab / std::sqrt(aa * bb);
+}
+
+// A 16-bit stereo PCM WAVE file of `frames` frames of a ramp, written from
+// the published layout (RIFF, "fmt " with 16 bytes, "data").
+void WriteWave(const fs::path& p, long frames, std::uint32_t rate)
+{
+    std::ofstream f(p, std::ios::binary);
+    auto u32 = [&](std::uint32_t v) { f.write(reinterpret_cast<const char*>(&v), 4); };
+    auto u16 = [&](std::uint16_t v) { f.write(reinterpret_cast<const char*>(&v), 2); };
+    const std::uint32_t bytes = std::uint32_t(frames) * 4;
+    f.write("RIFF", 4);
+    u32(36 + bytes);
+    f.write("WAVEfmt ", 8);
+    u32(16);
+    u16(1);
+    u16(2);
+    u32(rate);
+    u32(rate * 4);
+    u16(4);
+    u16(16);
+    f.write("data", 4);
+    u32(bytes);
+    for (long i = 0; i < frames; ++i) {
+        u16(std::uint16_t(i * 3));
+        u16(std::uint16_t(-i));
+    }
 }
 
 class Mp3 : public ::testing::Test {
@@ -344,6 +371,38 @@ TEST_F(Mp3, PulseChannelThatNoWaveFileCarriesIsNamedNotHidden)
     for (long i = 0; i < scans; ++i)
         if ((b[std::size_t(i)] & 1) != PulseAt(i)) ++wrong;
     EXPECT_EQ(wrong, 0);
+}
+
+TEST_F(Mp3, DecodedLengthIsCutToTheSourceButNeverExtended)
+{
+    MakeSource(dir / "src.trx", true, kRate, 3000);
+    std::string error;
+    ASSERT_TRUE(Mp3SideFile::Write((dir / "src.trx").c_str(), (dir / "x.mp3").c_str(),
+                                   (dir / "x.MP3Plus").c_str(), error, nullptr))
+        << error;
+    std::ofstream(dir / "x.mp3") << "MP3 data, as far as the fake decoder cares";
+    for (long frames : {4152L, 2000L}) {
+        SCOPED_TRACE(frames);
+        WriteWave(dir / "decoded.wav", frames, 44100);
+        FakeConverters("cat '" + (dir / "decoded.wav").string() + "' > \"$2\"");
+        const CTSInterface::SMessage im = Import(dir / "x.mp3", dir / "x.dat");
+        ASSERT_EQ(im.uState, 25u) << im.sText.str();
+        CDataset ds((dir / "x.dat").c_str(), om__read, 32768, sh__deny_write);
+        const long scans = std::min(frames, 3000L);
+        ASSERT_EQ(ds.GetNbrOfScans(), scans);
+        EXPECT_EQ(fs::file_size(dir / "x.dat"), std::uintmax_t(ds.GetStartOfDataInFile() + scans * 4));
+        EXPECT_EQ(ds.GetChannel(1).GetName(), "Accel rear");
+        const std::vector<std::int16_t> v = RawSamples(ds);
+        long wrong = 0;
+        for (long i = 0; i < scans; ++i) {
+            // Bit 0 of channel 0 is the pulse; the other bits and channel 1 are the WAVE file's.
+            if ((v[std::size_t(2 * i)] & 1) != PulseAt(i)) ++wrong;
+            if ((v[std::size_t(2 * i)] & ~1) != (std::int16_t(i * 3) & ~1)) ++wrong;
+            if (v[std::size_t(2 * i + 1)] != std::int16_t(-i)) ++wrong;
+        }
+        EXPECT_EQ(wrong, 0);
+    }
+    EXPECT_TRUE(TmpIsEmpty());
 }
 
 TEST_F(Mp3, Mp3OfAnotherEncoderImportsAsPlainWave)
