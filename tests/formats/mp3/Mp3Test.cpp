@@ -7,6 +7,7 @@
 #include "formats/mp3/Mp3Converter.h"
 #include "formats/mp3/Mp3SideFile.h"
 #include "formats/mp3/ThreadMP3Export.h"
+#include "frame/Cancellation.h"
 #include "frame/ThreadManager.h"
 #include "hostlibs/dataset/Dataset.h"
 #include "interface/TSInterface.h"
@@ -16,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -481,6 +483,29 @@ TEST_F(Mp3, ConverterFailuresLeaveNothingBehind)
     EXPECT_EQ(ReadAll(dir / "args"), "3\n44100\n");
     EXPECT_EQ(ReadAll(dir / "fake.mp3"), "RIFF");
     EXPECT_TRUE(TmpIsEmpty());
+}
+
+TEST_F(Mp3, InterruptionEndsTheConverterAndItsChildren)
+{
+    MakeSource(dir / "src.trx", false, kRate, 2000);
+    const fs::path marker = dir / "still-running";
+    // The shell's child must end too: it would otherwise write its marker.
+    FakeConverters("sleep 2; touch '" + marker.string() + "'");
+    const auto start = std::chrono::steady_clock::now();
+    std::thread stopper([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        JobCancellation::Request(15);
+    });
+    const CTSInterface::SMessage m = Export(dir / "src.trx", dir / "out.mp3");
+    stopper.join();
+    JobCancellation::Clear();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1900));
+    EXPECT_EQ(m.uState, 28u);
+    EXPECT_NE(m.sText.str().find(JobCancellation::kInterruptedText), std::string::npos) << m.sText.str();
+    EXPECT_FALSE(fs::exists(dir / "out.mp3"));
+    EXPECT_TRUE(TmpIsEmpty());
+    std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+    EXPECT_FALSE(fs::exists(marker));
 }
 
 TEST_F(Mp3, RefusalsAndSideFileFailures)
