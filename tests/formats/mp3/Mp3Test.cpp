@@ -7,6 +7,7 @@
 #include "formats/mp3/Mp3Converter.h"
 #include "formats/mp3/Mp3SideFile.h"
 #include "formats/mp3/ThreadMP3Export.h"
+#include "formats/mp3/ThreadMP3Import.h"
 #include "frame/Cancellation.h"
 #include "frame/ThreadManager.h"
 #include "hostlibs/dataset/Dataset.h"
@@ -120,7 +121,9 @@ std::vector<std::int16_t> RawSamples(CDataset& ds)
     std::vector<std::int16_t> v(std::size_t(ds.GetNbrOfScans()) * std::size_t(channels));
     CAccess* a = ds.CreateAccess(am__read, all, 0, 0L, -1L, mk__raw);
     EXPECT_NE(a, nullptr);
-    if (a) EXPECT_EQ(a->GetData(ds.GetNbrOfScans(), v.data(), ds__dorg_interleaved, it__int16), ds.GetNbrOfScans());
+    if (a) {
+        EXPECT_EQ(a->GetData(ds.GetNbrOfScans(), v.data(), ds__dorg_interleaved, it__int16), ds.GetNbrOfScans());
+    }
     return v;
 }
 
@@ -516,6 +519,18 @@ TEST_F(Mp3, RefusalsAndSideFileFailures)
         CThreadMP3Export job((dir / "none.trx").c_str(), 0, 0, nullptr, nullptr);
         EXPECT_EQ(job.m_uStringID, 19u);
         EXPECT_EQ(job.m_sOutput, (dir / "none.MP3").string());
+    }
+    // Without an output: the TRX standard directory for the import when the
+    // settings say so (created when missing); only 1 allows overwriting.
+    {
+        CTSSettings::m_lStandardPathFlags = CTSSettings::bitMP3Import;
+        CTSSettings::m_sPathTRX = (dir / "sets").string();
+        const int two = 2;
+        CThreadMP3Import job((dir / "a.b.mp3").c_str(), 0, 0, nullptr, &two);
+        EXPECT_EQ(job.m_sOutput, (dir / "sets" / "a.b.dat").string());
+        EXPECT_TRUE(fs::is_directory(dir / "sets"));
+        EXPECT_EQ(job.m_bOverwrite, 0);
+        CTSSettings::m_lStandardPathFlags = 0;
     }
     CTSInterface::SMessage m = Export(dir / "none.trx", dir / "none.mp3");
     EXPECT_EQ(m.uState, 28u);
