@@ -6,6 +6,8 @@
 #include "hostlibs/dataset/Dataset.h"
 #include "platform/FileSystem.h"
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -169,13 +171,27 @@ bool Write(const char* sourceTrx, const char* mp3Path, const char* sidePath, std
             }
             subs.push_back(PulseBitCode::MakePulseBit(sub.GetParentChannelID(), sub.GetBitmask()));
         }
-        CChNbrList all;
-        all.AddGroup(0, channels - 1);
-        CAccess* access = source->CreateAccess(am__read, all, 0, 0, -1, mk__raw);
-        if (!access) {
-            error = std::string(sourceTrx) + ": " + source->GetLastError().str();
+        // 16-bit channels at one rate lie in the file exactly as the code
+        // reads them (docs/trx-format.md): taken straight from the stream,
+        // without an access's conversion. Any other layout goes through one.
+        bool direct = std::endian::native == std::endian::little && source->GetScanMode() == sm__single_rate &&
+                      source->GetNbrOfAbscissas() == 1 && source->GetScanSize() == 2L * channels;
+        for (int c = 0; c < channels && direct; ++c) direct = source->GetChannel(c).GetImplType() == it__int16;
+        CDataStream* stream = direct ? source->GetPtrToFile() : nullptr;
+        CAccess* access = nullptr;
+        if (!stream) {
+            CChNbrList all;
+            all.AddGroup(0, channels - 1);
+            access = source->CreateAccess(am__read, all, 0, 0, -1, mk__raw);
+            if (!access) {
+                error = std::string(sourceTrx) + ": " + source->GetLastError().str();
+                return false;
+            }
+        } else if (!stream->Seek(std::uint64_t(header))) {
+            error = std::string(sourceTrx) + ": cannot reach the first sample";
             return false;
         }
+        const long total = long(std::min<long long>(source->GetNbrOfScans(), source->GetNbrOfScansInFile()));
         std::vector<std::int16_t> samples(std::size_t(PulseBitCode::kChunkScans) * std::size_t(channels));
         std::vector<unsigned char> code;
         long done = 0;
@@ -184,21 +200,32 @@ bool Write(const char* sourceTrx, const char* mp3Path, const char* sidePath, std
                 error = "interrupted";
                 return false;
             }
-            const long n = access->GetData(PulseBitCode::kChunkScans, samples.data(), ds__dorg_interleaved, it__int16);
-            if (n <= 0) {
-                if (!access->Finished() && !access->GetLastError().IsEmpty()) {
-                    error = std::string(sourceTrx) + ": scan " + std::to_string(done) + ": " +
-                            access->GetLastError().str();
+            long n;
+            if (stream) {
+                n = std::min(PulseBitCode::kChunkScans, total - done);
+                if (n <= 0) break;
+                const std::size_t bytes = std::size_t(n) * std::size_t(channels) * 2;
+                if (stream->Read(samples.data(), bytes) != bytes) {
+                    error = std::string(sourceTrx) + ": scan " + std::to_string(done) + ": cannot be read";
                     return false;
                 }
-                break;
+            } else {
+                n = access->GetData(PulseBitCode::kChunkScans, samples.data(), ds__dorg_interleaved, it__int16);
+                if (n <= 0) {
+                    if (!access->Finished() && !access->GetLastError().IsEmpty()) {
+                        error = std::string(sourceTrx) + ": scan " + std::to_string(done) + ": " +
+                                access->GetLastError().str();
+                        return false;
+                    }
+                    break;
+                }
             }
             code.clear();
             PulseBitCode::EncodeChunk(subs, samples.data(), channels, n, code);
             if (!out.Write(code.data(), code.size())) return writeFailed();
             done += n;
         }
-        source->DeleteAccess(access);
+        if (access) source->DeleteAccess(access);
     }
     if (!out.Flush()) return writeFailed();
     out.Close();

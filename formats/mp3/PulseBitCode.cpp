@@ -1,5 +1,7 @@
 #include "formats/mp3/PulseBitCode.h"
 
+#include <algorithm>
+
 namespace PulseBitCode {
 
 int BitNumber(unsigned mask)
@@ -35,28 +37,32 @@ int Due(const std::vector<long>& pos, long scans)
 void EncodeChunk(const std::vector<SPulseBit>& subs, const std::int16_t* samples, int channels, long scans,
                  std::vector<unsigned char>& out)
 {
+    if (scans <= 0) return;
+    // Each sub-channel's bits first, one pass over its parent's samples: the
+    // pulse is high where the masked sample is not 0 (with the one-bit masks
+    // the data sets use, the bit the mask selects).
+    std::vector<std::vector<std::uint8_t>> bits(subs.size());
+    for (std::size_t s = 0; s < subs.size(); ++s) {
+        bits[s].resize(std::size_t(scans));
+        const std::int16_t* x = samples + subs[s].parent;
+        const std::uint16_t mask = std::uint16_t(subs[s].mask);
+        for (long i = 0; i < scans; ++i, x += channels)
+            bits[s][std::size_t(i)] = (std::uint16_t(*x) & mask) != 0 ? 1 : 0;
+    }
     std::vector<long> pos(subs.size(), 0);
     for (int s; (s = Due(pos, scans)) >= 0;) {
-        const SPulseBit& sub = subs[std::size_t(s)];
-        // The pulse is high where the masked sample is not 0; with the one-bit
-        // masks the data sets use, that is the bit the mask selects.
-        auto bitAt = [&](long i) {
-            return (unsigned(std::uint16_t(samples[std::size_t(i) * std::size_t(channels) + std::size_t(sub.parent)])) &
-                    sub.mask) != 0
-                       ? 1
-                       : 0;
-        };
+        const std::uint8_t* b = bits[std::size_t(s)].data();
         long& p = pos[std::size_t(s)];
-        const int v = bitAt(p);
+        const std::uint8_t v = b[p];
         long n = 1;
-        while (n < kMaxRun && p + n < scans && bitAt(p + n) == v) ++n;
+        while (n < kMaxRun && p + n < scans && b[p + n] == v) ++n;
         if (n >= kMinRun) {
             out.push_back(static_cast<unsigned char>((n - 1) * 4 + v * 2 + 1));
             p += n;
         } else {
             unsigned char byte = 0;
             for (int k = 0; k < kLiteralBits && p + k < scans; ++k)
-                if (bitAt(p + k)) byte |= static_cast<unsigned char>(1u << (k + 1));
+                byte |= static_cast<unsigned char>(b[p + k] << (k + 1));
             out.push_back(byte);
             p += kLiteralBits;
         }
@@ -99,11 +105,15 @@ void ApplyChunk(const std::vector<SPulseBit>& subs, const std::vector<std::vecto
         const SPulseBit& sub = subs[s];
         if (sub.parent < 0 || sub.parent >= channels) continue;
         const std::uint16_t mask = std::uint16_t(sub.mask);
-        for (long i = 0; i < scans && std::size_t(i) < bits[s].size(); ++i) {
-            std::int16_t& x = samples[std::size_t(i) * std::size_t(channels) + std::size_t(sub.parent)];
-            std::uint16_t u = std::uint16_t(x);
-            u = bits[s][std::size_t(i)] ? std::uint16_t(u | mask) : std::uint16_t(u & ~mask);
-            x = std::int16_t(u);
+        const std::size_t n = std::min(std::size_t(scans > 0 ? scans : 0), bits[s].size());
+        const std::uint8_t* b = bits[s].data();
+        std::int16_t* x = samples + sub.parent;
+        const std::size_t step = std::size_t(channels);
+        // Without a branch: pulse bits are as good as random to a predictor.
+        const std::uint16_t keep = std::uint16_t(~mask);
+        for (std::size_t i = 0; i < n; ++i, x += step) {
+            const std::uint16_t set = std::uint16_t(-std::uint16_t(b[i] & 1u)) & mask;
+            *x = std::int16_t((std::uint16_t(*x) & keep) | set);
         }
     }
 }
