@@ -1,6 +1,7 @@
 # What `cmake --install` puts where, laid out as a Debian user expects it:
 #
 #   bin/tessel                                the command
+#   bin/WaveToMP3.bat, bin/MP3ToWave.bat      the MP3 converters (formats/mp3)
 #   <libdir>/libtessel.so.<ver> (+ SONAME)    the module; the host libraries beside it
 #   <libdir>/tessel/TesselRes<code>.so        language modules (plug-ins, not libraries)
 #   include/tessel/*.h                        the exported classes and what they name
@@ -191,6 +192,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION science)
 # The run-time dependencies come from the libraries the binaries really link.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+# The MP3 converters call these programs.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "lame, mpg123")
 set(CPACK_STRIP_FILES ON)
 include(CPack)
 

@@ -30,6 +30,9 @@ for l in tessel_basics tessel_dataset tessel_blocks; do
 done
 [ -f "$libdir/tessel/TesselResDEU.so" ] || fail "language module not in $libdir/tessel/"
 [ -x "$prefix/bin/tessel" ] || fail "bin/tessel missing"
+for c in WaveToMP3.bat MP3ToWave.bat; do
+  [ -x "$prefix/bin/$c" ] || fail "MP3 converter $c not executable beside tessel"
+done
 [ -f "$libdir/pkgconfig/tessel.pc" ] || fail "tessel.pc missing"
 [ -f "$libdir/cmake/Tessel/TesselConfig.cmake" ] || fail "TesselConfig.cmake missing"
 [ -f "$prefix/share/man/man1/tessel.1" ] || fail "manual page missing"

@@ -1,0 +1,408 @@
+#include "formats/mp3/Mp3SideFile.h"
+
+#include "common/ChannelHelpers.h"
+#include "common/OutputPolicy.h"
+#include "formats/mp3/PulseBitCode.h"
+#include "hostlibs/dataset/Dataset.h"
+#include "platform/FileSystem.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <vector>
+
+namespace Mp3SideFile {
+namespace {
+
+constexpr unsigned char kTrxMagic[8] = {0x89, 'T', 'R', 'X', '\r', '\n', 0x1A, '\n'};
+constexpr std::size_t kCopyPiece = 8192;
+
+// Removes a file of ours when it goes out of scope, unless kept.
+class CTempFile {
+public:
+    explicit CTempFile(CString path) : m_sPath(std::move(path)) {}
+    ~CTempFile()
+    {
+        if (!m_sPath.IsEmpty()) FileSystem::RemoveFile(m_sPath);
+    }
+    CTempFile(const CTempFile&) = delete;
+    CTempFile& operator=(CTempFile&& o) noexcept
+    {
+        std::swap(m_sPath, o.m_sPath);
+        return *this;
+    }
+    const CString& Path() const { return m_sPath; }
+    void Release() { m_sPath.Empty(); }
+
+private:
+    CString m_sPath;
+};
+
+std::string Reason(const FileSystem::SError& e) { return std::strerror(e.iErrno ? e.iErrno : EIO); }
+
+// The pulse sub-channels' code positions read from a file, a piece at a time.
+class CFileSource : public PulseBitCode::CByteSource {
+public:
+    explicit CFileSource(FileSystem::CFile& file) : m_file(file) {}
+    bool Next(unsigned char& byte) override
+    {
+        if (m_pos == m_end) {
+            const long long n = m_file.Read(m_buf, sizeof m_buf);
+            if (n <= 0) {
+                m_bFailed = n < 0;
+                return false;
+            }
+            m_pos = 0;
+            m_end = std::size_t(n);
+        }
+        byte = m_buf[m_pos++];
+        return true;
+    }
+    bool Failed() const { return m_bFailed; }
+
+private:
+    FileSystem::CFile& m_file;
+    unsigned char m_buf[1 << 16];
+    std::size_t m_pos = 0, m_end = 0;
+    bool m_bFailed = false;
+};
+
+// The full scale of a sample type and the mapping factor that a channel of
+// the given unit and calibration gets when its samples changed type on the
+// way through the WAVE file.
+double RecomputedFactor(int implType, const CString& unit, float calibration)
+{
+    double fullScale = 1.0;
+    if (implType == it__int16)
+        fullScale = 32768.0 - 0.5;
+    else if (implType == it__int24)
+        fullScale = 8388608.0 - 0.5;
+    if (unit == "%") return 100.0 / fullScale;
+    const double reference = unit == "Pa" ? 2e-05 : 1.0;
+    return std::pow(10.0, calibration * 0.05) * std::sqrt(2.0) * reference / (fullScale * 0.5);
+}
+
+}  // namespace
+
+CString PathFor(const char* mp3Path)
+{
+    CString s(mp3Path);
+    OutputPolicy::SetExtension(s, kExtension);
+    return s;
+}
+
+std::size_t BannerLength(const unsigned char* data, std::size_t size)
+{
+    const std::size_t start = std::strlen(kBannerStart);
+    if (size < start || std::memcmp(data, kBannerStart, start) != 0) return 0;
+    const std::size_t limit = std::min(size, kBannerMax);
+    for (std::size_t i = start; i + 1 < limit; ++i) {
+        if (data[i] != '\r' || data[i + 1] != '\n') continue;
+        const std::size_t next = i + 2;
+        if (size - next >= sizeof kTrxMagic && std::memcmp(data + next, kTrxMagic, sizeof kTrxMagic) == 0)
+            return next;
+    }
+    return 0;
+}
+
+bool Write(const char* sourceTrx, const char* mp3Path, const char* sidePath, std::string& error,
+           const std::function<bool()>& stop)
+{
+    std::unique_ptr<CDataset> source;
+    try {
+        source = std::make_unique<CDataset>(sourceTrx, om__read, 32768, sh__deny_write);
+    } catch (const std::exception& e) {
+        error = std::string(sourceTrx) + ": " + e.what();
+        return false;
+    }
+    FileSystem::CFile in;
+    if (!in.Open(sourceTrx)) {
+        error = std::string(sourceTrx) + ": " + Reason(in.GetError());
+        return false;
+    }
+
+    // Written aside and renamed into place: a side file that stood there
+    // stays whole until the new one is complete. The name aside is new, so
+    // that nothing of anyone else's is replaced.
+    CTempFile aside{CString()};
+    FileSystem::CFile out;
+    std::random_device random;
+    for (int attempt = 0; attempt < 16 && !out.IsOpen(); ++attempt) {
+        const CString name = CString(sidePath) + CString::Formatted(".%08x", unsigned(random()));
+        if (out.CreateNew(name)) aside = CTempFile(name);
+    }
+    if (!out.IsOpen()) {
+        error = std::string(sidePath) + ": " + Reason(out.GetError());
+        return false;
+    }
+    auto writeFailed = [&] {
+        error = std::string(sidePath) + ": " + Reason(out.GetError());
+        return false;
+    };
+
+    const std::string banner = std::string(kBannerStart) + mp3Path + "\r\n";
+    if (!out.Write(banner.data(), banner.size())) return writeFailed();
+
+    const long long header = source->GetStartOfDataInFile();
+    std::vector<unsigned char> piece(kCopyPiece);
+    for (long long left = header; left > 0;) {
+        const long long n = in.Read(piece.data(), std::size_t(std::min<long long>(left, kCopyPiece)));
+        if (n <= 0) {
+            error = std::string(sourceTrx) + ": the description ends before the first sample";
+            return false;
+        }
+        if (!out.Write(piece.data(), std::size_t(n))) return writeFailed();
+        left -= n;
+    }
+
+    const int subCount = source->GetNbrOfSubChannels();
+    if (subCount > 0) {
+        const int channels = source->GetNbrOfChannels();
+        std::vector<PulseBitCode::SPulseBit> subs;
+        for (int s = 0; s < subCount; ++s) {
+            const CSubChannel sub = source->GetSubChannel(s);
+            if (sub.GetParentChannelID() < 0 || sub.GetParentChannelID() >= channels) {
+                error = std::string(sourceTrx) + ": sub-channel " + std::to_string(s) + " names channel " +
+                        std::to_string(sub.GetParentChannelID()) + ", which the data set does not have";
+                return false;
+            }
+            subs.push_back(PulseBitCode::MakePulseBit(sub.GetParentChannelID(), sub.GetBitmask()));
+        }
+        // 16-bit channels at one rate lie in the file exactly as the code
+        // reads them (docs/trx-format.md): taken straight from the stream,
+        // without an access's conversion. Any other layout goes through one.
+        bool direct = std::endian::native == std::endian::little && source->GetScanMode() == sm__single_rate &&
+                      source->GetNbrOfAbscissas() == 1 && source->GetScanSize() == 2L * channels;
+        for (int c = 0; c < channels && direct; ++c) direct = source->GetChannel(c).GetImplType() == it__int16;
+        CDataStream* stream = direct ? source->GetPtrToFile() : nullptr;
+        CAccess* access = nullptr;
+        if (!stream) {
+            CChNbrList all;
+            all.AddGroup(0, channels - 1);
+            access = source->CreateAccess(am__read, all, 0, 0, -1, mk__raw);
+            if (!access) {
+                error = std::string(sourceTrx) + ": " + source->GetLastError().str();
+                return false;
+            }
+        } else if (!stream->Seek(std::uint64_t(header))) {
+            error = std::string(sourceTrx) + ": cannot reach the first sample";
+            return false;
+        }
+        const long total = long(std::min<long long>(source->GetNbrOfScans(), source->GetNbrOfScansInFile()));
+        std::vector<std::int16_t> samples(std::size_t(PulseBitCode::kChunkScans) * std::size_t(channels));
+        std::vector<unsigned char> code;
+        long done = 0;
+        for (;;) {
+            if (stop && stop()) {
+                error = "interrupted";
+                return false;
+            }
+            long n;
+            if (stream) {
+                n = std::min(PulseBitCode::kChunkScans, total - done);
+                if (n <= 0) break;
+                const std::size_t bytes = std::size_t(n) * std::size_t(channels) * 2;
+                if (stream->Read(samples.data(), bytes) != bytes) {
+                    error = std::string(sourceTrx) + ": scan " + std::to_string(done) + ": cannot be read";
+                    return false;
+                }
+            } else {
+                n = access->GetData(PulseBitCode::kChunkScans, samples.data(), ds__dorg_interleaved, it__int16);
+                if (n <= 0) {
+                    if (!access->Finished() && !access->GetLastError().IsEmpty()) {
+                        error = std::string(sourceTrx) + ": scan " + std::to_string(done) + ": " +
+                                access->GetLastError().str();
+                        return false;
+                    }
+                    break;
+                }
+            }
+            code.clear();
+            PulseBitCode::EncodeChunk(subs, samples.data(), channels, n, code);
+            if (!out.Write(code.data(), code.size())) return writeFailed();
+            done += n;
+        }
+        if (access) source->DeleteAccess(access);
+    }
+    if (!out.Flush()) return writeFailed();
+    out.Close();
+    const FileSystem::SError renamed = FileSystem::RenameFile(aside.Path(), sidePath);
+    if (renamed.Failed()) {
+        error = std::string(sidePath) + ": " + Reason(renamed);
+        return false;
+    }
+    aside.Release();
+    return true;
+}
+
+bool Apply(const char* mp3Input, const char* datasetPath, std::string& error, std::string& warning,
+           const std::function<bool()>& stop)
+{
+    const CString sidePath = PathFor(mp3Input);
+    FileSystem::CFile side;
+    if (!side.Open(sidePath)) return true;
+
+    auto fail = [&](const std::string& why) {
+        error = why;
+        return false;
+    };
+
+    // The banner, then the rest of the file as a data set of its own: its
+    // description is the source's, its "samples" the pulse code. It goes to
+    // the temporary folder, not beside the MP3: that folder may be read-only,
+    // and a file of the name there may be the user's.
+    unsigned char head[kBannerMax + 8];
+    long long got = 0;
+    while (got < static_cast<long long>(sizeof head)) {
+        const long long n = side.Read(head + got, std::size_t(sizeof head - std::size_t(got)));
+        if (n <= 0) break;
+        got += n;
+    }
+    const std::size_t banner = BannerLength(head, std::size_t(got));
+    if (banner == 0) return fail(sidePath.str() + ": no banner line followed by a TRX description");
+
+    CTempFile stored(FileSystem::MakeTempFile(
+        nullptr, (OutputPolicy::GetFileNameOfPath(sidePath, false) + ".PlusTmp").c_str()));
+    if (stored.Path().IsEmpty()) return fail(std::string("temporary file: ") + std::strerror(errno));
+    {
+        FileSystem::CFile copy;
+        if (!copy.Create(stored.Path())) return fail(stored.Path().str() + ": " + Reason(copy.GetError()));
+        if (!copy.Write(head + banner, std::size_t(got) - banner))
+            return fail(stored.Path().str() + ": " + Reason(copy.GetError()));
+        std::vector<unsigned char> piece(kCopyPiece);
+        for (;;) {
+            const long long n = side.Read(piece.data(), piece.size());
+            if (n < 0) return fail(sidePath.str() + ": " + Reason(side.GetError()));
+            if (n == 0) break;
+            if (!copy.Write(piece.data(), std::size_t(n)))
+                return fail(stored.Path().str() + ": " + Reason(copy.GetError()));
+        }
+        if (!copy.Flush()) return fail(stored.Path().str() + ": " + Reason(copy.GetError()));
+    }
+    side.Close();
+
+    std::unique_ptr<CDataset> description, target;
+    try {
+        description = std::make_unique<CDataset>(stored.Path(), om__read, 32768, sh__deny_write);
+    } catch (const std::exception& e) {
+        return fail(sidePath.str() + ": the stored description cannot be read: " + e.what());
+    }
+    try {
+        target = std::make_unique<CDataset>(datasetPath, om__readwrite, 32768, sh__deny_write);
+    } catch (const std::exception& e) {
+        return fail(std::string(datasetPath) + ": " + e.what());
+    }
+
+    // The WAVE file held the stored channels that an export writes, in their
+    // order; pulse channels stayed behind. Channel i of the new data set is
+    // the i-th of those.
+    std::vector<int> newOf(std::size_t(description->GetNbrOfChannels()), -1);
+    {
+        int next = 0;
+        for (int c = 0; c < description->GetNbrOfChannels(); ++c)
+            if (ChannelHelpers::IsExportable(description->GetChannel(c)) && next < target->GetNbrOfChannels())
+                newOf[std::size_t(c)] = next++;
+    }
+
+    target->SetTitle(description->GetTitle());
+    for (int c = 0; c < description->GetNbrOfChannels(); ++c) {
+        const int i = newOf[std::size_t(c)];
+        if (i < 0) continue;
+        CChannel ch = description->GetChannel(c);
+        const int ownType = target->GetChannel(i).GetImplType();
+        if (ch.GetImplType() != ownType) {
+            map__dct m;
+            m.m_dFactor = RecomputedFactor(ownType, ch.GetUnit().GetText(), ch.GetCalibration());
+            ch.SetMapping(m);
+            ch.SetImplType(ownType);
+        }
+        if (!target->SetChannel(i, ch))
+            return fail(std::string(datasetPath) + ": channel " + std::to_string(i) + " cannot take its description");
+    }
+
+    // Every stored sub-channel takes part in the code's schedule; those whose
+    // parent reached the new data set are added and get their bits.
+    std::vector<PulseBitCode::SPulseBit> subs, placed;
+    for (int s = 0; s < description->GetNbrOfSubChannels(); ++s) {
+        CSubChannel sub = description->GetSubChannel(s);
+        const int parent = sub.GetParentChannelID();
+        subs.push_back(PulseBitCode::MakePulseBit(parent, sub.GetBitmask()));
+        const int i = parent >= 0 && parent < int(newOf.size()) ? newOf[std::size_t(parent)] : -1;
+        placed.push_back(PulseBitCode::MakePulseBit(i, sub.GetBitmask()));
+        if (i >= 0) {
+            sub.SetParentChannelID(i);
+            if (target->AddSubChannel(sub) < 0)
+                return fail(std::string(datasetPath) + ": sub-channel " + std::to_string(s) + " cannot be added");
+        } else {
+            if (!warning.empty()) warning += "\n";
+            warning += "Sub-channel " + std::to_string(s) + " (\"" + sub.GetName().str() + "\") left out: its channel " +
+                       std::to_string(parent) + " is not in the MP3 file.";
+        }
+    }
+    target->SetComment(description->GetComment());
+    target->SetDateOfRecording(description->GetDateOfRecording());
+
+    const long storedScans = description->GetNbrOfScans();
+    if (!subs.empty()) {
+        FileSystem::CFile code;
+        if (!code.Open(stored.Path()) || !code.Seek(description->GetStartOfDataInFile()))
+            return fail(stored.Path().str() + ": " + Reason(code.GetError()));
+        CFileSource source(code);
+        const int channels = target->GetNbrOfChannels();
+        const long newScans = target->GetNbrOfScans();
+        CChNbrList all;
+        all.AddGroup(0, channels - 1);
+        CAccess* access = target->CreateAccess(am__readwrite, all, 0, 0, -1, mk__raw);
+        if (!access) return fail(std::string(datasetPath) + ": " + target->GetLastError().str());
+        std::vector<std::int16_t> samples(std::size_t(PulseBitCode::kChunkScans) * std::size_t(channels));
+        std::vector<std::vector<std::uint8_t>> bits;
+        for (long done = 0; done < storedScans;) {
+            if (stop && stop()) return fail("interrupted");
+            const long len = std::min(PulseBitCode::kChunkScans, storedScans - done);
+            const PulseBitCode::EDecode r = PulseBitCode::DecodeChunk(subs, len, source, bits);
+            if (r != PulseBitCode::EDecode::Ok) {
+                if (source.Failed()) return fail(sidePath.str() + ": " + Reason(code.GetError()));
+                return fail(sidePath.str() + ": the pulse-bit code " +
+                            (r == PulseBitCode::EDecode::Invalid ? "is damaged" : "ends") + " in the chunk at scan " +
+                            std::to_string(done));
+            }
+            // A decoded file shorter than the source has no samples for the
+            // last bits; they are read past.
+            const long here = std::min(len, newScans - done);
+            if (here > 0) {
+                if (!access->SpecifyScans(done, here) ||
+                    access->GetData(here, samples.data(), ds__dorg_interleaved, it__int16) != here)
+                    return fail(std::string(datasetPath) + ": scan " + std::to_string(done) + ": " +
+                                access->GetLastError().str());
+                PulseBitCode::ApplyChunk(placed, bits, samples.data(), channels, here);
+                if (!access->SpecifyScans(done, here) ||
+                    access->SetData(here, samples.data(), ds__dorg_interleaved, it__int16) != here)
+                    return fail(std::string(datasetPath) + ": scan " + std::to_string(done) + ": " +
+                                access->GetLastError().str());
+            }
+            done += len;
+        }
+        target->DeleteAccess(access);
+    }
+
+    // The decoder may give more samples than went in (frame padding); the
+    // source's count is the true one. A shorter file is not extended.
+    target->SetMaxNbrOfScans(storedScans);
+    if (CDataStream* stream = target->GetPtrToFile()) {
+        const std::uint64_t end = std::uint64_t(target->GetStartOfDataInFile()) +
+                                  std::uint64_t(target->GetNbrOfScans()) * std::uint64_t(target->GetScanSize());
+        if (stream->GetLength() > end && !stream->SetLength(end))
+            return fail(std::string(datasetPath) + ": cannot be cut to " + std::to_string(end) + " bytes");
+    }
+    try {
+        target->Close();
+    } catch (const std::exception& e) {
+        return fail(std::string(datasetPath) + ": " + e.what());
+    }
+    return true;
+}
+
+}  // namespace Mp3SideFile

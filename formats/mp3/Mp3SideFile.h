@@ -1,0 +1,49 @@
+#pragma once
+// The ".MP3Plus" file beside an MP3 file: what MP3 cannot carry of a TRX
+// data set. It holds a banner line ("Orvano additional data for <MP3 path>"
+// ending with CR LF), the source data set's file up to its first sample
+// (magic, description and padding, verbatim), and, when the data set has
+// sub-channels, the pulse-bit code of formats/mp3/PulseBitCode.h, chunk
+// after chunk to the end of the file.
+
+#include "platform/CString.h"
+
+#include <cstddef>
+#include <functional>
+#include <string>
+
+namespace Mp3SideFile {
+
+constexpr const char* kExtension = ".MP3Plus";
+constexpr const char* kBannerStart = "Orvano additional data for ";
+// The longest banner line a reader takes.
+constexpr std::size_t kBannerMax = 8192;
+
+// The side file of an MP3 path: its extension replaced by ".MP3Plus", or
+// ".MP3Plus" appended when it has none.
+CString PathFor(const char* mp3Path);
+
+// The length of the banner line at the start of `data` (CR LF included):
+// the first line break that the TRX magic follows, within kBannerMax bytes
+// (so that a path holding a line break does not cut the banner short); 0
+// when `data` does not start with a banner.
+std::size_t BannerLength(const unsigned char* data, std::size_t size);
+
+// Writes the side file of the data set `sourceTrx` for `mp3Path` at
+// `sidePath` (written aside and renamed into place, so that a failure leaves
+// whatever stood there). False with a reason in `error` on failure;
+// `stop` is asked once per chunk.
+bool Write(const char* sourceTrx, const char* mp3Path, const char* sidePath, std::string& error,
+           const std::function<bool()>& stop);
+
+// Applies the side file of `mp3Input`, when there is one, to the data set at
+// `datasetPath` made from the MP3: title, comment, date of recording, the
+// channels' descriptions, the sub-channels and their pulse bits, and the
+// scan count. True also when there is no side file (nothing changes).
+// A sub-channel whose parent channel the MP3 does not carry (a pulse
+// channel, which no WAVE file holds) cannot be restored: it is named in
+// `warning` and the rest applies.
+bool Apply(const char* mp3Input, const char* datasetPath, std::string& error, std::string& warning,
+           const std::function<bool()>& stop);
+
+}  // namespace Mp3SideFile
