@@ -1,4 +1,4 @@
-// `tessel import sdf`.
+// `tessel import sdf` and `tessel export sdf`.
 
 #include "cli/CommandRegistry.h"
 #include "common/OutputPolicy.h"
@@ -37,6 +37,42 @@ public:
     }
 };
 TESSEL_REGISTER_CONVERSION(CSdfImportCommand)
+
+class CSdfExportCommand : public CConversionCommand {
+public:
+    CSdfExportCommand()
+        : CConversionCommand(EDirection::Export, "sdf", "TRX time data -> SDF file (revision 3)", ".SDF") {}
+
+    void AddOptions(CLI::App& cmd) override
+    {
+        cmd.add_flag("--high-rate", m_bHighRate,
+                     "Speed curves of pulse channels at the data's sampling rate (default: the stored setting)");
+        cmd.footer("Each run of channels of equal quantity becomes a result; every pulse sub-channel adds its\n"
+                   "speed curve as a result of its own.");
+    }
+
+    std::vector<std::string> FileExtensions() const override { return {".sdf"}; }
+
+    bool HasSyncMode() const override { return false; }
+
+    std::string DeriveOutput(const std::string& input) const override
+    {
+        return OutputPolicy::DeriveOutputPath(input.c_str(), ".SDF", OutputPolicy::EExtensionRule::AppendWhenMissing,
+                                              CTSSettings::bitSDFExport)
+            .str();
+    }
+
+    unsigned Start(CTSInterface& ts, const SConversionRequest& r, CTSInterface::SMessage*) override
+    {
+        // The option overrides the setting only when given.
+        int high = 1;
+        return ts.ExportSDF(r.input, r.id, r.user, r.output, r.overwrite, m_bHighRate ? &high : nullptr);
+    }
+
+private:
+    bool m_bHighRate = false;
+};
+TESSEL_REGISTER_CONVERSION(CSdfExportCommand)
 
 }  // namespace
 }  // namespace tessel::cli
