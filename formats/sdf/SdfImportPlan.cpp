@@ -375,19 +375,19 @@ long CSdfValueReader::Next(unsigned char* out, long maxScans)
         double& peak = m_peaks[std::size_t(c)];
         if (!p.bComplex) {
             // Same width in and out: only the byte order changes.
-            Sdf::SwapBytes(m_raw.data(), vb, std::size_t(k));
-            for (long j = 0; j < k; ++j, dst += m_scanBytes, src += vb)
-                std::memcpy(dst, src, std::size_t(vb));
+            Sdf::CopySwapped(src, std::size_t(vb), dst, m_scanBytes, vb, std::size_t(k));
             if (p.iYType == it__sdf_float) {
-                const unsigned char* s = m_raw.data();
-                for (long j = 0; j < k; ++j, s += 4) {
+                const unsigned char* s = dst;
+                float top = 0.0f;
+                for (long j = 0; j < k; ++j, s += m_scanBytes) {
                     float f;
                     std::memcpy(&f, s, 4);
-                    if (std::isfinite(f)) peak = std::max(peak, double(std::fabs(f)));
+                    if (std::isfinite(f)) top = std::max(top, std::fabs(f));
                 }
+                peak = std::max(peak, double(top));
             } else if (p.iYType == it__sdf_double) {
-                const unsigned char* s = m_raw.data();
-                for (long j = 0; j < k; ++j, s += 8) {
+                const unsigned char* s = dst;
+                for (long j = 0; j < k; ++j, s += m_scanBytes) {
                     double v;
                     std::memcpy(&v, s, 8);
                     if (std::isfinite(v)) peak = std::max(peak, std::fabs(v));

@@ -1,17 +1,60 @@
 #include "formats/sdf/SdfRecords.h"
 
 #include <algorithm>
+#include <cstring>
 #include <initializer_list>
 
 namespace Sdf {
 
+namespace {
+
+template <class T, T (*Swap)(T)>
+void SwapAll(unsigned char* p, std::size_t count)
+{
+    for (std::size_t i = 0; i < count; ++i, p += sizeof(T)) {
+        T v;
+        std::memcpy(&v, p, sizeof v);
+        v = Swap(v);
+        std::memcpy(p, &v, sizeof v);
+    }
+}
+
+std::uint16_t Swap16(std::uint16_t v) { return __builtin_bswap16(v); }
+std::uint32_t Swap32(std::uint32_t v) { return __builtin_bswap32(v); }
+std::uint64_t Swap64(std::uint64_t v) { return __builtin_bswap64(v); }
+
+}  // namespace
+
 void SwapBytes(void* buffer, int size, std::size_t count)
 {
     auto* p = static_cast<unsigned char*>(buffer);
-    if (size != 2 && size != 4 && size != 8)
-        return;
-    for (std::size_t i = 0; i < count; ++i, p += size)
-        std::reverse(p, p + size);
+    switch (size) {
+    case 2: SwapAll<std::uint16_t, Swap16>(p, count); break;
+    case 4: SwapAll<std::uint32_t, Swap32>(p, count); break;
+    case 8: SwapAll<std::uint64_t, Swap64>(p, count); break;
+    default: break;
+    }
+}
+
+void CopySwapped(const void* src, std::size_t srcStride, void* dst, std::size_t dstStride, int size, std::size_t count)
+{
+    auto* s = static_cast<const unsigned char*>(src);
+    auto* d = static_cast<unsigned char*>(dst);
+    auto run = [&](auto zero, auto swap) {
+        using T = decltype(zero);
+        for (std::size_t i = 0; i < count; ++i, s += srcStride, d += dstStride) {
+            T v;
+            std::memcpy(&v, s, sizeof v);
+            v = swap(v);
+            std::memcpy(d, &v, sizeof v);
+        }
+    };
+    switch (size) {
+    case 2: run(std::uint16_t(0), Swap16); break;
+    case 4: run(std::uint32_t(0), Swap32); break;
+    case 8: run(std::uint64_t(0), Swap64); break;
+    default: break;
+    }
 }
 
 namespace {

@@ -245,6 +245,11 @@ namespace Sdf {
 // Reverses the bytes of each of `count` items of `size` bytes (2, 4 or 8;
 // other sizes leave the buffer as it is).
 void SwapBytes(void* buffer, int size, std::size_t count);
+// Copies `count` items of `size` bytes (2, 4 or 8) from src to dst, each
+// with its bytes reversed, stepping srcStride and dstStride bytes: traces
+// into interleaved scans and back.
+void CopySwapped(const void* src, std::size_t srcStride, void* dst, std::size_t dstStride, int size,
+                 std::size_t count);
 
 // One record between file and host byte order, in place. Each returns the
 // bytes it covered: 80, 156, 148, 18, 212, 36, 20, 54, 24, 10 and 6.

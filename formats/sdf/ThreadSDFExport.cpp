@@ -213,8 +213,6 @@ void CThreadSDFExport::Convert()
         if (code)
             Throw(kSwapSize);
     }
-    if (!out.Flush())
-        Throw(kWriteFailed, m_sOutput);
     out.Close();
 
     m_uStringID = kSuccess;
@@ -608,10 +606,15 @@ void CThreadSDFExport::WriteBody(int fd)
                 Throw(kReadFailed);
             for (int c = 0; c < n; ++c) {
                 const unsigned char* s = in.data() + std::size_t(c) * std::size_t(vb);
-                unsigned char* d = out.data();
-                for (long j = 0; j < got; ++j, s += std::size_t(n) * std::size_t(vb), d += vb)
-                    std::memcpy(d, s, std::size_t(vb));
-                Sdf::SwapBytes(out.data(), part, std::size_t(got) * std::size_t(vb / part));
+                if (part == vb) {
+                    Sdf::CopySwapped(s, std::size_t(n) * std::size_t(vb), out.data(), std::size_t(vb), vb,
+                                     std::size_t(got));
+                } else {
+                    // Complex values: real and imaginary part each turned on their own.
+                    for (int h = 0; h < 2; ++h)
+                        Sdf::CopySwapped(s + h * part, std::size_t(n) * std::size_t(vb), out.data() + h * part,
+                                         std::size_t(vb), part, std::size_t(got));
+                }
                 if (!WriteAt(fd, run.llYStart + trace * c + done * vb, out.data(), std::size_t(got) * std::size_t(vb)))
                     Throw(kWriteFailed, m_sOutput);
             }
