@@ -36,23 +36,42 @@ void SwapBytes(void* buffer, int size, std::size_t count)
     }
 }
 
+namespace {
+
+template <int N>
+void CopySwappedN(const unsigned char* s, std::size_t srcStride, unsigned char* d, std::size_t dstStride,
+                  std::size_t count)
+{
+    for (std::size_t i = 0; i < count; ++i, s += srcStride, d += dstStride) {
+        if constexpr (N == 2) {
+            std::uint16_t v;
+            std::memcpy(&v, s, 2);
+            v = __builtin_bswap16(v);
+            std::memcpy(d, &v, 2);
+        } else if constexpr (N == 4) {
+            std::uint32_t v;
+            std::memcpy(&v, s, 4);
+            v = __builtin_bswap32(v);
+            std::memcpy(d, &v, 4);
+        } else {
+            std::uint64_t v;
+            std::memcpy(&v, s, 8);
+            v = __builtin_bswap64(v);
+            std::memcpy(d, &v, 8);
+        }
+    }
+}
+
+}  // namespace
+
 void CopySwapped(const void* src, std::size_t srcStride, void* dst, std::size_t dstStride, int size, std::size_t count)
 {
     auto* s = static_cast<const unsigned char*>(src);
     auto* d = static_cast<unsigned char*>(dst);
-    auto run = [&](auto zero, auto swap) {
-        using T = decltype(zero);
-        for (std::size_t i = 0; i < count; ++i, s += srcStride, d += dstStride) {
-            T v;
-            std::memcpy(&v, s, sizeof v);
-            v = swap(v);
-            std::memcpy(d, &v, sizeof v);
-        }
-    };
     switch (size) {
-    case 2: run(std::uint16_t(0), Swap16); break;
-    case 4: run(std::uint32_t(0), Swap32); break;
-    case 8: run(std::uint64_t(0), Swap64); break;
+    case 2: CopySwappedN<2>(s, srcStride, d, dstStride, count); break;
+    case 4: CopySwappedN<4>(s, srcStride, d, dstStride, count); break;
+    case 8: CopySwappedN<8>(s, srcStride, d, dstStride, count); break;
     default: break;
     }
 }
