@@ -200,6 +200,40 @@ TEST_F(SdfExport, ExportedValuesComeBackThroughTheImport)
     EXPECT_EQ((std::vector<double>{0.5, 1.25, -2.5, double(1e-3f), double(9.80665f)}), Values(dir / "back.dat", 5));
 }
 
+TEST_F(SdfExport, UnevenAbscissaTravelsInTheXData)
+{
+    // Time data sampled at uneven instants: the abscissa values go into the X record.
+    CAbscissaList al;
+    al.Add(CAbscissa("Time", "t", CQuantity("time"), CUnit("s", 1), it__float, 4, ac__world));
+    CChannelList cl;
+    cl.Add(CChannel("v", "v", CQuantity("voltage"), CUnit("V", 1), it__float, 0));
+    {
+        CDataset ds((dir / "uneven.dat").c_str(), al, cl, dk__time, ds__dorg_with_abscissa, 4, 65536, sh__deny_write);
+        const double scans[] = {0.0, 1.5, 0.1, -2.0, 0.25, 3.0, 0.5, 4.5};   // x, value
+        ds.CreateAccess(am__readwrite, CChNbrList{0}, 0, 0L, -1L, mk__raw)->SetData(4, scans, ds__dorg_with_abscissa, it__double);
+        ds.Close();
+    }
+    ASSERT_EQ(11u, Export(dir / "uneven.dat", dir / "uneven.sdf").uState);
+    const Bytes b = ReadBytes(dir / "uneven.sdf");
+    EXPECT_EQ(1, GetI16(b, 2 + 34));
+    const std::size_t x = std::size_t(GetI32(b, 2 + 56));
+    EXPECT_EQ(238 + 148 + 18 + 212 + 10, int(x));
+    EXPECT_EQ(16, GetI16(b, x)); EXPECT_EQ(6 + 16, GetI32(b, x + 2));
+    EXPECT_FLOAT_EQ(0.1f, GetF32(b, x + 6 + 4));
+    EXPECT_FLOAT_EQ(0.5f, GetF32(b, x + 6 + 12));
+    EXPECT_EQ(3, GetI16(b, 238 + 42)); EXPECT_EQ(3, GetI16(b, 238 + 44));
+    EXPECT_EQ(int(x) + 22, GetI32(b, 2 + 60));
+
+    CTSInterface::SMessage msg;
+    int overwrite = 1;
+    CTSInterface().ImportSDF((dir / "uneven.sdf").c_str(), 1, 2, (dir / "back.dat").c_str(), &overwrite, &msg);
+    ASSERT_EQ(9u, msg.uState) << msg.sText.c_str();
+    CDataset ds((dir / "back.dat").c_str(), om__read, 32768, sh__deny_write);
+    EXPECT_FALSE(ds.GetAbscissa(0).IsCalc());
+    EXPECT_DOUBLE_EQ(double(0.25f), ds.GetWorldFixAbsc(0, 2));
+    EXPECT_EQ((std::vector<double>{1.5, -2.0, 3.0, 4.5}), Values(dir / "back.dat", 0));
+}
+
 TEST_F(SdfExport, RefusalsAndWarnings)
 {
     MakeTrx(dir / "spec.dat", {{"s", "pressure", "Pa", it__float}}, {{1, 2, 3}}, dk__spectrum);
