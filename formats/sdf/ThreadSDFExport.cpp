@@ -142,6 +142,7 @@ CThreadSDFExport::~CThreadSDFExport() = default;
 int CThreadSDFExport::Run()
 {
     bool ok = false;
+    ReportProgress(0.0f);
     try {
         Convert();
         ok = true;
@@ -168,6 +169,7 @@ int CThreadSDFExport::Run()
     }
     m_created.Keep();
     m_arsProduced.Add(m_sOutput);
+    ReportProgress(1.0f);
     return 0;
 }
 
@@ -547,6 +549,13 @@ void CThreadSDFExport::WriteBody(int fd)
         writePrefix(m_h.xData, m_h.file.offsetXData);
     writePrefix(m_h.yData, m_h.file.offsetYData);
 
+    // The values are nearly all of the work; the headers written after them
+    // take the rest of the fraction.
+    constexpr double kValuesShare = 0.95;
+    long long totalBytes = 0, movedBytes = 0;
+    for (const SRun& run : m_runs)
+        totalBytes += m_sources[std::size_t(run.iSource)]->llScans * run.channels.GetCount() * run.iValueBytes;
+
     const std::size_t blockBytes = 1u << 20;
     std::vector<unsigned char> in, out;
     std::vector<double> xs;
@@ -619,6 +628,9 @@ void CThreadSDFExport::WriteBody(int fd)
                     Throw(kWriteFailed, m_sOutput);
             }
             done += got;
+            movedBytes += (long long)got * n * vb;
+            if (totalBytes > 0)
+                ReportProgress(float(kValuesShare * double(std::min(movedBytes, totalBytes)) / double(totalBytes)));
         }
         src.ds->DeleteAccess(a);
         if (done != src.llScans)

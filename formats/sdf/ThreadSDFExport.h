@@ -22,6 +22,11 @@ public:
     CString m_sOutput;
     int m_bHighRate = 0;
 
+protected:
+    // Every move of the job's fraction passes here, so that a watcher can
+    // follow it without polling against the clock.
+    virtual void ReportProgress(float f) { SetProgress(f); }
+
 private:
     struct SSource;
     struct SRun;

@@ -30,6 +30,11 @@ constexpr unsigned kWriteFailed = 115;
 
 constexpr int kMaxSubChannelFiles = 8;
 
+// Reading and writing the results is most of the work; combining the data
+// sets and merging the speed data share the rest of the job's fraction.
+constexpr float kTransferShare = 0.9f;
+constexpr float kCombinedShare = 0.95f;
+
 [[noreturn]] void Throw(unsigned code, const CString& arg = CString(), const CString& append = CString())
 {
     CSdfError e;
@@ -83,6 +88,7 @@ CThreadSDFImport::CThreadSDFImport(const char* input, long id, long user, const 
 int CThreadSDFImport::Run()
 {
     bool ok = false;
+    ReportProgress(0.0f);
     try {
         Convert();
         ok = true;
@@ -107,6 +113,7 @@ int CThreadSDFImport::Run()
     m_created.Keep();
     for (const CString& path : m_arsOutput)
         m_arsProduced.Add(path);
+    ReportProgress(1.0f);
     return 0;
 }
 
@@ -148,7 +155,7 @@ void CThreadSDFImport::Convert()
             }
             if (OutputPolicy::PrepareOutput(*this, m_sInput, path, m_bOverwrite))
                 throw CSdfError{m_uStringID, m_sTextArg, m_sTextAppend};
-            ImportResult(in, headers, plan, path);
+            ImportResult(in, headers, plan, path, i, int(headers.data.size()));
             if (sub) {
                 ++totalSubFiles;
                 // A pulse byte holds eight speed patterns; what lies beyond is left out.
@@ -179,10 +186,13 @@ void CThreadSDFImport::Convert()
         }
     }
 
+    ReportProgress(kTransferShare);
+
     if (outputs.GetSize() >= 2) {
         CSemaphoreHolder single(m_semSingleAccess);
         Combine(outputs);
     }
+    ReportProgress(kCombinedShare);
 
     if (speed && m_arsSubChannelFiles.GetSize() > 0) {
         CSemaphoreHolder access(m_semAccess);
@@ -207,7 +217,7 @@ void CThreadSDFImport::Convert()
 }
 
 void CThreadSDFImport::ImportResult(ISdfInput& in, const CSdfHeaderSet& headers, const SSdfResultPlan& plan,
-                                    const CString& path)
+                                    const CString& path, int index, int count)
 {
     CAbscissaList abscissas;
     abscissas.Add(plan.abscissa);
@@ -257,6 +267,11 @@ void CThreadSDFImport::ImportResult(ISdfInput& in, const CSdfHeaderSet& headers,
         if (stream->Write(block.data(), std::size_t(k) * scanBytes) != std::size_t(k) * scanBytes)
             Throw(kWriteFailed);
         written += k;
+        // The same expression at the end of one result and the start of the
+        // next, so the fraction cannot step back between them.
+        if (total > 0)
+            ReportProgress(float(double(kTransferShare) * (double(index) + double(std::min(written, total)) / double(total)) /
+                                 double(count)));
     }
     if (!stream->Flush() || stream->Fail())
         Throw(kWriteFailed);

@@ -18,9 +18,17 @@ public:
     // One sub-channel file (speed result) each.
     CStringArray m_arsSubChannelFiles;
 
+protected:
+    // Every move of the job's fraction passes here, so that a watcher can
+    // follow it without polling against the clock.
+    virtual void ReportProgress(float f) { SetProgress(f); }
+
 private:
     void Convert();
-    void ImportResult(ISdfInput& in, const CSdfHeaderSet& headers, const SSdfResultPlan& plan, const CString& path);
+    // The values of result `index` of `count` fill its equal share of the
+    // transfer part of the job's fraction.
+    void ImportResult(ISdfInput& in, const CSdfHeaderSet& headers, const SSdfResultPlan& plan, const CString& path,
+                      int index, int count);
     void Combine(CStringArray& outputs);
 
     CCreatedOutputs m_created;

@@ -80,4 +80,21 @@ inline std::vector<std::string> Listing(const fs::path& dir)
     return names;
 }
 
+// The fractions a job reported, as the host would read them back: they start
+// at 0, never fall, end at 1, and the blocks of a large file show in between;
+// one report per value would be hundreds of thousands of them.
+inline void ExpectRisingToTheEnd(const std::vector<float>& seen)
+{
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(0.0f, seen.front());
+    EXPECT_EQ(1.0f, seen.back());
+    for (std::size_t i = 1; i < seen.size(); ++i)
+        EXPECT_LE(seen[i - 1], seen[i]) << "report " << i << " fell back";
+    std::vector<float> inner;
+    for (float f : seen)
+        if (f > 0.0f && f < 1.0f && (inner.empty() || inner.back() != f)) inner.push_back(f);
+    EXPECT_GE(inner.size(), 3u) << "too few steps between start and end";
+    EXPECT_LT(seen.size(), 200u) << "reported far more often than once per block";
+}
+
 }  // namespace sdftest

@@ -324,4 +324,43 @@ TEST_F(SdfExport, SpeedCurvesOfPulseChannelsAndTheInterfaceMember)
     EXPECT_TRUE(fs::exists(dir / "run.SDF"));
 }
 
+// Every fraction the job reports, read back through the job base as a host's
+// progress query reads it.
+class CWatchedExport : public CThreadSDFExport {
+public:
+    using CThreadSDFExport::CThreadSDFExport;
+    std::vector<float> seen;
+
+protected:
+    void ReportProgress(float f) override
+    {
+        CThreadSDFExport::ReportProgress(f);
+        seen.push_back(GetProgress());
+    }
+};
+
+TEST_F(SdfExport, ProgressRisesBlockByBlockToTheEnd)
+{
+    // One float channel of 600000 scans: 2.4 MB of values, several blocks.
+    std::vector<double> v(600000);
+    for (std::size_t s = 0; s < v.size(); ++s) v[s] = double(s % 1000);
+    MakeTrx(dir / "long.dat", {{"a0", "acceleration", "m/(s^2)", it__float}}, {v});
+    int overwrite = 1, highRate = 0;
+    {
+        CWatchedExport job((dir / "long.dat").c_str(), 1, 2, (dir / "long.sdf").c_str(), &overwrite, &highRate);
+        EXPECT_EQ(0.5f, job.GetProgress()) << "before the run the job base's own start value";
+        ASSERT_EQ(0, job.Run()) << job.m_uStringID;
+        EXPECT_EQ(11u, job.m_uState);
+        ExpectRisingToTheEnd(job.seen);
+        EXPECT_EQ(1.0f, job.GetProgress());
+    }
+    // The values of the last block did arrive.
+    CTSInterface::SMessage msg;
+    EXPECT_EQ(0u, CTSInterface().ImportSDF((dir / "long.sdf").c_str(), 1, 2, (dir / "back.dat").c_str(), &overwrite, &msg));
+    ASSERT_EQ(9u, msg.uState) << msg.sText.c_str();
+    const std::vector<double> back = Values(dir / "back.dat", 0);
+    ASSERT_EQ(600000u, back.size());
+    EXPECT_EQ(999.0, back[599999]);
+}
+
 }  // namespace

@@ -385,4 +385,41 @@ TEST_F(SdfImport, InterfaceMemberSynchronousAndAsynchronous)
     EXPECT_EQ(7.0, Values(dir / "meas.dat", 0)[7]);
 }
 
+// Every fraction the job reports, read back through the job base as a host's
+// progress query reads it.
+class CWatchedImport : public CThreadSDFImport {
+public:
+    using CThreadSDFImport::CThreadSDFImport;
+    std::vector<float> seen;
+
+protected:
+    void ReportProgress(float f) override
+    {
+        CThreadSDFImport::ReportProgress(f);
+        seen.push_back(GetProgress());
+    }
+};
+
+TEST_F(SdfImport, ProgressRisesBlockByBlockToTheEnd)
+{
+    // Two results of two channels and 300000 points each: several megabytes,
+    // more than one transfer block per result; equal abscissas, so they are
+    // combined as well.
+    WriteBytes(dir / "long.sdf", Build(TimeFile(2, 2, 300000, true)));
+    int overwrite = 1;
+    CWatchedImport job((dir / "long.sdf").c_str(), 1, 2, (dir / "long.dat").c_str(), &overwrite);
+    EXPECT_EQ(0.5f, job.GetProgress()) << "before the run the job base's own start value";
+    ASSERT_EQ(0, job.Run()) << job.m_uStringID;
+    EXPECT_EQ(9u, job.m_uState);
+    ExpectRisingToTheEnd(job.seen);
+    EXPECT_EQ(1.0f, job.GetProgress());
+    // The first result's blocks show on their own, in the lower half: the
+    // fraction does not jump per result.
+    std::size_t belowHalf = 0;
+    for (float f : job.seen)
+        if (f > 0.0f && f < 0.5f) ++belowHalf;
+    EXPECT_GE(belowHalf, 2u);
+    EXPECT_EQ(1299.0, Values(dir / "long.dat", 2)[299]);
+}
+
 }  // namespace
