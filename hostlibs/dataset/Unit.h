@@ -70,6 +70,7 @@ public:
 };
 
 class CUnit;
+struct SDFSIUnit;
 
 // A physical quantity by name ("time", "frequency", "pressure", "level", "RPM",
 // "virtual quantity", ...). Names are compared exactly (case-sensitive).
@@ -92,6 +93,9 @@ public:
     CString GetAbbreviation() const;
     // The unit that belongs to the quantity ("s" for "time", "vU" when unknown).
     CString GetDefaultUnitText() const;
+    // The abscissa quantity of an SDF data header's `domain` (SdfCodes.h);
+    // the virtual quantity for kinds without one.
+    static CQuantity SdfXAxis2Trx(int domain);
 
     friend bool operator==(const CQuantity& a, const CQuantity& b) { return a.m_sName == b.m_sName; }
     friend bool operator!=(const CQuantity& a, const CQuantity& b) { return !(a == b); }
@@ -156,6 +160,14 @@ public:
     static CUnit Multiply(const CUnit& a, const CUnit& b, bool bReduce);
     // Canonical text of an SI dimension in base units ("kg*m^-1*s^-2").
     static CString DimensionText(const SSIDimension& dim);
+
+    // SDF unit records (SdfCodes.h). Sdf2Trx: the unit of a raised to expA,
+    // times the unit of b raised to expB when b is given; the label wins when
+    // it is a unit of its own, else the exponents and factor are spelled out.
+    static CUnit Sdf2Trx(const SDFSIUnit& a, double expA, const SDFSIUnit* b = nullptr, double expB = 0.0);
+    // Fills the record from an SI unit (or the empty unit); false for a unit
+    // that SDF cannot describe (levels, psychoacoustic and unknown units, "vU").
+    static bool Trx2Sdf(const CUnit& unit, SDFSIUnit& record);
 
     friend bool operator==(const CUnit& a, const CUnit& b) { return a.m_sText == b.m_sText; }
     friend bool operator!=(const CUnit& a, const CUnit& b) { return !(a == b); }

@@ -1,0 +1,49 @@
+// Reads any bytes as an SDF file the way the import job does: the header
+// records with their checks, the plan of every result (scan layout, checks,
+// abscissa, channels), then every value of every accepted result in small
+// blocks; the header set read is written back as well. Refusals are result
+// codes; anything else is a finding.
+
+#include "formats/sdf/SdfImportPlan.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    CSdfMemoryInput in(data, size);
+    CSdfHeaderSet headers;
+    try {
+        headers.Read(in);
+    } catch (const CSdfError& e) {
+        if (e.uCode < 30 || e.uCode > 52)
+            __builtin_trap();
+        return 0;
+    }
+    unsigned code = 0;
+    const std::vector<unsigned char> written = headers.Serialize(code);
+    if (written.size() < 2 + 80 + 156 || code != 0)
+        __builtin_trap();
+
+    CSdfImportPlanner planner(headers, in.Size());
+    std::vector<unsigned char> block;
+    for (int i = 0; i < int(headers.data.size()); ++i) {
+        const SSdfResultPlan plan = planner.Plan(i);
+        if (plan.uCode)
+            break;   // the job stops at the first refused result
+        if (plan.channels.GetCount() < plan.nVectors)
+            __builtin_trap();
+        CSdfValueReader reader(in, plan, 3072);
+        block.resize(reader.ScanBytes() * 64);
+        long long total = 0;
+        while (long n = reader.Next(block.data(), 64)) {
+            total += n;
+            if (total > reader.TotalScans())
+                __builtin_trap();
+        }
+        if (!reader.Failed() && total != reader.TotalScans())
+            __builtin_trap();
+    }
+    return 0;
+}

@@ -1,0 +1,425 @@
+// The SDF import job on files laid out byte by byte from the record tables:
+// layouts of results and scans, value conversions, speed results, refusals,
+// and the CTSInterface member synchronously and asynchronously.
+
+#include "formats/sdf/ThreadSDFImport.h"
+#include "platform/MessageLoop.h"
+#include "tests/formats/sdf/SdfJobTestUtil.h"
+
+#include <cmath>
+#include <map>
+
+using namespace sdftest;
+
+namespace {
+
+// Time results of `channels` float channels, value = 100·channel + point + 1000·result.
+File TimeFile(int results, int channels, int points, bool sameAbscissa = true)
+{
+    File f;
+    for (int r = 0; r < results; ++r) {
+        Result res;
+        res.points = points;
+        res.dx = sameAbscissa ? 0.001 : 0.001 * (r + 1);
+        res.firstVector = r * channels;
+        f.results.push_back(res);
+        for (int c = 0; c < channels; ++c) {
+            Channel ch;
+            ch.label = "r" + std::to_string(r) + "c" + std::to_string(c);
+            ch.number = r * channels + c;
+            f.channels.push_back(ch);
+            f.vectors.push_back(Vector{r * channels + c});
+            for (int p = 0; p < points; ++p) AddF32(f.yData, float(1000 * r + 100 * c + p));
+        }
+    }
+    return f;
+}
+
+CTSInterface::SMessage Import(const fs::path& in, const fs::path& out, int overwrite = 1,
+                              CThreadSDFImport** keep = nullptr)
+{
+    CTSInterface::SMessage msg;
+    EXPECT_EQ(0u, CTSInterface().ImportSDF(in.c_str(), 5, 6, out.c_str(), &overwrite, &msg));
+    (void)keep;
+    return msg;
+}
+
+class SdfImport : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        CTSSettings::ResetToDefaults();
+        dir = MakeScratch();
+    }
+    void TearDown() override { fs::remove_all(dir); }
+    fs::path dir;
+};
+
+TEST_F(SdfImport, TimeResultsBecomeDataSetsNumberedOrCombined)
+{
+    // Different abscissas: two data sets, the first renamed to carry the number 1.
+    WriteBytes(dir / "two.sdf", Build(TimeFile(2, 4, 16, false)));
+    auto msg = Import(dir / "two.sdf", dir / "two.dat");
+    ASSERT_EQ(9u, msg.uState) << msg.sText.c_str();
+    EXPECT_EQ((std::vector<std::string>{"two.sdf", "two1.dat", "two2.dat"}), Listing(dir));
+    {
+        CDataset ds((dir / "two2.dat").c_str(), om__read, 32768, sh__deny_write);
+        EXPECT_EQ(dk__time, ds.GetKind());
+        EXPECT_EQ(4, ds.GetNbrOfChannels());
+        EXPECT_EQ("r1c2", ds.GetChannel(2).GetName());
+        EXPECT_EQ("V", ds.GetChannel(2).GetUnit().GetText());
+        EXPECT_EQ(6, ds.GetChannel(2).GetPhysChannel());
+        EXPECT_DOUBLE_EQ(0.002, ds.GetAbscissa(0).GetDeltaValue());
+        EXPECT_EQ("s", ds.GetAbscissa(0).GetUnit().GetText());
+        EXPECT_EQ("time", ds.GetAbscissa(0).GetQuantity().GetName());
+        const CDateTimeEx::SParts when = ds.GetDateOfRecording().GetParts();
+        EXPECT_EQ(2024, when.iYear); EXPECT_EQ(3, when.iMonth); EXPECT_EQ(15, when.iDay);
+        EXPECT_EQ(10, when.iHour); EXPECT_EQ(42, when.iMinute);
+    }
+    const std::vector<double> v = Values(dir / "two2.dat", 3);
+    ASSERT_EQ(16u, v.size());
+    EXPECT_EQ(1300.0, v[0]);
+    EXPECT_EQ(1315.0, v[15]);
+
+    // Equal abscissas: combined into one data set of eight channels.
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    WriteBytes(dir / "same.sdf", Build(TimeFile(2, 4, 16, true)));
+    msg = Import(dir / "same.sdf", dir / "same.dat");
+    ASSERT_EQ(9u, msg.uState) << msg.sText.c_str();
+    EXPECT_EQ((std::vector<std::string>{"same.dat", "same.sdf"}), Listing(dir));
+    CDataset ds((dir / "same.dat").c_str(), om__read, 32768, sh__deny_write);
+    ASSERT_EQ(8, ds.GetNbrOfChannels());
+    EXPECT_EQ("r1c0", ds.GetChannel(4).GetName());
+    EXPECT_EQ(16, ds.GetNbrOfScans());
+    EXPECT_EQ(1007.0, Values(dir / "same.dat", 4)[7]);
+    EXPECT_EQ(107.0, Values(dir / "same.dat", 1)[7]);
+}
+
+TEST_F(SdfImport, IntegerValuesMappingAndCalibration)
+{
+    File f;
+    Result r;
+    r.points = 4;
+    r.yType = 1;   // 16-bit
+    f.results.push_back(r);
+    Channel c;
+    c.int2engr = 2.0f;
+    c.offset = 0.5;
+    f.channels.push_back(c);
+    f.vectors.push_back(Vector{0});
+    for (int v : {100, -100, 32767, -32768}) AddI16(f.yData, v);
+    f.comment = "bench run";
+    WriteBytes(dir / "int.sdf", Build(f));
+    auto msg = Import(dir / "int.sdf", dir / "int.dat");
+    ASSERT_EQ(9u, msg.uState) << msg.sText.c_str();
+    const std::vector<double> v = Values(dir / "int.dat", 0);
+    ASSERT_EQ(4u, v.size());
+    EXPECT_DOUBLE_EQ(50.5, v[0]);
+    EXPECT_DOUBLE_EQ(-49.5, v[1]);
+    EXPECT_DOUBLE_EQ(16384.0, v[2]);
+    CDataset ds((dir / "int.dat").c_str(), om__read, 32768, sh__deny_write);
+    EXPECT_EQ(it__int16, ds.GetChannel(0).GetImplType());
+    // Full scale 0.5 V × 32768 against √2 V: ceil(81.28) dB.
+    EXPECT_FLOAT_EQ(82.0f, ds.GetChannel(0).GetCalibration());
+    EXPECT_EQ("bench run", ds.GetComment());
+}
+
+TEST_F(SdfImport, ComplexSpectraAndStoredAbscissa)
+{
+    // An auto power spectrum of complex floats over a frequency abscissa.
+    File f;
+    Result r;
+    r.title = "Power";
+    r.domain = 0;
+    r.dataType = 2;
+    r.points = 3;
+    r.yComplex = 1;
+    r.xUnit = Hertz();
+    r.x0 = 0.0;
+    r.dx = 12.5;
+    f.results.push_back(r);
+    Channel c;
+    c.unit = Pa();
+    f.channels.push_back(c);
+    f.vectors.push_back(Vector{0, -1, 96, 0});
+    for (float v : {3.f, 4.f, 1.f, 1.f, 0.f, 2.f}) AddF32(f.yData, v);
+    WriteBytes(dir / "spec.sdf", Build(f));
+    auto msg = Import(dir / "spec.sdf", dir / "spec.dat");
+    ASSERT_EQ(9u, msg.uState) << msg.sText.c_str();
+    EXPECT_EQ((std::vector<double>{25.0, 2.0, 4.0}), Values(dir / "spec.dat", 0));
+    {
+        CDataset ds((dir / "spec.dat").c_str(), om__read, 32768, sh__deny_write);
+        EXPECT_EQ(dk__spectrum, ds.GetKind());
+        EXPECT_EQ("frequency", ds.GetAbscissa(0).GetQuantity().GetName());
+        EXPECT_DOUBLE_EQ(12.5, ds.GetAbscissa(0).GetDeltaValue());
+        EXPECT_TRUE(ds.GetChannel(0).GetUnit().IsEquivalent(CUnit("Pa^2", 0)))
+            << ds.GetChannel(0).GetUnit().GetText().c_str();
+    }
+    // The field at 56 set: real and imaginary parts add up.
+    f.results[0].field56 = 1;
+    WriteBytes(dir / "sum.sdf", Build(f));
+    ASSERT_EQ(9u, Import(dir / "sum.sdf", dir / "sum.dat").uState);
+    EXPECT_EQ((std::vector<double>{7.0, 2.0, 2.0}), Values(dir / "sum.dat", 0));
+
+    // Complex time data is refused.
+    f.results[0].dataType = 0;
+    f.results[0].domain = 1;
+    WriteBytes(dir / "ctime.sdf", Build(f));
+    msg = Import(dir / "ctime.sdf", dir / "ctime.dat");
+    EXPECT_EQ(10u, msg.uState);
+    EXPECT_EQ("Complex time data is not accepted.", msg.sText);
+    EXPECT_FALSE(fs::exists(dir / "ctime.dat"));
+
+    // Abscissa values of their own (resolution type 2, 64-bit).
+    File x;
+    Result rx;
+    rx.domain = 0;
+    rx.dataType = 2;
+    rx.points = 3;
+    rx.xRes = 2;
+    rx.xType = 4;
+    rx.xUnit = Hertz();
+    x.results.push_back(rx);
+    x.channels.push_back(Channel{});
+    x.vectors.push_back(Vector{});
+    x.writeXData = true;
+    for (double v : {10.0, 31.5, 100.0}) AddF64(x.xData, v);
+    for (float v : {1.f, 2.f, 3.f}) AddF32(x.yData, v);
+    WriteBytes(dir / "x.sdf", Build(x));
+    ASSERT_EQ(9u, Import(dir / "x.sdf", dir / "x.dat").uState);
+    CDataset ds((dir / "x.dat").c_str(), om__read, 32768, sh__deny_write);
+    EXPECT_FALSE(ds.GetAbscissa(0).IsCalc());
+    EXPECT_DOUBLE_EQ(31.5, ds.GetWorldFixAbsc(0, 1));
+    EXPECT_EQ((std::vector<double>{1.0, 2.0, 3.0}), Values(dir / "x.dat", 0));
+}
+
+TEST_F(SdfImport, ScansOneAfterAnotherOrInterleaved)
+{
+    // Three scans of one result, stored scan after scan (scan table present).
+    File f = TimeFile(1, 2, 4);
+    f.results[0].scanData = 1;
+    f.scanStruct = 1;
+    f.scanStructTableBytes = 12;
+    f.numScans = 3;
+    f.yData.clear();
+    for (int s = 0; s < 3; ++s)
+        for (int c = 0; c < 2; ++c)
+            for (int p = 0; p < 4; ++p) AddF32(f.yData, float(10 * s + 100 * c + p));
+    WriteBytes(dir / "scans.sdf", Build(f));
+    auto msg = Import(dir / "scans.sdf", dir / "scans.dat");
+    ASSERT_EQ(9u, msg.uState) << msg.sText.c_str();
+    EXPECT_EQ((std::vector<double>{100, 101, 102, 103, 110, 111, 112, 113, 120, 121, 122, 123}),
+              Values(dir / "scans.dat", 1));
+
+    // Two results whose scans interleave (scan-big record, scan type 1): a
+    // scan holds result 0's traces, then result 1's.
+    File g = TimeFile(2, 1, 2, false);
+    for (auto& r : g.results) r.scanData = 1;
+    g.scanBig = 18;
+    g.scanType = 1;
+    g.numScans = 2;
+    g.yData.clear();
+    for (int s = 0; s < 2; ++s)
+        for (int r = 0; r < 2; ++r)
+            for (int p = 0; p < 2; ++p) AddF32(g.yData, float(1000 * r + 10 * s + p));
+    WriteBytes(dir / "inter.sdf", Build(g));
+    msg = Import(dir / "inter.sdf", dir / "inter.dat");
+    ASSERT_EQ(9u, msg.uState) << msg.sText.c_str();
+    EXPECT_EQ((std::vector<double>{0, 1, 10, 11}), Values(dir / "inter1.dat", 0));
+    EXPECT_EQ((std::vector<double>{1000, 1001, 1010, 1011}), Values(dir / "inter2.dat", 0));
+
+    // Revision 2: 16-bit point counts, 32-bit abscissa, channel numbers from the index.
+    File old = TimeFile(1, 2, 5);
+    old.revision = 2;
+    old.results[0].dx = 0.5;
+    WriteBytes(dir / "rev2.sdf", Build(old));
+    ASSERT_EQ(9u, Import(dir / "rev2.sdf", dir / "rev2.dat").uState);
+    CDataset ds((dir / "rev2.dat").c_str(), om__read, 32768, sh__deny_write);
+    EXPECT_EQ(5, ds.GetNbrOfScans());
+    EXPECT_DOUBLE_EQ(0.5, ds.GetAbscissa(0).GetDeltaValue());
+    EXPECT_EQ(1, ds.GetChannel(1).GetPhysChannel());
+    EXPECT_EQ((std::vector<double>{100, 101, 102, 103, 104}), Values(dir / "rev2.dat", 1));
+}
+
+TEST_F(SdfImport, SpeedResultsGoIntoThePulseChannel)
+{
+    // Time data (1 kHz, 2000 points) and a speed result in rpm at 100 Hz over the same time.
+    File f;
+    Result t;
+    t.points = 2000;
+    f.results.push_back(t);
+    Result s = t;
+    s.title = "Speed";
+    s.firstVector = 1;
+    s.points = 200;
+    s.dx = 0.01;
+    f.results.push_back(s);
+    f.channels.push_back(Channel{"mic"});
+    Channel rpm{"tacho"};
+    rpm.unit = Rpm();
+    f.channels.push_back(rpm);
+    f.vectors = {Vector{0}, Vector{1}};
+    for (int p = 0; p < 2000; ++p) AddF32(f.yData, float(std::sin(p * 0.01)));
+    for (int p = 0; p < 200; ++p) AddF32(f.yData, 600.0f);
+    WriteBytes(dir / "run.sdf", Build(f));
+    auto msg = Import(dir / "run.sdf", dir / "run.dat");
+    ASSERT_EQ(9u, msg.uState) << msg.sText.c_str();
+    EXPECT_EQ((std::vector<std::string>{"run.dat", "run.sdf"}), Listing(dir)) << "the speed set went into the pulses";
+    CDataset ds((dir / "run.dat").c_str(), om__read, 32768, sh__deny_write);
+    ASSERT_EQ(2, ds.GetNbrOfChannels());
+    EXPECT_EQ("Pulse Channels", ds.GetChannel(1).GetTitle());
+    EXPECT_EQ(it__pulse, ds.GetChannel(1).GetImplType());
+    ASSERT_EQ(1, ds.GetNbrOfSubChannels());
+    // 600 rpm over two seconds: pulses on bit 0.
+    int pulses = 0;
+    for (double v : Values(dir / "run.dat", 1)) pulses += (int(v) & 1);
+    EXPECT_GT(pulses, 0);
+
+    // Nine speed results: eight pass on, the note says so.
+    File nine = f;
+    nine.results.resize(1);
+    nine.vectors.resize(1);
+    nine.yData.resize(2000 * 4);
+    for (int k = 0; k < 9; ++k) {
+        Result sk = s;
+        sk.firstVector = 1 + k;
+        nine.results.push_back(sk);
+        nine.vectors.push_back(Vector{1});
+        for (int p = 0; p < 200; ++p) AddF32(nine.yData, 300.0f + 60.0f * float(k));
+    }
+    WriteBytes(dir / "nine.sdf", Build(nine));
+    msg = Import(dir / "nine.sdf", dir / "nine.dat");
+    EXPECT_EQ(9u, msg.uState);
+    EXPECT_EQ("Number of subchannels truncated (9->8).", msg.sText);
+    CDataset n((dir / "nine.dat").c_str(), om__read, 32768, sh__deny_write);
+    EXPECT_EQ(8, n.GetNbrOfSubChannels());
+    for (const auto& name : Listing(dir)) EXPECT_EQ(std::string::npos, name.find(".sc")) << name;
+}
+
+TEST_F(SdfImport, RefusalsLeaveNoOutput)
+{
+    auto refused = [&](const File& f, const std::string& text) {
+        WriteBytes(dir / "bad.sdf", Build(f));
+        auto msg = Import(dir / "bad.sdf", dir / "bad.dat");
+        EXPECT_EQ(10u, msg.uState);
+        EXPECT_EQ(text, msg.sText);
+        EXPECT_EQ((std::vector<std::string>{"bad.sdf"}), Listing(dir));
+    };
+    File f = TimeFile(2, 2, 4, false);
+    f.vectors[3] = Vector{-1, -1};
+    refused(f, "SDF_CHANNEL_HDR of SDF_VECTOR_HDR[3] is missing.");
+    f = TimeFile(2, 2, 4, false);
+    f.channels[3].int2engr = 0.0f;
+    refused(f, "Invalid mapping factor.\nsdf__channel_hdr[ 3 ].int2engrUnit = 0.");
+    f = TimeFile(1, 1, 4);
+    f.results[0].xPerPoint = 2;
+    refused(f, "Not supported: xPerPoint or yPerPoint > 1");
+    f.results[0].xPerPoint = 0;
+    f.results[0].xRes = 4;
+    refused(f, "Several kinds of X-axis cannot be kept in one TRX file");
+    // A spectrum with scans and a scan table is three-dimensional.
+    f = TimeFile(1, 1, 4);
+    f.results[0].dataType = 2;
+    f.results[0].domain = 0;
+    f.results[0].scanData = 1;
+    f.scanStruct = 1;
+    f.scanStructTableBytes = 4;
+    f.numScans = 2;
+    f.yData.resize(4 * 4 * 2);
+    refused(f, "3-D data set not yet supported.");
+    // Fewer values than the headers announce.
+    f = TimeFile(1, 2, 64);
+    Bytes b = Build(f);
+    b.resize(b.size() - 8);
+    WriteBytes(dir / "bad.sdf", b);
+    auto msg = Import(dir / "bad.sdf", dir / "bad.dat");
+    EXPECT_EQ(10u, msg.uState);
+    EXPECT_EQ(0u, msg.sText.Find("The number of bytes read from the input file"));
+    EXPECT_EQ((std::vector<std::string>{"bad.sdf"}), Listing(dir));
+
+    // An existing output that may not be replaced stays as it was.
+    WriteBytes(dir / "good.sdf", Build(TimeFile(1, 1, 4)));
+    WriteBytes(dir / "good.dat", Bytes{'x'});
+    msg = Import(dir / "good.sdf", dir / "good.dat", 0);
+    EXPECT_EQ(10u, msg.uState);
+    EXPECT_EQ(Bytes{'x'}, ReadBytes(dir / "good.dat"));
+    // A header failure names the code of the header reader.
+    b = Build(TimeFile(1, 1, 4));
+    b[1] = 1;
+    WriteBytes(dir / "bad.sdf", b);
+    EXPECT_EQ("Invalid SDF file header.", Import(dir / "bad.sdf", dir / "bad.dat").sText);
+}
+
+TEST_F(SdfImport, InterfaceMemberSynchronousAndAsynchronous)
+{
+    WriteBytes(dir / "meas.sdf", Build(TimeFile(1, 2, 8)));
+    CTSInterface::SMessage msg;
+    EXPECT_EQ(110u, CTSInterface().ImportSDF((dir / "meas.sdf").c_str(), 1, 2, nullptr, nullptr, &msg));
+    CThreadSDFImport job((dir / "meas.sdf").c_str(), 1, 2, nullptr, nullptr);
+    EXPECT_EQ((dir / "meas.dat").string(), job.m_arsOutput[0].str());
+    EXPECT_EQ(9u, job.m_uState);
+
+    std::map<long, CTSInterface::SMessage> reports;
+    std::vector<std::string> produced;
+    MessageLoop::Reset();
+    MessageLoop::SetMainWindow([&](unsigned m, WPARAM w, LPARAM l) -> LRESULT {
+        if (m == CTSInterface::g_uMsgFromTessel) {
+            auto* report = reinterpret_cast<CTSInterface::SMessage*>(w);
+            reports[report->lID] = *report;
+            for (const CString& s : *reinterpret_cast<CStringArray*>(l)) produced.push_back(s.str());
+        }
+        return 0;
+    });
+    EXPECT_EQ(0u, CTSInterface().ImportSDF((dir / "meas.sdf").c_str(), 42, 7, nullptr, nullptr, nullptr));
+    EXPECT_TRUE(MessageLoop::RunUntil([&] {
+        MessageLoop::FireAllTimers();
+        return reports.count(42) > 0;
+    }, 20000));
+    CThreadManager::DestroyAll();
+    MessageLoop::Reset();
+    ASSERT_EQ(1u, reports.count(42));
+    EXPECT_EQ(9u, reports[42].uState) << reports[42].sText.c_str();
+    EXPECT_EQ(7, reports[42].lUser);
+    EXPECT_EQ((std::vector<std::string>{(dir / "meas.dat").string()}), produced);
+    EXPECT_EQ(7.0, Values(dir / "meas.dat", 0)[7]);
+}
+
+// Every fraction the job reports, read back through the job base as a host's
+// progress query reads it.
+class CWatchedImport : public CThreadSDFImport {
+public:
+    using CThreadSDFImport::CThreadSDFImport;
+    std::vector<float> seen;
+
+protected:
+    void ReportProgress(float f) override
+    {
+        CThreadSDFImport::ReportProgress(f);
+        seen.push_back(GetProgress());
+    }
+};
+
+TEST_F(SdfImport, ProgressRisesBlockByBlockToTheEnd)
+{
+    // Two results of two channels and 300000 points each: several megabytes,
+    // more than one transfer block per result; equal abscissas, so they are
+    // combined as well.
+    WriteBytes(dir / "long.sdf", Build(TimeFile(2, 2, 300000, true)));
+    int overwrite = 1;
+    CWatchedImport job((dir / "long.sdf").c_str(), 1, 2, (dir / "long.dat").c_str(), &overwrite);
+    EXPECT_EQ(0.5f, job.GetProgress()) << "before the run the job base's own start value";
+    ASSERT_EQ(0, job.Run()) << job.m_uStringID;
+    EXPECT_EQ(9u, job.m_uState);
+    ExpectRisingToTheEnd(job.seen);
+    EXPECT_EQ(1.0f, job.GetProgress());
+    // The first result's blocks show on their own, in the lower half: the
+    // fraction does not jump per result.
+    std::size_t belowHalf = 0;
+    for (float f : job.seen)
+        if (f > 0.0f && f < 0.5f) ++belowHalf;
+    EXPECT_GE(belowHalf, 2u);
+    EXPECT_EQ(1299.0, Values(dir / "long.dat", 2)[299]);
+}
+
+}  // namespace
