@@ -144,8 +144,8 @@ TEST_F(ChannelHelpersData, ChannelsOfAnotherRateAreRemoved) {
 TEST_F(ChannelHelpersData, ValueRangeWithAndWithoutMapping) {
     std::vector<SChannelSpec> specs(2);
     specs[0].implType = it__int16;
-    specs[0].mapping.m_dFactor = 0.5;
-    specs[0].mapping.m_dOffset = 1.0;
+    specs[0].factor = 0.5;
+    specs[0].offset = 1.0;
     specs[1].implType = it__int16;
     // Stored values -100..300 on channel 0, 7 on channel 1; more scans than
     // one block holds (65536 / (4 x 2) = 8192), extremes in the last block.

@@ -21,49 +21,10 @@
 #include <sstream>
 
 using namespace wavetest;
+using tessel::test::MakeTrx;
+using tessel::test::PulseSub;
 
 namespace {
-
-struct SChan {
-    const char* name;
-    int implType;
-    double factor = 1.0;
-    const char* title = "";
-};
-
-// A time data set of the given channels; values are stored values, scan by scan.
-void MakeTrx(const fs::path& path, const std::vector<SChan>& chans, double rate, const std::vector<double>& values,
-             const std::vector<CSubChannel>& subs = {}, int kind = dk__time, double start = 0.0)
-{
-    CAbscissaList abscissas;
-    abscissas.Add(CAbscissa("Time", "t", CQuantity("time"), CUnit("s", 1), start, 1.0 / rate, 0, df__linear));
-    CChannelList channels;
-    for (std::size_t i = 0; i < chans.size(); ++i) {
-        map__dct m;
-        m.m_dFactor = chans[i].factor;
-        CChannel c(chans[i].name, chans[i].name, CQuantity("pressure"), CUnit("Pa", 1), chans[i].implType, int(i),
-                   1.0, 1.0, &m);
-        c.SetTitle(chans[i].title);
-        channels.Add(c);
-    }
-    CDataset ds(path.c_str(), abscissas, channels, kind, ds__dorg_interleaved, 0, 65536, sh__deny_write);
-    CChNbrList all;
-    all.AddGroup(0, int(chans.size()) - 1);
-    if (!values.empty()) {
-        CAccess* a = ds.CreateAccess(am__readwrite, all, 0, 0L, -1L, mk__raw);
-        ASSERT_NE(a, nullptr);
-        ASSERT_EQ(a->SetData(long(values.size() / chans.size()), values.data(), ds__dorg_interleaved, it__double),
-                  long(values.size() / chans.size()));
-    }
-    for (const CSubChannel& s : subs)
-        ds.AddSubChannel(s);
-    ds.Close();
-}
-
-CSubChannel PulseSub(int parent, unsigned mask)
-{
-    return CSubChannel(sc__pulse, parent, mask, "speed", "n", CQuantity("RPM"), CUnit("rpm", 1));
-}
 
 struct SInfo {
     int rate = 0, channels = 0;
@@ -74,7 +35,7 @@ struct SInfo {
 SInfo SoundfileInfo(const fs::path& wav)
 {
     SInfo i;
-    std::istringstream in(Capture("/usr/bin/python3 " + ToolPath() + " info '" + wav.string() + "'"));
+    std::istringstream in(Capture(kPython + " " + ToolPath() + " info '" + wav.string() + "'"));
     in >> i.rate >> i.channels >> i.frames >> i.subtype;
     return i;
 }
@@ -84,7 +45,7 @@ SInfo SoundfileInfo(const fs::path& wav)
 std::vector<std::int32_t> SoundfileSamples(const fs::path& wav, int bits)
 {
     fs::path raw = wav.string() + ".ints";
-    if (Shell("/usr/bin/python3 " + ToolPath() + " ints '" + wav.string() + "' '" + raw.string() + "'") != 0)
+    if (Shell(kPython + " " + ToolPath() + " ints '" + wav.string() + "' '" + raw.string() + "'") != 0)
         return {};
     std::vector<std::int32_t> v = ReadInts(raw);
     for (auto& x : v)
@@ -195,7 +156,7 @@ TEST_F(WavExport, IndependentReadersSeeTheAnnouncedLayout)
         EXPECT_EQ(info.channels, 2);
         EXPECT_EQ(info.frames, frames);
         EXPECT_EQ(info.subtype, b24 ? "PCM_24" : "PCM_16");
-        if (Have("soxi")) {
+        if (HaveProgram("soxi")) {
             EXPECT_EQ(Capture("soxi -r '" + out.string() + "'"), "48000\n");
             EXPECT_EQ(Capture("soxi -c '" + out.string() + "'"), "2\n");
             EXPECT_EQ(Capture("soxi -b '" + out.string() + "'"), b24 ? "24\n" : "16\n");
@@ -218,7 +179,7 @@ TEST_F(WavExport, IndependentReadersSeeTheAnnouncedLayout)
 
 TEST_F(WavExport, OneToOneGivesBackAnImported16BitFile)
 {
-    if (!HaveSoundfile() || !Have("sox"))
+    if (!HaveSoundfile() || !HaveProgram("sox"))
         TESSEL_SKIP_OR_FAIL("sox and python3-soundfile are needed");
     fs::path src = dir / "src.wav";
     ASSERT_EQ(Shell("sox -n -r 22050 -c 2 -b 16 " + src.string() + " synth 0.7 sine 200 sine 3000 gain -1"), 0);
@@ -583,7 +544,7 @@ TEST_F(WavExport, OneToOneOf32BitCodesAt24BitsIsExact)
     if (!HaveSoundfile())
         TESSEL_SKIP_OR_FAIL("python3-soundfile is not installed");
     fs::path src = dir / "s32.wav";
-    ASSERT_EQ(Shell("/usr/bin/python3 " + ToolPath() + " make " + src.string() + " PCM_32 2 48000 20000"), 0);
+    ASSERT_EQ(Shell(kPython + " " + ToolPath() + " make " + src.string() + " PCM_32 2 48000 20000"), 0);
     CTSInterface::SMessage im;
     ASSERT_EQ(CTSInterface().ImportWAV(src.c_str(), 1, 2, (dir / "s32.dat").c_str(), nullptr, &im), 0u);
     ASSERT_EQ(im.uState, 21u);
@@ -595,7 +556,7 @@ TEST_F(WavExport, OneToOneOf32BitCodesAt24BitsIsExact)
         ASSERT_EQ(Export((dir / "s32.dat").string(), out, o).uState, 23u);
         // numpy's rounding (to nearest, ties to even) of the source codes.
         fs::path expect = dir / ("expect" + std::to_string(bits));
-        ASSERT_EQ(Shell("/usr/bin/python3 " + ToolPath() + " requant " + src.string() + " " + std::to_string(bits) +
+        ASSERT_EQ(Shell(kPython + " " + ToolPath() + " requant " + src.string() + " " + std::to_string(bits) +
                         " " + expect.string()),
                   0);
         std::vector<std::int32_t> want = ReadInts(expect), got = SoundfileSamples(out, bits);
