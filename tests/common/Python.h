@@ -13,6 +13,8 @@
 
 #include <sys/wait.h>
 
+#include "tests/common/TempDir.h"
+
 namespace tessel::test {
 
 inline const std::string kPython = "/usr/bin/python3";
@@ -63,6 +65,14 @@ inline int RunPython(const std::string& script, const std::vector<std::string>& 
     for (const auto& a : args)
         cmd += " '" + a + "'";
     return RunCommand(cmd + " 2>&1", out);
+}
+
+// The same for a script given as text.
+inline int RunPythonText(const std::string& script, const std::vector<std::string>& args, std::string* out = nullptr)
+{
+    CTempDir dir;
+    WriteFile(dir / "script.py", script);
+    return RunPython(dir / "script.py", args, out);
 }
 
 } // namespace tessel::test

@@ -2,22 +2,20 @@
 // texts, output naming, and the exact text of exported tables.
 
 #include "AsciiTestUtil.h"
+#include "tests/common/BandDataset.h"
 
 #include "hostlibs/dataset/Dataset.h"
+#include "tests/common/WriteFailure.h"
 
 #include <cerrno>
 #include <cmath>
 #include <complex>
-#include <csignal>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
 
 using namespace ascii_test;
 
 namespace {
-
-const auto* g_env = ::testing::AddGlobalTestEnvironment(new CModuleEnvironment);
 
 class AsciiJobs : public ::testing::Test {
 protected:
@@ -308,32 +306,10 @@ TEST_F(AsciiJobs, ExportdBLeavesLevelsAsTheyAreAndZeroIsMinusInfinity)
                                        "2.00\t0.00\t20.00\t\r\n");
 }
 
-namespace {
-
-// A spectrum over third-octave bands: abscissa 0 stored as lower edge,
-// centre and upper edge of each band.
-void MakeBandTrx(const std::string& path)
-{
-    CAbscissaList al;
-    al.Add(CAbscissa("frequency", "f", CQuantity("frequency"), CUnit("Hz", 1), it__float, 3L, ac__band));
-    CChannelList cl;
-    cl.Add(CChannel("L", "L", CQuantity("pressure"), CUnit("Pa", 1), it__float, 0));
-    CDataset ds(path.c_str(), al, cl, dk__spectrum, ds__dorg_with_abscissa, 0, 65536, sh__deny_write);
-    CAccess* a = ds.CreateAccess(am__readwrite, 0, 0, 0L, 3L, mk__physical);
-    ASSERT_NE(a, nullptr);
-    ASSERT_TRUE(a->SetAbscissaCoord(ac__band));
-    const double scans[] = {89.0, 100.0, 112.0, 0.5, 112.0, 125.0, 141.0, 1.5, 141.0, 160.0, 178.0, 2.5};
-    ASSERT_EQ(a->SetData(3, scans, ds__dorg_with_abscissa, it__double), 3L) << a->GetLastError().c_str();
-    ds.DeleteAccess(a);
-    ds.Close();
-}
-
-} // namespace
-
 TEST_F(AsciiJobs, ExportTakesBandsChannelSelectionsOrSaysWhyNot)
 {
     // Bands: the centre of each band is the abscissa column.
-    MakeBandTrx(dir / "band.trx");
+    tessel::test::MakeBandTrx(dir / "band.trx");
     SExportOptions o;
     o.notation = 1;
     o.digits = 1;
@@ -371,17 +347,11 @@ TEST_F(AsciiJobs, AWriteFailureSaysSoAndLeavesNoTable)
     for (std::size_t i = 0; i < many.size(); ++i) many[i] = double(i) * 0.25;
     SChannelSpec big{"big", "Pa", it__float, many, ""};
     MakeTrx(dir / "big.trx", {big}, 0.0, 1.0);
-    // Files of this process may not grow beyond 64 KiB: writes beyond fail with EFBIG.
-    struct rlimit old {};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
-    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = old;
-    small.rlim_cur = 64 * 1024;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    SExportOptions o;
-    CTSInterface::SMessage msg = RunExport(dir / "big.trx", (dir / "big.txt").c_str(), o);
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
+    CTSInterface::SMessage msg;
+    {
+        tessel::test::CFileSizeLimit full(64 * 1024);
+        msg = RunExport(dir / "big.trx", (dir / "big.txt").c_str(), SExportOptions());
+    }
     EXPECT_EQ(msg.uState, 4u);
     EXPECT_EQ(msg.sText.str(), "Write to file " + (dir / "big.txt") + " failed. Disk might be full!");
     EXPECT_FALSE(Exists(dir / "big.txt"));

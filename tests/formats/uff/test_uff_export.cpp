@@ -26,24 +26,7 @@ std::vector<double> Wave(int n, double scale)
     return v;
 }
 
-class UffExport : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        CTSSettings::ResetToDefaults();
-        dir = MakeScratch();
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
-    std::vector<uffref::Read> ReadBack(const fs::path& p, bool crlf)
-    {
-        std::vector<uffref::Read> sets;
-        std::string why;
-        EXPECT_TRUE(uffref::split(ReadText(p), crlf, sets, why)) << why;
-        return sets;
-    }
-    fs::path dir;
-};
+using UffExport = CUffJobTest;
 
 TEST_F(UffExport, AsciiHeaderFieldsAndColumns)
 {
@@ -111,7 +94,7 @@ TEST_F(UffExport, AsciiHeaderFieldsAndColumns)
 
 TEST_F(UffExport, NumpyReadsTheDataLinesBack)
 {
-    if (!HaveNumpy())
+    if (!HavePython("numpy"))
         TESSEL_SKIP_OR_FAIL("numpy is not installed");
     Channel a{"a", "", "Pa", "pressure", it__float, Wave(1000, 250.0)};
     Channel b{"b", "", "Pa", "pressure", it__double, Wave(1000, -1e-3)};
@@ -134,14 +117,8 @@ TEST_F(UffExport, NumpyReadsTheDataLinesBack)
         "    v = v[~np.isnan(v)]\n"
         "    print(' '.join(repr(float(x)) for x in v))\n"
         "    i = k + 1\n";
-    WriteText(dir / "read.py", script);
-    FILE* p = ::popen(("/usr/bin/python3 " + (dir / "read.py").string() + " " + (dir / "two.uff").string()).c_str(), "r");
-    ASSERT_NE(p, nullptr);
     std::string out;
-    char buf[4096];
-    while (std::size_t n = std::fread(buf, 1, sizeof buf, p))
-        out.append(buf, n);
-    ASSERT_EQ(::pclose(p), 0) << out;
+    ASSERT_EQ(tessel::test::RunPythonText(script, {(dir / "two.uff").string()}, &out), 0) << out;
     std::istringstream lines(out);
     std::string line;
     int set = 0;
