@@ -71,7 +71,7 @@ inline int RunPython(const std::string& script, const std::vector<std::string>& 
 inline int RunPythonText(const std::string& script, const std::vector<std::string>& args, std::string* out = nullptr)
 {
     CTempDir dir;
-    WriteFile(dir / "script.py", script);
+    tessel::test::WriteFile(dir / "script.py", script);
     return RunPython(dir / "script.py", args, out);
 }
 

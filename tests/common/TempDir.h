@@ -79,8 +79,6 @@ inline std::filesystem::path MakeScratch(const char* tag)
     return dir;
 }
 
-} // namespace tessel::test
-
 inline void WriteFile(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
@@ -91,3 +89,5 @@ inline std::string ReadFile(const std::string& path) {
     ss << in.rdbuf();
     return ss.str();
 }
+
+} // namespace tessel::test

@@ -25,6 +25,6 @@ inline std::vector<double> ReadChannel(const fs::path& path, int channel, bool r
     return tessel::test::ReadDataset(path, CChNbrList{channel}, raw);
 }
 
-inline std::string FileBytes(const fs::path& p) { return ReadFile(p.string()); }
+inline std::string FileBytes(const fs::path& p) { return tessel::test::ReadFile(p.string()); }
 
 }  // namespace speedtest

@@ -20,6 +20,8 @@
 namespace ascii_test {
 
 using CScratchDir = CTempDir;
+using tessel::test::ReadFile;
+using tessel::test::WriteFile;
 
 inline bool Exists(const std::string& path) { return std::filesystem::exists(path); }
 

@@ -28,8 +28,8 @@ namespace fs = std::filesystem;
 
 using tessel::test::HavePython;
 
-inline std::string ReadText(const fs::path& p) { return ReadFile(p.string()); }
-inline void WriteText(const fs::path& p, const std::string& s) { WriteFile(p.string(), s); }
+inline std::string ReadText(const fs::path& p) { return tessel::test::ReadFile(p.string()); }
+inline void WriteText(const fs::path& p, const std::string& s) { tessel::test::WriteFile(p.string(), s); }
 
 // Every job test starts from the settings after module load, in a folder of its own.
 class CUffJobTest : public ::testing::Test {

@@ -11,14 +11,13 @@
 #include "settings/TSSettings.h"
 
 #include "WaveTestUtil.h"
+#include "tests/common/WriteFailure.h"
 
 #include <atomic>
 #include <cmath>
-#include <csignal>
 #include <sstream>
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 using namespace wavetest;
@@ -569,16 +568,11 @@ TEST_F(WavImport, WriteFailureRemovesThePartialOutput)
     s.blockAlign = 4;
     s.data.resize(4u << 20);
     WriteFile(dir / "big.wav", MakeWave(s));
-    // A file-size limit makes the data-set writes fail part way.
-    struct rlimit old;
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
-    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit lim = old;
-    lim.rlim_cur = 1u << 20;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &lim), 0);
-    CTSInterface::SMessage msg = Import(dir / "big.wav", dir / "big.dat");
-    ::setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
+    CTSInterface::SMessage msg;
+    {
+        tessel::test::CFileSizeLimit full(1u << 20);
+        msg = Import(dir / "big.wav", dir / "big.dat");
+    }
     EXPECT_EQ(msg.uState, 22u);
     EXPECT_EQ(msg.sText, Text(12));
     EXPECT_FALSE(fs::exists(dir / "big.dat"));
