@@ -320,8 +320,8 @@ TEST_F(WavExport, AutoscaleOfSilenceAndScaleToLevel)
     ASSERT_EQ(Export((dir / "z.trx").string(), dir / "z.wav", o).uState, 23u);
     for (std::int32_t s : SoundfileSamples(dir / "z.wav", 16))
         ASSERT_EQ(s, 0);
-    // Scale to 94 dB: a value of √2·4e-5·10^4.7 / 2 is half of full scale.
-    const double full = std::sqrt(2.0) * 4e-5 * std::pow(10.0, 94 * 0.05);
+    // Scale to 94 dB: full scale is twice the peak of a 94 dB sine, 2.835143 Pa.
+    const double full = 2.835143132335767;
     MakeTrx(dir / "l.trx", {{"a", it__float}}, 1000, {full / 2, -full / 4, 0.0});
     o.conv = 2;
     o.level = 94;

@@ -32,9 +32,13 @@ struct STrxFile {
 };
 
 float Ch0(std::uint64_t i) { return float(std::lrint(10000 * std::sin(2 * M_PI * 50 * double(i) / kRate))) * 0.001f; }
-float Ch1(std::uint64_t i) { return float(3.0 * std::sin(2 * M_PI * 1000 * double(i) / kRate)); }
+float Ch1(std::uint64_t i, double amplitude = 3.0)
+{
+    return float(amplitude * std::sin(2 * M_PI * 1000 * double(i) / kRate));
+}
 
-STrxFile MakeTrx(const std::string& name, std::uint64_t scans, double rpm, bool withPulses = true)
+STrxFile MakeTrx(const std::string& name, std::uint64_t scans, double rpm, bool withPulses = true,
+                 double amplitude1 = 3.0)
 {
     STrxFile f{TempPath(name), scans, rpm, {}};
     CAbscissaList absc;
@@ -76,7 +80,7 @@ STrxFile MakeTrx(const std::string& name, std::uint64_t scans, double rpm, bool 
         for (std::size_t i = 0; i < n; ++i) {
             std::uint64_t k = s + i;
             v[2 * i] = Ch0(k);
-            v[2 * i + 1] = Ch1(k);
+            v[2 * i + 1] = Ch1(k, amplitude1);
             double ph = std::fmod(double(k), period);
             bool high = ph < period / 2 && k > 0;
             bool prev = k > 1 && std::fmod(double(k - 1), period) < period / 2;
@@ -178,7 +182,8 @@ TEST(TrxNetworks, SourceRefusesWhatItCannotDeliver)
 
 TEST(TrxNetworks, RateReductionTo16BitKeepsPhysicalValuesAndPulses)
 {
-    STrxFile in = MakeTrx("mixed.trx", 48000, 1200);
+    // Channel 1 large enough against its 16-bit steps of 4.33 to show the tone.
+    STrxFile in = MakeTrx("mixed.trx", 48000, 1200, true, 30000.0);
     std::string out = TempPath("mixedTmp0.dat");
     CDataset ids(in.path.c_str(), om__read, 32768, sh__deny_none);
     auto* src = CSPBTrxSourceTimeData::CreateObject();
@@ -220,10 +225,10 @@ TEST(TrxNetworks, RateReductionTo16BitKeepsPhysicalValuesAndPulses)
     std::vector<float> v(12000 * 2);
     CAccess* a = o.CreateAccess(am__read, CChNbrList{0, 1}, 0, 0L, -1L, mk__physical);
     ASSERT_EQ(a->GetData(12000, v.data(), ds__dorg_interleaved, it__float), 12000);
-    const double lsb1 = 2 * std::sqrt(2.0) * std::pow(10.0, 94.0 / 20) / 32768;
+    const double lsb1 = 4.326085101830699; // full scale of 94 dB re 1 (141757.16) over 32768 steps
     for (std::size_t j = 100; j < 11900; ++j) {
         ASSERT_NEAR(v[2 * j], Ch0(4 * j), 0.0015) << j;        // 50 Hz passes, within ~1 code
-        ASSERT_NEAR(v[2 * j + 1], Ch1(4 * j), lsb1 + 3e-4) << j; // 1 kHz passes too
+        ASSERT_NEAR(v[2 * j + 1], Ch1(4 * j, 30000.0), lsb1 + 3e-4) << j; // 1 kHz passes too
     }
     std::vector<std::uint8_t> p(12000);
     CAccess* pa = o.CreateAccess(am__read, 2, 0, 0L, -1L, mk__raw);
