@@ -105,10 +105,7 @@ std::vector<SChannelSpec> ThreeChannels()
 TEST_F(AsciiJobs, ExportFixedTabLines)
 {
     MakeTrx(dir / "t.trx", ThreeChannels(), 0.0, 0.5);
-    SExportOptions o;
-    o.notation = 1;
-    o.digits = 4;
-    o.tab = 1;
+    SExportOptions o{1, 4, 1}; // notation, digits, tab
     CTSInterface::SMessage msg = RunExport(dir / "t.trx", nullptr, o);
     ASSERT_EQ(msg.uState, 3u) << msg.sText.c_str();
     EXPECT_EQ(msg.sText, "Conversion successfully completed.");
@@ -120,9 +117,7 @@ TEST_F(AsciiJobs, ExportFixedTabLines)
 TEST_F(AsciiJobs, ExportScientificAndGeneralWithBlanks)
 {
     MakeTrx(dir / "t.trx", ThreeChannels(), 0.0, 0.5);
-    SExportOptions o;
-    o.notation = 2;
-    o.digits = 6;
+    SExportOptions o{2, 6}; // notation, digits
     o.header = "Run 4\nmicrophones";
     CTSInterface::SMessage msg = RunExport(dir / "t.trx", (dir / "s.txt").c_str(), o);
     ASSERT_EQ(msg.uState, 3u) << msg.sText.c_str();
@@ -148,10 +143,7 @@ TEST_F(AsciiJobs, ExportScientificAndGeneralWithBlanks)
 TEST_F(AsciiJobs, ExportDecimalComma)
 {
     MakeTrx(dir / "t.trx", ThreeChannels(), 0.0, 0.5);
-    SExportOptions o;
-    o.notation = 1;
-    o.digits = 6;
-    o.comma = 1;
+    SExportOptions o{1, 6, 0, 1}; // notation, digits, tab, comma
     ASSERT_EQ(RunExport(dir / "t.trx", (dir / "c.txt").c_str(), o).uState, 3u);
     std::vector<std::string> lines = SplitLines(ReadFile(dir / "c.txt"));
     EXPECT_EQ(lines[0], "  0,000000   1,500000 100,000000   0,001000 ");
@@ -168,11 +160,7 @@ TEST_F(AsciiJobs, ExportComplexNotationsAnddB)
     // A spectrum with one complex channel: 3+4i, -1, 2i.
     SChannelSpec z{"z", "Pa", it__cfloat, {3, 4, -1, 0, 0, 2}};
     MakeTrx(dir / "z.trx", {z}, 0.0, 10.0, dk__spectrum, 0, nullptr, "Hz", "frequency");
-    SExportOptions o;
-    o.notation = 1;
-    o.digits = 4;
-    o.tab = 1;
-    o.complex = 3;
+    SExportOptions o{1, 4, 1, 0, 3}; // notation, digits, tab, comma, complex
     ASSERT_EQ(RunExport(dir / "z.trx", (dir / "rad.txt").c_str(), o).uState, 3u);
     EXPECT_EQ(ReadFile(dir / "rad.txt"), "0.0000\t5.0000\t0.9273\t\r\n"
                                          "10.0000\t1.0000\t3.1416\t\r\n"
@@ -202,10 +190,7 @@ TEST_F(AsciiJobs, ExportLeavesOutChannelsOfAnotherRate)
     SChannelSpec c{"fast2", "Pa", it__float, {-0.0, -1, -2, -3, -4, -5}};
     CChNbrList pattern{0, 1, 2, 0, 2};
     MakeTrx(dir / "p.trx", {a, b, c}, 0.0, 1.0, dk__time, 0, &pattern);
-    SExportOptions o;
-    o.notation = 1;
-    o.digits = 1;
-    o.tab = 1;
+    SExportOptions o{1, 1, 1}; // notation, digits, tab
     CTSInterface::SMessage msg = RunExport(dir / "p.trx", (dir / "p.txt").c_str(), o);
     ASSERT_EQ(msg.uState, 3u) << msg.sText.c_str();
     std::vector<std::string> lines = SplitLines(ReadFile(dir / "p.txt"));
@@ -220,10 +205,7 @@ TEST_F(AsciiJobs, ExportMatrices)
     SChannelSpec a{"a", "Pa", it__float, {1, 2, 3, 4, 5, 6}};
     SChannelSpec b{"b", "Pa", it__float, {-1, -2, -3, -4, -5, -6}};
     MakeTrx(dir / "m.trx", {a, b}, 100.0, 50.0, dk__spectrum, 2, nullptr, "Hz", "frequency");
-    SExportOptions o;
-    o.notation = 1;
-    o.digits = 1;
-    o.tab = 1;
+    SExportOptions o{1, 1, 1}; // notation, digits, tab
     CTSInterface::SMessage msg = RunExport(dir / "m.trx", (dir / "m.txt").c_str(), o);
     ASSERT_EQ(msg.uState, 3u) << msg.sText.c_str();
     EXPECT_EQ(ReadFile(dir / "m.txt"), " \t100.0\t150.0\t200.0\t\r\n"
@@ -271,6 +253,9 @@ TEST_F(AsciiJobs, ExportFailures)
 
 TEST_F(AsciiJobs, ExportOptionsFromSettings)
 {
+    // Fixed notation, two digits, tabs, decimal comma; the standard folder,
+    // where an older table may be replaced.
+    MakeTrx(dir / "t.trx", ThreeChannels(), 0.0, 0.5);
     CTSSettings::m_iNumberNotationASCExport = 1;
     CTSSettings::m_nNbrOfDigitsASCExport = 2;
     CTSSettings::m_bSeparatorASCExport = 1;
@@ -278,16 +263,17 @@ TEST_F(AsciiJobs, ExportOptionsFromSettings)
     CTSSettings::m_lOverwriteFlags = CTSSettings::bitASCExport;
     CTSSettings::m_lStandardPathFlags = CTSSettings::bitASCExport;
     CTSSettings::m_sPathASC = (dir / "out/").c_str();
-    CThreadASCExport job((dir / "t.trx").c_str(), 1, 2, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                         nullptr, nullptr, nullptr);
-    EXPECT_EQ(job.m_sOutput.str(), dir / "out/t.asc");
-    EXPECT_EQ(job.m_bOverwrite, 1);
-    EXPECT_EQ(job.m_iNumberNotation, 1);
-    EXPECT_EQ(job.m_nNbrOfDigits, 2);
-    EXPECT_EQ(job.m_bTabSeparator, 1);
-    EXPECT_EQ(job.m_bDecimalComma, 1);
-    EXPECT_EQ(job.m_uStringID, 15u); // no such data set
-    EXPECT_EQ(job.m_uState, 3u);
+    std::filesystem::create_directory(dir / "out");
+    WriteFile(dir / "out/t.asc", "older");
+    CTSInterface::SMessage msg;
+    ASSERT_EQ(CThreadManager::RunSync(new CThreadASCExport((dir / "t.trx").c_str(), 1, 2, nullptr, nullptr, nullptr,
+                                                           nullptr, nullptr, nullptr, nullptr, nullptr, nullptr),
+                                      &msg),
+              0u);
+    ASSERT_EQ(msg.uState, 3u) << msg.sText.c_str();
+    EXPECT_EQ(ReadFile(dir / "out/t.asc"), "0,00\t1,50\t100,00\t0,00\t\r\n"
+                                           "0,50\t-2,25\t0,12\t200000,00\t\r\n"
+                                           "1,00\t0,00\t-7,00\t3,00\t\r\n");
 }
 
 TEST_F(AsciiJobs, ExportdBLeavesLevelsAsTheyAreAndZeroIsMinusInfinity)
@@ -295,11 +281,7 @@ TEST_F(AsciiJobs, ExportdBLeavesLevelsAsTheyAreAndZeroIsMinusInfinity)
     SChannelSpec level{"L", "dB", it__float, {94, -3.5, 0}, ""};
     SChannelSpec p{"p", "Pa", it__double, {2e-5, 0, 2e-4}, ""};
     MakeTrx(dir / "l.trx", {level, p}, 0.0, 1.0);
-    SExportOptions o;
-    o.notation = 1;
-    o.digits = 2;
-    o.tab = 1;
-    o.dB = 1;
+    SExportOptions o{1, 2, 1, 0, 0, 1}; // notation, digits, tab, comma, complex, dB
     ASSERT_EQ(RunExport(dir / "l.trx", (dir / "l.txt").c_str(), o).uState, 3u);
     EXPECT_EQ(ReadFile(dir / "l.txt"), "0.00\t94.00\t0.00\t\r\n"
                                        "1.00\t-3.50\t-inf\t\r\n"
@@ -310,10 +292,7 @@ TEST_F(AsciiJobs, ExportTakesBandsChannelSelectionsOrSaysWhyNot)
 {
     // Bands: the centre of each band is the abscissa column.
     tessel::test::MakeBandTrx(dir / "band.trx");
-    SExportOptions o;
-    o.notation = 1;
-    o.digits = 1;
-    o.tab = 1;
+    SExportOptions o{1, 1, 1}; // notation, digits, tab
     CTSInterface::SMessage msg = RunExport(dir / "band.trx", (dir / "band.txt").c_str(), o);
     ASSERT_EQ(msg.uState, 3u) << msg.sText.c_str();
     EXPECT_EQ(ReadFile(dir / "band.txt"), "100.0\t0.5\t\r\n125.0\t1.5\t\r\n160.0\t2.5\t\r\n");
