@@ -2,20 +2,22 @@
 // WAVE, rate reduction to 16-bit TRX, pulse files and speed files.
 #include "BlockTestUtil.h"
 #include "hostlibs/dataset/Dataset.h"
+#include "tests/common/TempDir.h"
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
+#include <filesystem>
 #include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
+// Files of this process go to one folder, removed when it exits.
 std::string TempPath(const std::string& name)
 {
-    return std::string(::testing::TempDir()) + "blocks_trx_" + std::to_string(::getpid()) + "_" + name;
+    static CTempDir dir;
+    return dir / name;
 }
 
 const double kRate = 48000;
@@ -99,15 +101,11 @@ STrxFile MakeTrx(const std::string& name, std::uint64_t scans, double rpm, bool 
 
 std::vector<unsigned char> ReadFile(const std::string& p)
 {
-    std::ifstream f(p, std::ios::binary);
-    return std::vector<unsigned char>(std::istreambuf_iterator<char>(f), {});
+    const std::string bytes = tessel::test::ReadFile(p);
+    return std::vector<unsigned char>(bytes.begin(), bytes.end());
 }
 
-bool Exists(const std::string& p)
-{
-    struct stat st;
-    return ::stat(p.c_str(), &st) == 0;
-}
+bool Exists(const std::string& p) { return std::filesystem::exists(p); }
 } // namespace
 
 TEST(TrxNetworks, TimeDataToWaveWithPulseBitsAsTheExportBuildsIt)
@@ -154,8 +152,6 @@ TEST(TrxNetworks, TimeDataToWaveWithPulseBitsAsTheExportBuildsIt)
             << i;
         ASSERT_EQ(s1 & 1, int(i % 3 == 0)) << i;
     }
-    ::unlink(out.c_str());
-    ::unlink(in.path.c_str());
 }
 
 TEST(TrxNetworks, SourceRefusesWhatItCannotDeliver)
@@ -177,7 +173,6 @@ TEST(TrxNetworks, SourceRefusesWhatItCannotDeliver)
     EXPECT_FALSE(d.Initialize());
     EXPECT_NE(d.GetLastError().find("no parent channel 9"), std::string::npos) << d.GetLastError();
     d.EndRun();
-    ::unlink(in.path.c_str());
 }
 
 TEST(TrxNetworks, RateReductionTo16BitKeepsPhysicalValuesAndPulses)
@@ -240,8 +235,6 @@ TEST(TrxNetworks, RateReductionTo16BitKeepsPhysicalValuesAndPulses)
     ASSERT_EQ(rises.size(), in.edges.size());
     for (std::size_t k = 0; k < rises.size(); ++k)
         EXPECT_EQ(rises[k], std::uint64_t(std::floor(double(in.edges[k]) / 4 + 0.5))) << k;
-    ::unlink(out.c_str());
-    ::unlink(in.path.c_str());
 }
 
 TEST(TrxNetworks, PulseFileHoldsTheEdgeTimes)
@@ -274,8 +267,6 @@ TEST(TrxNetworks, PulseFileHoldsTheEdgeTimes)
             }
         }
     }
-    ::unlink(out.c_str());
-    ::unlink(in.path.c_str());
 }
 
 TEST(TrxNetworks, SpeedFileIsMadeOnceAndRemadeWhenAsked)
@@ -329,9 +320,6 @@ TEST(TrxNetworks, SpeedFileIsMadeOnceAndRemadeWhenAsked)
     CString bad;
     EXPECT_FALSE(RPMFileManager::CreateRpmFile(in.path.c_str(), bad, tacho, 5, 1, false, &total, &done));
     EXPECT_FALSE(RPMFileManager::CreateRpmFile(TempPath("none.trx").c_str(), bad, tacho, -1, 1, false, &total, &done));
-    ::unlink(name);
-    ::unlink(fast);
-    ::unlink(in.path.c_str());
 }
 
 TEST(TrxNetworks, ReferencePulseInfoOfADataSet)
@@ -346,8 +334,6 @@ TEST(TrxNetworks, ReferencePulseInfoOfADataSet)
     EXPECT_EQ(count, 2);
     EXPECT_FALSE(CTrx::ScanForBNRInfo(without.path.c_str(), &factor, &index, &count));
     EXPECT_FALSE(CTrx::ScanForBNRInfo(TempPath("absent.trx").c_str(), nullptr, nullptr, nullptr));
-    ::unlink(with.path.c_str());
-    ::unlink(without.path.c_str());
 }
 
 TEST(TrxNetworks, TwentyFourBitCodesAndPulsesAloneReachATrxFile)
