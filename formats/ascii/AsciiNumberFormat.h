@@ -26,11 +26,8 @@ public:
     char* Append(double value, char* out) const;
     std::string Text(double value) const;
 
-    int Width() const { return m_iWidth; }
     int Precision() const { return m_iDigits; }
     char Separator() const { return m_cSeparator; }
-    // The printf format of the decimal-comma path, e.g. "%13.6e ".
-    const std::string& FormatText() const { return m_sFormat; }
 
 private:
     char* AppendStream(double value, char* out) const;

@@ -8,9 +8,21 @@
 
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <map>
+#include <string>
 #include <string_view>
 
 namespace tessel::test {
+// True when the shell finds the program (asked once per program).
+inline bool HaveProgram(const std::string& program)
+{
+    static std::map<std::string, bool> known;
+    auto it = known.find(program);
+    if (it == known.end())
+        it = known.emplace(program, std::system(("command -v " + program + " >/dev/null 2>&1").c_str()) == 0).first;
+    return it->second;
+}
+
 inline bool InContinuousIntegration()
 {
     const char* ci = std::getenv("CI");

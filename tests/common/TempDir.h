@@ -1,7 +1,11 @@
 #pragma once
-// A scratch directory per test, removed with everything in it.
+// Scratch folders of the tests, removed with everything in them, and whole
+// files in and out.
+
+#include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -17,15 +21,63 @@ public:
             m_path = tmpl;
     }
     ~CTempDir() {
-        if (!m_path.empty())
-            std::system(("rm -rf '" + m_path + "'").c_str());
+        if (!m_path.empty()) {
+            std::error_code ec;
+            std::filesystem::remove_all(m_path, ec);
+        }
     }
+    CTempDir(const CTempDir&) = delete;
+    CTempDir& operator=(const CTempDir&) = delete;
     const std::string& Path() const { return m_path; }
     std::string operator/(const std::string& name) const { return m_path + "/" + name; }
 
 private:
     std::string m_path;
 };
+
+// Sets an environment variable for the lifetime of the object.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value) : m_name(name)
+    {
+        if (const char* old = std::getenv(name)) {
+            m_had = true;
+            m_old = old;
+        }
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv()
+    {
+        if (m_had)
+            ::setenv(m_name.c_str(), m_old.c_str(), 1);
+        else
+            ::unsetenv(m_name.c_str());
+    }
+
+private:
+    std::string m_name, m_old;
+    bool m_had = false;
+};
+
+namespace tessel::test {
+
+// A folder named after the running test (and this process), emptied first:
+// what a failed test leaves there is easy to find. The caller removes it.
+inline std::filesystem::path MakeScratch(const char* tag)
+{
+    const char* tmp = std::getenv("TMPDIR");
+    std::filesystem::path base = (tmp && *tmp) ? tmp : "/tmp";
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "x";
+    for (char& c : name)
+        if (c == '/')
+            c = '_';
+    std::filesystem::path dir =
+        base / (std::string("tessel_") + tag + "_" + std::to_string(::getpid()) + "_" + name);
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    return dir;
+}
 
 inline void WriteFile(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
@@ -37,3 +89,5 @@ inline std::string ReadFile(const std::string& path) {
     ss << in.rdbuf();
     return ss.str();
 }
+
+} // namespace tessel::test

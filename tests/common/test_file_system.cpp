@@ -9,6 +9,9 @@
 
 namespace {
 
+using tessel::test::ReadFile;
+using tessel::test::WriteFile;
+
 using namespace FileSystem;
 
 TEST(FileSystemErrors, ErrnoToWindowsCodes) {

@@ -18,6 +18,9 @@
 
 namespace {
 
+using tessel::test::ReadFile;
+using tessel::test::WriteFile;
+
 using namespace OutputPolicy;
 using S = CTSSettings;
 using FileSystem::CScopedFileFault;

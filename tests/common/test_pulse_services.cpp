@@ -18,6 +18,9 @@
 
 namespace {
 
+using tessel::test::ReadFile;
+using tessel::test::WriteFile;
+
 using namespace PulseServices;
 
 // A time-data output of an import: one signal channel and a pulse channel

@@ -9,7 +9,7 @@
 #include "platform/MessageLoop.h"
 #include "platform/Semaphore.h"
 #include "settings/TSSettings.h"
-#include "tests/platform/TempDir.h"
+#include "tests/common/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -40,7 +40,7 @@ protected:
             }
             return 0;
         });
-        d = dir.path();
+        d = dir.Path();
     }
     void TearDown() override
     {
@@ -100,7 +100,7 @@ protected:
         return v;
     }
 
-    TempDir dir;
+    CTempDir dir;
     std::string d;
     std::map<long, CTSInterface::SMessage> reports;
     CTSInterface ts;

@@ -1,6 +1,6 @@
 #include "platform/Resources.h"
 
-#include "TempDir.h"
+#include "tests/common/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -52,8 +52,8 @@ TEST_F(ResourcesTest, LookupSwitchesTheSourceAndRestoresTheHostOne)
 
 TEST_F(ResourcesTest, LanguageModuleCodesNeverFormPaths)
 {
-    TempDir dir;
-    ScopedEnv env("TESSEL_RES_DIR", dir.path());
+    CTempDir dir;
+    ScopedEnv env("TESSEL_RES_DIR", dir.Path());
     EXPECT_FALSE(LoadLanguageModule("XYZ")) << "no such module";
     EXPECT_FALSE(LoadLanguageModule(""));
     EXPECT_FALSE(LoadLanguageModule(nullptr));

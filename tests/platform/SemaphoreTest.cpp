@@ -1,6 +1,6 @@
 #include "platform/Semaphore.h"
 
-#include "TempDir.h"
+#include "tests/common/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -72,8 +72,8 @@ pid_t SpawnHolder(const char* name, int units, int count)
 
 class SemaphoreTest : public ::testing::Test {
 protected:
-    TempDir dir;
-    ScopedEnv env{"TESSEL_SEM_DIR", dir.path() + "/sems"};
+    CTempDir dir;
+    ScopedEnv env{"TESSEL_SEM_DIR", dir.Path() + "/sems"};
 };
 
 TEST_F(SemaphoreTest, UnitsAreCountedAcrossObjectsAndThreadsOfOneProcess)
@@ -135,18 +135,18 @@ TEST_F(SemaphoreTest, LockFolderOfAnotherUserOrWritableByOthersIsRefused)
         CSemaphore s(1, 1, "ThreadTSSingleAccess");
         ASSERT_TRUE(s.Lock(0));
         struct stat st {};
-        ASSERT_EQ(::stat((dir.path() + "/sems").c_str(), &st), 0);
+        ASSERT_EQ(::stat((dir.Path() + "/sems").c_str(), &st), 0);
         EXPECT_EQ(st.st_mode & 0777, 0700u);
     }
     // Someone else's folder: as root one is made for "nobody"; otherwise any
     // root-owned directory stands for it.
     std::string foreign = "/usr";
     if (::geteuid() == 0) {
-        foreign = dir.path() + "/foreign";
+        foreign = dir.Path() + "/foreign";
         ASSERT_EQ(::mkdir(foreign.c_str(), 0700), 0);
         ASSERT_EQ(::chown(foreign.c_str(), 65534, 65534), 0);
     }
-    const std::string open = dir.path() + "/open";
+    const std::string open = dir.Path() + "/open";
     ASSERT_EQ(::mkdir(open.c_str(), 0700), 0);
     ASSERT_EQ(::chmod(open.c_str(), 0777), 0);
     for (const auto& [folder, reason] : {std::pair{foreign, "belongs to another user"},
@@ -171,7 +171,7 @@ TEST_F(SemaphoreTest, FourProcessesNeverExceedTheUnits)
 {
     if (::access(kHelper.c_str(), X_OK) != 0) GTEST_SKIP() << "helper not built: " << kHelper;
     for (auto [name, units] : {std::pair<const char*, int>{"ThreadTSAccess", 3}, {"ThreadTSSingleAccess", 1}}) {
-        const std::string shared = dir.path() + "/count-" + name;
+        const std::string shared = dir.Path() + "/count-" + name;
         int fd = ::open(shared.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
         ASSERT_GE(fd, 0);
         int zeros[2] = {0, 0};

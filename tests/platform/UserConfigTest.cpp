@@ -1,6 +1,6 @@
 #include "platform/UserConfig.h"
 
-#include "TempDir.h"
+#include "tests/common/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -10,8 +10,8 @@ namespace {
 
 class UserConfigTest : public ::testing::Test {
 protected:
-    TempDir dir;
-    ScopedEnv env{"TESSEL_CONFIG_DIR", dir.path() + "/cfg"};
+    CTempDir dir;
+    ScopedEnv env{"TESSEL_CONFIG_DIR", dir.Path() + "/cfg"};
     void Write(const std::string& text)
     {
         ASSERT_TRUE(CUserConfigKey::SetValue("Dummy", "x", "1")); // creates the directory
@@ -21,7 +21,7 @@ protected:
 
 TEST_F(UserConfigTest, FileLivesInTheRelocatedDirectory)
 {
-    EXPECT_EQ(CUserConfigKey::FilePath(), CString(dir.path() + "/cfg/tessel.conf"));
+    EXPECT_EQ(CUserConfigKey::FilePath(), CString(dir.Path() + "/cfg/tessel.conf"));
     CUserConfigKey key;
     EXPECT_FALSE(key.Open("Software\\Orvano\\")) << "no file yet";
 }

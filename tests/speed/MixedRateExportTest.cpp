@@ -26,7 +26,6 @@ class MixedRate : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        PrivateMachineState();
         dir = MakeScratch("mixedsr");
     }
     void TearDown() override { fs::remove_all(dir); }
@@ -66,22 +65,18 @@ protected:
     std::string Check(const fs::path& in, const std::string& outputs, int first, const std::string& divisors,
                       const char* signals)
     {
-        const std::string cmd = "/usr/bin/python3 " + std::string(TESSEL_SOURCE_DIR) + "/tests/speed/mixed_check.py '" +
+        const std::string cmd = tessel::test::kPython + " " + std::string(TESSEL_SOURCE_DIR) + "/tests/speed/mixed_check.py '" +
                                 in.string() + "' '" + outputs + "' " + std::to_string(first) + " " + divisors + " " +
                                 signals + " " + kTolerance + " " +
                                 std::string(TESSEL_SOURCE_DIR) + "/docs/trx-format.md 2>&1";
         std::string text;
-        FILE* p = ::popen(cmd.c_str(), "r");
-        char buf[512];
-        while (p && std::fgets(buf, sizeof buf, p))
-            text += buf;
-        const int status = p ? ::pclose(p) : -1;
+        const int status = tessel::test::RunCommand(cmd, &text);
         ::testing::Test::RecordProperty("figures", text);
         std::printf("%s", text.c_str());
         return status == 0 ? std::string() : text;
     }
 
-    static bool HaveScipy() { return Have("/usr/bin/python3 -c 'import numpy, scipy.signal'"); }
+    static bool HaveScipy() { return tessel::test::HavePython("numpy, scipy.signal"); }
 
     std::vector<std::string> Files() const
     {
@@ -124,7 +119,8 @@ TEST_F(MixedRate, ChecksBeforeAnyJob)
 
 TEST_F(MixedRate, KeptChannelsExactReducedOnesMatchResamplePoly)
 {
-    SPEED_REQUIRE_TOOL(HaveScipy(), "python3-scipy");
+    if (!HaveScipy())
+        TESSEL_SKIP_OR_FAIL("python3-scipy is not installed");
     const fs::path in = FourSines(16000);
     const std::string before = FileBytes(in);
     const fs::path out = dir / "out.trx";
@@ -148,7 +144,8 @@ TEST_F(MixedRate, KeptChannelsExactReducedOnesMatchResamplePoly)
 
 TEST_F(MixedRate, AllChannelsReducedWithPulsesThroughTheResampler)
 {
-    SPEED_REQUIRE_TOOL(HaveScipy(), "python3-scipy");
+    if (!HaveScipy())
+        TESSEL_SKIP_OR_FAIL("python3-scipy is not installed");
     const fs::path in = FourSines(16000);
     for (short divisor : {2, 8, 32}) {
         const fs::path out = dir / ("out" + std::to_string(divisor) + ".trx");

@@ -32,7 +32,6 @@ class SpeedCli : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        PrivateMachineState();
         dir = MakeScratch("speedcli");
         // Two seconds at 1 kHz, a constant 600 rpm: one pulse every 100 scans.
         std::vector<double> v;

@@ -23,7 +23,6 @@ class SpeedDataManager : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        PrivateMachineState();
         dir = MakeScratch("speed");
         source = dir / "run.trx";
         std::vector<double> v;
@@ -176,7 +175,6 @@ class FindCut : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        PrivateMachineState();
         dir = MakeScratch("findcut");
     }
     void TearDown() override { fs::remove_all(dir); }

@@ -1,9 +1,11 @@
 #pragma once
-// Helpers of the ASCII tests: a scratch directory per test, files in and out,
-// the Debian python with numpy and pandas for the independent checks.
+// Helpers of the ASCII tests: data sets made and read, the jobs run to their
+// end on this thread.
 
 #include "hostlibs/dataset/Dataset.h"
 #include "settings/TSSettings.h"
+#include "tests/common/ModuleEnvironment.h"
+#include "tests/common/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -17,33 +19,9 @@
 
 namespace ascii_test {
 
-class CScratchDir {
-public:
-    CScratchDir()
-    {
-        char tmpl[] = "/tmp/tessel_ascii_XXXXXX";
-        m_path = mkdtemp(tmpl);
-    }
-    ~CScratchDir() { std::filesystem::remove_all(m_path); }
-    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
-    const std::string& Path() const { return m_path; }
-
-private:
-    std::string m_path;
-};
-
-inline void WriteFile(const std::string& path, const std::string& text)
-{
-    std::ofstream(path, std::ios::binary) << text;
-}
-
-inline std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
+using CScratchDir = CTempDir;
+using tessel::test::ReadFile;
+using tessel::test::WriteFile;
 
 inline bool Exists(const std::string& path) { return std::filesystem::exists(path); }
 
@@ -52,37 +30,6 @@ inline void ResetSettings(int implType = 10)
 {
     CTSSettings::ResetToDefaults();
     CTSSettings::m_iChImplType = implType;
-}
-
-constexpr const char* g_python = "/usr/bin/python3";
-
-// True when the Debian python has numpy and pandas.
-inline bool HavePythonTools()
-{
-    static int have = -1;
-    if (have < 0) have = std::system("/usr/bin/python3 -c 'import numpy, pandas' >/dev/null 2>&1") == 0;
-    return have == 1;
-}
-
-// Runs a python script (text) with arguments; returns its exit status and
-// its standard output.
-inline int RunPython(const std::string& script, const std::vector<std::string>& args, std::string* out)
-{
-    CScratchDir dir;
-    const std::string py = dir / "script.py";
-    WriteFile(py, script);
-    std::string cmd = std::string(g_python) + " " + py;
-    for (const auto& a : args) cmd += " '" + a + "'";
-    cmd += " 2>&1";
-    std::FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return -1;
-    std::string text;
-    char buf[4096];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
-    int status = pclose(p);
-    if (out) *out = text;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 // Every value of the channels of a data set (physical, scan by scan), read
@@ -206,14 +153,5 @@ inline std::vector<std::string> SplitLines(const std::string& text, const std::s
     if (p < text.size()) lines.push_back(text.substr(p));
     return lines;
 }
-
-// The texts of the module's string table are registered at module load.
-class CModuleEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        if (!TesselModuleIsLoaded()) TesselModuleLoad();
-    }
-};
 
 } // namespace ascii_test

@@ -4,6 +4,7 @@
 // values within the printed precision.
 
 #include "tests/common/PeerTools.h"
+#include "tests/common/Python.h"
 #include "AsciiTestUtil.h"
 
 #include <cmath>
@@ -13,8 +14,6 @@
 using namespace ascii_test;
 
 namespace {
-
-const auto* g_env = ::testing::AddGlobalTestEnvironment(new CModuleEnvironment);
 
 // Writes the tables and, for each, the values its own reader gets from it
 // (rows × columns, float64) as <name>.f64.
@@ -80,7 +79,7 @@ class AsciiIndependent : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!HavePythonTools()) TESSEL_SKIP_OR_FAIL("no numpy/pandas for /usr/bin/python3");
+        if (!tessel::test::HavePython("numpy, pandas")) TESSEL_SKIP_OR_FAIL("no numpy/pandas for /usr/bin/python3");
         ResetSettings(10);
     }
     void TearDown() override { CTSSettings::ResetToDefaults(); }
@@ -92,7 +91,7 @@ protected:
 TEST_F(AsciiIndependent, TablesOfNumpyAndPandasImport)
 {
     std::string out;
-    ASSERT_EQ(RunPython(g_writeTables, {dir.Path()}, &out), 0) << out;
+    ASSERT_EQ(tessel::test::RunPythonText(g_writeTables, {dir.Path()}, &out), 0) << out;
     struct SCase {
         const char* name;
         bool equidistant;
@@ -185,5 +184,5 @@ TEST_F(AsciiIndependent, ExportedTablesReadBackByNumpyAndPandas)
                        (c.header ? "2" : "0"));
     }
     std::string out;
-    EXPECT_EQ(RunPython(g_checkTables, args, &out), 0) << out;
+    EXPECT_EQ(tessel::test::RunPythonText(g_checkTables, args, &out), 0) << out;
 }

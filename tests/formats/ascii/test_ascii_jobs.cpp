@@ -2,22 +2,20 @@
 // texts, output naming, and the exact text of exported tables.
 
 #include "AsciiTestUtil.h"
+#include "tests/common/BandDataset.h"
 
 #include "hostlibs/dataset/Dataset.h"
+#include "tests/common/WriteFailure.h"
 
 #include <cerrno>
 #include <cmath>
 #include <complex>
-#include <csignal>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
 
 using namespace ascii_test;
 
 namespace {
-
-const auto* g_env = ::testing::AddGlobalTestEnvironment(new CModuleEnvironment);
 
 class AsciiJobs : public ::testing::Test {
 protected:
@@ -107,10 +105,7 @@ std::vector<SChannelSpec> ThreeChannels()
 TEST_F(AsciiJobs, ExportFixedTabLines)
 {
     MakeTrx(dir / "t.trx", ThreeChannels(), 0.0, 0.5);
-    SExportOptions o;
-    o.notation = 1;
-    o.digits = 4;
-    o.tab = 1;
+    SExportOptions o{1, 4, 1}; // notation, digits, tab
     CTSInterface::SMessage msg = RunExport(dir / "t.trx", nullptr, o);
     ASSERT_EQ(msg.uState, 3u) << msg.sText.c_str();
     EXPECT_EQ(msg.sText, "Conversion successfully completed.");
@@ -122,9 +117,7 @@ TEST_F(AsciiJobs, ExportFixedTabLines)
 TEST_F(AsciiJobs, ExportScientificAndGeneralWithBlanks)
 {
     MakeTrx(dir / "t.trx", ThreeChannels(), 0.0, 0.5);
-    SExportOptions o;
-    o.notation = 2;
-    o.digits = 6;
+    SExportOptions o{2, 6}; // notation, digits
     o.header = "Run 4\nmicrophones";
     CTSInterface::SMessage msg = RunExport(dir / "t.trx", (dir / "s.txt").c_str(), o);
     ASSERT_EQ(msg.uState, 3u) << msg.sText.c_str();
@@ -150,10 +143,7 @@ TEST_F(AsciiJobs, ExportScientificAndGeneralWithBlanks)
 TEST_F(AsciiJobs, ExportDecimalComma)
 {
     MakeTrx(dir / "t.trx", ThreeChannels(), 0.0, 0.5);
-    SExportOptions o;
-    o.notation = 1;
-    o.digits = 6;
-    o.comma = 1;
+    SExportOptions o{1, 6, 0, 1}; // notation, digits, tab, comma
     ASSERT_EQ(RunExport(dir / "t.trx", (dir / "c.txt").c_str(), o).uState, 3u);
     std::vector<std::string> lines = SplitLines(ReadFile(dir / "c.txt"));
     EXPECT_EQ(lines[0], "  0,000000   1,500000 100,000000   0,001000 ");
@@ -170,11 +160,7 @@ TEST_F(AsciiJobs, ExportComplexNotationsAnddB)
     // A spectrum with one complex channel: 3+4i, -1, 2i.
     SChannelSpec z{"z", "Pa", it__cfloat, {3, 4, -1, 0, 0, 2}};
     MakeTrx(dir / "z.trx", {z}, 0.0, 10.0, dk__spectrum, 0, nullptr, "Hz", "frequency");
-    SExportOptions o;
-    o.notation = 1;
-    o.digits = 4;
-    o.tab = 1;
-    o.complex = 3;
+    SExportOptions o{1, 4, 1, 0, 3}; // notation, digits, tab, comma, complex
     ASSERT_EQ(RunExport(dir / "z.trx", (dir / "rad.txt").c_str(), o).uState, 3u);
     EXPECT_EQ(ReadFile(dir / "rad.txt"), "0.0000\t5.0000\t0.9273\t\r\n"
                                          "10.0000\t1.0000\t3.1416\t\r\n"
@@ -204,10 +190,7 @@ TEST_F(AsciiJobs, ExportLeavesOutChannelsOfAnotherRate)
     SChannelSpec c{"fast2", "Pa", it__float, {-0.0, -1, -2, -3, -4, -5}};
     CChNbrList pattern{0, 1, 2, 0, 2};
     MakeTrx(dir / "p.trx", {a, b, c}, 0.0, 1.0, dk__time, 0, &pattern);
-    SExportOptions o;
-    o.notation = 1;
-    o.digits = 1;
-    o.tab = 1;
+    SExportOptions o{1, 1, 1}; // notation, digits, tab
     CTSInterface::SMessage msg = RunExport(dir / "p.trx", (dir / "p.txt").c_str(), o);
     ASSERT_EQ(msg.uState, 3u) << msg.sText.c_str();
     std::vector<std::string> lines = SplitLines(ReadFile(dir / "p.txt"));
@@ -222,10 +205,7 @@ TEST_F(AsciiJobs, ExportMatrices)
     SChannelSpec a{"a", "Pa", it__float, {1, 2, 3, 4, 5, 6}};
     SChannelSpec b{"b", "Pa", it__float, {-1, -2, -3, -4, -5, -6}};
     MakeTrx(dir / "m.trx", {a, b}, 100.0, 50.0, dk__spectrum, 2, nullptr, "Hz", "frequency");
-    SExportOptions o;
-    o.notation = 1;
-    o.digits = 1;
-    o.tab = 1;
+    SExportOptions o{1, 1, 1}; // notation, digits, tab
     CTSInterface::SMessage msg = RunExport(dir / "m.trx", (dir / "m.txt").c_str(), o);
     ASSERT_EQ(msg.uState, 3u) << msg.sText.c_str();
     EXPECT_EQ(ReadFile(dir / "m.txt"), " \t100.0\t150.0\t200.0\t\r\n"
@@ -273,6 +253,9 @@ TEST_F(AsciiJobs, ExportFailures)
 
 TEST_F(AsciiJobs, ExportOptionsFromSettings)
 {
+    // Fixed notation, two digits, tabs, decimal comma; the standard folder,
+    // where an older table may be replaced.
+    MakeTrx(dir / "t.trx", ThreeChannels(), 0.0, 0.5);
     CTSSettings::m_iNumberNotationASCExport = 1;
     CTSSettings::m_nNbrOfDigitsASCExport = 2;
     CTSSettings::m_bSeparatorASCExport = 1;
@@ -280,16 +263,17 @@ TEST_F(AsciiJobs, ExportOptionsFromSettings)
     CTSSettings::m_lOverwriteFlags = CTSSettings::bitASCExport;
     CTSSettings::m_lStandardPathFlags = CTSSettings::bitASCExport;
     CTSSettings::m_sPathASC = (dir / "out/").c_str();
-    CThreadASCExport job((dir / "t.trx").c_str(), 1, 2, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                         nullptr, nullptr, nullptr);
-    EXPECT_EQ(job.m_sOutput.str(), dir / "out/t.asc");
-    EXPECT_EQ(job.m_bOverwrite, 1);
-    EXPECT_EQ(job.m_iNumberNotation, 1);
-    EXPECT_EQ(job.m_nNbrOfDigits, 2);
-    EXPECT_EQ(job.m_bTabSeparator, 1);
-    EXPECT_EQ(job.m_bDecimalComma, 1);
-    EXPECT_EQ(job.m_uStringID, 15u); // no such data set
-    EXPECT_EQ(job.m_uState, 3u);
+    std::filesystem::create_directory(dir / "out");
+    WriteFile(dir / "out/t.asc", "older");
+    CTSInterface::SMessage msg;
+    ASSERT_EQ(CThreadManager::RunSync(new CThreadASCExport((dir / "t.trx").c_str(), 1, 2, nullptr, nullptr, nullptr,
+                                                           nullptr, nullptr, nullptr, nullptr, nullptr, nullptr),
+                                      &msg),
+              0u);
+    ASSERT_EQ(msg.uState, 3u) << msg.sText.c_str();
+    EXPECT_EQ(ReadFile(dir / "out/t.asc"), "0,00\t1,50\t100,00\t0,00\t\r\n"
+                                           "0,50\t-2,25\t0,12\t200000,00\t\r\n"
+                                           "1,00\t0,00\t-7,00\t3,00\t\r\n");
 }
 
 TEST_F(AsciiJobs, ExportdBLeavesLevelsAsTheyAreAndZeroIsMinusInfinity)
@@ -297,47 +281,18 @@ TEST_F(AsciiJobs, ExportdBLeavesLevelsAsTheyAreAndZeroIsMinusInfinity)
     SChannelSpec level{"L", "dB", it__float, {94, -3.5, 0}, ""};
     SChannelSpec p{"p", "Pa", it__double, {2e-5, 0, 2e-4}, ""};
     MakeTrx(dir / "l.trx", {level, p}, 0.0, 1.0);
-    SExportOptions o;
-    o.notation = 1;
-    o.digits = 2;
-    o.tab = 1;
-    o.dB = 1;
+    SExportOptions o{1, 2, 1, 0, 0, 1}; // notation, digits, tab, comma, complex, dB
     ASSERT_EQ(RunExport(dir / "l.trx", (dir / "l.txt").c_str(), o).uState, 3u);
     EXPECT_EQ(ReadFile(dir / "l.txt"), "0.00\t94.00\t0.00\t\r\n"
                                        "1.00\t-3.50\t-inf\t\r\n"
                                        "2.00\t0.00\t20.00\t\r\n");
 }
 
-namespace {
-
-// A spectrum over third-octave bands: abscissa 0 stored as lower edge,
-// centre and upper edge of each band.
-void MakeBandTrx(const std::string& path)
-{
-    CAbscissaList al;
-    al.Add(CAbscissa("frequency", "f", CQuantity("frequency"), CUnit("Hz", 1), it__float, 3L, ac__band));
-    CChannelList cl;
-    cl.Add(CChannel("L", "L", CQuantity("pressure"), CUnit("Pa", 1), it__float, 0));
-    CDataset ds(path.c_str(), al, cl, dk__spectrum, ds__dorg_with_abscissa, 0, 65536, sh__deny_write);
-    CAccess* a = ds.CreateAccess(am__readwrite, 0, 0, 0L, 3L, mk__physical);
-    ASSERT_NE(a, nullptr);
-    ASSERT_TRUE(a->SetAbscissaCoord(ac__band));
-    const double scans[] = {89.0, 100.0, 112.0, 0.5, 112.0, 125.0, 141.0, 1.5, 141.0, 160.0, 178.0, 2.5};
-    ASSERT_EQ(a->SetData(3, scans, ds__dorg_with_abscissa, it__double), 3L) << a->GetLastError().c_str();
-    ds.DeleteAccess(a);
-    ds.Close();
-}
-
-} // namespace
-
 TEST_F(AsciiJobs, ExportTakesBandsChannelSelectionsOrSaysWhyNot)
 {
     // Bands: the centre of each band is the abscissa column.
-    MakeBandTrx(dir / "band.trx");
-    SExportOptions o;
-    o.notation = 1;
-    o.digits = 1;
-    o.tab = 1;
+    tessel::test::MakeBandTrx(dir / "band.trx");
+    SExportOptions o{1, 1, 1}; // notation, digits, tab
     CTSInterface::SMessage msg = RunExport(dir / "band.trx", (dir / "band.txt").c_str(), o);
     ASSERT_EQ(msg.uState, 3u) << msg.sText.c_str();
     EXPECT_EQ(ReadFile(dir / "band.txt"), "100.0\t0.5\t\r\n125.0\t1.5\t\r\n160.0\t2.5\t\r\n");
@@ -371,17 +326,11 @@ TEST_F(AsciiJobs, AWriteFailureSaysSoAndLeavesNoTable)
     for (std::size_t i = 0; i < many.size(); ++i) many[i] = double(i) * 0.25;
     SChannelSpec big{"big", "Pa", it__float, many, ""};
     MakeTrx(dir / "big.trx", {big}, 0.0, 1.0);
-    // Files of this process may not grow beyond 64 KiB: writes beyond fail with EFBIG.
-    struct rlimit old {};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
-    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = old;
-    small.rlim_cur = 64 * 1024;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    SExportOptions o;
-    CTSInterface::SMessage msg = RunExport(dir / "big.trx", (dir / "big.txt").c_str(), o);
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
+    CTSInterface::SMessage msg;
+    {
+        tessel::test::CFileSizeLimit full(64 * 1024);
+        msg = RunExport(dir / "big.trx", (dir / "big.txt").c_str(), SExportOptions());
+    }
     EXPECT_EQ(msg.uState, 4u);
     EXPECT_EQ(msg.sText.str(), "Write to file " + (dir / "big.txt") + " failed. Disk might be full!");
     EXPECT_FALSE(Exists(dir / "big.txt"));

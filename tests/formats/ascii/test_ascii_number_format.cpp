@@ -1,6 +1,7 @@
 // Every layout the export can be set to, against the independent references:
-// a C++ stream for the decimal point, printf for the decimal comma. Random
-// values of every magnitude, for every notation and every digit count.
+// a C++ stream for the decimal point, printf for the decimal comma, over
+// random values of every magnitude, every notation and every digit count;
+// and a few texts written out.
 
 #include "formats/ascii/AsciiNumberFormat.h"
 
@@ -18,6 +19,10 @@
 
 namespace {
 
+// Blank-separated fields are 10 characters wide in fixed notation and
+// digits + 7 otherwise; tab-separated ones are not padded.
+int FieldWidth(int notation, int digits, bool tab) { return tab ? 0 : (notation == 1 ? 10 : digits + 7); }
+
 std::string StreamReference(int notation, int digits, bool tab, double v)
 {
     std::ostringstream os;
@@ -29,8 +34,22 @@ std::string StreamReference(int notation, int digits, bool tab, double v)
     default: break;
     }
     os.precision(digits);
-    os << std::setw(tab ? 0 : (notation == 1 ? 10 : digits + 7)) << v << (tab ? '\t' : ' ');
+    os << std::setw(FieldWidth(notation, digits, tab)) << v << (tab ? '\t' : ' ');
     return os.str();
+}
+
+// printf with %g, %f or %e by notation (any other notation writes %f), the
+// first point replaced by a comma.
+std::string CommaReference(int notation, int digits, bool tab, double v)
+{
+    const char conversion = notation == 0 ? 'g' : notation == 2 ? 'e' : 'f';
+    char format[32], buf[800];
+    std::snprintf(format, sizeof format, "%%%d.%d%c%c", FieldWidth(notation, digits, tab), digits, conversion,
+                  tab ? '\t' : ' ');
+    std::snprintf(buf, sizeof buf, format, v);
+    std::string text = buf;
+    if (auto dot = text.find('.'); dot != std::string::npos) text[dot] = ',';
+    return text;
 }
 
 std::vector<double> RandomValues()
@@ -55,7 +74,7 @@ std::vector<double> RandomValues()
 TEST(AsciiNumberFormat, EveryNotationAndDigitCountMatchesTheReferences)
 {
     const std::vector<double> values = RandomValues();
-    for (int notation : {0, 1, 2, 3}) {
+    for (int notation : {0, 1, 2, 3, 5, -1}) {
         for (int digits = 0; digits <= CAsciiNumberFormat::g_iMaxDigits; ++digits) {
             for (bool tab : {false, true}) {
                 const CAsciiNumberFormat point(notation, digits, tab, false);
@@ -63,13 +82,33 @@ TEST(AsciiNumberFormat, EveryNotationAndDigitCountMatchesTheReferences)
                 for (double v : values) {
                     ASSERT_EQ(point.Text(v), StreamReference(notation, digits, tab, v))
                         << "notation " << notation << " digits " << digits << " tab " << tab << " value " << v;
-                    char buf[800];
-                    std::snprintf(buf, sizeof buf, comma.FormatText().c_str(), v);
-                    std::string want = buf;
-                    if (auto dot = want.find('.'); dot != std::string::npos) want[dot] = ',';
-                    ASSERT_EQ(comma.Text(v), want) << comma.FormatText() << " " << v;
+                    ASSERT_EQ(comma.Text(v), CommaReference(notation, digits, tab, v))
+                        << "notation " << notation << " digits " << digits << " tab " << tab << " value " << v;
                 }
             }
         }
     }
+}
+
+TEST(AsciiNumberFormat, TextsWrittenOut)
+{
+    struct SCase {
+        int notation, digits;
+        bool tab, comma;
+        double value;
+        const char* text;
+    };
+    const SCase cases[] = {
+        {2, 6, false, false, 1.5, "+1.500000e+00 "},
+        {2, 6, false, false, -1.5, "-1.500000e+00 "},
+        {1, 4, true, false, 2.0, "2.0000\t"},
+        {1, 3, false, false, -2.25, "    -2.250 "},
+        {0, 4, false, false, 1.5, "+1.5        "}, // left-aligned in 11
+        {1, -3, true, false, 1.0, "1.000000\t"},    // negative digits: a stream's default of 6
+        {1, 6, false, true, 1.5, "  1,500000 "},
+        {0, 6, true, true, 3.0, "3\t"},              // no point, nothing to replace
+        {0, 6, true, true, -0.25, "-0,25\t"},        // no "+" on the comma path
+    };
+    for (const SCase& c : cases)
+        EXPECT_EQ(CAsciiNumberFormat(c.notation, c.digits, c.tab, c.comma).Text(c.value), c.text) << c.text;
 }

@@ -19,65 +19,6 @@
 #include <unistd.h>
 #include <vector>
 
-namespace {
-
-// Field widths of the decimal-point path with blanks: 10 in fixed notation,
-// digits + 7 otherwise, for the digits 0, 1, 4, 6, 9 (with tabs: no padding).
-constexpr int g_aDigits[] = {0, 1, 4, 6, 9};
-int FieldWidth(int notation, int digitsIndex)
-{
-    static const int fixed[] = {10, 10, 10, 10, 10};
-    static const int other[] = {7, 8, 11, 13, 16};
-    return notation == 1 ? fixed[digitsIndex] : other[digitsIndex];
-}
-
-// What a C++ stream writes for the decimal-point path, set up as the export
-// describes it; the independent reference for CAsciiNumberFormat.
-std::string StreamText(int notation, int digits, int width, double v)
-{
-    const bool tab = width == 0;
-    std::ostringstream os;
-    os.unsetf(std::ios::floatfield);
-    switch (notation) {
-    case 0: os.setf(std::ios::showpos | std::ios::left); break;
-    case 1: os.setf(std::ios::fixed); break;
-    case 2: os.setf(std::ios::scientific | std::ios::showpos); break;
-    default: break;
-    }
-    os.precision(digits);
-    os << std::setw(width) << v << (tab ? '\t' : ' ');
-    return os.str();
-}
-
-std::vector<double> SampleValues()
-{
-    std::vector<double> v = {0.0, -0.0, 1.0, -1.0, 1.5, 0.1, 123456.789, -9.87654321e-5, 1e10, 3e-12,
-                             1e300, -2.5e-300, 42.0, 999999.5, 0.00001234};
-    std::mt19937 g(7);
-    std::uniform_real_distribution<double> m(-10, 10);
-    std::uniform_int_distribution<int> e(-30, 30);
-    for (int i = 0; i < 300; ++i) v.push_back(double(float(m(g) * std::pow(10.0, e(g)))));
-    return v;
-}
-
-} // namespace
-
-TEST(AsciiNumberFormat, DecimalPointPathIsStreamInsertion)
-{
-    for (int notation : {0, 1, 2, 3, -1}) {
-        for (int d = 0; d < 5; ++d) {
-            const int digits = g_aDigits[d];
-            for (bool tab : {false, true}) {
-                CAsciiNumberFormat f(notation, digits, tab, false);
-                for (double v : SampleValues()) {
-                    ASSERT_EQ(f.Text(v), StreamText(notation, digits, tab ? 0 : FieldWidth(notation, d), v))
-                        << "notation " << notation << " digits " << digits << " tab " << tab << " value " << v;
-                }
-            }
-        }
-    }
-}
-
 TEST(AsciiNumberFormat, ScientificDigitsMatchPrintfEverywhere)
 {
     // The short-cut for scientific notation against printf, over values of every
@@ -101,71 +42,6 @@ TEST(AsciiNumberFormat, ScientificDigitsMatchPrintfEverywhere)
             ASSERT_EQ(f.Text(v), buf) << digits << " " << v;
         }
     }
-}
-
-TEST(AsciiNumberFormat, WidthsAndFormatText)
-{
-    CAsciiNumberFormat sci(2, 6, false, false);
-    EXPECT_EQ(sci.Width(), 13);
-    EXPECT_EQ(sci.FormatText(), "%13.6e ");
-    EXPECT_EQ(sci.Text(1.5), "+1.500000e+00 ");
-    EXPECT_EQ(sci.Text(-1.5), "-1.500000e+00 ");
-
-    CAsciiNumberFormat fixedTab(1, 4, true, false);
-    EXPECT_EQ(fixedTab.Width(), 0);
-    EXPECT_EQ(fixedTab.FormatText(), "%0.4f\t");
-    EXPECT_EQ(fixedTab.Text(2.0), "2.0000\t");
-
-    CAsciiNumberFormat fixedBlank(1, 3, false, false);
-    EXPECT_EQ(fixedBlank.Width(), 10);
-    EXPECT_EQ(fixedBlank.Text(-2.25), "    -2.250 ");
-
-    CAsciiNumberFormat general(0, 4, false, false);
-    EXPECT_EQ(general.Text(1.5), "+1.5" + std::string(7, ' ') + " "); // left-aligned in 11
-    EXPECT_EQ(general.FormatText(), "%11.4g ");
-
-    // Negative digits act like a stream's default precision.
-    CAsciiNumberFormat negative(1, -3, true, false);
-    EXPECT_EQ(negative.Text(1.0), "1.000000\t");
-}
-
-TEST(AsciiNumberFormat, DecimalCommaPathIsPrintfWithComma)
-{
-    // printf formats of the comma path by notation, digits 0, 3, 6 and
-    // separator: blank-separated fields of 10 (fixed) or digits + 7 characters.
-    struct SCase {
-        int notation;
-        int digits;
-        bool tab;
-        const char* format;
-    };
-    const SCase cases[] = {
-        {0, 0, false, "%7.0g "}, {0, 3, false, "%10.3g "}, {0, 6, false, "%13.6g "},
-        {0, 0, true, "%0.0g\t"}, {0, 3, true, "%0.3g\t"}, {0, 6, true, "%0.6g\t"},
-        {1, 0, false, "%10.0f "}, {1, 3, false, "%10.3f "}, {1, 6, false, "%10.6f "},
-        {1, 0, true, "%0.0f\t"}, {1, 3, true, "%0.3f\t"}, {1, 6, true, "%0.6f\t"},
-        {2, 0, false, "%7.0e "}, {2, 3, false, "%10.3e "}, {2, 6, false, "%13.6e "},
-        {2, 0, true, "%0.0e\t"}, {2, 3, true, "%0.3e\t"}, {2, 6, true, "%0.6e\t"},
-        {5, 0, false, "%7.0f "}, {5, 3, false, "%10.3f "}, {5, 6, false, "%13.6f "},
-        {5, 0, true, "%0.0f\t"}, {5, 3, true, "%0.3f\t"}, {5, 6, true, "%0.6f\t"},
-    };
-    for (const SCase& c : cases) {
-        CAsciiNumberFormat f(c.notation, c.digits, c.tab, true);
-        EXPECT_EQ(f.FormatText(), c.format);
-        for (double v : SampleValues()) {
-            char buf[600];
-            std::snprintf(buf, sizeof buf, c.format, v);
-            std::string expect = buf;
-            auto dot = expect.find('.');
-            if (dot != std::string::npos) expect[dot] = ',';
-            ASSERT_EQ(f.Text(v), expect) << c.format << " " << v;
-        }
-    }
-    CAsciiNumberFormat fixed(1, 6, false, true);
-    EXPECT_EQ(fixed.Text(1.5), "  1,500000 ");
-    CAsciiNumberFormat general(0, 6, true, true);
-    EXPECT_EQ(general.Text(3.0), "3\t");      // no point, nothing to replace
-    EXPECT_EQ(general.Text(-0.25), "-0,25\t"); // no "+" on this path either way
 }
 
 TEST(AsciiTextWriter, LineFeedsBecomeCrLf)

@@ -1,13 +1,16 @@
 #pragma once
-// Helpers of the UFF job tests: scratch directories, TRX data sets made
-// through the data-set library, and running the jobs synchronously.
+// Helpers of the UFF job tests: TRX data sets made through the data-set
+// library, and running the jobs synchronously.
 
 #include "formats/uff/TS_UFF.h"
 #include "hostlibs/dataset/Dataset.h"
 #include "interface/TSInterface.h"
-#include "frame/Module.h"
 #include "frame/ThreadManager.h"
 #include "settings/TSSettings.h"
+#include "tests/common/ModuleEnvironment.h"
+#include "tests/common/Python.h"
+#include "tests/common/TempDir.h"
+#include "tests/formats/uff/Uff58Reference.h"
 
 #include <gtest/gtest.h>
 
@@ -23,50 +26,31 @@ namespace ufftest {
 
 namespace fs = std::filesystem;
 
-// The module's texts in their own language: no user configuration chooses another.
-class CModuleEnvironment : public ::testing::Environment {
-public:
+using tessel::test::HavePython;
+
+inline std::string ReadText(const fs::path& p) { return tessel::test::ReadFile(p.string()); }
+inline void WriteText(const fs::path& p, const std::string& s) { tessel::test::WriteFile(p.string(), s); }
+
+// Every job test starts from the settings after module load, in a folder of its own.
+class CUffJobTest : public ::testing::Test {
+protected:
     void SetUp() override
     {
-        const std::string cfg = "/tmp/tessel_uff_cfg_" + std::to_string(::getpid());
-        std::filesystem::create_directories(cfg);
-        ::setenv("TESSEL_CONFIG_DIR", cfg.c_str(), 1);
-        TesselModuleLoad();
+        CTSSettings::ResetToDefaults();
+        dir = tessel::test::MakeScratch("uff");
     }
-    void TearDown() override
+    void TearDown() override { fs::remove_all(dir); }
+
+    // The data sets of a written file, split by the independent reader.
+    std::vector<uffref::Read> ReadBack(const fs::path& p, bool crlf)
     {
-        TesselModuleUnload();
-        std::filesystem::remove_all("/tmp/tessel_uff_cfg_" + std::to_string(::getpid()));
+        std::vector<uffref::Read> sets;
+        std::string why;
+        EXPECT_TRUE(uffref::split(ReadText(p), crlf, sets, why)) << why;
+        return sets;
     }
+    fs::path dir;
 };
-inline ::testing::Environment* const g_moduleEnvironment =
-    ::testing::AddGlobalTestEnvironment(new CModuleEnvironment);
-
-inline fs::path MakeScratch()
-{
-    const char* tmp = std::getenv("TMPDIR");
-    fs::path base = (tmp && *tmp) ? tmp : "/tmp";
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "x";
-    for (char& c : name)
-        if (c == '/') c = '_';
-    fs::path dir = base / ("tessel_uff_" + std::to_string(::getpid()) + "_" + name);
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    return dir;
-}
-
-inline std::string ReadText(const fs::path& p)
-{
-    std::ifstream f(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), {});
-}
-
-inline void WriteText(const fs::path& p, const std::string& s)
-{
-    std::ofstream f(p, std::ios::binary);
-    f << s;
-}
 
 struct Channel {
     std::string name, title, unit = "Pa", quantity = "pressure";
@@ -162,7 +146,5 @@ inline CTSInterface::SMessage Export(const std::vector<fs::path>& in, const fs::
               0u);
     return msg;
 }
-
-inline bool HaveNumpy() { return std::system("/usr/bin/python3 -c 'import numpy' >/dev/null 2>&1") == 0; }
 
 }  // namespace ufftest

@@ -28,16 +28,7 @@ uffref::DataSet Signal(int n, double dx, double scale, int node = 0, int dir = 0
     return d;
 }
 
-class UffImport : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        CTSSettings::ResetToDefaults();
-        dir = MakeScratch();
-    }
-    void TearDown() override { fs::remove_all(dir); }
-    fs::path dir;
-};
+using UffImport = CUffJobTest;
 
 TEST_F(UffImport, GroupsBecomeNumberedFilesWithChannelsValuesDatesAndDofTags)
 {

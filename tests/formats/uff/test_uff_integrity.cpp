@@ -5,6 +5,8 @@
 // other jobs' files behind.
 
 #include "tests/formats/uff/Uff58Reference.h"
+#include "tests/common/BandDataset.h"
+#include "tests/common/WriteFailure.h"
 #include "tests/formats/uff/UffJobTestUtil.h"
 
 #include "platform/FileSystem.h"
@@ -18,16 +20,7 @@ namespace {
 
 using namespace ufftest;
 
-class UffIntegrity : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        CTSSettings::ResetToDefaults();
-        dir = MakeScratch();
-    }
-    void TearDown() override { fs::remove_all(dir); }
-    fs::path dir;
-};
+using UffIntegrity = CUffJobTest;
 
 uffref::DataSet Ramp(int n, double dx)
 {
@@ -38,14 +31,6 @@ uffref::DataSet Ramp(int n, double dx)
     for (int i = 0; i < n; ++i)
         d.re.push_back(0.25 * i - 1.0);
     return d;
-}
-
-std::vector<uffref::Read> ReadBack(const fs::path& p, bool crlf)
-{
-    std::vector<uffref::Read> sets;
-    std::string why;
-    EXPECT_TRUE(uffref::split(ReadText(p), crlf, sets, why)) << why;
-    return sets;
 }
 
 // Bytes this process has handed to write calls so far.
@@ -220,31 +205,10 @@ TEST_F(UffIntegrity, AGroupOfManyChannelsIsWrittenInOnePass)
         EXPECT_EQ(ReadChannel(dir / "wide.trx", c), (std::vector<double>{c + 0.0, c + 0.25, c + 0.5, c + 0.75})) << c;
 }
 
-namespace {
-
-// A spectrum over bands: abscissa 0 stored as lower edge, centre and upper edge.
-void MakeBandTrx(const fs::path& path)
-{
-    CAbscissaList al;
-    al.Add(CAbscissa("frequency", "f", CQuantity("frequency"), CUnit("Hz", 1), it__float, 3L, ac__band));
-    CChannelList cl;
-    cl.Add(CChannel("L", "L", CQuantity("pressure"), CUnit("Pa", 1), it__float, 0));
-    CDataset ds(path.c_str(), al, cl, dk__spectrum, ds__dorg_with_abscissa, 0, 65536, sh__deny_write);
-    CAccess* a = ds.CreateAccess(am__readwrite, 0, 0, 0L, 3L, mk__physical);
-    ASSERT_NE(a, nullptr);
-    ASSERT_TRUE(a->SetAbscissaCoord(ac__band));
-    const double scans[] = {89.0, 100.0, 112.0, 0.5, 112.0, 125.0, 141.0, 1.5, 141.0, 160.0, 178.0, 2.5};
-    ASSERT_EQ(a->SetData(3, scans, ds__dorg_with_abscissa, it__double), 3L) << a->GetLastError().c_str();
-    ds.DeleteAccess(a);
-    ds.Close();
-}
-
-}  // namespace
-
 TEST_F(UffIntegrity, ExportTakesBandsAndChannelSelectionsOrSaysWhyNot)
 {
     // Bands: uneven spacing, the centres as abscissa values.
-    MakeBandTrx(dir / "band.trx");
+    tessel::test::MakeBandTrx(dir / "band.trx");
     CTSInterface::SMessage msg = Export({dir / "band.trx"}, dir / "band.uff", false, false);
     ASSERT_EQ(msg.uState, 19u) << msg.sText.c_str();
     std::vector<uffref::Read> sets = ReadBack(dir / "band.uff", true);
@@ -286,7 +250,7 @@ TEST_F(UffIntegrity, WriteFailuresSayWhereAndLeaveNoFile)
     for (bool binary : {false, true}) {
         CTSInterface::SMessage msg;
         {
-            FileSystem::CScopedFileFault full(ENOSPC, FileSystem::EOp::Write, "w.uff");
+            tessel::test::CFileSizeLimit full(16 * 1024);
             msg = Export({dir / "a.trx"}, dir / "w.uff", binary, false);
         }
         EXPECT_EQ(msg.uState, 20u) << binary;

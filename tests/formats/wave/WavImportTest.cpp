@@ -11,14 +11,13 @@
 #include "settings/TSSettings.h"
 
 #include "WaveTestUtil.h"
+#include "tests/common/WriteFailure.h"
 
 #include <atomic>
 #include <cmath>
-#include <csignal>
 #include <sstream>
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 using namespace wavetest;
@@ -122,12 +121,12 @@ public:
                 const char* sub =
                     c.bits == 8 ? "PCM_U8" : c.bits == 16 ? "PCM_16" : c.bits == 24 ? "PCM_24" : "PCM_32";
                 makes += "make " + wav + " " + sub + " " + ch + " " + rate + " " + std::to_string(kToolFrames) + "\n";
-            } else if (tool == "sox" && Have("sox")) {
+            } else if (tool == "sox" && HaveProgram("sox")) {
                 // wavpcm: the plain PCM record even for more than 16 bits or 2 channels.
                 Shell("sox -n -r " + rate + " -c " + ch + " -b " + std::to_string(c.bits) +
                       (c.bits == 8 ? " -e unsigned-integer" : " -e signed-integer") + " -t wavpcm " + wav +
                       " synth " + std::to_string(kToolFrames) + "s sine 300-2000 gain -0.1");
-            } else if (tool == "ffmpeg" && Have("ffmpeg")) {
+            } else if (tool == "ffmpeg" && HaveProgram("ffmpeg")) {
                 // Overdriven, so that both ends of the range occur.
                 Shell("ffmpeg -v error -y -f lavfi -i 'sine=f=440:sample_rate=" + rate + ":d=1' -af volume=8 -ac " +
                       ch + " -c:a " + (c.bits == 8 ? "pcm_u8" : "pcm_s16le") + " -t " +
@@ -136,7 +135,7 @@ public:
             ints += "ints " + wav + " " + wav + ".ints\n";
         }
         std::ofstream((s_dir / "make.txt").string()) << makes;
-        Shell("/usr/bin/python3 " + ToolPath() + " batch " + (s_dir / "make.txt").string());
+        Shell(kPython + " " + ToolPath() + " batch " + (s_dir / "make.txt").string());
         // A file a tool failed to make leaves the rest of the batch alone.
         std::string present;
         std::istringstream lines(ints);
@@ -144,7 +143,7 @@ public:
             if (fs::exists(line.substr(5, line.find(' ', 5) - 5)))
                 present += line + "\n";
         std::ofstream((s_dir / "ints.txt").string()) << present;
-        if (Shell("/usr/bin/python3 " + ToolPath() + " batch " + (s_dir / "ints.txt").string()) == 0)
+        if (Shell(kPython + " " + ToolPath() + " batch " + (s_dir / "ints.txt").string()) == 0)
             std::ofstream((s_dir / "done").string()) << "\n";
     }
     static fs::path s_dir;
@@ -160,7 +159,7 @@ TEST_P(WavImportFromTools, PhysicalValuesAreStoredSamplesTimesTheFactor)
     const ToolCase c = GetParam();
     if (!fs::exists(s_dir / "done"))
         TESSEL_SKIP_OR_FAIL("python3-soundfile is not installed");
-    if (std::string(c.tool) != "soundfile" && !Have(c.tool))
+    if (std::string(c.tool) != "soundfile" && !HaveProgram(c.tool))
         TESSEL_SKIP_OR_FAIL(c.tool << " is not installed");
     const fs::path wav = s_dir / (Describe(c) + ".wav");
     ASSERT_TRUE(fs::exists(wav)) << "the tool did not make " << wav;
@@ -230,11 +229,11 @@ TEST_F(WavImport, FloatAndExtensibleFilesAreRefused)
 {
     std::vector<std::string> makers;
     if (HaveSoundfile())
-        makers.push_back("/usr/bin/python3 " + ToolPath() + " floatwav " + (dir / "a.wav").string() + " 2 8000 100");
-    if (Have("sox"))
+        makers.push_back(kPython + " " + ToolPath() + " floatwav " + (dir / "a.wav").string() + " 2 8000 100");
+    if (HaveProgram("sox"))
         makers.push_back("sox -n -r 8000 -c 1 -b 32 -e floating-point " + (dir / "a.wav").string() +
                          " synth 100s sine 300");
-    if (Have("ffmpeg"))  // 24 bits: ffmpeg writes the extensible record
+    if (HaveProgram("ffmpeg"))  // 24 bits: ffmpeg writes the extensible record
         makers.push_back("ffmpeg -v error -y -f lavfi -i sine=f=440:sample_rate=8000:d=0.05 -c:a pcm_s24le " +
                          (dir / "a.wav").string());
     if (makers.empty())
@@ -569,16 +568,11 @@ TEST_F(WavImport, WriteFailureRemovesThePartialOutput)
     s.blockAlign = 4;
     s.data.resize(4u << 20);
     WriteFile(dir / "big.wav", MakeWave(s));
-    // A file-size limit makes the data-set writes fail part way.
-    struct rlimit old;
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
-    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit lim = old;
-    lim.rlim_cur = 1u << 20;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &lim), 0);
-    CTSInterface::SMessage msg = Import(dir / "big.wav", dir / "big.dat");
-    ::setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
+    CTSInterface::SMessage msg;
+    {
+        tessel::test::CFileSizeLimit full(1u << 20);
+        msg = Import(dir / "big.wav", dir / "big.dat");
+    }
     EXPECT_EQ(msg.uState, 22u);
     EXPECT_EQ(msg.sText, Text(12));
     EXPECT_FALSE(fs::exists(dir / "big.dat"));

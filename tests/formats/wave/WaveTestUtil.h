@@ -1,19 +1,19 @@
 #pragma once
-// Helpers of the WAVE tests: a scratch directory per test, hand-made WAVE
-// images, the independent tools, and reading a TRX data set back.
+// Helpers of the WAVE tests: hand-made WAVE images, the independent tools,
+// and reading a TRX data set back.
 
 #include "hostlibs/dataset/Dataset.h"
+#include "tests/common/DatasetMaker.h"
+#include "tests/common/PeerTools.h"
+#include "tests/common/Python.h"
+#include "tests/common/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace wavetest {
@@ -21,61 +21,20 @@ namespace wavetest {
 namespace fs = std::filesystem;
 using Bytes = std::vector<unsigned char>;
 
-inline fs::path MakeScratch(const char* tag)
-{
-    const char* tmp = std::getenv("TMPDIR");
-    fs::path base = (tmp && *tmp) ? tmp : "/tmp";
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "x";
-    for (char& c : name)
-        if (c == '/')
-            c = '_';
-    fs::path dir = base / (std::string("tessel_") + tag + "_" + std::to_string(::getpid()) + "_" + name);
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    return dir;
-}
+using tessel::test::MakeScratch;
+using tessel::test::HaveProgram;
+using tessel::test::kPython;
 
 inline std::string ToolPath() { return std::string(TESSEL_SOURCE_DIR) + "/tests/formats/wave/wav_tool.py"; }
 
-inline bool Have(const std::string& program)
-{
-    static std::map<std::string, bool> known;
-    auto it = known.find(program);
-    if (it == known.end())
-        it = known.emplace(program, std::system(("command -v " + program + " >/dev/null 2>&1").c_str()) == 0).first;
-    return it->second;
-}
+inline bool HaveSoundfile() { return tessel::test::HavePython("soundfile, numpy"); }
 
-// Starting Python with numpy takes a while; the answer is kept in the build
-// tree for the next test process.
-inline bool HaveSoundfile()
-{
-    static const bool have = [] {
-        const fs::path stamp = fs::path(TESSEL_BINARY_DIR) / "test-data" / "soundfile-available";
-        if (fs::exists(stamp))
-            return true;
-        if (std::system("/usr/bin/python3 -c 'import soundfile, numpy' >/dev/null 2>&1") != 0)
-            return false;
-        fs::create_directories(stamp.parent_path());
-        std::ofstream(stamp) << "\n";
-        return true;
-    }();
-    return have;
-}
-
-inline int Shell(const std::string& cmd) { return std::system((cmd + " >/dev/null 2>&1").c_str()); }
+inline int Shell(const std::string& cmd) { return tessel::test::RunCommand(cmd + " >/dev/null 2>&1"); }
 
 inline std::string Capture(const std::string& cmd)
 {
     std::string out;
-    FILE* p = ::popen(cmd.c_str(), "r");
-    if (!p)
-        return out;
-    char buf[256];
-    while (std::fgets(buf, sizeof buf, p))
-        out += buf;
-    ::pclose(p);
+    tessel::test::RunCommand(cmd, &out);
     return out;
 }
 
@@ -158,27 +117,10 @@ inline Bytes MakeWave(const WaveSpec& s)
     return out;
 }
 
-// Every value of a TRX data set, scan by scan, as physical values (the
-// default access) or raw stored values (mk__raw), converted to double.
+// Every value of a TRX data set, scan by scan: physical, or stored with raw.
 inline std::vector<double> ReadTrxValues(const fs::path& path, bool raw = false)
 {
-    CDataset ds(path.c_str(), om__read, 32768, sh__deny_write);
-    int nch = ds.GetNbrOfChannels();
-    long scans = ds.GetNbrOfScans();
-    CChNbrList all;
-    all.AddGroup(0, nch - 1);
-    CAccess* acc = ds.CreateAccess(am__read, all, 0, 0L, -1L, raw ? mk__raw : mk__physical);
-    std::vector<double> v(std::size_t(scans) * std::size_t(nch));
-    long got = 0;
-    while (acc && got < scans) {
-        long n = acc->GetData(scans - got, v.data() + std::size_t(got) * std::size_t(nch), ds__dorg_interleaved,
-                              it__double);
-        if (n <= 0)
-            break;
-        got += n;
-    }
-    v.resize(std::size_t(got) * std::size_t(nch));
-    return v;
+    return tessel::test::ReadDataset(path, {}, raw);
 }
 
 inline std::vector<std::int32_t> ReadInts(const fs::path& p)

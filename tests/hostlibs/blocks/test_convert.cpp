@@ -85,12 +85,12 @@ void Convert(ConvResult& out, SStreamFormat fmt, CTestSource::ValueFn fn, CTestS
 TEST(ConvertFloatToInt, OwnScaleKeepsPhysicalValuesOfFloatAndIntegerChannels)
 {
     SStreamFormat fmt = MakeFormat(1000, 1000, 2);
-    fmt.channels[0].iOriginType = 10; // float, calibration 94 dB: full scale 2*sqrt(2)*10^4.7
+    fmt.channels[0].iOriginType = 10; // float, calibration 94 dB re 1: full scale 141757.16
     fmt.channels[0].fCalibration = 94.0f;
     fmt.channels[1].iOriginType = 3;  // 16-bit with factor 0.001, offset 2
     fmt.channels[1].dOriginFactor = 0.001;
     fmt.channels[1].dOriginOffset = 2.0;
-    const double fs0 = 2 * std::sqrt(2.0) * std::pow(10.0, 94.0 / 20.0);
+    const double fs0 = 141757.15661678836;
     auto value = [&](std::size_t c, std::uint64_t i) {
         return c == 0 ? float(fs0 * 0.9 * std::sin(0.01 * double(i))) : float(2.0 + 0.001 * (double(i % 200) - 100.0));
     };

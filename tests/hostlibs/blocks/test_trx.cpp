@@ -2,20 +2,22 @@
 // WAVE, rate reduction to 16-bit TRX, pulse files and speed files.
 #include "BlockTestUtil.h"
 #include "hostlibs/dataset/Dataset.h"
+#include "tests/common/TempDir.h"
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
+#include <filesystem>
 #include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
+// Files of this process go to one folder, removed when it exits.
 std::string TempPath(const std::string& name)
 {
-    return std::string(::testing::TempDir()) + "blocks_trx_" + std::to_string(::getpid()) + "_" + name;
+    static CTempDir dir;
+    return dir / name;
 }
 
 const double kRate = 48000;
@@ -32,9 +34,13 @@ struct STrxFile {
 };
 
 float Ch0(std::uint64_t i) { return float(std::lrint(10000 * std::sin(2 * M_PI * 50 * double(i) / kRate))) * 0.001f; }
-float Ch1(std::uint64_t i) { return float(3.0 * std::sin(2 * M_PI * 1000 * double(i) / kRate)); }
+float Ch1(std::uint64_t i, double amplitude = 3.0)
+{
+    return float(amplitude * std::sin(2 * M_PI * 1000 * double(i) / kRate));
+}
 
-STrxFile MakeTrx(const std::string& name, std::uint64_t scans, double rpm, bool withPulses = true)
+STrxFile MakeTrx(const std::string& name, std::uint64_t scans, double rpm, bool withPulses = true,
+                 double amplitude1 = 3.0)
 {
     STrxFile f{TempPath(name), scans, rpm, {}};
     CAbscissaList absc;
@@ -76,7 +82,7 @@ STrxFile MakeTrx(const std::string& name, std::uint64_t scans, double rpm, bool 
         for (std::size_t i = 0; i < n; ++i) {
             std::uint64_t k = s + i;
             v[2 * i] = Ch0(k);
-            v[2 * i + 1] = Ch1(k);
+            v[2 * i + 1] = Ch1(k, amplitude1);
             double ph = std::fmod(double(k), period);
             bool high = ph < period / 2 && k > 0;
             bool prev = k > 1 && std::fmod(double(k - 1), period) < period / 2;
@@ -95,15 +101,11 @@ STrxFile MakeTrx(const std::string& name, std::uint64_t scans, double rpm, bool 
 
 std::vector<unsigned char> ReadFile(const std::string& p)
 {
-    std::ifstream f(p, std::ios::binary);
-    return std::vector<unsigned char>(std::istreambuf_iterator<char>(f), {});
+    const std::string bytes = tessel::test::ReadFile(p);
+    return std::vector<unsigned char>(bytes.begin(), bytes.end());
 }
 
-bool Exists(const std::string& p)
-{
-    struct stat st;
-    return ::stat(p.c_str(), &st) == 0;
-}
+bool Exists(const std::string& p) { return std::filesystem::exists(p); }
 } // namespace
 
 TEST(TrxNetworks, TimeDataToWaveWithPulseBitsAsTheExportBuildsIt)
@@ -150,8 +152,6 @@ TEST(TrxNetworks, TimeDataToWaveWithPulseBitsAsTheExportBuildsIt)
             << i;
         ASSERT_EQ(s1 & 1, int(i % 3 == 0)) << i;
     }
-    ::unlink(out.c_str());
-    ::unlink(in.path.c_str());
 }
 
 TEST(TrxNetworks, SourceRefusesWhatItCannotDeliver)
@@ -173,12 +173,12 @@ TEST(TrxNetworks, SourceRefusesWhatItCannotDeliver)
     EXPECT_FALSE(d.Initialize());
     EXPECT_NE(d.GetLastError().find("no parent channel 9"), std::string::npos) << d.GetLastError();
     d.EndRun();
-    ::unlink(in.path.c_str());
 }
 
 TEST(TrxNetworks, RateReductionTo16BitKeepsPhysicalValuesAndPulses)
 {
-    STrxFile in = MakeTrx("mixed.trx", 48000, 1200);
+    // Channel 1 large enough against its 16-bit steps of 4.33 to show the tone.
+    STrxFile in = MakeTrx("mixed.trx", 48000, 1200, true, 30000.0);
     std::string out = TempPath("mixedTmp0.dat");
     CDataset ids(in.path.c_str(), om__read, 32768, sh__deny_none);
     auto* src = CSPBTrxSourceTimeData::CreateObject();
@@ -220,10 +220,10 @@ TEST(TrxNetworks, RateReductionTo16BitKeepsPhysicalValuesAndPulses)
     std::vector<float> v(12000 * 2);
     CAccess* a = o.CreateAccess(am__read, CChNbrList{0, 1}, 0, 0L, -1L, mk__physical);
     ASSERT_EQ(a->GetData(12000, v.data(), ds__dorg_interleaved, it__float), 12000);
-    const double lsb1 = 2 * std::sqrt(2.0) * std::pow(10.0, 94.0 / 20) / 32768;
+    const double lsb1 = 4.326085101830699; // full scale of 94 dB re 1 (141757.16) over 32768 steps
     for (std::size_t j = 100; j < 11900; ++j) {
         ASSERT_NEAR(v[2 * j], Ch0(4 * j), 0.0015) << j;        // 50 Hz passes, within ~1 code
-        ASSERT_NEAR(v[2 * j + 1], Ch1(4 * j), lsb1 + 3e-4) << j; // 1 kHz passes too
+        ASSERT_NEAR(v[2 * j + 1], Ch1(4 * j, 30000.0), lsb1 + 3e-4) << j; // 1 kHz passes too
     }
     std::vector<std::uint8_t> p(12000);
     CAccess* pa = o.CreateAccess(am__read, 2, 0, 0L, -1L, mk__raw);
@@ -235,8 +235,6 @@ TEST(TrxNetworks, RateReductionTo16BitKeepsPhysicalValuesAndPulses)
     ASSERT_EQ(rises.size(), in.edges.size());
     for (std::size_t k = 0; k < rises.size(); ++k)
         EXPECT_EQ(rises[k], std::uint64_t(std::floor(double(in.edges[k]) / 4 + 0.5))) << k;
-    ::unlink(out.c_str());
-    ::unlink(in.path.c_str());
 }
 
 TEST(TrxNetworks, PulseFileHoldsTheEdgeTimes)
@@ -269,8 +267,6 @@ TEST(TrxNetworks, PulseFileHoldsTheEdgeTimes)
             }
         }
     }
-    ::unlink(out.c_str());
-    ::unlink(in.path.c_str());
 }
 
 TEST(TrxNetworks, SpeedFileIsMadeOnceAndRemadeWhenAsked)
@@ -324,9 +320,6 @@ TEST(TrxNetworks, SpeedFileIsMadeOnceAndRemadeWhenAsked)
     CString bad;
     EXPECT_FALSE(RPMFileManager::CreateRpmFile(in.path.c_str(), bad, tacho, 5, 1, false, &total, &done));
     EXPECT_FALSE(RPMFileManager::CreateRpmFile(TempPath("none.trx").c_str(), bad, tacho, -1, 1, false, &total, &done));
-    ::unlink(name);
-    ::unlink(fast);
-    ::unlink(in.path.c_str());
 }
 
 TEST(TrxNetworks, ReferencePulseInfoOfADataSet)
@@ -341,8 +334,6 @@ TEST(TrxNetworks, ReferencePulseInfoOfADataSet)
     EXPECT_EQ(count, 2);
     EXPECT_FALSE(CTrx::ScanForBNRInfo(without.path.c_str(), &factor, &index, &count));
     EXPECT_FALSE(CTrx::ScanForBNRInfo(TempPath("absent.trx").c_str(), nullptr, nullptr, nullptr));
-    ::unlink(with.path.c_str());
-    ::unlink(without.path.c_str());
 }
 
 TEST(TrxNetworks, TwentyFourBitCodesAndPulsesAloneReachATrxFile)

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 #include "tests/common/PeerTools.h"
+#include "tests/common/Python.h"
+#include "tests/common/TempDir.h"
 
 #include <cstdio>
 #include <fstream>
@@ -14,15 +16,17 @@
 #include <unistd.h>
 
 namespace {
+// Files of this process go to one folder, removed when it exits.
 std::string TempPath(const char* name)
 {
-    return std::string(::testing::TempDir()) + "blocks_" + std::to_string(::getpid()) + "_" + name;
+    static CTempDir dir;
+    return dir / name;
 }
 
 std::vector<unsigned char> ReadFile(const std::string& p)
 {
-    std::ifstream f(p, std::ios::binary);
-    return std::vector<unsigned char>(std::istreambuf_iterator<char>(f), {});
+    const std::string bytes = tessel::test::ReadFile(p);
+    return std::vector<unsigned char>(bytes.begin(), bytes.end());
 }
 
 std::uint32_t U32(const std::vector<unsigned char>& b, std::size_t o)
@@ -62,24 +66,15 @@ bool WriteWave(const std::string& path, SStreamFormat fmt, CTestSource::ValueFn 
 // reader (python3-soundfile); empty when the tool is missing.
 std::string SoundfileRead(const std::string& path, const char* dtype)
 {
-    if (::access("/usr/bin/python3", X_OK) != 0)
-        return "";
-    std::string cmd = "/usr/bin/python3 -c \"import soundfile as sf,sys\n"
-                      "d,r=sf.read(sys.argv[1],dtype='" + std::string(dtype) + "',always_2d=True)\n"
-                      "i=sf.info(sys.argv[1])\n"
-                      "print(i.subtype,i.channels,r,len(d))\n"
-                      "print(' '.join(str(int(v)) for v in d.flatten()))\" '" + path + "' 2>&1";
-    std::FILE* p = ::popen(cmd.c_str(), "r");
-    if (!p)
+    if (!tessel::test::HavePython("soundfile"))
         return "";
     std::string out;
-    char buf[65536];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
-        out.append(buf, n);
-    int rc = ::pclose(p);
-    if (rc != 0 && out.find("No module named") != std::string::npos)
-        return "";
+    tessel::test::RunCommand(tessel::test::kPython + " -c \"import soundfile as sf,sys\n"
+                             "d,r=sf.read(sys.argv[1],dtype='" + std::string(dtype) + "',always_2d=True)\n"
+                             "i=sf.info(sys.argv[1])\n"
+                             "print(i.subtype,i.channels,r,len(d))\n"
+                             "print(' '.join(str(int(v)) for v in d.flatten()))\" '" + path + "' 2>&1",
+                             &out);
     return out;
 }
 } // namespace
@@ -130,7 +125,6 @@ TEST(WaveDrain, HeaderHoldsTheSizesAtBytes4And42AndSoundfileReadsTheSamples)
         EXPECT_EQ(a, want0[i]) << i;
         EXPECT_EQ(c, Sample(b, i * 2 + 1, 2)) << i;
     }
-    ::unlink(path.c_str());
 }
 
 TEST(WaveDrain, OneToOneUsesEachChannelsOwnFullScaleAndPulsesGoIntoTheLowBit)
@@ -172,7 +166,6 @@ TEST(WaveDrain, OneToOneUsesEachChannelsOwnFullScaleAndPulsesGoIntoTheLowBit)
     long long first;
     in >> first;
     EXPECT_EQ(first, (long long)Sample(b, 0, 3) * 256);
-    ::unlink(path.c_str());
 }
 
 TEST(WaveDrain, SixteenBitPulsesUseBitZeroAndTheReferencePulseFillsTheOtherChannels)
@@ -187,7 +180,6 @@ TEST(WaveDrain, SixteenBitPulsesUseBitZeroAndTheReferencePulseFillsTheOtherChann
     for (std::uint64_t i = 0; i < 32; ++i)
         for (int c = 0; c < 3; ++c)
             EXPECT_EQ(Sample(b, i * 3 + std::size_t(c), 2), 16384 | int(i % 5 == 0)) << i << " " << c;
-    ::unlink(path.c_str());
 }
 
 TEST(WaveDrain, ErrorCodesTellWhatFailedAndNoPartialFileStays)
@@ -256,7 +248,6 @@ TEST(WaveDrain, AFileAnotherWriterHoldsIsNeitherEmptiedNorTakenOver)
     ASSERT_TRUE(WriteWave(path, fmt, probe, nullptr, plain));
     EXPECT_EQ(seenByOther, FileSystem::kErrorSharingViolation);
     EXPECT_EQ(ReadFile(path).size(), 46u + 5000 * 2) << "the drain's file is whole";
-    ::unlink(path.c_str());
 }
 
 TEST(WaveDrain, EmptySignalGivesAValidEmptyFile)
@@ -268,5 +259,4 @@ TEST(WaveDrain, EmptySignalGivesAValidEmptyFile)
     ASSERT_EQ(b.size(), 46u);
     EXPECT_EQ(U32(b, 4), 38u);
     EXPECT_EQ(U32(b, 42), 0u);
-    ::unlink(path.c_str());
 }

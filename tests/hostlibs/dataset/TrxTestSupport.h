@@ -4,6 +4,7 @@
 // and plain byte arithmetic, not the library's own parser).
 
 #include "hostlibs/dataset/Dataset.h"
+#include "tests/common/TempDir.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -18,18 +19,10 @@
 
 namespace trxtest {
 
+// A folder named after the test, removed with the object.
 class ScratchDir {
 public:
-    ScratchDir()
-    {
-        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = std::string(info ? info->test_suite_name() : "x") + "_" + (info ? info->name() : "y");
-        for (char& c : name)
-            if (c == '/') c = '_';
-        m_path = std::filesystem::temp_directory_path() / ("tessel-trx-" + std::to_string(::getpid()) + "-" + name);
-        std::filesystem::remove_all(m_path);
-        std::filesystem::create_directories(m_path);
-    }
+    ScratchDir() : m_path(tessel::test::MakeScratch("trx")) {}
     ~ScratchDir() { std::filesystem::remove_all(m_path); }
     std::string operator/(const std::string& file) const { return (m_path / file).string(); }
     const std::filesystem::path& Path() const { return m_path; }

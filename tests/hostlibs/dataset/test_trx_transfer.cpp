@@ -43,11 +43,11 @@ double Expected(int t, double v)
     return std::min(hi, std::max(lo, r));
 }
 
-// Reads sample i of a one-channel file straight from its bytes.
-double RawSample(const RawFile& raw, int t, std::size_t i, bool imag = false)
+// Sample i of type t in little-endian bytes, read without the library.
+double ReadAs(const unsigned char* base, int t, std::size_t i, bool imag = false)
 {
     int size = CImplType::GetSize(t);
-    const unsigned char* p = raw.Data() + i * std::size_t(size) + (imag ? std::size_t(size / 2) : 0);
+    const unsigned char* p = base + i * std::size_t(size) + (imag ? std::size_t(size / 2) : 0);
     switch (t) {
     case it__int8: return double(std::int8_t(p[0]));
     case it__pulse: return p[0];
@@ -62,23 +62,8 @@ double RawSample(const RawFile& raw, int t, std::size_t i, bool imag = false)
     }
 }
 
-double ReadAs(const std::vector<unsigned char>& buf, int t, std::size_t i, bool imag = false)
-{
-    int size = CImplType::GetSize(t);
-    const unsigned char* p = buf.data() + i * std::size_t(size) + (imag ? std::size_t(size / 2) : 0);
-    switch (t) {
-    case it__int8: return double(std::int8_t(p[0]));
-    case it__pulse: return p[0];
-    case it__int16: case it__cint16: return LoadLE<std::int16_t>(p);
-    case it__uint16: return LoadLE<std::uint16_t>(p);
-    case it__int24: { std::int32_t v = p[0] | (p[1] << 8) | (p[2] << 16); return v >= (1 << 23) ? v - (1 << 24) : v; }
-    case it__uint24: return p[0] | (p[1] << 8) | (p[2] << 16);
-    case it__int32: case it__cint32: return LoadLE<std::int32_t>(p);
-    case it__uint32: return LoadLE<std::uint32_t>(p);
-    case it__float: case it__cfloat: return LoadLE<float>(p);
-    default: return LoadLE<double>(p);
-    }
-}
+// Sample i of a one-channel file straight from its bytes.
+double RawSample(const RawFile& raw, int t, std::size_t i, bool imag = false) { return ReadAs(raw.Data(), t, i, imag); }
 
 } // namespace
 
@@ -119,9 +104,9 @@ TEST(TrxConversion, EveryPairOfImplementationTypesWithTheChannelMapping)
                     double value = kind == mk__raw ? storedAs[i] : storedAs[i] * 0.5 - 3.0;
                     // A complex value read into a real type is its magnitude.
                     if (IsComplexType(src) && !IsComplexType(dst)) value = std::fabs(value);
-                    ASSERT_EQ(Expected(dst, value), ReadAs(buf, dst, i))
+                    ASSERT_EQ(Expected(dst, value), ReadAs(buf.data(), dst, i))
                         << "from type " << src << " to " << dst << " kind " << kind << " stored " << storedAs[i];
-                    if (IsComplexType(dst)) { ASSERT_EQ(0.0, ReadAs(buf, dst, i, true)); }
+                    if (IsComplexType(dst)) { ASSERT_EQ(0.0, ReadAs(buf.data(), dst, i, true)); }
                 }
                 ds.DeleteAccess(a);
             }

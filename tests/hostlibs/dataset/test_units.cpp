@@ -259,8 +259,6 @@ TEST(UnitLevels, DecibelConversion)
     ASSERT_TRUE(CUnit("Pa", 0).LogdB(r, k));
     EXPECT_DOUBLE_EQ(r, 2e-5);
     EXPECT_DOUBLE_EQ(k, 20.0);
-    // 1 Pa is 93.98 dB SPL.
-    EXPECT_NEAR(k * std::log10(1.0 / r), 93.9794, 1e-4);
     ASSERT_TRUE(CUnit("W", 0).LogdB(r, k));
     EXPECT_DOUBLE_EQ(r, 1e-12);
     EXPECT_DOUBLE_EQ(k, 10.0);
