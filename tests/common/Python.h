@@ -3,6 +3,7 @@
 // checks. Whether it has the modules a test needs is asked once and kept in
 // the build tree: starting python with numpy takes longer than most tests.
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
