@@ -1,0 +1,15 @@
+// The PAK members of CTSInterface: throughput files in, measurement
+// directories out.
+
+#include "interface/TSInterface.h"
+
+#include "formats/pak/ThreadPAKImport.h"
+#include "frame/ThreadManager.h"
+
+unsigned CTSInterface::ImportPAK(const char* input, long id, long user, const char* output, const int* overwrite,
+                                 SMessage* msg)
+{
+    return CThreadManager::Dispatch(msg, output, [&] {
+        return new CThreadPAKImport(input, id, user, output, overwrite);
+    });
+}
