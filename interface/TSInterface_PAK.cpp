@@ -3,6 +3,7 @@
 
 #include "interface/TSInterface.h"
 
+#include "formats/pak/ThreadPAKExport.h"
 #include "formats/pak/ThreadPAKImport.h"
 #include "frame/ThreadManager.h"
 
@@ -11,5 +12,13 @@ unsigned CTSInterface::ImportPAK(const char* input, long id, long user, const ch
 {
     return CThreadManager::Dispatch(msg, output, [&] {
         return new CThreadPAKImport(input, id, user, output, overwrite);
+    });
+}
+
+unsigned CTSInterface::ExportPAK(const char* input, long id, long user, const char* output, const int* overwrite,
+                                 const int* float32Samples)
+{
+    return CThreadManager::Dispatch(nullptr, output, [&] {
+        return new CThreadPAKExport(input, id, user, output, overwrite, float32Samples);
     });
 }
