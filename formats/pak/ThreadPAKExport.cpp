@@ -456,8 +456,9 @@ bool CThreadPAKExport::Convert()
         }
     }
     SetProgress(0.95f);
-    if (!tdata.Seek(0) || !tdata.Write(header.data(), header.size()) || !tdata.Write(setup.data(), setup.size()) ||
-        !tdata.Flush())
+    // Every write is a system call of its own, which reports a full disk
+    // there; no sync is waited for (none of the peers does).
+    if (!tdata.Seek(0) || !tdata.Write(header.data(), header.size()) || !tdata.Write(setup.data(), setup.size()))
         return writeFailed(tdataPath);
     tdata.Close();
 
@@ -465,7 +466,7 @@ bool CThreadPAKExport::Convert()
                                     PakSetup::KalibText(setup.data()), PakSetup::HardwareText(setup.data()),
                                     PakSetup::FftText(setup.data()), PakSetup::MPlistText(mpList)};
     for (std::size_t i = 0; i < texts.size(); ++i) {
-        if (!texts[i].Write(contents[i].data(), contents[i].size()) || !texts[i].Flush())
+        if (!texts[i].Write(contents[i].data(), contents[i].size()))
             return writeFailed(textPaths[i]);
         texts[i].Close();
     }
@@ -478,7 +479,7 @@ bool CThreadPAKExport::Convert()
             return fail(kCannotOpen);
         }
         outputs.Add(path);
-        if (!f.Write(t.bytes.data(), t.bytes.size()) || !f.Flush())
+        if (!f.Write(t.bytes.data(), t.bytes.size()))
             return writeFailed(path);
     }
 

@@ -98,11 +98,6 @@ std::string ReadSideFile(const std::string& path)
     return text;
 }
 
-void Swap(unsigned char* p, int size)
-{
-    std::reverse(p, p + size);
-}
-
 std::unique_ptr<CDataset> Create(const CString& path, const CAbscissaList& abscissas, const CChannelList& channels,
                                  int kind, long expectedScans, CCreatedOutputs& outputs, CString& error)
 {
@@ -335,14 +330,19 @@ bool CThreadPAKImport::Convert()
             unsigned char* dst = scansOut.data() + c * std::size_t(sampleBytes);
             if (sampleBytes == 2) {
                 for (long s = 0; s < n; ++s, src += 2, dst += scanBytes) {
-                    dst[0] = src[swap ? 1 : 0];
-                    dst[1] = src[swap ? 0 : 1];
+                    std::uint16_t v;
+                    std::memcpy(&v, src, 2);
+                    if (swap)
+                        v = __builtin_bswap16(v);
+                    std::memcpy(dst, &v, 2);
                 }
             } else {
                 for (long s = 0; s < n; ++s, src += 4, dst += scanBytes) {
-                    std::memcpy(dst, src, 4);
+                    std::uint32_t v;
+                    std::memcpy(&v, src, 4);
                     if (swap)
-                        Swap(dst, 4);
+                        v = __builtin_bswap32(v);
+                    std::memcpy(dst, &v, 4);
                 }
             }
         }
@@ -351,7 +351,7 @@ bool CThreadPAKImport::Convert()
     auto emitPulse = [&](std::size_t k, unsigned char* values, std::size_t count) {
         if (swap)
             for (std::size_t i = 0; i < count; ++i)
-                Swap(values + 4 * i, 4);
+                std::reverse(values + 4 * i, values + 4 * i + 4);
         return pulseSets[k].stream->Write(values, 4 * count) == 4 * count;
     };
 
