@@ -303,7 +303,8 @@ bool CThreadPAKExport::Convert()
                 const CChannel c = sc.ds->GetChannel(0);
                 sc.sName = c.GetName();
                 sc.nQuantity = CQuantity::TRX2PAK(c.GetQuantity().GetName().c_str());
-                if (sc.ds->GetNbrOfChannels() < 1)
+                // One value a block, of the first channel only.
+                if (sc.ds->GetNbrOfChannels() < 1 || !sc.ds->CreateAccess(am__read, CChNbrList{0}, 0, 0L, -1L))
                     made = false;
             } catch (const std::exception&) {
                 made = false;

@@ -423,6 +423,22 @@ TEST_F(PakExport, RefusalsAndFailuresLeaveNoTrace)
     msg = Export(root / "spec.trx", root / "new");
     EXPECT_EQ(msg.sText, Text(21));
     EXPECT_FALSE(fs::exists(root / "new"));
+    {
+        // Two rates: channel 0 twice per scan of the pattern.
+        CAbscissaList a;
+        a.Add(CAbscissa("Time", "t", CQuantity("time"), CUnit("s", 1), 0.0, 0.001, 0, df__linear));
+        CChannelList c;
+        c.Add(CChannel("a", "a", CQuantity("voltage"), CUnit("V", 1), it__int16, 0));
+        c.Add(CChannel("b", "b", CQuantity("voltage"), CUnit("V", 1), it__int16, 1));
+        CDataset ds((root / "rates.trx").c_str(), a, c, dk__time, ds__dorg_interleaved, 0, 65536, sh__deny_write);
+        ds.SpecifySamplingParameter(sm__pattern, CChNbrList{0, 0, 1});
+        const std::int16_t v[6] = {1, 2, 3, 4, 5, 6};
+        ds.SetData(2, v, ds__dorg_interleaved, it__int16);
+        ds.Close();
+    }
+    msg = Export(root / "rates.trx", root / "new");
+    EXPECT_EQ(msg.sText, Text(22));
+    EXPECT_FALSE(fs::exists(root / "new"));
     MakeTrx(root / "pulses.trx", {{"Pulses", "", "", it__pulse, 1.0, 0.0, 0.0f, "Pulse Channels"}}, 1000.0, 10, Ramp);
     msg = Export(root / "pulses.trx", root / "new");
     EXPECT_EQ(msg.sText, Text(17));
