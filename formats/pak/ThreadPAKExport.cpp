@@ -70,6 +70,16 @@ public:
         m_fill += n;
         return true;
     }
+    // Room for n bytes at the end of the buffer, to be filled by the caller;
+    // null when n does not fit even an empty buffer or the flush failed.
+    unsigned char* Reserve(std::size_t n)
+    {
+        if (n > m_size || (m_fill + n > m_size && !Flush()))
+            return nullptr;
+        unsigned char* p = m_buf + m_fill;
+        m_fill += n;
+        return p;
+    }
     bool Flush()
     {
         const bool ok = m_fill == 0 || m_file.Write(m_buf, m_fill);
@@ -413,23 +423,26 @@ bool CThreadPAKExport::Convert()
             const unsigned char* first = scanBuf.data() + std::size_t(j * spb) * std::size_t(nch) * readBytes;
             for (int c = 0; c < nch; ++c) {
                 const SChannelPlan& p = plans[std::size_t(c)];
+                // Straight into the transfer buffer where it has room.
+                unsigned char* room = writer.Reserve(piece.size());
+                unsigned char* dst = room ? room : piece.data();
                 if (readType == it__int16) {
-                    auto* o = reinterpret_cast<std::int16_t*>(piece.data());
+                    auto* o = reinterpret_cast<std::int16_t*>(dst);
                     const auto* in = reinterpret_cast<const std::int16_t*>(first) + c;
                     for (long i = 0; i < spb; ++i, in += nch)
                         o[i] = *in;
                 } else if (readType == it__int32) {
-                    auto* o = reinterpret_cast<std::int16_t*>(piece.data());
+                    auto* o = reinterpret_cast<std::int16_t*>(dst);
                     const auto* in = reinterpret_cast<const std::int32_t*>(first) + c;
                     for (long i = 0; i < spb; ++i, in += nch)
                         o[i] = std::int16_t(std::clamp<std::int32_t>(*in >> p.iShift, -32768, 32767));
                 } else {
-                    auto* o = reinterpret_cast<float*>(piece.data());
+                    auto* o = reinterpret_cast<float*>(dst);
                     const auto* in = reinterpret_cast<const float*>(first) + c;
                     for (long i = 0; i < spb; ++i, in += nch)
                         o[i] = *in;
                 }
-                if (!writer.Append(piece.data(), piece.size()))
+                if (!room && !writer.Append(piece.data(), piece.size()))
                     return writeFailed(tdataPath);
             }
             for (SSpeedChannel& sc : speeds) {

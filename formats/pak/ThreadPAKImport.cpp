@@ -310,24 +310,25 @@ bool CThreadPAKImport::Convert()
     // One scan of the main data set: the analog samples in channel order,
     // then the pulse byte (zero: the merge writes the pulses later).
     const std::size_t scanBytes = t.analog.size() * std::size_t(sampleBytes) + (hasPulse ? 1 : 0);
-    std::vector<unsigned char> scansOut(std::max<std::size_t>(scanBytes, 64u << 10));
-    const std::size_t scansPerChunk = scansOut.size() / scanBytes;
-    std::fill(scansOut.begin(), scansOut.end(), 0);
-
     const bool swap = t.bBigEndian;
     const bool resident = t.uBlockBytes <= bufSize;
     const std::uint64_t blocksPerRead = resident ? std::max<std::uint64_t>(1, bufSize / t.uBlockBytes) : 1;
+    // The scans of one read in one piece: written at once, straight to the
+    // file (a block larger than the buffer goes in pieces of 64 KiB).
+    std::vector<unsigned char> scansOut(
+        resident ? std::size_t(blocksPerRead) * std::size_t(spb) * scanBytes : std::max<std::size_t>(scanBytes, 64u << 10));
+    const std::size_t scansPerChunk = scansOut.size() / scanBytes;
     auto writeFailed = [&](const CString& path) {
         m_sTextArg = path;
         return fail(kWriteFailed);
     };
 
-    // Interleaves the samples of scans [s0, s0 + n) of a block; `at(c, s0, n)`
-    // gives where the samples of analog channel c lie.
-    auto emitScans = [&](long s0, long n, auto at) {
+    // Interleaves n scans into `out`; `at(c)` gives where the first of the
+    // samples of analog channel c lie.
+    auto interleave = [&](unsigned char* out, long n, auto at) {
         for (std::size_t c = 0; c < t.analog.size(); ++c) {
-            const unsigned char* src = at(c, s0, n);
-            unsigned char* dst = scansOut.data() + c * std::size_t(sampleBytes);
+            const unsigned char* src = at(c);
+            unsigned char* dst = out + c * std::size_t(sampleBytes);
             if (sampleBytes == 2) {
                 for (long s = 0; s < n; ++s, src += 2, dst += scanBytes) {
                     std::uint16_t v;
@@ -346,8 +347,8 @@ bool CThreadPAKImport::Convert()
                 }
             }
         }
-        return stream->Write(scansOut.data(), std::size_t(n) * scanBytes) == std::size_t(n) * scanBytes;
     };
+    auto write = [&](std::size_t bytes) { return stream->Write(scansOut.data(), bytes) == bytes; };
     auto emitPulse = [&](std::size_t k, unsigned char* values, std::size_t count) {
         if (swap)
             for (std::size_t i = 0; i < count; ++i)
@@ -368,17 +369,14 @@ bool CThreadPAKImport::Convert()
             }
             for (std::uint64_t i = 0; i < count; ++i) {
                 unsigned char* block = buffer.get() + i * t.uBlockBytes;
-                for (long s0 = 0; s0 < spb; s0 += long(scansPerChunk)) {
-                    const long n = std::min<long>(long(scansPerChunk), spb - s0);
-                    if (!emitScans(s0, n, [&](std::size_t c, long first, long) {
-                            return block + t.analog[c].uBlockOffset + std::size_t(first) * std::size_t(sampleBytes);
-                        }))
-                        return writeFailed(output);
-                }
+                interleave(scansOut.data() + std::size_t(i) * std::size_t(spb) * scanBytes, spb,
+                           [&](std::size_t c) { return block + t.analog[c].uBlockOffset; });
                 for (std::size_t k = 0; k < t.pulse.size(); ++k)
                     if (!emitPulse(k, block + t.pulse[k].uBlockOffset, std::size_t(t.pulse[k].lValues)))
                         return writeFailed(pulseSets[k].sPath);
             }
+            if (!write(std::size_t(count) * std::size_t(spb) * scanBytes))
+                return writeFailed(output);
             b += count;
             continue;
         }
@@ -397,9 +395,9 @@ bool CThreadPAKImport::Convert()
                 m_sTextAppend = CString::Formatted("\n%s: block %llu", input.c_str(), (unsigned long long)b);
                 return fail(kBytesMismatch);
             }
-            if (!emitScans(s0, n, [&](std::size_t c, long, long count) {
-                    return buffer.get() + c * std::size_t(count) * std::size_t(sampleBytes);
-                }))
+            interleave(scansOut.data(), n,
+                       [&](std::size_t c) { return buffer.get() + c * std::size_t(n) * std::size_t(sampleBytes); });
+            if (!write(std::size_t(n) * scanBytes))
                 return writeFailed(output);
         }
         for (std::size_t k = 0; k < t.pulse.size(); ++k) {
