@@ -20,7 +20,6 @@
 namespace {
 
 constexpr unsigned kNoMemory = 6;
-constexpr unsigned kNoChannels = 7;
 constexpr unsigned kCannotOpen = 10;
 constexpr unsigned kWriteFailed = 11;
 constexpr unsigned kTrxNotCreated = 15;
