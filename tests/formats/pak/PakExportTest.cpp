@@ -8,6 +8,7 @@
 #include "platform/FileSystem.h"
 
 #include "PakTestUtil.h"
+#include "tests/common/PeerTools.h"
 
 #include <cerrno>
 #include <cmath>
@@ -453,4 +454,28 @@ TEST_F(PakExport, OutputDirectoryNames)
     CTSSettings::m_sPathPAK = (root / "pak/").c_str();
     CTSSettings::m_lStandardPathFlags = CTSSettings::bitPAKExport;
     EXPECT_EQ(CThreadPAKExport::DeriveOutput("/m/meas.trx"), (root / "pak/meas").string());
+}
+
+TEST_F(PakExport, NumPyReadsTheDirectoryAsTheTrxReaderReadsTheInput)
+{
+    if (std::system("/usr/bin/python3 -c 'import numpy' >/dev/null 2>&1") != 0)
+        TESSEL_SKIP_OR_FAIL("python3 with numpy is not installed");
+    // A 16-bit channel with a mapping offset (exact), a 32-bit one shifted by
+    // 16 bits (within one step), a float one scaled by its calibration (within
+    // half a step); 3000 scans at 51200 Hz (blocks of 512).
+    const fs::path in = root / "mixed.trx";
+    const std::vector<SChannelDef> defs = {{"p", "pressure", "Pa", it__int16, 0.002, -0.5},
+                                           {"u", "voltage", "V", it__int32, 1e-7, 2.0},
+                                           {"a", "acceleration", "m/(s^2)", it__float, 1.0, 0.0, 140.0f}};
+    auto value = [](std::size_t c, long i) {
+        return c == 0 ? Ramp(0, i) : c == 1 ? double(i) * 70001.0 - 1.0e8 : 3.0 * std::sin(double(i) * 0.003);
+    };
+    MakeTrx(in, defs, 51200.0, 3000, value);
+    ASSERT_EQ(Export(in, root / "np").uState, 7u);
+    const std::string cmd = "/usr/bin/python3 '" + std::string(TESSEL_SOURCE_DIR) + "/tests/formats/pak/pak_check.py' '" +
+                            in.string() + "' '" + (root / "np").string() + "' 1.0 >'" +
+                            (root / "check.txt").string() + "' 2>&1";
+    const int rc = std::system(cmd.c_str());
+    const Bytes report = ReadFile(root / "check.txt");
+    EXPECT_EQ(rc, 0) << std::string(report.begin(), report.end());
 }
