@@ -94,6 +94,30 @@ private:
     std::size_t m_fill = 0;
 };
 
+// Scans of n interleaved channels to one run per channel; the counts that
+// occur most are spelt out so that the compiler can vectorise them.
+template <int N>
+void Deinterleave16(const std::int16_t* in, std::int16_t* out, long spb)
+{
+    for (long i = 0; i < spb; ++i)
+        for (int c = 0; c < N; ++c)
+            out[c * spb + i] = in[i * N + c];
+}
+
+void Deinterleave16(const std::int16_t* in, std::int16_t* out, int n, long spb)
+{
+    switch (n) {
+    case 1: std::memcpy(out, in, std::size_t(spb) * 2); return;
+    case 2: return Deinterleave16<2>(in, out, spb);
+    case 4: return Deinterleave16<4>(in, out, spb);
+    case 8: return Deinterleave16<8>(in, out, spb);
+    default:
+        for (int c = 0; c < n; ++c)
+            for (long i = 0; i < spb; ++i)
+                out[c * spb + i] = in[i * n + c];
+    }
+}
+
 struct SSpeedChannel {
     CString sPath;          // the speed data set this job made
     CString sName;
@@ -421,7 +445,12 @@ bool CThreadPAKExport::Convert()
         std::fill(scanBuf.begin() + std::ptrdiff_t(std::size_t(got) * std::size_t(nch) * readBytes), scanBuf.end(), 0);
         for (long j = 0; j < count; ++j) {
             const unsigned char* first = scanBuf.data() + std::size_t(j * spb) * std::size_t(nch) * readBytes;
-            for (int c = 0; c < nch; ++c) {
+            // 16-bit samples as stored: every channel of the block in one pass.
+            unsigned char* whole = readType == it__int16 ? writer.Reserve(piece.size() * std::size_t(nch)) : nullptr;
+            if (whole)
+                Deinterleave16(reinterpret_cast<const std::int16_t*>(first), reinterpret_cast<std::int16_t*>(whole),
+                               nch, spb);
+            for (int c = 0; c < nch && !whole; ++c) {
                 const SChannelPlan& p = plans[std::size_t(c)];
                 // Straight into the transfer buffer where it has room.
                 unsigned char* room = writer.Reserve(piece.size());

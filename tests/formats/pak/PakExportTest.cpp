@@ -479,3 +479,24 @@ TEST_F(PakExport, NumPyReadsTheDirectoryAsTheTrxReaderReadsTheInput)
     const Bytes report = ReadFile(root / "check.txt");
     EXPECT_EQ(rc, 0) << std::string(report.begin(), report.end());
 }
+
+TEST_F(PakExport, SixteenBitChannelCountsComeBackExactly)
+{
+    for (int n : {1, 2, 4, 5, 8}) {
+        const fs::path in = root / ("n" + std::to_string(n) + ".trx"), out = root / ("n" + std::to_string(n));
+        std::vector<SChannelDef> defs;
+        for (int c = 0; c < n; ++c)
+            defs.push_back({"ch" + std::to_string(c), "voltage", "V", it__int16, 0.001});
+        MakeTrx(in, defs, 48000.0, 700, Ramp);
+        ASSERT_EQ(Export(in, out).uState, 7u) << n;
+        CTSInterface::SMessage back;
+        CTSInterface().ImportPAK((out / "TDATA").c_str(), 1, 2, (root / "back.dat").c_str(), nullptr, &back);
+        ASSERT_EQ(back.uState, 5u) << back.sText.c_str();
+        const std::vector<double> v = ReadValues(root / "back.dat", true);
+        ASSERT_EQ(v.size(), std::size_t(768 * n));
+        for (long i = 0; i < 768; ++i)
+            for (int c = 0; c < n; ++c)
+                ASSERT_EQ(v[std::size_t(i * n + c)], i < 700 ? Ramp(std::size_t(c), i) : 0.0) << n << " " << c << " " << i;
+        fs::remove(root / "back.dat");
+    }
+}
