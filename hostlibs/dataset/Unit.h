@@ -84,6 +84,13 @@ public:
 
     static bool Check(const char* name);   // true for a known quantity name
 
+    // PAK quantity codes (hostlibs/dataset/PakCodes.cpp, docs/pak.md): the
+    // quantity of a code (the virtual quantity for an unknown one), and the
+    // code of a quantity name (0 for a name without one).
+    using valPAKQuantity = short;
+    static CQuantity PAK2TRX(valPAKQuantity code);
+    static valPAKQuantity TRX2PAK(const char* name);
+
     const CString& GetName() const { return m_sName; }
     operator const char*() const { return m_sName.c_str(); }
     bool IsKnown() const { return m_iIndex >= 0; }

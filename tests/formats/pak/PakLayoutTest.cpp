@@ -1,0 +1,178 @@
+// The side-file readers of the PAK import on texts given here, and the
+// header checks on structures written from the layout tables.
+
+#include "formats/pak/PakLayout.h"
+
+#include "PakTestUtil.h"
+
+using namespace paktest;
+
+namespace {
+
+PakNames Names(const std::string& chanPos, const std::string& mpList)
+{
+    PakNames n;
+    ReadChanPosNames(chanPos.data(), chanPos.size(), n);
+    ReadMPlistNames(mpList.data(), mpList.size(), n);
+    return n;
+}
+
+unsigned Check(const TData& d, SPakThroughput& t, std::string& detail)
+{
+    const Bytes b = d.Make();
+    return ReadPakThroughput(b.data(), b.data() + 8008, t, detail);
+}
+
+}  // namespace
+
+TEST(PakNames, ChanPosLinesThenMPlistFillTheEmptyNames)
+{
+    const std::string chanPos =
+        "  POS0\tMic front\r\n"
+        "POS1\tAccel seat\n"
+        "\tMPTEXT1\tnot taken: POS named it\n"
+        "MPTEXT2\tFrom MPTEXT\n"
+        "DIRECTION1\tX\n"        // appended
+        "DIRECTION0\tS\n"        // S leaves the name alone
+        "DIRECTION2\tZ\n"
+        "DIRECTION3\tY\n"        // no name yet: nothing
+        "POS256\tout of range\n"
+        "POS-1\tout of range\n"
+        "POS4 no tab\n"
+        "POS5\tx\n"
+        "DIRECTION5\tY\n";       // a name of one character gets no direction
+    const std::string mpList = "list0\t\tLS\t\nlist1\t\tLS\t\nlist2\t\tKS\t\nlist3\t\tLS\t\nno tab\nlist5\t\n\tempty\n";
+    const PakNames n = Names(chanPos, mpList);
+    EXPECT_EQ(n[0], "Mic front");
+    EXPECT_EQ(n[1], "Accel seat X");
+    EXPECT_EQ(n[2], "From MPTEXT Z");
+    EXPECT_EQ(n[3], "list3");
+    EXPECT_EQ(n[4], "");
+    EXPECT_EQ(n[5], "x");
+    EXPECT_EQ(n[6], "");
+    EXPECT_EQ(n[255], "");
+}
+
+TEST(PakNames, LongMPlistNamesAreShortenedAroundADot)
+{
+    std::string n130, n129;
+    for (int i = 0; i < 130; ++i)
+        n130 += char('A' + i % 26);
+    n129 = n130.substr(0, 129);
+    const PakNames n = Names("", n130 + "\t\tLS\t\n" + n129 + "\t\tLS\t\n");
+    // 64 characters, ".", the last 63: 128 in all.
+    EXPECT_EQ(n[0], n130.substr(0, 64) + "." + n130.substr(67));
+    EXPECT_EQ(n[0].size(), 128u);
+    EXPECT_EQ(n[1], n129.substr(0, 128));
+    // ChanPos names are cut at 128 characters as well.
+    const PakNames m = Names("POS7\t" + n130 + "\n", "");
+    EXPECT_EQ(m[7], n130.substr(0, 128));
+}
+
+TEST(PakNames, MPlistStopsAfter256Lines)
+{
+    std::string list;
+    for (int i = 0; i < 300; ++i)
+        list += "n" + std::to_string(i) + "\t\tLS\t\n";
+    const PakNames n = Names("", list);
+    EXPECT_EQ(n[0], "n0");
+    EXPECT_EQ(n[255], "n255");
+}
+
+TEST(PakHeader, ChecksComeInTheirOrder)
+{
+    SPakThroughput t;
+    std::string detail;
+    TData d;
+    d.channels = {TChannel{}, TChannel{}};
+
+    d.channelCount = 0;
+    d.revision = 7;
+    EXPECT_EQ(Check(d, t, detail), 105u);   // before the revisions
+    d.channelCount = 257;
+    EXPECT_EQ(Check(d, t, detail), 105u);
+    d.channelCount = -1;
+    EXPECT_EQ(Check(d, t, detail), 130u);
+    d.revision = 1;
+    d.setupRevision = 3;
+    EXPECT_EQ(Check(d, t, detail), 130u);
+    d.setupRevision = 2;
+    EXPECT_EQ(Check(d, t, detail), 0u) << detail;
+
+    TData none = d;
+    none.channels = {TChannel{0}, TChannel{4, 7, 1, 0, 1, 1}};
+    EXPECT_EQ(Check(none, t, detail), 7u);
+
+    TData more = d;
+    more.extraKinds = {9};   // a third analog channel where only two are declared
+    EXPECT_EQ(Check(more, t, detail), 103u);
+    more.channelCount = 3;   // declared, but beyond the records in use: still no data for it
+    EXPECT_EQ(Check(more, t, detail), 103u);
+
+    TData zero = d;
+    zero.samplesPerBlock = 0;
+    EXPECT_EQ(Check(zero, t, detail), 131u);
+    EXPECT_NE(detail.find("2064"), std::string::npos);
+    zero = d;
+    zero.rate = 0.0f;
+    EXPECT_EQ(Check(zero, t, detail), 131u);
+    zero = d;
+    zero.blocks = -1;
+    EXPECT_EQ(Check(zero, t, detail), 131u);
+    zero = d;
+    zero.channels.push_back(TChannel{5, 7, 1, 0, 1, 0});   // a pulse channel without values
+    EXPECT_EQ(Check(zero, t, detail), 131u);
+}
+
+TEST(PakHeader, ByteOrderAndBlockLayout)
+{
+    for (const char* order : {"LSB", "MSB", "msb", "Msb"}) {
+        TData d;
+        d.byteOrder = order;
+        d.samplesPerBlock = 256;
+        d.bits = 32;
+        d.blocks = 7;
+        d.rate = 51200.0f;
+        d.channels = {TChannel{1, 2, 0.5, -1.0, 4.0}, TChannel{0}, TChannel{4, 7, 1.0, 0.0, 1.0, 3},
+                      TChannel{-2, 0, 1, 0, 1, 5}, TChannel{1, 6}};
+        SPakThroughput t;
+        std::string detail;
+        ASSERT_EQ(Check(d, t, detail), 0u) << order << " " << detail;
+        EXPECT_EQ(t.bBigEndian, std::string(order) != "LSB");
+        EXPECT_EQ(t.lSamplesPerBlock, 256);
+        EXPECT_EQ(t.lBlocks, 7);
+        EXPECT_EQ(t.fRate, 51200.0f);
+        EXPECT_TRUE(t.IsFloat());
+        EXPECT_EQ(t.dStart, 1.0e9);
+        EXPECT_EQ(t.nTimeZone, 2);
+        ASSERT_EQ(t.analog.size(), 2u);
+        ASSERT_EQ(t.pulse.size(), 1u);
+        EXPECT_EQ(t.analog[0].nQuantity, 2);
+        EXPECT_EQ(t.analog[0].dFactor, 0.5);
+        EXPECT_EQ(t.analog[0].dOffset, -1.0);
+        EXPECT_EQ(t.analog[0].dScale, 4.0);
+        // 256 floats, nothing for the unused record, 3 values, 5 values of the
+        // negative kind (skipped), 256 floats.
+        EXPECT_EQ(t.analog[0].uBlockOffset, 0u);
+        EXPECT_EQ(t.pulse[0].uBlockOffset, 1024u);
+        EXPECT_EQ(t.pulse[0].lValues, 3);
+        EXPECT_EQ(t.analog[1].uBlockOffset, 1024u + 12 + 20);
+        EXPECT_EQ(t.uBlockBytes, 2048u + 32);
+    }
+}
+
+TEST(PakHeader, TenPulseChannelsKeepTheFirstEight)
+{
+    TData d;
+    d.channels.push_back(TChannel{});
+    for (int i = 0; i < 10; ++i)
+        d.channels.push_back(TChannel{4, 7, 1.0, 0.0, 1.0, 2});
+    SPakThroughput t;
+    std::string detail;
+    ASSERT_EQ(Check(d, t, detail), 0u) << detail;
+    EXPECT_EQ(t.iPulseFound, 10);
+    ASSERT_EQ(t.pulse.size(), 8u);
+    EXPECT_EQ(t.pulse[7].iIndex, 8);
+    // The two left out still take their room in each block.
+    EXPECT_EQ(t.uBlockBytes, 16u + 10 * 8);
+}

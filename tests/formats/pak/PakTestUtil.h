@@ -1,0 +1,248 @@
+#pragma once
+// Helpers of the PAK tests: throughput files ("TDATA") written field by field
+// from the layout tables, in either byte order; a scratch measurement
+// directory per test; reading a data set back; one asynchronous run.
+
+#include "frame/Module.h"
+#include "hostlibs/dataset/Dataset.h"
+#include "interface/TSInterface.h"
+#include "platform/MessageLoop.h"
+#include "settings/TSSettings.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace paktest {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<unsigned char>;
+
+class CPakEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override { TesselModuleLoad(); }
+    void TearDown() override { TesselModuleUnload(); }
+};
+inline ::testing::Environment* const g_environment = ::testing::AddGlobalTestEnvironment(new CPakEnvironment);
+
+class PakTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        CTSSettings::ResetToDefaults();
+        CTSSettings::m_lStandardPathFlags = 0;
+        CTSSettings::m_lOverwriteFlags = 0;
+        const char* tmp = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/tessel-pak-XXXXXX";
+        root = ::mkdtemp(pattern.data());
+        dir = root / "Run3";
+        fs::create_directories(dir);
+    }
+    void TearDown() override
+    {
+        CTSSettings::ResetToDefaults();
+        fs::remove_all(root);
+    }
+    static CString Text(unsigned id) { return CTSInterface().GetErrorText(id); }
+    fs::path root, dir;
+};
+
+inline void WriteFile(const fs::path& p, const std::string& s)
+{
+    std::ofstream f(p, std::ios::binary);
+    f << s;
+}
+inline void WriteFile(const fs::path& p, const Bytes& b)
+{
+    std::ofstream f(p, std::ios::binary);
+    f.write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
+}
+inline Bytes ReadFile(const fs::path& p)
+{
+    std::ifstream f(p, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(f), {});
+}
+
+// Little- or big-endian stores of a value at a byte offset.
+class CWriter {
+public:
+    CWriter(Bytes& b, bool big) : m_b(b), m_big(big) {}
+    template <class T>
+    void Put(std::size_t at, T v)
+    {
+        unsigned char x[sizeof(T)];
+        std::memcpy(x, &v, sizeof(T));
+        for (std::size_t i = 0; i < sizeof(T); ++i)
+            m_b.at(at + i) = x[m_big ? sizeof(T) - 1 - i : i];
+    }
+    template <class T>
+    T Get(std::size_t at) const
+    {
+        unsigned char x[sizeof(T)];
+        for (std::size_t i = 0; i < sizeof(T); ++i)
+            x[m_big ? sizeof(T) - 1 - i : i] = m_b.at(at + i);
+        T v;
+        std::memcpy(&v, x, sizeof(T));
+        return v;
+    }
+
+private:
+    Bytes& m_b;
+    bool m_big;
+};
+
+// One channel of a throughput file.
+struct TChannel {
+    short kind = 1;          // 1 analog, >1 pulse, 0 unused
+    short quantity = 1;      // PAK quantity code
+    double factor = 1.0;     // record offset 40
+    double offset = 0.0;     // record offset 48
+    double scale = 1.0;      // header offset 16 + 8 i
+    std::int32_t values = 0; // header offset 2072 + 4 i (non-analog)
+};
+
+// A throughput file: header (8008 bytes), setup (67568 bytes), blocks. The
+// samples of analog channel c in block b, sample s, are sample(c, b, s); the
+// values of a non-analog channel value(c, b, v).
+struct TData {
+    std::string byteOrder = "LSB";
+    std::int32_t revision = 1;
+    short setupRevision = 2;
+    std::int32_t samplesPerBlock = 8;
+    short bits = 16;
+    std::int32_t blocks = 3;
+    short channelCount = -1;   // -1: channels.size()
+    float rate = 1000.0f;
+    double start = 1.0e9;      // 2001-09-09 01:46:40 UTC
+    short timeZone = 2;
+    std::vector<TChannel> channels;
+    std::vector<std::size_t> extraKinds;   // records beyond the channels set to kind 1
+
+    bool Big() const
+    {
+        std::string s = byteOrder;
+        for (char& c : s)
+            c = char(std::toupper(static_cast<unsigned char>(c)));
+        return s == "MSB";
+    }
+    static double Sample(std::size_t c, long b, long s) { return double((c * 7919 + std::size_t(b) * 131 + std::size_t(s) * 17) % 60000) - 30000.0; }
+    static float Value(std::size_t c, long b, long v) { return float(1000.0 + 10.0 * double(b) + double(v) + double(c)); }
+
+    Bytes Make() const
+    {
+        Bytes f(8008 + 67568, 0);
+        const bool big = Big();
+        CWriter w(f, big);
+        std::memcpy(f.data(), byteOrder.data(), std::min<std::size_t>(byteOrder.size(), 7));
+        w.Put<std::int32_t>(8, revision);
+        w.Put<std::int32_t>(2064, samplesPerBlock);
+        w.Put<std::int16_t>(2068, bits);
+        w.Put<double>(3096, start);
+        w.Put<std::int16_t>(3112, timeZone);
+        const std::size_t s = 8008;
+        w.Put<std::int16_t>(s + 0, setupRevision);
+        w.Put<std::int32_t>(s + 24, blocks);
+        w.Put<std::int16_t>(s + 28, channelCount < 0 ? short(channels.size()) : channelCount);
+        w.Put<float>(s + 32, rate);
+        for (std::size_t i = 0; i < channels.size(); ++i) {
+            const TChannel& c = channels[i];
+            const std::size_t r = s + 36848 + 120 * i;
+            w.Put<std::int16_t>(r + 4, c.kind);
+            w.Put<std::int16_t>(r + 32, c.quantity);
+            w.Put<double>(r + 40, c.factor);
+            w.Put<double>(r + 48, c.offset);
+            w.Put<double>(16 + 8 * i, c.scale);
+            w.Put<std::int32_t>(2072 + 4 * i, c.values);
+        }
+        for (std::size_t i : extraKinds)
+            w.Put<std::int16_t>(s + 36848 + 120 * i + 4, 1);
+        for (long b = 0; b < blocks; ++b)
+            for (std::size_t c = 0; c < channels.size(); ++c) {
+                const TChannel& ch = channels[c];
+                if (ch.kind == 1) {
+                    for (long i = 0; i < samplesPerBlock; ++i) {
+                        const std::size_t at = f.size();
+                        if (bits == 16) {
+                            f.resize(at + 2);
+                            CWriter(f, big).Put<std::int16_t>(at, std::int16_t(Sample(c, b, i)));
+                        } else {
+                            f.resize(at + 4);
+                            CWriter(f, big).Put<float>(at, float(Sample(c, b, i) / 1000.0));
+                        }
+                    }
+                } else if (ch.kind != 0) {
+                    for (long v = 0; v < ch.values; ++v) {
+                        const std::size_t at = f.size();
+                        f.resize(at + 4);
+                        CWriter(f, big).Put<float>(at, Value(c, b, v));
+                    }
+                }
+            }
+        return f;
+    }
+};
+
+// Every value of a data set, scan by scan (stored values with raw = true).
+inline std::vector<double> ReadValues(const fs::path& path, bool raw = false, int channelCount = -1)
+{
+    CDataset ds(path.c_str(), om__read, 32768, sh__deny_write);
+    const int nch = channelCount < 0 ? ds.GetNbrOfChannels() : channelCount;
+    CChNbrList all;
+    all.AddGroup(0, nch - 1);
+    CAccess* acc = ds.CreateAccess(am__read, all, 0, 0L, -1L, raw ? mk__raw : mk__physical);
+    std::vector<double> v;
+    std::vector<double> block(4096);
+    while (acc) {
+        long n = acc->GetData(long(block.size()) / nch, block.data(), ds__dorg_interleaved, it__double);
+        if (n <= 0)
+            break;
+        v.insert(v.end(), block.begin(), block.begin() + n * nch);
+    }
+    return v;
+}
+
+// Runs one asynchronous start through the host's message loop; returns the
+// completion message and the produced files.
+template <class TStart>
+CTSInterface::SMessage RunAsync(TStart start, std::vector<std::string>* produced = nullptr)
+{
+    std::vector<CTSInterface::SMessage> got;
+    MessageLoop::Reset();
+    MessageLoop::SetMainWindow([&](unsigned msg, WPARAM w, LPARAM l) -> LRESULT {
+        if (msg == CTSInterface::g_uMsgFromTessel) {
+            got.push_back(*reinterpret_cast<CTSInterface::SMessage*>(w));
+            if (produced)
+                for (const CString& f : *reinterpret_cast<CStringArray*>(l))
+                    produced->push_back(f.str());
+        }
+        return 0;
+    });
+    EXPECT_EQ(start(), 0u);
+    EXPECT_TRUE(MessageLoop::RunUntil(
+        [&] {
+            MessageLoop::FireAllTimers();
+            return !got.empty();
+        },
+        60000));
+    MessageLoop::ClearMainWindow();
+    return got.empty() ? CTSInterface::SMessage() : got[0];
+}
+
+// The files below a directory, relative, sorted.
+inline std::vector<std::string> Listing(const fs::path& d)
+{
+    std::vector<std::string> v;
+    for (const auto& e : fs::recursive_directory_iterator(d))
+        v.push_back(fs::relative(e.path(), d).string());
+    std::sort(v.begin(), v.end());
+    return v;
+}
+
+}  // namespace paktest
