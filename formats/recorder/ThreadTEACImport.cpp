@@ -414,7 +414,8 @@ bool CThreadTEACImport::ConvertQuickVu()
     CCreatedOutputs outputs;
     CString error;
     std::unique_ptr<CDataset> ds =
-        RecorderJob::CreateDataset(output, TimeAbscissa(1.0 / double(h.fRate), scans), channels, outputs, error);
+        RecorderJob::CreateDataset(output, TimeAbscissa(1.0 / double(h.fRate), scans), channels, outputs, error,
+                                   SQuickVuHeader::kSize);
     if (!ds) {
         m_sTextAppend = "\n" + error;
         m_uStringID = kTrxNotCreated;

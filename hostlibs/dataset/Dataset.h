@@ -27,9 +27,13 @@ public:
     // step). expectedScans: a hint for the header room (0: none); bufferSize
     // as above (callers pass 65536). Throws when the description is invalid
     // (no abscissa, unsupported implementation type, stored second abscissa,
-    // ...) or the file cannot be created.
+    // ...) or the file cannot be created. dataPhase: where the samples start
+    // relative to a 4096-byte page; an import that copies samples unchanged
+    // from another file passes their offset there, so that the kernel copies
+    // page onto page (taken when the samples keep their alignment at it, else
+    // the samples start on a page).
     CDataset(const char* path, const CAbscissaList& abscissas, const CChannelList& channels, int kind,
-             int organisation, long expectedScans, long bufferSize, int sharing);
+             int organisation, long expectedScans, long bufferSize, int sharing, unsigned long dataPhase = 0);
     // Closes quietly; call Close() to learn about a failure.
     ~CDataset();
     CDataset(const CDataset&) = delete;

@@ -68,7 +68,15 @@ SDescription ReadHeader(const std::string& text, const CString& path);
 
 // The bytes before the samples: lead-in, description, padding up to dataOffset.
 std::string BuildLeadIn(const std::string& header, std::uint64_t dataOffset);
-// Data offset with spare room for a description of this length.
-std::uint64_t DataOffsetFor(std::size_t headerLength);
+// Data offset with spare room for a description of this length, at `phase`
+// bytes past a 4096-byte boundary (a multiple of the sample alignment, below 4096).
+std::uint64_t DataOffsetFor(std::size_t headerLength, std::uint64_t phase = 0);
+// The alignment every data offset of these samples keeps: the size of the
+// largest number a sample is made of (a complex value's component, a byte of
+// a 24-bit value), 1 for a data set without samples.
+unsigned SampleAlignment(const SDescription& d, const SLayout& l);
+// The page phase a file takes when asked for `phase`: the phase itself when
+// the samples keep their alignment at it, else 0.
+std::uint64_t DataPhaseFor(const SDescription& d, const SLayout& l, std::uint64_t phase);
 
 } // namespace trx
