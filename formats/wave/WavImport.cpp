@@ -191,12 +191,12 @@ bool CThreadWAVImport::Convert()
         return false;
     };
     try {
-        // Samples that the kernel copies unchanged take their page phase in
-        // the source along: page onto page, the copy runs at cp's speed.
+        // Samples that the kernel copies unchanged are placed where it copies
+        // them fastest (their position in the source, modulo its granule).
         const bool kernelCopy = layout.bytesPerSample != 1 && wave.GetFileDescriptor() >= 0;
         ds = std::make_unique<CDataset>(output, abscissas, channels, dk__time, ds__dorg_interleaved, 0L, 65536L,
                                         sh__create_new,
-                                        kernelCopy ? (unsigned long)(dataChunk.dataOffset % 4096) : 0UL);
+                                        kernelCopy ? CDataset::DataPhaseForCopy(dataChunk.dataOffset, D) : -1L);
         created.Add(output);
     } catch (const CDatasetException& e) {
         m_sTextAppend = "\n" + e.GetText();

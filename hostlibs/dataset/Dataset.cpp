@@ -350,7 +350,7 @@ CDataset::CDataset(const char* path, int openMode, long bufferSize, int sharing)
 }
 
 CDataset::CDataset(const char* path, const CAbscissaList& abscissas, const CChannelList& channels, int kind,
-                   int organisation, long expectedScans, long bufferSize, int sharing, unsigned long dataPhase)
+                   int organisation, long expectedScans, long bufferSize, int sharing, long dataPhase)
     : m_core(new CDatasetCore)
 {
     CDatasetCore& c = *m_core;
@@ -374,7 +374,11 @@ CDataset::CDataset(const char* path, const CAbscissaList& abscissas, const CChan
     int flags = O_RDWR | O_CREAT | (sharing == sh__create_new ? O_EXCL : 0);
     c.fd = OpenLocked(c.sPath, flags, true, sharing, true);
     std::string header = trx::WriteHeader(c.desc, c.layout);
-    c.uDataOffset = trx::DataOffsetFor(header.size(), trx::DataPhaseFor(c.desc, c.layout, dataPhase));
+    const std::uint64_t phase = dataPhase < 0 ? 0 : std::uint64_t(dataPhase) % trx::kCopyGranule;
+    if (dataPhase >= 0 && phase % trx::SampleAlignment(c.desc, c.layout) == 0)
+        c.uDataOffset = trx::DataOffsetFor(header.size(), phase, trx::kCopyGranule);
+    else
+        c.uDataOffset = trx::DataOffsetFor(header.size());
     std::string lead = trx::BuildLeadIn(header, c.uDataOffset);
     if (!c.WriteAt(0, lead.data(), lead.size())) {
         CString text = c.sError;
@@ -386,6 +390,11 @@ CDataset::CDataset(const char* path, const CAbscissaList& abscissas, const CChan
 }
 
 CDataset::~CDataset() = default;
+
+long CDataset::DataPhaseForCopy(std::uint64_t sourceOffset, std::uint64_t bytes)
+{
+    return bytes >= (std::uint64_t(1) << 20) ? long(sourceOffset % trx::kCopyGranule) : -1;
+}
 
 void CDataset::Close() { m_core->CloseFile(); }
 bool CDataset::IsOpen() const { return m_core->fd >= 0; }

@@ -572,11 +572,11 @@ SDescription ReadHeader(const std::string& text, const CString& path)
     }
 }
 
-std::uint64_t DataOffsetFor(std::size_t headerLength, std::uint64_t phase)
+std::uint64_t DataOffsetFor(std::size_t headerLength, std::uint64_t phase, std::uint64_t granule)
 {
     std::uint64_t need = kLeadIn + headerLength + std::max<std::uint64_t>(4096, headerLength);
-    std::uint64_t page = need / 4096 * 4096;
-    return page + phase >= need ? page + phase : page + 4096 + phase;
+    std::uint64_t base = need / granule * granule;
+    return base + phase >= need ? base + phase : base + granule + phase;
 }
 
 namespace {
@@ -600,10 +600,6 @@ unsigned SampleAlignment(const SDescription& d, const SLayout& l)
     return a;
 }
 
-std::uint64_t DataPhaseFor(const SDescription& d, const SLayout& l, std::uint64_t phase)
-{
-    return phase < 4096 && phase % SampleAlignment(d, l) == 0 ? phase : 0;
-}
 
 std::string BuildLeadIn(const std::string& header, std::uint64_t dataOffset)
 {

@@ -1,5 +1,6 @@
-// QuickVu-RD samples start at byte 512 of their file; the data set takes that
-// page phase so that the kernel copies them page onto page. numpy, reading
+// QuickVu-RD samples start at byte 512 of their file; the data set puts its
+// samples at 512 modulo 64 KiB so that the kernel copies whole page-cache
+// folios. numpy, reading
 // from the data offset in the lead-in, and python/tessel_trx.py must find
 // exactly the file's samples there.
 
@@ -23,7 +24,7 @@ TEST_F(RecorderTest, QuickVuSamplesTakeTheirPagePhaseAndLieAtTheDataOffset)
             q.channel[c] = std::uint8_t(c + 1);
             q.range[c] = 5;
         }
-        const int scans = 12345;
+        const int scans = 600000 / channels + 17;   // more than 1 MiB
         const fs::path in = dir / ("rec" + std::to_string(channels) + ".DAT");
         const fs::path out = dir / ("rec" + std::to_string(channels) + ".trx");
         WriteFile(in, QuickVuFile(q, Samples(Interleaved(channels, scans))));
@@ -43,7 +44,7 @@ TEST_F(RecorderTest, QuickVuSamplesTakeTheirPagePhaseAndLieAtTheDataOffset)
         std::istringstream got(text);
         std::uint64_t source = 0, offset = 0;
         ASSERT_TRUE(got >> source >> offset) << in << ": " << text;
-        EXPECT_EQ(512u, offset % 4096) << in << " data offset " << offset;
+        EXPECT_EQ(512u, offset % 65536) << in << " data offset " << offset;
         CDataset ds(out.c_str(), om__read_complete, 32768, sh__deny_write);
         EXPECT_EQ(long(offset), ds.GetStartOfDataInFile());
         EXPECT_EQ(scans, ds.GetAbscissa(0).GetNbrOfScans());

@@ -1,6 +1,7 @@
 // The WAVE import copies the samples unchanged in the kernel, and the data
-// set takes their page phase in the WAVE file along so that the copy runs
-// page onto page. Whatever the phase, the samples must lie exactly where the
+// set takes their position in the WAVE file modulo 64 KiB along so that the
+// copy moves whole page-cache folios. Wherever they start, the samples must
+// lie exactly where the
 // data set's lead-in says: checked with numpy from the data offset and with
 // python/tessel_trx.py against libsndfile's reading of the WAVE file.
 
@@ -48,18 +49,20 @@ TEST_F(WavImportPagePhase, SamplesLieAtTheDataOffsetWhateverTheirPhaseInTheSourc
         const char* subtype;
         int channels, frames, junk;
         std::uint64_t sourceOffset;   // of the samples in the WAVE file
-        std::uint64_t phase;          // the data offset modulo 4096
+        std::uint64_t modulus, phase; // the data offset modulo `modulus`
     };
     const SCase cases[] = {
-        {"PCM_16", 2, 30011, 0, 44, 44},
-        {"PCM_24", 1, 20000, 0, 44, 44},
-        {"PCM_32", 1, 9000, 0, 44, 44},
-        // A chunk before the samples: their phase is the offset modulo 4096.
-        {"PCM_16", 2, 5000, 4094, 4146, 50},
-        {"PCM_24", 2, 4000, 7, 60, 60},
+        {"PCM_16", 2, 300011, 0, 44, 65536, 44},
+        {"PCM_24", 1, 400000, 0, 44, 65536, 44},
+        {"PCM_32", 1, 300000, 0, 44, 65536, 44},
+        // A chunk before the samples.
+        {"PCM_16", 2, 300000, 4094, 4146, 65536, 4146},
+        {"PCM_24", 2, 200000, 7, 60, 65536, 60},
         // 32-bit samples at an offset that is not a multiple of 4 start on a
         // page instead, so that they keep their alignment in the data set.
-        {"PCM_32", 2, 5000, 2, 54, 0},
+        {"PCM_32", 2, 150000, 2, 54, 4096, 0},
+        // Below 1 MiB the copy gains nothing worth 64 KiB of padding.
+        {"PCM_16", 2, 1000, 0, 44, 4096, 0},
     };
     int n = 0;
     for (const SCase& c : cases) {
@@ -77,7 +80,7 @@ TEST_F(WavImportPagePhase, SamplesLieAtTheDataOffsetWhateverTheirPhaseInTheSourc
         std::uint64_t source = 0, offset = 0;
         ASSERT_TRUE(got >> source >> offset) << wav << ": " << got.str();
         EXPECT_EQ(c.sourceOffset, source) << wav;
-        EXPECT_EQ(c.phase, offset % 4096) << wav << " data offset " << offset;
+        EXPECT_EQ(c.phase, offset % c.modulus) << wav << " data offset " << offset;
 
         // The data set itself agrees and is complete.
         CDataset ds(trx.c_str(), om__read_complete, 32768, sh__deny_write);

@@ -1,7 +1,8 @@
-// A data set created with a page phase (what an import that copies samples
+// A data set created with a data phase (what an import that copies samples
 // unchanged asks for): where the samples start, that the phase never breaks
-// the samples' alignment, that it survives a rewrite of the description, and
-// that an opened file whose data offset breaks the alignment is refused.
+// the samples' alignment, that the page phase survives a rewrite of the
+// description, and that an opened file whose data offset breaks the
+// alignment is refused.
 
 #include "TrxTestSupport.h"
 
@@ -22,7 +23,7 @@ CChannelList Of(std::initializer_list<int> types)
     return cl;
 }
 
-std::uint64_t CreatedOffset(const std::string& path, const CChannelList& channels, unsigned long phase)
+std::uint64_t CreatedOffset(const std::string& path, const CChannelList& channels, long phase)
 {
     CDataset ds(path.c_str(), Abscissas(TimeAbscissa(0)), channels, dk__time, ds__dorg_interleaved, 0, 65536,
                 sh__deny_write, phase);
@@ -37,30 +38,36 @@ TEST(TrxPagePhase, DataOffsetTakesThePhaseWhereTheSamplesKeepTheirAlignment)
     ScratchDir dir;
     struct SCase {
         std::initializer_list<int> types;
-        unsigned long phase;
-        std::uint64_t want;   // D modulo 4096
+        long phase;
+        std::uint64_t modulus, want;   // D modulo `modulus` is `want`
     };
     const SCase cases[] = {
-        {{it__int16, it__int16}, 44, 44},        // a 16-bit WAVE file's samples
-        {{it__int16, it__int16}, 46, 46},
-        {{it__int16, it__int16, it__int16, it__int16}, 512, 512},   // QuickVu-RD
-        {{it__int24}, 45, 45},                   // bytes: any phase
-        {{it__int32}, 44, 44},
-        {{it__int32}, 46, 0},                    // would break the 4-byte alignment
-        {{it__int16, it__float}, 46, 0},         // the widest number decides
-        {{it__double}, 44, 0},
-        {{it__double}, 8, 8},
-        {{it__cint16}, 2, 2},                    // complex: its component
-        {{it__cdouble}, 4, 0},
-        {{it__int16}, 4096, 0},                  // not a phase
-        {{it__int16}, 0, 0},
+        {{it__int16, it__int16}, 44, 65536, 44},        // a 16-bit WAVE file's samples
+        {{it__int16, it__int16}, 46, 65536, 46},
+        {{it__int16, it__int16, it__int16, it__int16}, 512, 65536, 512},   // QuickVu-RD
+        {{it__int16, it__int16}, 0, 65536, 0},          // SONY, TAFFmat
+        {{it__int16}, 65536 + 4140, 65536, 4140},
+        {{it__int24}, 45, 65536, 45},                   // bytes: any phase
+        {{it__int32}, 44, 65536, 44},
+        // Phases that would break the alignment: on a page, as without one.
+        {{it__int32}, 46, 4096, 0},
+        {{it__int16, it__float}, 46, 4096, 0},          // the widest number decides
+        {{it__double}, 44, 4096, 0},
+        {{it__double}, 8, 65536, 8},
+        {{it__cint16}, 2, 65536, 2},                    // complex: its component
+        {{it__cdouble}, 4, 4096, 0},
+        {{it__int16}, -1, 4096, 0},                     // no phase asked
     };
     int n = 0;
     for (const SCase& c : cases) {
         std::string path = dir / ("p" + std::to_string(n++) + ".trx");
         std::uint64_t d = CreatedOffset(path, Of(c.types), c.phase);
-        EXPECT_EQ(c.want, d % 4096) << path << " phase " << c.phase;
-        EXPECT_GE(d, 24 + ParseRaw(path).headerLength + 4096u) << "spare room for the description";
+        EXPECT_EQ(c.want, d % c.modulus) << path << " phase " << c.phase;
+        // The padding of a file without a phase stays below two pages and
+        // the description's length; with a phase, below 64 KiB more.
+        const std::uint64_t need = 24 + ParseRaw(path).headerLength + 4096u;
+        EXPECT_LT(d, need + c.modulus) << path;
+        EXPECT_GE(d, need) << "spare room for the description";
         CDataset back(path.c_str(), om__read_complete, 32768, sh__deny_write);
         EXPECT_EQ(long(d), back.GetStartOfDataInFile());
     }
@@ -108,13 +115,13 @@ TEST(TrxPagePhase, DataOffsetThatBreaksTheAlignmentIsRefused)
     ScratchDir dir;
     struct SCase {
         int type;
-        unsigned long phase;        // asked at creation (kept)
+        long phase;                 // asked at creation (kept)
         std::uint64_t shift;        // then moved by this many bytes
         bool opens;
     };
     const SCase cases[] = {
         {it__double, 8, 4, false}, {it__float, 4, 2, false}, {it__int16, 44, 1, false},
-        {it__int16, 44, 2, true},  {it__int24, 0, 3, true},  {it__double, 0, 8, true},
+        {it__int16, 44, 2, true},  {it__int24, -1, 3, true}, {it__double, -1, 8, true},
     };
     int n = 0;
     for (const SCase& c : cases) {
