@@ -15,6 +15,7 @@
 #include "hostlibs/dataset/Dataset.h"
 
 #include <cairo.h>
+#include <dlfcn.h>
 
 #include <algorithm>
 #include <cmath>
@@ -30,6 +31,46 @@ namespace tessel::cli {
 namespace {
 
 namespace fs = std::filesystem;
+
+// cairo is loaded when a picture is drawn, not when the command starts: its
+// libraries (pixman, fontconfig, freetype, X11, ...) took some 10 ms of every
+// `tessel` start, imports included, when the command was linked with them.
+#define TESSEL_CAIRO_FUNCTIONS(X) \
+    X(create) X(destroy) X(fill) X(image_surface_create) X(line_to) X(move_to) X(paint) \
+    X(rectangle) X(select_font_face) X(set_antialias) X(set_font_size) X(set_line_width) \
+    X(set_source_rgb) X(show_text) X(status_to_string) X(stroke) X(surface_destroy) \
+    X(surface_write_to_png) X(text_extents)
+
+struct SCairo {
+#define X(name) decltype(&::cairo_##name) name = nullptr;
+    TESSEL_CAIRO_FUNCTIONS(X)
+#undef X
+};
+
+// Null when the library cannot be loaded; `error` then says why.
+const SCairo* LoadCairo(std::string& error)
+{
+    static SCairo api;
+    static std::string failure;
+    static bool loaded = [] {
+        void* lib = ::dlopen("libcairo.so.2", RTLD_NOW | RTLD_LOCAL);
+        if (!lib) {
+            const char* e = ::dlerror();
+            failure = e ? e : "libcairo.so.2 cannot be loaded";
+            return false;
+        }
+#define X(name)                                                                        \
+        if (!(api.name = reinterpret_cast<decltype(api.name)>(::dlsym(lib, "cairo_" #name)))) { \
+            failure = "libcairo.so.2 lacks cairo_" #name;                             \
+            return false;                                                              \
+        }
+        TESSEL_CAIRO_FUNCTIONS(X)
+#undef X
+        return true;
+    }();
+    error = failure;
+    return loaded ? &api : nullptr;
+}
 
 constexpr int kLeft = 84, kRight = 24, kTop = 58, kBottom = 52;
 constexpr int kLabel = 20;     // channel label line above each frame
@@ -151,16 +192,22 @@ void Connect(std::vector<SColumn>& cols)
     }
 }
 
-void Text(cairo_t* cr, double x, double y, const std::string& s, double align = 0)
+void Text(const SCairo* cairo, cairo_t* cr, double x, double y, const std::string& s, double align = 0)
 {
     cairo_text_extents_t e;
-    cairo_text_extents(cr, s.c_str(), &e);
-    cairo_move_to(cr, x - align * e.x_advance, y);
-    cairo_show_text(cr, s.c_str());
+    cairo->text_extents(cr, s.c_str(), &e);
+    cairo->move_to(cr, x - align * e.x_advance, y);
+    cairo->show_text(cr, s.c_str());
 }
 
 int RunPlot(const SPlotOptions& o)
 {
+    std::string why;
+    const SCairo* cairo = LoadCairo(why);
+    if (!cairo) {
+        std::fprintf(stderr, "tessel: pictures cannot be drawn here (%s)\n", why.c_str());
+        return kExitFailed;
+    }
     std::unique_ptr<CDataset> ds;
     try {
         ds = std::make_unique<CDataset>(o.input.c_str(), om__read, 32768, sh__deny_write);
@@ -225,24 +272,24 @@ int RunPlot(const SPlotOptions& o)
         }
     }
 
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
-    cairo_t* cr = cairo_create(surface);
-    cairo_set_source_rgb(cr, 1, 1, 1);
-    cairo_paint(cr);
-    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD);
-    cairo_set_font_size(cr, 16);
-    cairo_set_source_rgb(cr, 0, 0, 0);
+    cairo_surface_t* surface = cairo->image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+    cairo_t* cr = cairo->create(surface);
+    cairo->set_source_rgb(cr, 1, 1, 1);
+    cairo->paint(cr);
+    cairo->select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD);
+    cairo->set_font_size(cr, 16);
+    cairo->set_source_rgb(cr, 0, 0, 0);
     std::string title = o.title.empty() ? ToUtf8(ds->GetTitle()) : o.title;
     if (title.empty())
         title = fs::path(o.input).filename().string();
-    Text(cr, kLeft, 24, title);
-    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
-    cairo_set_font_size(cr, 12);
+    Text(cairo, cr, kLeft, 24, title);
+    cairo->select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+    cairo->set_font_size(cr, 12);
     const CDateTimeEx date = ds->GetDateOfRecording();
     std::string sub = fs::path(o.input).filename().string() + ", " + ToUtf8(CDataKind::GetName(ds->GetKind())) +
                       ", " + std::to_string(nscans) + " scans";
-    Text(cr, kLeft, 42, sub);
-    Text(cr, width - kRight, 24, date.IsValid() ? "recorded " + ToUtf8(date.FormatISO()) : "no date of recording", 1);
+    Text(cairo, cr, kLeft, 42, sub);
+    Text(cairo, cr, width - kRight, 24, date.IsValid() ? "recorded " + ToUtf8(date.FormatISO()) : "no date of recording", 1);
 
     const double xstep = NiceStep(x1 - x0, std::max(2, ncols / 110));
     auto colOf = [&](double x) { return kLeft + 1 + (x - x0) * (ncols - 1) / (x1 - x0); };
@@ -253,78 +300,78 @@ int RunPlot(const SPlotOptions& o)
         const int rowHi = top + 1 + kPad, rowLo = bottom - 1 - kPad;
         auto rowOf = [&](double v) { return rowHi + (s.ymax - v) * (rowLo - rowHi) / (s.ymax - s.ymin); };
 
-        cairo_set_antialias(cr, CAIRO_ANTIALIAS_DEFAULT);
-        cairo_set_source_rgb(cr, 0, 0, 0);
-        Text(cr, kLeft, top - 6, s.label);
+        cairo->set_antialias(cr, CAIRO_ANTIALIAS_DEFAULT);
+        cairo->set_source_rgb(cr, 0, 0, 0);
+        Text(cairo, cr, kLeft, top - 6, s.label);
 
         // Grid and ticks first, under the envelope.
-        cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
-        cairo_set_line_width(cr, 1);
+        cairo->set_antialias(cr, CAIRO_ANTIALIAS_NONE);
+        cairo->set_line_width(cr, 1);
         const double ystep = NiceStep(s.ymax - s.ymin, std::max(2, frameHeight / 40));
         for (double v = std::ceil(s.ymin / ystep) * ystep; v <= s.ymax + ystep * 1e-9; v += ystep) {
             const double r = std::round(rowOf(v)) + 0.5;
-            cairo_set_source_rgb(cr, 0.86, 0.86, 0.86);
-            cairo_move_to(cr, kLeft + 1, r);
-            cairo_line_to(cr, kLeft + 1 + ncols, r);
-            cairo_stroke(cr);
-            cairo_set_source_rgb(cr, 0, 0, 0);
-            cairo_move_to(cr, kLeft - 4, r);
-            cairo_line_to(cr, kLeft, r);
-            cairo_stroke(cr);
-            cairo_set_antialias(cr, CAIRO_ANTIALIAS_DEFAULT);
-            Text(cr, kLeft - 7, r + 4, TickText(v, ystep), 1);
-            cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
+            cairo->set_source_rgb(cr, 0.86, 0.86, 0.86);
+            cairo->move_to(cr, kLeft + 1, r);
+            cairo->line_to(cr, kLeft + 1 + ncols, r);
+            cairo->stroke(cr);
+            cairo->set_source_rgb(cr, 0, 0, 0);
+            cairo->move_to(cr, kLeft - 4, r);
+            cairo->line_to(cr, kLeft, r);
+            cairo->stroke(cr);
+            cairo->set_antialias(cr, CAIRO_ANTIALIAS_DEFAULT);
+            Text(cairo, cr, kLeft - 7, r + 4, TickText(v, ystep), 1);
+            cairo->set_antialias(cr, CAIRO_ANTIALIAS_NONE);
         }
         for (double x = std::ceil(x0 / xstep) * xstep; x <= x1 + xstep * 1e-9; x += xstep) {
             const double c = std::round(colOf(x)) + 0.5;
-            cairo_set_source_rgb(cr, 0.86, 0.86, 0.86);
-            cairo_move_to(cr, c, top + 1);
-            cairo_line_to(cr, c, bottom);
-            cairo_stroke(cr);
-            cairo_set_source_rgb(cr, 0, 0, 0);
-            cairo_move_to(cr, c, bottom + 1);
-            cairo_line_to(cr, c, bottom + 5);
-            cairo_stroke(cr);
+            cairo->set_source_rgb(cr, 0.86, 0.86, 0.86);
+            cairo->move_to(cr, c, top + 1);
+            cairo->line_to(cr, c, bottom);
+            cairo->stroke(cr);
+            cairo->set_source_rgb(cr, 0, 0, 0);
+            cairo->move_to(cr, c, bottom + 1);
+            cairo->line_to(cr, c, bottom + 5);
+            cairo->stroke(cr);
             if (ch == nch - 1) {
-                cairo_set_antialias(cr, CAIRO_ANTIALIAS_DEFAULT);
-                Text(cr, c, bottom + 18, TickText(x, xstep), 0.5);
-                cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
+                cairo->set_antialias(cr, CAIRO_ANTIALIAS_DEFAULT);
+                Text(cairo, cr, c, bottom + 18, TickText(x, xstep), 0.5);
+                cairo->set_antialias(cr, CAIRO_ANTIALIAS_NONE);
             }
         }
 
         // The envelope: one filled run of rows per column.
-        cairo_set_source_rgb(cr, 31 / 255.0, 78 / 255.0, 154 / 255.0);
+        cairo->set_source_rgb(cr, 31 / 255.0, 78 / 255.0, 154 / 255.0);
         for (int c = 0; c < ncols; ++c) {
             const SColumn& col = s.cols[std::size_t(c)];
             if (!col.Has())
                 continue;
             const long r0 = std::lround(rowOf(col.hi)), r1 = std::lround(rowOf(col.lo));
-            cairo_rectangle(cr, kLeft + 1 + c, double(r0), 1, double(r1 - r0 + 1));
+            cairo->rectangle(cr, kLeft + 1 + c, double(r0), 1, double(r1 - r0 + 1));
         }
-        cairo_fill(cr);
+        cairo->fill(cr);
 
-        cairo_set_source_rgb(cr, 0, 0, 0);
-        cairo_rectangle(cr, kLeft + 0.5, top + 0.5, ncols + 1, frameHeight - 1);
-        cairo_stroke(cr);
+        cairo->set_source_rgb(cr, 0, 0, 0);
+        cairo->rectangle(cr, kLeft + 0.5, top + 0.5, ncols + 1, frameHeight - 1);
+        cairo->stroke(cr);
     }
-    cairo_set_antialias(cr, CAIRO_ANTIALIAS_DEFAULT);
-    cairo_set_source_rgb(cr, 0, 0, 0);
-    Text(cr, kLeft + ncols / 2.0, height - 10,
+    cairo->set_antialias(cr, CAIRO_ANTIALIAS_DEFAULT);
+    cairo->set_source_rgb(cr, 0, 0, 0);
+    Text(cairo, cr, kLeft + ncols / 2.0, height - 10,
          WithUnit(ToUtf8(absc.GetName()), ToUtf8(absc.GetUnit().GetText())), 0.5);
-    cairo_destroy(cr);
+    cairo->destroy(cr);
 
     // Written aside and renamed, so that a failed write leaves no half picture.
     const fs::path out(o.output);
     const fs::path aside = out.parent_path() / ("." + out.filename().string() + ".tessel-" + std::to_string(::getpid()));
-    const cairo_status_t st = cairo_surface_write_to_png(surface, aside.c_str());
-    cairo_surface_destroy(surface);
+    const cairo_status_t st = cairo->surface_write_to_png(surface, aside.c_str());
+    cairo->surface_destroy(surface);
     std::error_code ec;
     if (st == CAIRO_STATUS_SUCCESS)
         fs::rename(aside, out, ec);
     if (st != CAIRO_STATUS_SUCCESS || ec) {
         fs::remove(aside, ec);
         std::fprintf(stderr, "tessel: %s: the picture could not be written (%s)\n", o.output.c_str(),
-                     st != CAIRO_STATUS_SUCCESS ? cairo_status_to_string(st) : ec.message().c_str());
+                     st != CAIRO_STATUS_SUCCESS ? cairo->status_to_string(st) : ec.message().c_str());
         return kExitFailed;
     }
     return kExitOk;

@@ -44,7 +44,7 @@ def read_description(path):
         size = os.fstat(f.fileno()).st_size
         if header_length == 0 or 24 + header_length > size:
             raise TrxError('%s: header length %d at offset 12 does not fit the file' % (path, header_length))
-        if data_offset < 24 + header_length or data_offset % 8:
+        if data_offset < 24 + header_length:
             raise TrxError('%s: data offset %d at offset 16 is impossible' % (path, data_offset))
         try:
             desc = json.loads(f.read(header_length).decode('utf-8'))
@@ -52,6 +52,13 @@ def read_description(path):
             raise TrxError('%s: description is not valid JSON (%s)' % (path, e)) from None
     if not isinstance(desc, dict) or desc.get('format') != 'TRX' or 'layout' not in desc:
         raise TrxError('%s: description does not name the format TRX' % path)
+    # The samples start at a multiple of the largest number they are made of
+    # (a page phase taken from an imported file keeps that too).
+    _, formats = _field_names(desc['layout'].get('fields', []))
+    alignment = max([np.dtype(f).base.alignment for f in formats] + [1])
+    if data_offset % alignment:
+        raise TrxError('%s: data offset %d at offset 16 does not keep the samples\' alignment of %d bytes'
+                       % (path, data_offset, alignment))
     return desc, data_offset
 
 

@@ -51,11 +51,12 @@ int OpenDataFile(const char* path, std::uint64_t& length)
 }
 
 std::unique_ptr<CDataset> CreateDataset(const char* path, const CAbscissaList& abscissas,
-                                        const CChannelList& channels, CCreatedOutputs& outputs, CString& error)
+                                        const CChannelList& channels, CCreatedOutputs& outputs, CString& error,
+                                        std::uint64_t sourceOffset, std::uint64_t bytes)
 {
     try {
         auto ds = std::make_unique<CDataset>(path, abscissas, channels, dk__time, ds__dorg_interleaved, 0L, 65536L,
-                                             sh__create_new);
+                                             sh__create_new, CDataset::DataPhaseForCopy(sourceOffset, bytes));
         outputs.Add(path);
         return ds;
     } catch (const CDatasetException& e) {

@@ -55,8 +55,11 @@ int OpenDataFile(const char* path, std::uint64_t& length);
 // A new data set at `path`, recorded in `outputs` once it exists. Null when
 // the library refuses; `error` then holds its text. The file must not exist
 // (the write probe has removed a replaceable one): a file that appears in the
-// meantime belongs to someone else and is left alone.
+// meantime belongs to someone else and is left alone. The `bytes` of samples
+// at `sourceOffset` of the recorder's file are to be copied unchanged: the
+// data set places its samples so that the kernel copies them fastest.
 std::unique_ptr<CDataset> CreateDataset(const char* path, const CAbscissaList& abscissas,
-                                        const CChannelList& channels, CCreatedOutputs& outputs, CString& error);
+                                        const CChannelList& channels, CCreatedOutputs& outputs, CString& error,
+                                        std::uint64_t sourceOffset, std::uint64_t bytes);
 
 }  // namespace RecorderJob

@@ -151,16 +151,16 @@ bool CThreadSONYImport::Convert()
         outputs.RemoveAll();
         return false;
     };
+    // The samples as they are: 16-bit, interleaved, in the file's byte order,
+    // file to file in the kernel where it can.
+    const std::uint64_t expected = std::uint64_t(log.channels.size()) * std::uint64_t(log.lSamplesPerChannel) * 2;
     CString error;
-    std::unique_ptr<CDataset> ds = RecorderJob::CreateDataset(output, abscissas, channels, outputs, error);
+    std::unique_ptr<CDataset> ds = RecorderJob::CreateDataset(output, abscissas, channels, outputs, error, 0, expected);
     if (!ds) {
         m_sTextAppend = "\n" + error;
         return fail(kTrxNotCreated);
     }
 
-    // The samples as they are: 16-bit, interleaved, in the file's byte order,
-    // file to file in the kernel where it can.
-    const std::uint64_t expected = std::uint64_t(log.channels.size()) * std::uint64_t(log.lSamplesPerChannel) * 2;
     CDataStream* stream = ds->GetPtrToFile();
     const std::uint64_t copied = stream ? stream->CopyFrom(data.Get(), 0, expected) : 0;
     if (!stream || stream->Fail() || !stream->Flush()) {

@@ -293,7 +293,8 @@ bool CThreadTEACImport::ConvertTaffmat(const CString& headerPath)
     };
     CString error;
     std::unique_ptr<CDataset> ds =
-        RecorderJob::CreateDataset(output, TimeAbscissa(1.0 / double(h.lRate), long(h.lNumSamps)), channels, outputs, error);
+        RecorderJob::CreateDataset(output, TimeAbscissa(1.0 / double(h.lRate), long(h.lNumSamps)), channels, outputs,
+                                   error, 0, length);
     if (!ds) {
         m_sTextAppend = "\n" + error;
         return fail(kTrxNotCreated);
@@ -414,7 +415,8 @@ bool CThreadTEACImport::ConvertQuickVu()
     CCreatedOutputs outputs;
     CString error;
     std::unique_ptr<CDataset> ds =
-        RecorderJob::CreateDataset(output, TimeAbscissa(1.0 / double(h.fRate), scans), channels, outputs, error);
+        RecorderJob::CreateDataset(output, TimeAbscissa(1.0 / double(h.fRate), scans), channels, outputs, error,
+                                   SQuickVuHeader::kSize, 2 * std::uint64_t(h.uTotalSamples));
     if (!ds) {
         m_sTextAppend = "\n" + error;
         m_uStringID = kTrxNotCreated;

@@ -191,8 +191,12 @@ bool CThreadWAVImport::Convert()
         return false;
     };
     try {
+        // Samples that the kernel copies unchanged are placed where it copies
+        // them fastest (their position in the source, modulo its granule).
+        const bool kernelCopy = layout.bytesPerSample != 1 && wave.GetFileDescriptor() >= 0;
         ds = std::make_unique<CDataset>(output, abscissas, channels, dk__time, ds__dorg_interleaved, 0L, 65536L,
-                                        sh__create_new);
+                                        sh__create_new,
+                                        kernelCopy ? CDataset::DataPhaseForCopy(dataChunk.dataOffset, D) : -1L);
         created.Add(output);
     } catch (const CDatasetException& e) {
         m_sTextAppend = "\n" + e.GetText();

@@ -210,7 +210,8 @@ void CDatasetCore::WriteDescription()
     }
     // The description outgrew its room: the samples must move. Write the new
     // file beside the old one and rename it into place.
-    std::uint64_t newOffset = trx::DataOffsetFor(header.size());
+    // The samples keep their page phase, and with it their alignment.
+    std::uint64_t newOffset = trx::DataOffsetFor(header.size(), uDataOffset % 4096);
     CString tmp = sPath + ".rewrite-XXXXXX";
     int tfd = ::mkstemp(tmp.str().data());
     if (tfd < 0) ThrowSys(sPath, "cannot write its description aside", errno);
@@ -312,7 +313,7 @@ CDataset::CDataset(const char* path, int openMode, long bufferSize, int sharing)
     if (hlen == 0 || hlen > trx::kMaxHeader || hlen > size - trx::kLeadIn)
         throw CDatasetException(CString::Formatted("TRX data set %s: header length %u at offset 12 does not fit the file",
                                                    c.sPath.c_str(), hlen));
-    if (data < trx::kLeadIn + hlen || data % 8 != 0 || data > (std::uint64_t(1) << 40))
+    if (data < trx::kLeadIn + hlen || data > (std::uint64_t(1) << 40))
         throw CDatasetException(CString::Formatted("TRX data set %s: data offset %llu at offset 16 is impossible",
                                                    c.sPath.c_str(), (unsigned long long)data));
     std::string text(hlen, '\0');
@@ -320,6 +321,11 @@ CDataset::CDataset(const char* path, int openMode, long bufferSize, int sharing)
         throw CDatasetException(CString::Formatted("TRX data set %s: header cannot be read", c.sPath.c_str()));
     c.desc = trx::ReadHeader(text, c.sPath);
     c.Relayout();
+    if (data % trx::SampleAlignment(c.desc, c.layout) != 0)
+        throw CDatasetException(CString::Formatted("TRX data set %s: data offset %llu at offset 16 does not keep the "
+                                                   "samples' alignment of %u bytes",
+                                                   c.sPath.c_str(), (unsigned long long)data,
+                                                   trx::SampleAlignment(c.desc, c.layout)));
     c.uDataOffset = data;
     c.bLeftOpen = c.desc.bOpenForWriting;
     if (c.bLeftOpen && (openMode & (om__write | om__complete)))
@@ -344,7 +350,7 @@ CDataset::CDataset(const char* path, int openMode, long bufferSize, int sharing)
 }
 
 CDataset::CDataset(const char* path, const CAbscissaList& abscissas, const CChannelList& channels, int kind,
-                   int organisation, long expectedScans, long bufferSize, int sharing)
+                   int organisation, long expectedScans, long bufferSize, int sharing, long dataPhase)
     : m_core(new CDatasetCore)
 {
     CDatasetCore& c = *m_core;
@@ -368,7 +374,11 @@ CDataset::CDataset(const char* path, const CAbscissaList& abscissas, const CChan
     int flags = O_RDWR | O_CREAT | (sharing == sh__create_new ? O_EXCL : 0);
     c.fd = OpenLocked(c.sPath, flags, true, sharing, true);
     std::string header = trx::WriteHeader(c.desc, c.layout);
-    c.uDataOffset = trx::DataOffsetFor(header.size());
+    const std::uint64_t phase = dataPhase < 0 ? 0 : std::uint64_t(dataPhase) % trx::kCopyGranule;
+    if (dataPhase >= 0 && phase % trx::SampleAlignment(c.desc, c.layout) == 0)
+        c.uDataOffset = trx::DataOffsetFor(header.size(), phase, trx::kCopyGranule);
+    else
+        c.uDataOffset = trx::DataOffsetFor(header.size());
     std::string lead = trx::BuildLeadIn(header, c.uDataOffset);
     if (!c.WriteAt(0, lead.data(), lead.size())) {
         CString text = c.sError;
@@ -380,6 +390,11 @@ CDataset::CDataset(const char* path, const CAbscissaList& abscissas, const CChan
 }
 
 CDataset::~CDataset() = default;
+
+long CDataset::DataPhaseForCopy(std::uint64_t sourceOffset, std::uint64_t bytes)
+{
+    return bytes >= (std::uint64_t(1) << 20) ? long(sourceOffset % trx::kCopyGranule) : -1;
+}
 
 void CDataset::Close() { m_core->CloseFile(); }
 bool CDataset::IsOpen() const { return m_core->fd >= 0; }

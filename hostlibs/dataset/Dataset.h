@@ -27,9 +27,18 @@ public:
     // step). expectedScans: a hint for the header room (0: none); bufferSize
     // as above (callers pass 65536). Throws when the description is invalid
     // (no abscissa, unsupported implementation type, stored second abscissa,
-    // ...) or the file cannot be created.
+    // ...) or the file cannot be created. dataPhase: -1, the samples start on
+    // a 4096-byte page; else the samples start at this offset modulo 65536
+    // (when they keep their alignment there, else on a page): what
+    // DataPhaseForCopy gives an import that copies samples unchanged.
     CDataset(const char* path, const CAbscissaList& abscissas, const CChannelList& channels, int kind,
-             int organisation, long expectedScans, long bufferSize, int sharing);
+             int organisation, long expectedScans, long bufferSize, int sharing, long dataPhase = -1);
+    // The data phase for `bytes` of samples that will be copied unchanged
+    // from `sourceOffset` of another file with GetPtrToFile()->CopyFrom: the
+    // kernel then copies whole page-cache folios, as fast as cp. -1 (the
+    // samples start on a page) for copies too small to gain from it, which
+    // saves their files the up to 64 KiB of padding.
+    static long DataPhaseForCopy(std::uint64_t sourceOffset, std::uint64_t bytes);
     // Closes quietly; call Close() to learn about a failure.
     ~CDataset();
     CDataset(const CDataset&) = delete;

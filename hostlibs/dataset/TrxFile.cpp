@@ -572,11 +572,34 @@ SDescription ReadHeader(const std::string& text, const CString& path)
     }
 }
 
-std::uint64_t DataOffsetFor(std::size_t headerLength)
+std::uint64_t DataOffsetFor(std::size_t headerLength, std::uint64_t phase, std::uint64_t granule)
 {
     std::uint64_t need = kLeadIn + headerLength + std::max<std::uint64_t>(4096, headerLength);
-    return (need + 4095) / 4096 * 4096;
+    std::uint64_t base = need / granule * granule;
+    return base + phase >= need ? base + phase : base + granule + phase;
 }
+
+namespace {
+unsigned ComponentSize(int type)
+{
+    switch (type) {
+    case it__int16: case it__uint16: case it__cint16: return 2;
+    case it__int32: case it__uint32: case it__float: case it__cint32: case it__cfloat: return 4;
+    case it__double: case it__cdouble: return 8;
+    default: return 1;
+    }
+}
+} // namespace
+
+unsigned SampleAlignment(const SDescription& d, const SLayout& l)
+{
+    unsigned a = l.iAbscType != it__none ? ComponentSize(l.iAbscType) : 1;
+    for (int c : l.entries)
+        if (c >= 0 && std::size_t(c) < d.channels.size())
+            a = std::max(a, ComponentSize(d.channels[std::size_t(c)].GetImplType()));
+    return a;
+}
+
 
 std::string BuildLeadIn(const std::string& header, std::uint64_t dataOffset)
 {

@@ -68,7 +68,17 @@ SDescription ReadHeader(const std::string& text, const CString& path);
 
 // The bytes before the samples: lead-in, description, padding up to dataOffset.
 std::string BuildLeadIn(const std::string& header, std::uint64_t dataOffset);
-// Data offset with spare room for a description of this length.
-std::uint64_t DataOffsetFor(std::size_t headerLength);
+// Data offset with spare room for a description of this length, `phase`
+// bytes past a multiple of `granule` (a power of two above the phase).
+std::uint64_t DataOffsetFor(std::size_t headerLength, std::uint64_t phase = 0, std::uint64_t granule = 4096);
+// The alignment every data offset of these samples keeps: the size of the
+// largest number a sample is made of (a complex value's component, a byte of
+// a 24-bit value), 1 for a data set without samples.
+unsigned SampleAlignment(const SDescription& d, const SLayout& l);
+// Granule of the data offset of a file created to receive a kernel copy: the
+// page cache holds a file in folios of up to this size at aligned positions,
+// and the kernel copies in pieces of this size, so a copy whose target lies
+// at the source's position modulo the granule moves whole folios.
+constexpr std::uint64_t kCopyGranule = 65536;
 
 } // namespace trx

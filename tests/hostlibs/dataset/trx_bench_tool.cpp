@@ -40,7 +40,9 @@ int Write(const char* raw, const char* out, int channels, bool copy)
         cl.push_back(CChannel(name, name, CQuantity("pressure"), CUnit("Pa", 1), it__int16, c, 1.0, 1.0, nullptr));
     }
     try {
-        CDataset ds(out, al, cl, dk__time, ds__dorg_interleaved, 0, 65536, sh__deny_write);
+        // A copy places the samples as the imports do.
+        CDataset ds(out, al, cl, dk__time, ds__dorg_interleaved, 0, 65536, sh__deny_write,
+                    copy ? CDataset::DataPhaseForCopy(0, std::uint64_t(st.st_size)) : -1L);
         CDataStream* s = ds.GetPtrToFile();
         if (copy) {
             if (s->CopyFrom(in, 0, std::uint64_t(st.st_size)) != std::uint64_t(st.st_size)) {
