@@ -1,8 +1,12 @@
-// `tessel settings show | set NAME VALUE | reset`: the conversion settings,
-// kept in the per-user document storage through CTSSettings::Store / Load.
+// `tessel settings show | set NAME VALUE | reset | edit`: the conversion
+// settings, kept in the per-user document storage through CTSSettings::Store /
+// Load; `edit` shows them in the property sheet of the settings pages.
 
 #include "cli/CommandRegistry.h"
 #include "settings/TSSettings.h"
+#ifdef TESSEL_HAVE_SETTINGS_PAGES
+#include "settings/pages/SettingsEditor.h"
+#endif
 
 #include <cerrno>
 #include <climits>
@@ -226,6 +230,25 @@ std::function<int()> SetupSettings(CLI::App& cmd)
                 return int(kExitFailed);
             }
             return int(kExitOk);
+        };
+    });
+
+    CLI::App* edit = cmd.add_subcommand("edit", "Edit the settings in a dialog; OK and Apply store them");
+    edit->callback([chosen] {
+        *chosen = [] {
+#ifdef TESSEL_HAVE_SETTINGS_PAGES
+            std::string error;
+            int rc = tessel::pages::EditSettings(
+                [](std::string& why) { return StoreUserSettings(&why); }, error);
+            if (rc == 2) {
+                std::fprintf(stderr, "tessel: %s\n", error.c_str());
+                return int(kExitFailed);
+            }
+            return int(kExitOk);
+#else
+            std::fprintf(stderr, "tessel: this build has no settings dialog (Qt 6 was missing)\n");
+            return int(kExitFailed);
+#endif
         };
     });
 
