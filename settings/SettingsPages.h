@@ -101,6 +101,7 @@ public:
     // The six entries of the "Complex Notation:" list.
     static std::span<const char* const> ComplexNotationList();
 
+    // A radio or list value of -1: the setting is none of the entries (it is kept).
     int m_iNotation = 0;     // "automatic", "fixed", "scientific"
     SNumberField m_digits;
     int m_iSeparator = 0;    // "Space", "Tab"
@@ -123,7 +124,7 @@ public:
     };
     static std::span<const SCalibration> CalibrationList();
 
-    int m_iConversion = 0;    // autoscale, 1:1, scale to
+    int m_iConversion = 0;    // autoscale, 1:1, scale to; -1 none (the setting is kept)
     int m_iCalibration = 0;   // index into CalibrationList()
     int m_b24Bit = 0;
     int m_bIncludePulse = 0;

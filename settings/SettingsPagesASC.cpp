@@ -25,13 +25,14 @@ constexpr long long kMaxDigits = 99;
 
 void CppgSettingsASCExport::LoadControls() {
     CppgSettings::LoadControls();
+    // Values the radios and the list do not offer select none and are kept.
     int n = CTSSettings::m_iNumberNotationASCExport;
-    m_iNotation = (n >= 0 && n <= 2) ? n : 0;
+    m_iNotation = (n >= 0 && n <= 2) ? n : -1;
     m_digits.Show(CString::Formatted("%d", int(CTSSettings::m_nNbrOfDigitsASCExport)));
     m_iSeparator = CTSSettings::m_bSeparatorASCExport ? 1 : 0;
     m_iDecimal = CTSSettings::m_bUseCommaASCExport ? 1 : 0;
     int c = CTSSettings::m_iNumberNotationComplexASCExport;
-    m_iComplex = (c >= 0 && c < int(ComplexNotationList().size())) ? c : 0;
+    m_iComplex = (c >= 0 && c < int(ComplexNotationList().size())) ? c : -1;
     m_bConvert2dB = CTSSettings::m_bConvert2dBASCExport ? 1 : 0;
 }
 
@@ -46,14 +47,16 @@ bool CppgSettingsASCExport::Validate() {
 
 void CppgSettingsASCExport::StoreControls() {
     CppgSettings::StoreControls();
-    CTSSettings::m_iNumberNotationASCExport = m_iNotation;
+    if (m_iNotation >= 0)
+        CTSSettings::m_iNumberNotationASCExport = m_iNotation;
     long long n;
     if (m_digits.IsEdited() && ParseIntegerText(m_digits.sText, n))
         CTSSettings::m_nNbrOfDigitsASCExport = short(n);
     m_digits.Show(CString::Formatted("%d", int(CTSSettings::m_nNbrOfDigitsASCExport)));
     CTSSettings::m_bSeparatorASCExport = m_iSeparator;
     CTSSettings::m_bUseCommaASCExport = m_iDecimal;
-    CTSSettings::m_iNumberNotationComplexASCExport = m_iComplex;
+    if (m_iComplex >= 0)
+        CTSSettings::m_iNumberNotationComplexASCExport = m_iComplex;
     CTSSettings::m_bConvert2dBASCExport = m_bConvert2dB;
 }
 

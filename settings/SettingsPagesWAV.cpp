@@ -17,8 +17,9 @@ std::span<const CppgSettingsWAVExport::SCalibration> CppgSettingsWAVExport::Cali
 
 void CppgSettingsWAVExport::LoadControls() {
     CppgSettings::LoadControls();
+    // A value the radios do not offer selects none and is kept.
     int c = CTSSettings::m_iConvFloatToIntWAVExport;
-    m_iConversion = (c >= 0 && c <= 2) ? c : 0;
+    m_iConversion = (c >= 0 && c <= 2) ? c : -1;
     m_iCalibration = 0;   // the first entry when none matches
     auto list = CalibrationList();
     for (std::size_t i = 0; i < list.size(); ++i)
@@ -30,7 +31,8 @@ void CppgSettingsWAVExport::LoadControls() {
 
 void CppgSettingsWAVExport::StoreControls() {
     CppgSettings::StoreControls();
-    CTSSettings::m_iConvFloatToIntWAVExport = m_iConversion;
+    if (m_iConversion >= 0)
+        CTSSettings::m_iConvFloatToIntWAVExport = m_iConversion;
     auto list = CalibrationList();
     if (m_iCalibration >= 0 && std::size_t(m_iCalibration) < list.size())
         CTSSettings::m_nCalibrationWAVExport = list[std::size_t(m_iCalibration)].nValue;

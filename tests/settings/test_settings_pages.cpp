@@ -191,6 +191,13 @@ TEST_F(SettingsPageModels, WaveExportCalibrationList) {
     EXPECT_EQ(S::m_iConvFloatToIntWAVExport, 2);
     EXPECT_EQ(S::m_b24BitResolutionWAVExport, 1);
     EXPECT_EQ(S::m_bIncludePulseChWAVExport, 1);
+
+    // A conversion the radios do not offer selects none and stays.
+    S::m_iConvFloatToIntWAVExport = 7;
+    page = Open<CppgSettingsWAVExport>();
+    EXPECT_EQ(page->m_iConversion, -1);
+    ASSERT_TRUE(page->OnApply());
+    EXPECT_EQ(S::m_iConvFloatToIntWAVExport, 7);
 }
 
 TEST_F(SettingsPageModels, UnitsAndTheirQuantities) {
@@ -412,6 +419,15 @@ TEST_F(SettingsPageModels, AsciiExportControls) {
         EXPECT_FALSE(page->OnApply()) << bad;
     }
     EXPECT_EQ(S::m_nNbrOfDigitsASCExport, 12);
+
+    S::m_iNumberNotationASCExport = 3;
+    S::m_iNumberNotationComplexASCExport = 6;
+    page = Open<CppgSettingsASCExport>();
+    EXPECT_EQ(page->m_iNotation, -1);
+    EXPECT_EQ(page->m_iComplex, -1);
+    ASSERT_TRUE(page->OnApply());
+    EXPECT_EQ(S::m_iNumberNotationASCExport, 3);
+    EXPECT_EQ(S::m_iNumberNotationComplexASCExport, 6);
 }
 
 TEST_F(SettingsPageModels, OneCheckBoxPages) {
