@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -75,8 +76,15 @@ protected:
         edit->selectAll();
         if (text.isEmpty())
             QTest::keyClick(edit, Qt::Key_Delete);
-        else
-            QTest::keyClicks(edit, text);
+        for (QChar c : text) {
+            // QTest types only ASCII; anything else arrives as the key's text.
+            if (c.unicode() < 0x80) {
+                QTest::keyClick(edit, char(c.unicode()));
+            } else {
+                QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+                QApplication::sendEvent(edit, &press);
+            }
+        }
     }
     static void TypeCombo(QComboBox* combo, const QString& text) { Type(combo->lineEdit(), text); }
     static QPushButton* Button(CSettingsSheet& sheet, QDialogButtonBox::StandardButton b) {
@@ -103,6 +111,16 @@ TEST_F(SettingsWidgets, SheetShowsEveryPageAndOpensThemWhenShown) {
     EXPECT_EQ(Find<QRadioButton>(sdf, "standardPath")->text(), "Use standard path for SDF file");
     Find<QCheckBox>(sdf, "overwrite")->click();
     EXPECT_TRUE(Button(*sheet, QDialogButtonBox::Apply)->isEnabled());
+
+    // Texts reach the settings as Windows-1252 bytes.
+    CPageWidget* wav = Show(*sheet, S::tsfWAVImport);
+    Find<QComboBox>(wav, "unit")->setCurrentIndex(11);
+    EXPECT_EQ(Find<QLabel>(wav, "quantity")->text(), "temperature");
+    CPageWidget* teac = Show(*sheet, S::tsfTEACImport);
+    Type(Find<QLineEdit>(teac, "setFile"), QString::fromUtf8("\u20ACuro.set"));
+    Button(*sheet, QDialogButtonBox::Apply)->click();
+    EXPECT_EQ(S::m_sUnitWAVImport, "\xB0" "C");
+    EXPECT_EQ(S::m_sNameSETFileTEACImport, "\x80uro.set");
 }
 
 TEST_F(SettingsWidgets, TabOrderFollowsThePage) {
