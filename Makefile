@@ -11,9 +11,10 @@ PACKAGES := cmake ninja-build g++ clang libclang-rt-14-dev pkg-config \
   libgtest-dev libgmock-dev libbenchmark-dev libsoxr-dev nlohmann-json3-dev libcli11-dev \
   liborcus-dev libfreexl-dev libcairo2-dev \
   python3 python3-numpy python3-pandas python3-soundfile python3-scipy python3-openpyxl \
-  libreoffice-calc-nogui sox ffmpeg lame mpg123 time parallel dpkg-dev file
+  libreoffice-calc-nogui sox ffmpeg lame mpg123 time parallel dpkg-dev file \
+  qt6-base-dev fonts-dejavu-core
 
-.PHONY: deps configure build test asan fuzz demo bench package clean
+.PHONY: deps configure build test asan fuzz demo bench package screenshots clean
 
 deps:
 	@missing=$$(for p in $(PACKAGES); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || echo $$p; done); \
@@ -50,6 +51,12 @@ fuzz: deps
 	  echo "== $$name ($(FUZZ_SECONDS) s)"; \
 	  $$f -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 -timeout=10 -artifact_prefix=build-fuzz/ build-fuzz/corpus/$$name $$seeds 2>&1 | tail -n 3; \
 	done
+
+# A picture of every settings page and of the property sheet, drawn without a
+# display, in $(BUILD)/screenshots/.
+screenshots: configure
+	cmake --build $(BUILD) -j $(JOBS) --target tessel_page_screenshots
+	QT_QPA_PLATFORM=offscreen $(BUILD)/tessel_page_screenshots $(BUILD)/screenshots
 
 demo: build
 	@bash cli/demo.sh $(BUILD)

@@ -1,15 +1,21 @@
-// `tessel settings show | set NAME VALUE | reset`: the conversion settings,
-// kept in the per-user document storage through CTSSettings::Store / Load.
+// `tessel settings show | set NAME VALUE | reset | edit`: the conversion
+// settings, kept in the per-user document storage through CTSSettings::Store /
+// Load; `edit` shows them in the property sheet of the settings pages, a
+// plug-in loaded only then, so that no other command pays for loading Qt.
 
 #include "cli/CommandRegistry.h"
 #include "settings/TSSettings.h"
+#include "settings/pages/SettingsEditor.h"
 
 #include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <dlfcn.h>
 #include <strings.h>
+#include <unistd.h>
 #include <variant>
 
 namespace tessel::cli {
@@ -181,6 +187,73 @@ bool Assign(const std::string& nameArg, const std::string& value, std::string& e
         found->ref);
 }
 
+// Directory of the running command, from /proc/self/exe.
+std::string CommandDirectory()
+{
+    char buf[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0)
+        return ".";
+    std::string path(buf, std::size_t(n));
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? "." : path.substr(0, slash);
+}
+
+// The settings dialog's entry point, or null with the reason in `error`. The
+// plug-in stays loaded until the process ends: Qt does not support being
+// unloaded.
+TesselEditSettingsFn LoadSettingsDialog(std::string& error)
+{
+    const std::string dir = CommandDirectory();
+    const std::string candidates[] = {
+        dir + "/" + tessel::pages::kSettingsUiModule,
+        dir + "/" TESSEL_PLUGIN_DIR_FROM_BIN "/" + tessel::pages::kSettingsUiModule,
+    };
+    for (const std::string& path : candidates) {
+        if (::access(path.c_str(), F_OK) != 0)
+            continue;
+        void* h = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (!h) {
+            const char* why = ::dlerror();
+            error = "the settings dialog " + path + " could not be loaded: " + (why ? why : "unknown reason");
+            return nullptr;
+        }
+        if (auto* fn = reinterpret_cast<TesselEditSettingsFn>(::dlsym(h, tessel::pages::kSettingsUiEntryPoint)))
+            return fn;
+        error = "the settings dialog " + path + " lacks its entry point " + tessel::pages::kSettingsUiEntryPoint;
+        return nullptr;
+    }
+    error = std::string("the settings dialog is not installed (no ") + tessel::pages::kSettingsUiModule + " in " +
+            candidates[0].substr(0, candidates[0].rfind('/')) + " or " +
+            candidates[1].substr(0, candidates[1].rfind('/')) + ")";
+    return nullptr;
+}
+
+int StoreForDialog(void*, char* why, std::size_t whySize)
+{
+    std::string error;
+    if (StoreUserSettings(&error))
+        return 1;
+    std::snprintf(why, whySize, "%s", error.c_str());
+    return 0;
+}
+
+int EditInDialog()
+{
+    std::string error;
+    TesselEditSettingsFn edit = LoadSettingsDialog(error);
+    if (!edit) {
+        std::fprintf(stderr, "tessel: %s\n", error.c_str());
+        return int(kExitFailed);
+    }
+    char why[1024] = "";
+    if (edit(StoreForDialog, nullptr, why, sizeof why) == 2) {
+        std::fprintf(stderr, "tessel: %s\n", why);
+        return int(kExitFailed);
+    }
+    return int(kExitOk);
+}
+
 std::function<int()> SetupSettings(CLI::App& cmd)
 {
     cmd.require_subcommand(1);
@@ -228,6 +301,9 @@ std::function<int()> SetupSettings(CLI::App& cmd)
             return int(kExitOk);
         };
     });
+
+    CLI::App* edit = cmd.add_subcommand("edit", "Edit the settings in a dialog; OK and Apply store them");
+    edit->callback([chosen] { *chosen = EditInDialog; });
 
     return [chosen] { return *chosen ? (*chosen)() : int(kExitUsage); };
 }

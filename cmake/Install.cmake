@@ -4,6 +4,7 @@
 #   bin/WaveToMP3.bat, bin/MP3ToWave.bat      the MP3 converters (formats/mp3)
 #   <libdir>/libtessel.so.<ver> (+ SONAME)    the module; the host libraries beside it
 #   <libdir>/tessel/TesselRes<code>.so        language modules (plug-ins, not libraries)
+#   <libdir>/tessel/tessel_settings_ui.so     the settings dialog of `tessel settings edit`
 #   include/tessel/*.h                        the exported classes and what they name
 #   <libdir>/pkgconfig/tessel.pc              pkg-config
 #   <libdir>/cmake/Tessel/                    find_package(Tessel)
@@ -43,6 +44,15 @@ install(TARGETS ${tessel_libs}
 get_property(tessel_language_modules GLOBAL PROPERTY TESSEL_LANGUAGE_MODULES)
 if(tessel_language_modules)
   install(TARGETS ${tessel_language_modules} LIBRARY DESTINATION ${TESSEL_PLUGIN_DIR} COMPONENT runtime)
+endif()
+
+# The dialog plug-in finds libtessel one folder up when the tree is moved;
+# `tessel` looks for it relative to itself (cli/CMakeLists.txt).
+if(TARGET tessel_settings_ui)
+  if(tessel_relocatable)
+    set_target_properties(tessel_settings_ui PROPERTIES INSTALL_RPATH "$ORIGIN/..")
+  endif()
+  install(TARGETS tessel_settings_ui LIBRARY DESTINATION ${TESSEL_PLUGIN_DIR} COMPONENT runtime)
 endif()
 
 if(TARGET tessel_cli)
@@ -185,7 +195,7 @@ set(CPACK_PACKAGE_CONTACT "Tessel developers <tessel@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "conversion of sound-and-vibration measurement data between TRX and other formats")
 set(CPACK_PACKAGE_DESCRIPTION
-    "Tessel converts measurement data between TRX data sets and WAVE, universal files (58/58b), ASCII tables and further formats. The package holds the command tessel, the module libtessel with its headers, pkg-config and CMake files, and the language modules.")
+    "Tessel converts measurement data between TRX data sets and WAVE, universal files (58/58b), ASCII tables and further formats. The package holds the command tessel, the module libtessel with its headers, pkg-config and CMake files, the language modules and the settings dialog.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)

@@ -79,7 +79,9 @@ public:
     // new values.
     short Load(IStorage* pStorage);
 
-    // The page for the value, created at the first request; null outside 0..13.
+    // The settings page for the value (a CppgSettings of SettingsPage.h),
+    // created at the first request and kept until the instance goes; null
+    // outside 0..13. Its Qt view: settings/pages/PageWidget.h.
     CPropertyPage* GetPPage(valTSFormat eFormat);
 
     // Every static member back to its value at module load (for tests and for

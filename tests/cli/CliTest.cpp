@@ -197,6 +197,15 @@ TEST_F(Cli, SettingsPersistAndOptionsOverrideThemForOneCall)
     EXPECT_NE(Tessel("settings show").out.find("m_bPascalWAVImport = 0\n"), std::string::npos);
 }
 
+TEST_F(Cli, SettingsEditWithoutADisplayFailsCleanly)
+{
+    for (const char* v : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        ::unsetenv(v);
+    SResult r = Tessel("settings edit");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("display"), std::string::npos) << r.err;
+}
+
 TEST_F(Cli, InfoDescribesADataSet)
 {
     // A channel name with the degree sign (byte 0xB0 inside).

@@ -29,6 +29,10 @@ for l in tessel_basics tessel_dataset tessel_blocks; do
   [ -e "$libdir/lib$l.so.0" ] || fail "lib$l.so.0 missing beside libtessel"
 done
 [ -f "$libdir/tessel/TesselResDEU.so" ] || fail "language module not in $libdir/tessel/"
+# The settings dialog, where the build has Qt.
+have_dialog=no
+[ -f "$build/tessel_settings_ui.so" ] && have_dialog=yes
+[ $have_dialog = no ] || [ -f "$libdir/tessel/tessel_settings_ui.so" ] || fail "settings dialog not in $libdir/tessel/"
 [ -x "$prefix/bin/tessel" ] || fail "bin/tessel missing"
 for c in WaveToMP3.bat MP3ToWave.bat; do
   [ -x "$prefix/bin/$c" ] || fail "MP3 converter $c not executable beside tessel"
@@ -57,6 +61,26 @@ fi
 "$prefix/bin/tessel" --version | grep -qx 'tessel 0\.[0-9]*' || fail "tessel --version"
 man -l "$prefix/share/man/man1/tessel.1" 2>/dev/null | grep -q 'convert' || \
   grep -q 'convert' "$prefix/share/man/man1/tessel.1" || fail "manual page lacks the commands"
+# `settings edit` finds the dialog in the installed tree and opens it; under
+# the offscreen platform it then waits for a user, so it is stopped once the
+# dialog and Qt are mapped. No other command loads Qt.
+if ldd "$prefix/bin/tessel" | awk '{print $1}' | grep -q '^libQt'; then fail "bin/tessel links Qt"; fi
+if [ $have_dialog = yes ]; then
+  QT_QPA_PLATFORM=offscreen "$prefix/bin/tessel" settings edit >/dev/null 2>"$work/edit.err" &
+  edit_pid=$!
+  dialog=no
+  for _ in $(seq 300); do
+    maps=$(cat /proc/$edit_pid/maps 2>/dev/null) || break
+    if grep -q "$libdir/tessel/tessel_settings_ui.so" <<<"$maps" && grep -q libQt6Widgets <<<"$maps"; then
+      dialog=yes; break
+    fi
+    sleep 0.1
+  done
+  kill -9 $edit_pid 2>/dev/null || true
+  wait $edit_pid 2>/dev/null || true
+  [ $dialog = yes ] || { cat "$work/edit.err"; fail "installed tessel settings edit did not open the dialog"; }
+fi
+
 # Completion as bash runs it: words so far, then what it offers.
 complete_words() {
   bash -c 'source "$1"; shift; COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); _tessel; printf "%s\n" "${COMPREPLY[@]}"' _ "$comp" "$@"

@@ -1,0 +1,129 @@
+// Qt is loaded by `tessel settings edit` alone: the command links no Qt
+// library, the edit command loads the dialog plug-in from beside the
+// command, and without the plug-in it fails with a message instead of a
+// crash or a hang.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kTessel = std::string(TESSEL_BINARY_DIR) + "/tessel";
+
+std::string Shell(const std::string& cmd, int* status = nullptr)
+{
+    std::string out;
+    if (FILE* p = ::popen(cmd.c_str(), "r")) {
+        char buf[4096];
+        std::size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
+            out.append(buf, n);
+        const int rc = ::pclose(p);
+        if (status)
+            *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    }
+    return out;
+}
+
+std::string Slurp(const fs::path& p)
+{
+    std::ifstream f(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), {});
+}
+
+class SettingsDialog : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir = fs::temp_directory_path() / ("tessel_dialog_" + std::to_string(::getpid()) + "_" + info->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir / "config");
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    fs::path dir;
+};
+
+}  // namespace
+
+TEST_F(SettingsDialog, CommandLinksNoQt)
+{
+    // ldd lists what the loader maps at start, dependencies of dependencies
+    // included.
+    int status = -1;
+    const std::string libs = Shell("ldd '" + kTessel + "'", &status);
+    ASSERT_EQ(status, 0) << libs;
+    ASSERT_NE(libs.find("libtessel.so.0 =>"), std::string::npos) << libs;
+    std::istringstream lines(libs);
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream words(line);
+        std::string soname;
+        words >> soname;
+        EXPECT_NE(soname.rfind("libQt", 0), 0u) << "tessel loads " << soname << " at every start";
+    }
+}
+
+TEST_F(SettingsDialog, EditLoadsTheDialogPlugin)
+{
+    // Under the offscreen platform the sheet opens and waits for the user;
+    // the dialog is there once the plug-in and Qt are mapped.
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        ::setenv("TESSEL_CONFIG_DIR", (dir / "config").c_str(), 1);
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        ::chdir(dir.c_str());
+        std::freopen("/dev/null", "w", stdout);
+        std::freopen((dir / "stderr").c_str(), "w", stderr);
+        ::execl(kTessel.c_str(), "tessel", "settings", "edit", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    const std::string maps = "/proc/" + std::to_string(pid) + "/maps";
+    const std::string plugin = std::string(TESSEL_BINARY_DIR) + "/tessel_settings_ui.so";
+    bool loaded = false, exited = false;
+    int status = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!loaded && !exited && std::chrono::steady_clock::now() < deadline) {
+        const std::string m = Slurp(maps);
+        loaded = m.find(plugin) != std::string::npos && m.find("libQt6Widgets") != std::string::npos;
+        exited = ::waitpid(pid, &status, WNOHANG) == pid;
+        if (!loaded && !exited)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    if (!exited) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+    }
+    EXPECT_TRUE(loaded) << (exited ? "tessel settings edit ended early: " : "no dialog within 60 s: ")
+                        << Slurp(dir / "stderr");
+}
+
+TEST_F(SettingsDialog, EditWithoutThePluginFailsCleanly)
+{
+    // A copy of the command in a folder of its own has no plug-in beside it
+    // nor an installed tree above it; its libraries it still finds.
+    fs::create_directories(dir / "bin");
+    fs::copy_file(kTessel, dir / "bin" / "tessel");
+    int status = -1;
+    const std::string err = Shell("cd '" + dir.string() + "' && TESSEL_CONFIG_DIR='" + (dir / "config").string() +
+                                    "' QT_QPA_PLATFORM=offscreen '" + (dir / "bin" / "tessel").string() +
+                                    "' settings edit 2>&1 >/dev/null",
+                                &status);
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(err.find("settings dialog is not installed"), std::string::npos) << err;
+    EXPECT_NE(err.find("tessel_settings_ui.so"), std::string::npos) << err;
+    EXPECT_NE(err.find((dir / "bin").string()), std::string::npos) << err;
+}
