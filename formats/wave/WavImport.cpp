@@ -52,13 +52,14 @@ CThreadWAVImport::CThreadWAVImport(const char* input, long id, long user, const 
     : CThreadConversion(input, id, user)
 {
     m_uState = TS_STATE_WAV_IMPORT;
-    if (output)
-        m_sOutput = output;
-    else
-        m_sOutput = OutputPolicy::DeriveOutputPath(input ? input : "", ".dat",
-                                                   OutputPolicy::EExtensionRule::ReplaceOnly,
-                                                   CTSSettings::bitWAVImport);
+    m_sOutput = output ? CString(output) : DeriveWAVImportOutput(input);
     m_bOverwrite = OutputPolicy::ResolveOverwrite(overwrite, CTSSettings::bitWAVImport);
+}
+
+CString DeriveWAVImportOutput(const char* input)
+{
+    return OutputPolicy::DeriveOutputPath(input ? input : "", ".dat", OutputPolicy::EExtensionRule::ReplaceOnly,
+                                          CTSSettings::bitWAVImport);
 }
 
 CThreadWAVImport::~CThreadWAVImport() = default;

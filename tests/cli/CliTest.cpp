@@ -381,6 +381,30 @@ TEST_F(Cli, TwoInputsForOneOutputAreRefusedBeforeAnyJob)
     EXPECT_TRUE(fs::exists(dir / "c2" / "x.trx"));
 }
 
+TEST_F(Cli, TwoInputsForOneStandardFolderOutputAreRefused)
+{
+    // Without -o the settings may send every output of a kind to one folder:
+    // x.trx from a/ and from b/ then meet there.
+    for (const char* sub : {"a", "b"}) {
+        fs::create_directories(dir / sub);
+        MakeTable(dir / sub / "x.txt", {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11});
+        ASSERT_EQ(Tessel(std::string("import asc ") + sub + "/x.txt -o " + sub + "/x.trx").status, 0);
+    }
+    const std::string folder = (dir / "std").string() + "/";
+    ASSERT_EQ(Tessel("settings set m_lStandardPathFlags 2177").status, 0);  // ASCII export, WAVE export, ASCII import
+    for (const char* key : {"m_sPathASC", "m_sPathWAV", "m_sPathTRX"})
+        ASSERT_EQ(Tessel(std::string("settings set ") + key + " '" + folder + "'").status, 0);
+    for (const char* call : {"export asc a/x.trx b/x.trx", "export wav 'a/x.trx|0' b/x.trx", "import asc a/x.txt b/x.txt"}) {
+        SResult r = Tessel(call);
+        EXPECT_EQ(r.status, 2) << call << "\n" << r.err;
+        EXPECT_NE(r.err.find(folder), std::string::npos) << call << "\n" << r.err;
+        EXPECT_TRUE(!fs::exists(dir / "std") || fs::is_empty(dir / "std")) << call << ": no job ran";
+    }
+    // One of them alone goes to the folder.
+    EXPECT_EQ(Tessel("export asc a/x.trx").status, 0);
+    EXPECT_TRUE(fs::exists(dir / "std" / "x.asc"));
+}
+
 TEST_F(Cli, ErrorTextEndsWithExactlyOneLineFeed)
 {
     EXPECT_EQ(Tessel("error-text 102").out, "Invalid format of input file or invalid header information.\n");
