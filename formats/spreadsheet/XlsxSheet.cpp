@@ -1,5 +1,7 @@
 #include "formats/spreadsheet/XlsxSheet.h"
 
+#include "formats/spreadsheet/XmlCharRefs.h"
+
 #include <orcus/sax_parser.hpp>
 #include <orcus/zip_archive.hpp>
 #include <orcus/zip_archive_stream.hpp>
@@ -8,6 +10,8 @@
 #include <cstdint>
 #include <exception>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -71,6 +75,89 @@ public:
     std::vector<std::string> sheetIds;
 };
 
+// Whether a number format shows a date or a time. Built-in formats by their
+// number (ECMA-376 Part 1, 18.8.30: 14-22 and 45-47, and the East Asian date
+// formats 27-36 and 50-58); a workbook's own formats by their code: its first
+// section, without quoted text, escaped characters, fill and padding
+// characters and bracketed colours or locales (but with elapsed [h], [m],
+// [s]), holds a day, month, year, hour or second token.
+bool IsDateFormatCode(std::string_view code)
+{
+    code = code.substr(0, code.find(';'));
+    for (std::size_t i = 0; i < code.size(); ++i) {
+        const char c = code[i];
+        if (c == '"') {
+            const std::size_t close = code.find('"', i + 1);
+            if (close == std::string_view::npos) return false;
+            i = close;
+        } else if (c == '\\' || c == '_' || c == '*') {
+            ++i;
+        } else if (c == '[') {
+            const std::size_t close = code.find(']', i + 1);
+            if (close == std::string_view::npos) return false;
+            const std::string_view inner = code.substr(i + 1, close - i - 1);
+            if (!inner.empty() && inner.find_first_not_of(inner[0]) == std::string_view::npos &&
+                (inner[0] == 'h' || inner[0] == 'H' || inner[0] == 'm' || inner[0] == 'M' || inner[0] == 's' ||
+                 inner[0] == 'S'))
+                return true;
+            i = close;
+        } else {
+            switch (c) {
+            case 'd': case 'D': case 'm': case 'M': case 'y': case 'Y': case 'h': case 'H': case 's': case 'S':
+                return true;
+            default: break;
+            }
+        }
+    }
+    return false;
+}
+
+bool IsBuiltInDateFormat(unsigned id)
+{
+    return (id >= 14 && id <= 22) || (id >= 27 && id <= 36) || (id >= 45 && id <= 47) || (id >= 50 && id <= 58);
+}
+
+// The cell formats (cellXfs) of the styles part: which of them show dates.
+class CStylesHandler : public CAttributeCollector {
+public:
+    void start_element(const orcus::sax::parser_element& e)
+    {
+        if (e.name == "numFmt") {
+            const std::string *id = Find("numFmtId"), *code = Find("formatCode");
+            unsigned n = 0;
+            if (id && code && ParseUnsigned(*id, n)) m_custom.push_back({n, IsDateFormatCode(*code)});
+        } else if (e.name == "cellXfs") {
+            m_bInCellXfs = true;
+        } else if (e.name == "xf" && m_bInCellXfs) {
+            const std::string* id = Find("numFmtId");
+            unsigned n = 0;
+            dateStyles.push_back(id && ParseUnsigned(*id, n) && IsDate(n));
+        }
+        m_attrs.clear();
+    }
+    void end_element(const orcus::sax::parser_element& e)
+    {
+        if (e.name == "cellXfs") m_bInCellXfs = false;
+    }
+    std::vector<bool> dateStyles;
+
+private:
+    static bool ParseUnsigned(const std::string& text, unsigned& n)
+    {
+        const auto r = std::from_chars(text.data(), text.data() + text.size(), n);
+        return r.ec == std::errc() && r.ptr == text.data() + text.size();
+    }
+    // A workbook may give a built-in number a code of its own; its code wins.
+    bool IsDate(unsigned id) const
+    {
+        for (const auto& [n, date] : m_custom)
+            if (n == id) return date;
+        return IsBuiltInDateFormat(id);
+    }
+    std::vector<std::pair<unsigned, bool>> m_custom;
+    bool m_bInCellXfs = false;
+};
+
 // Column and row of an A1 address; false when it is not one.
 bool ParseA1(std::string_view a, std::uint32_t& row, std::uint32_t& col)
 {
@@ -93,7 +180,8 @@ bool ParseA1(std::string_view a, std::uint32_t& row, std::uint32_t& col)
 
 class CSheetHandler : public orcus::sax_handler {
 public:
-    explicit CSheetHandler(CNumberTable& table) : m_table(table) {}
+    CSheetHandler(CNumberTable& table, const std::vector<bool>& dateStyles)
+        : m_table(table), m_dateStyles(dateStyles) {}
 
     void attribute(const orcus::sax::parser_attribute& a)
     {
@@ -102,6 +190,10 @@ public:
             m_bHaveR = true;
         } else if (a.name == "t") {
             m_t.assign(a.value);
+        } else if (a.name == "s") {
+            std::size_t style = 0;
+            const auto res = std::from_chars(a.value.data(), a.value.data() + a.value.size(), style);
+            m_bDateStyle = res.ec == std::errc() && style < m_dateStyles.size() && m_dateStyles[style];
         }
     }
     void attribute(std::string_view, std::string_view) {}
@@ -114,7 +206,9 @@ public:
             m_row = row;
             m_col = col;
             m_bFirstInRow = false;
-            m_bNumeric = m_t.empty() || m_t == "n";
+            // A number shown as a date or time is handed over as a date, and
+            // a date is not a number to the table writer.
+            m_bNumeric = (m_t.empty() || m_t == "n") && !m_bDateStyle;
             m_value.clear();
             m_bInCell = true;
         } else if (e.name == "v") {
@@ -133,6 +227,7 @@ public:
             m_bFirstInRow = true;
         }
         m_bHaveR = false;
+        m_bDateStyle = false;
         m_t.clear();
     }
 
@@ -167,6 +262,8 @@ private:
     }
 
     CNumberTable& m_table;
+    const std::vector<bool>& m_dateStyles;
+    bool m_bDateStyle = false;
     std::string m_r, m_t, m_value;
     bool m_bHaveR = false;
     bool m_bNumeric = false, m_bInCell = false, m_bInValue = false;
@@ -187,6 +284,8 @@ template <class THandler>
 void Parse(std::vector<unsigned char> xml, THandler& handler)
 {
     const std::size_t size = xml.size();
+    if (!CharacterReferencesValid(reinterpret_cast<const char*>(xml.data()), size))
+        throw SReadFailure("a part holds a character reference that names no character");
     xml.push_back(0);
     orcus::sax_parser<THandler> parser(reinterpret_cast<const char*>(xml.data()), size, handler);
     parser.parse();
@@ -263,8 +362,17 @@ bool ReadXlsxFirstSheet(std::string_view content, CNumberTable& table, CString& 
                 if (r.id == id && EndsWith(r.type, "/worksheet")) sheet = Resolve(workbook, r.target);
             if (!sheet.empty()) break;
         }
+        // Styles say which cells show dates; a workbook without them has none.
+        std::vector<bool> dateStyles;
+        for (const SRelationship& r : rels)
+            if (EndsWith(r.type, "/styles")) {
+                CStylesHandler styles;
+                Parse(ReadPart(zip, Resolve(workbook, r.target)), styles);
+                dateStyles = std::move(styles.dateStyles);
+                break;
+            }
         if (!sheet.empty()) {
-            CSheetHandler h(table);
+            CSheetHandler h(table, dateStyles);
             Parse(ReadPart(zip, sheet), h);
         }
     } catch (const std::exception& e) {
