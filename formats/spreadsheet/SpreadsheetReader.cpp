@@ -2,6 +2,7 @@
 
 #include "formats/spreadsheet/XlsxSheet.h"
 #include "formats/spreadsheet/XmlCharRefs.h"
+#include "formats/spreadsheet/XmlEvents.h"
 #include "platform/ChildProcess.h"
 #include "platform/FileSystem.h"
 
@@ -202,6 +203,46 @@ private:
     CSheetCells m_other;
 };
 
+// liborcus's ods importer asserts (and so ends the process) when a style
+// nests in a style, or when column or row properties sit in a style of
+// another family. Those parts are looked over with expat first; names are
+// matched without their prefix, so a file that plays tricks with prefixes is
+// refused rather than let through.
+class COdsStyleCheck : public CXmlEvents {
+public:
+    void StartElement(std::string_view name, const std::vector<SXmlAttribute>& attributes) override
+    {
+        m_family.clear();
+        for (const SXmlAttribute& a : attributes)
+            if (a.name == "family") m_family.assign(a.value);
+        const bool style = name == "style" || name == "default-style";
+        if (style) {
+            if (m_depth > 0) throw SOdsRefused("a style inside a style");
+            m_currentFamily = m_family;
+        } else if (name == "table-column-properties" || name == "table-row-properties") {
+            const bool column = name == "table-column-properties";
+            if (m_depth == 0 || m_currentFamily != (column ? "table-column" : "table-row"))
+                throw SOdsRefused(column ? "column properties in a style of another family"
+                                         : "row properties in a style of another family");
+        }
+        if (m_depth > 0 || style) ++m_depth;
+    }
+    void EndElement(std::string_view) override
+    {
+        if (m_depth > 0) --m_depth;
+    }
+
+    struct SOdsRefused : std::exception {
+        explicit SOdsRefused(const char* t) : text(t) {}
+        const char* what() const noexcept override { return text; }
+        const char* text;
+    };
+
+private:
+    std::string m_family, m_currentFamily;
+    std::size_t m_depth = 0;  // elements open inside the innermost style, the style included
+};
+
 // False with `reason` when the reader refuses the content.
 bool SendOdsCells(std::string_view content, CCellSink& sink, std::string& reason)
 {
@@ -214,9 +255,19 @@ bool SendOdsCells(std::string_view content, CCellSink& sink, std::string& reason
         std::vector<unsigned char> part;
         for (const char* name : {"content.xml", "styles.xml"}) {
             part.clear();
-            if (zip.read_file_entry(name, part) &&
-                !CharacterReferencesValid(reinterpret_cast<const char*>(part.data()), part.size())) {
+            if (!zip.read_file_entry(name, part)) continue;
+            // The zip reader puts a NUL behind the part.
+            std::size_t size = part.size();
+            if (size > 0 && part.back() == 0) --size;
+            if (!CharacterReferencesValid(reinterpret_cast<const char*>(part.data()), size)) {
                 reason = std::string(name) + " holds a character reference that names no character";
+                return false;
+            }
+            try {
+                COdsStyleCheck check;
+                ParseXml(reinterpret_cast<const char*>(part.data()), size, check, name);
+            } catch (const COdsStyleCheck::SOdsRefused& e) {
+                reason = std::string(name) + ": " + e.what();
                 return false;
             }
         }

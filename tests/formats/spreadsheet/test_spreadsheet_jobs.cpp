@@ -169,6 +169,23 @@ TEST(ExcelJobFaultTest, AnXlsThatBreaksItsReaderFailsWithoutHarm)
     EXPECT_EQ(ReadFile(in), before);
 }
 
+// An xlsx whose sheet part ends inside a tag (found by fuzz_spreadsheet): the
+// XML parser once read on past the part's end, into whatever memory followed,
+// so that the fault came and went with the heap's contents.
+TEST(ExcelJobFaultTest, ASheetPartCutInsideATagIsRefused)
+{
+    CScratchDir dir;
+    const std::string in = std::string(TESSEL_SOURCE_DIR) + "/tests/formats/spreadsheet/data/orcus_sax_read_past_end.xlsx";
+    const std::string out = dir / "out.trx";
+    for (int i = 0; i < 3; ++i) {
+        const CTSInterface::SMessage m = RunSync(in, out, nullptr);
+        EXPECT_EQ(m.uState, 32u);
+        EXPECT_EQ(m.sText.str(), "File \"" + in + "\" could not be opened.\n"
+                                 "xl/worksheets/sheet1.xml: not well-formed (invalid token) in line 2");
+        EXPECT_FALSE(Exists(out));
+    }
+}
+
 TEST_F(ExcelJobTest, OutputsThatMayNotBeWrittenStayAsTheyAre)
 {
     // Overwriting forbidden: 8, the file untouched.

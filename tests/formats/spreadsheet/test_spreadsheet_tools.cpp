@@ -249,15 +249,16 @@ assert not any(ws.cell(r, c).is_date for r in (2, 3, 4) for c in (1, 2))
     }
 }
 
-// A character reference beyond Unicode stopped the whole process on an
-// assertion of liborcus's XML parser (found by the fuzz target): now both
-// readers refuse the file with 10 and the reason, and the caller lives on.
+// A character reference beyond Unicode, and column properties in a style of
+// another family, stopped the whole process on assertions of liborcus (found
+// by the fuzz target): now the readers refuse the file with 10 and the
+// reason, and the caller lives on.
 TEST_F(SheetsFromToolsTest, CharacterReferenceBeyondUnicodeIsRefused)
 {
     RequireTools(s_python, "python3");
     const char* const script = R"PY(
 import sys, zipfile
-ods, xlsx = sys.argv[1], sys.argv[2]
+ods, xlsx, styled = sys.argv[1], sys.argv[2], sys.argv[3]
 office = 'xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0" xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0"'
 with zipfile.ZipFile(ods, "w") as z:
     z.writestr(zipfile.ZipInfo("mimetype"), "application/vnd.oasis.opendocument.spreadsheet")
@@ -265,6 +266,12 @@ with zipfile.ZipFile(ods, "w") as z:
                '><office:body><office:spreadsheet><table:table table:name="S"><table:table-row>'
                '<table:table-cell><text:p>&#x110000;</text:p></table:table-cell>'
                '</table:table-row></table:table></office:spreadsheet></office:body></office:document-content>')
+with zipfile.ZipFile(styled, "w") as z:
+    z.writestr(zipfile.ZipInfo("mimetype"), "application/vnd.oasis.opendocument.spreadsheet")
+    z.writestr("content.xml", '<?xml version="1.0"?><office:document-content ' + office +
+               ' xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0"><office:automatic-styles>'
+               '<style:style style:name="co1" style:family="paragraph"><style:table-column-properties/></style:style>'
+               '</office:automatic-styles><office:body><office:spreadsheet/></office:body></office:document-content>')
 main = "http://schemas.openxmlformats.org/spreadsheetml/2006/main"
 rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships"
 with zipfile.ZipFile(xlsx, "w") as z:
@@ -280,16 +287,19 @@ with zipfile.ZipFile(xlsx, "w") as z:
                '<row r="1"><c r="A1" t="inlineStr"><is><t>&#1114112;</t></is></c></row></sheetData></worksheet>')
 )PY";
     WriteFile(*s_dir / "charref.py", script);
-    const std::string ods = *s_dir / "charref.ods", xlsx = *s_dir / "charref.xlsx";
-    ASSERT_TRUE(RunShell("/usr/bin/python3 " + (*s_dir / "charref.py") + " " + ods + " " + xlsx));
-    for (const std::string& sheet : {ods, xlsx}) {
+    const std::string ods = *s_dir / "charref.ods", xlsx = *s_dir / "charref.xlsx", styled = *s_dir / "styled.ods";
+    ASSERT_TRUE(RunShell("/usr/bin/python3 " + (*s_dir / "charref.py") + " " + ods + " " + xlsx + " " + styled));
+    for (const std::string& sheet : {ods, xlsx, styled}) {
         SCOPED_TRACE(sheet);
         const std::string out = *s_dir / "charref.trx";
         CTSInterface::SMessage msg;
         ASSERT_EQ(CTSInterface().ImportExcel(sheet.c_str(), 1, 2, out.c_str(), nullptr, dk__spectrum, &msg), 0u);
         EXPECT_EQ(msg.uState, 32u);
         EXPECT_EQ(msg.sText.str().rfind("File \"" + sheet + "\" could not be opened.\n", 0), 0u) << msg.sText.c_str();
-        EXPECT_NE(msg.sText.str().find("character reference"), std::string::npos) << msg.sText.c_str();
+        const char* const why = sheet == styled ? "column properties in a style of another family"
+                                : sheet == ods ? "content.xml holds a character reference"
+                                               : "reference to invalid character number";
+        EXPECT_NE(msg.sText.str().find(why), std::string::npos) << msg.sText.c_str();
         EXPECT_FALSE(Exists(out));
     }
 }
