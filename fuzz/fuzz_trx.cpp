@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -24,6 +25,9 @@ std::string ScratchFile()
         // fsync alone held the target at a few hundred runs a second.
         std::string dir = std::string(access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") + "/tessel-fuzz-trx-XXXXXX";
         if (!mkdtemp(dir.data())) std::abort();
+        // Memory is not given back by itself: the folder goes when the run ends.
+        static std::string made = dir;
+        std::atexit([] { std::filesystem::remove_all(made); });
         return dir + "/in.trx";
     }();
     return path;

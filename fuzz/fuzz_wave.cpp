@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <unistd.h>
 
@@ -27,6 +28,9 @@ const std::string& Scratch()
         std::string tmpl = std::string(::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") + "/tessel-fuzz-wave-XXXXXX";
         if (!::mkdtemp(tmpl.data()))
             std::abort();
+        // Memory is not given back by itself: the folder goes when the run ends.
+        static std::string made = tmpl;
+        std::atexit([] { std::filesystem::remove_all(made); });
         return tmpl;
     }();
     return dir;
