@@ -80,8 +80,9 @@ void ParseXml(const char* data, std::size_t size, CXmlEvents& events, const char
     XML_SetUserData(parser.get(), &c);
     XML_SetElementHandler(parser.get(), OnStart, OnEnd);
     XML_SetCharacterDataHandler(parser.get(), OnText);
-    // In pieces: expat's length is an int, and parts may be larger.
-    constexpr std::size_t kPiece = std::size_t(1) << 24;
+    // In pieces of 1 MiB: expat keeps a copy of what it has not finished, and
+    // its length is an int.
+    constexpr std::size_t kPiece = std::size_t(1) << 20;
     std::size_t done = 0;
     do {
         const std::size_t n = std::min(kPiece, size - done);
