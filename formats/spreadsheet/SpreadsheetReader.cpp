@@ -506,7 +506,9 @@ bool ZipEntriesPlausible(const unsigned char* p, std::size_t size)
         if (eocd == lowest) return false;
         --eocd;
     }
-    const std::size_t entries = Le16(p + eocd + 10);
+    // The zip reader may go by either count; a directory whose counts
+    // disagree with its records is damaged.
+    const std::size_t entries = std::max(Le16(p + eocd + 8), Le16(p + eocd + 10));
     const std::size_t cdSize = Le32(p + eocd + 12), cdOffset = Le32(p + eocd + 16);
     if (cdOffset > size || cdSize > size - cdOffset) return false;
     std::size_t pos = cdOffset;

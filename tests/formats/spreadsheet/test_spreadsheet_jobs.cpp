@@ -172,7 +172,7 @@ TEST(ExcelJobFaultTest, AnXlsThatBreaksItsReaderFailsWithoutHarm)
 // An xlsx whose sheet part ends inside a tag (found by fuzz_spreadsheet): the
 // XML parser once read on past the part's end, into whatever memory followed,
 // so that the fault came and went with the heap's contents.
-TEST(ExcelJobFaultTest, ASheetPartCutInsideATagIsRefused)
+TEST(ExcelJobFaultTest, DamagedPackagesAreRefused)
 {
     CScratchDir dir;
     const std::string in = std::string(TESSEL_SOURCE_DIR) + "/tests/formats/spreadsheet/data/orcus_sax_read_past_end.xlsx";
@@ -184,6 +184,13 @@ TEST(ExcelJobFaultTest, ASheetPartCutInsideATagIsRefused)
                                  "xl/worksheets/sheet1.xml: not well-formed (invalid token) in line 2");
         EXPECT_FALSE(Exists(out));
     }
+    // A zip directory whose two entry counts disagree (found by
+    // fuzz_spreadsheet): the zip reader went by the larger one, met a record
+    // claiming 2.5 GB and allocated it.
+    const std::string counts = std::string(TESSEL_SOURCE_DIR) + "/tests/formats/spreadsheet/data/zip_entry_counts_disagree.ods";
+    const CTSInterface::SMessage m = RunSync(counts, out, nullptr);
+    EXPECT_EQ(m.uState, 32u);
+    EXPECT_EQ(m.sText.str(), "File \"" + counts + "\" could not be opened.\nthe zip container is damaged");
 }
 
 TEST_F(ExcelJobTest, OutputsThatMayNotBeWrittenStayAsTheyAre)
