@@ -506,14 +506,15 @@ bool ZipEntriesPlausible(const unsigned char* p, std::size_t size)
         if (eocd == lowest) return false;
         --eocd;
     }
-    // The zip reader may go by either count; a directory whose counts
-    // disagree with its records is damaged.
+    // The zip reader may go by either count, or by the records it finds in
+    // the directory's bytes: every one of them is checked.
     const std::size_t entries = std::max(Le16(p + eocd + 8), Le16(p + eocd + 10));
     const std::size_t cdSize = Le32(p + eocd + 12), cdOffset = Le32(p + eocd + 16);
     if (cdOffset > size || cdSize > size - cdOffset) return false;
+    const std::size_t cdEnd = cdOffset + cdSize;
     std::size_t pos = cdOffset;
-    for (std::size_t i = 0; i < entries; ++i) {
-        if (pos + 46 > cdOffset + cdSize || Le32(p + pos) != 0x02014b50u) return false;
+    for (std::size_t i = 0; i < entries || (pos + 4 <= cdEnd && Le32(p + pos) == 0x02014b50u); ++i) {
+        if (pos + 46 > cdEnd || Le32(p + pos) != 0x02014b50u) return false;
         const std::uint16_t method = Le16(p + pos + 10);
         if (!SizesPossible(method, Le32(p + pos + 20), Le32(p + pos + 24), size)) return false;
         const std::size_t local = Le32(p + pos + 42);
