@@ -511,10 +511,10 @@ bool ZipEntriesPlausible(const unsigned char* p, std::size_t size)
     const std::size_t entries = std::max(Le16(p + eocd + 8), Le16(p + eocd + 10));
     const std::size_t cdSize = Le32(p + eocd + 12), cdOffset = Le32(p + eocd + 16);
     if (cdOffset > size || cdSize > size - cdOffset) return false;
-    const std::size_t cdEnd = cdOffset + cdSize;
+    // Nor does it stop at the directory's stated size.
     std::size_t pos = cdOffset;
-    for (std::size_t i = 0; i < entries || (pos + 4 <= cdEnd && Le32(p + pos) == 0x02014b50u); ++i) {
-        if (pos + 46 > cdEnd || Le32(p + pos) != 0x02014b50u) return false;
+    for (std::size_t i = 0; i < entries || (pos + 4 <= size && Le32(p + pos) == 0x02014b50u); ++i) {
+        if (pos + 46 > size || Le32(p + pos) != 0x02014b50u) return false;
         const std::uint16_t method = Le16(p + pos + 10);
         if (!SizesPossible(method, Le32(p + pos + 20), Le32(p + pos + 24), size)) return false;
         const std::size_t local = Le32(p + pos + 42);

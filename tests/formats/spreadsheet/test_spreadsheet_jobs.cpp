@@ -188,7 +188,7 @@ TEST(ExcelJobFaultTest, DamagedPackagesAreRefused)
     // none at all (found by fuzz_spreadsheet): the zip reader went by the
     // larger count, or by the records it found, met one claiming gigabytes
     // and allocated them.
-    for (const char* name : {"zip_entry_counts_disagree.ods", "zip_directory_without_counts.ods"}) {
+    for (const char* name : {"zip_entry_counts_disagree.ods", "zip_directory_without_counts.ods", "zip_directory_size_zero.ods"}) {
         const std::string counts = std::string(TESSEL_SOURCE_DIR) + "/tests/formats/spreadsheet/data/" + name;
         const CTSInterface::SMessage m = RunSync(counts, out, nullptr);
         EXPECT_EQ(m.uState, 32u);
