@@ -9,7 +9,7 @@ FUZZ_SKIP ?=
 
 PACKAGES := cmake ninja-build g++ clang libclang-rt-14-dev pkg-config \
   libgtest-dev libgmock-dev libbenchmark-dev libsoxr-dev nlohmann-json3-dev libcli11-dev \
-  liborcus-dev libfreexl-dev libcairo2-dev \
+  liborcus-dev libfreexl-dev libexpat1-dev libcairo2-dev \
   python3 python3-numpy python3-pandas python3-soundfile python3-scipy python3-openpyxl \
   libreoffice-calc-nogui sox ffmpeg lame mpg123 time parallel dpkg-dev file \
   qt6-base-dev fonts-dejavu-core

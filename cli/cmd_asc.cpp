@@ -3,6 +3,7 @@
 #include "cli/CommandRegistry.h"
 #include "common/OutputPolicy.h"
 #include "formats/ascii/TS_ASCIIImport.h"
+#include "formats/ascii/ThreadASCExport.h"
 
 #include <map>
 #include <optional>
@@ -75,9 +76,7 @@ public:
 
     std::string DeriveOutput(const std::string& input) const override
     {
-        CString s(input);
-        OutputPolicy::SetExtension(s, ".asc");
-        return s.str();
+        return DeriveASCExportOutput(input.c_str()).str();
     }
 
     unsigned Start(CTSInterface& ts, const SConversionRequest& r, CTSInterface::SMessage*) override

@@ -2,6 +2,8 @@
 
 #include "cli/CommandRegistry.h"
 #include "common/OutputPolicy.h"
+#include "formats/recorder/ThreadSONYImport.h"
+#include "formats/recorder/ThreadTEACImport.h"
 #include "settings/TSSettings.h"
 
 #include <optional>
@@ -25,9 +27,7 @@ public:
 
     std::string DeriveOutput(const std::string& input) const override
     {
-        return OutputPolicy::DeriveOutputPath(input.c_str(), ".dat", OutputPolicy::EExtensionRule::ReplaceOnly,
-                                              CTSSettings::bitSONYImport)
-            .str();
+        return DeriveSONYImportOutput(input.c_str()).str();
     }
 
     unsigned Start(CTSInterface& ts, const SConversionRequest& r, CTSInterface::SMessage* msg) override
@@ -57,9 +57,7 @@ public:
 
     std::string DeriveOutput(const std::string& input) const override
     {
-        return OutputPolicy::DeriveOutputPath(input.c_str(), ".trx", OutputPolicy::EExtensionRule::ReplaceOnly,
-                                              CTSSettings::bitTEACImport)
-            .str();
+        return DeriveTEACImportOutput(input.c_str()).str();
     }
 
     unsigned Start(CTSInterface& ts, const SConversionRequest& r, CTSInterface::SMessage* msg) override

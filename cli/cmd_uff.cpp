@@ -31,9 +31,7 @@ public:
 
     std::string DeriveOutput(const std::string& input) const override
     {
-        return OutputPolicy::DeriveOutputPath(input.c_str(), ".trx", OutputPolicy::EExtensionRule::ReplaceOnly,
-                                              CTSSettings::bitUFFImport)
-            .str();
+        return DeriveUFFImportOutput(input.c_str()).str();
     }
 
     unsigned Start(CTSInterface& ts, const SConversionRequest& r, CTSInterface::SMessage* msg) override
@@ -75,9 +73,7 @@ public:
 
     std::string DeriveOutput(const std::string& input) const override
     {
-        return OutputPolicy::DeriveOutputPath(input.c_str(), ".UFF", OutputPolicy::EExtensionRule::ReplaceOnly,
-                                              CTSSettings::bitUFFExport)
-            .str();
+        return DeriveUFFExportOutput(input.c_str()).str();
     }
 
     unsigned Start(CTSInterface& ts, const SConversionRequest& r, CTSInterface::SMessage*) override

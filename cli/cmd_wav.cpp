@@ -2,6 +2,8 @@
 
 #include "cli/CommandRegistry.h"
 #include "common/OutputPolicy.h"
+#include "formats/wave/WavExport.h"
+#include "formats/wave/WavImport.h"
 #include "settings/TSSettings.h"
 
 #include <cmath>
@@ -22,10 +24,7 @@ public:
 
     std::string DeriveOutput(const std::string& input) const override
     {
-        // The job's own rule: replace the extension, TRX standard directory.
-        return OutputPolicy::DeriveOutputPath(input.c_str(), ".dat", OutputPolicy::EExtensionRule::ReplaceOnly,
-                                              CTSSettings::bitWAVImport)
-            .str();
+        return DeriveWAVImportOutput(input.c_str()).str();
     }
 
     unsigned Start(CTSInterface& ts, const SConversionRequest& r, CTSInterface::SMessage* msg) override
@@ -76,11 +75,7 @@ public:
 
     std::string DeriveOutput(const std::string& input) const override
     {
-        // The name only, for -o DIR: channels after "|" are no part of it.
-        std::string path = input.substr(0, input.find('|'));
-        CString s(path);
-        OutputPolicy::SetExtension(s, ".WAV");
-        return s.str();
+        return DeriveWAVExportOutput(input.c_str()).str();
     }
 
     unsigned Start(CTSInterface& ts, const SConversionRequest& r, CTSInterface::SMessage*) override

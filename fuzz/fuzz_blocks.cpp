@@ -92,7 +92,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CBytesSource src(f, body, n, 1 + data[1] % 200);
     std::unique_ptr<CSPBResample> res(CSPBResample::CreateObject());
     std::unique_ptr<CSPBConvertMultiChnFloatToInt> cv(CSPBConvertMultiChnFloatToInt::CreateObject());
-    static const std::string path = "/tmp/fuzz_blocks_" + std::to_string(::getpid()) + ".wav";
+    static const std::string path = std::string(::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") +
+                                    "/fuzz_blocks_" + std::to_string(::getpid()) + ".wav";
     std::unique_ptr<CSPMWaveDrain> drain(CSPMWaveDrain::CreateObject(path.c_str()));
     res->SetParameters(data[4] & 0x80, outRate, 2 + data[3] % 40, 16 + data[2] % 17);
     cv->SetParameters(0, 1, true, CChNbrList{}, data[4] & 0x40, false, false);

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <unistd.h>
 
@@ -22,11 +23,15 @@ namespace {
 const std::string& Scratch()
 {
     static const std::string dir = [] {
-        char tmpl[] = "/tmp/tessel-fuzz-wave-XXXXXX";
-        const char* d = ::mkdtemp(tmpl);
-        if (!d)
+        // Input and output on a memory-backed file system when there is one:
+        // the job creates, flushes and removes a data set for every input.
+        std::string tmpl = std::string(::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") + "/tessel-fuzz-wave-XXXXXX";
+        if (!::mkdtemp(tmpl.data()))
             std::abort();
-        return std::string(d);
+        // Memory is not given back by itself: the folder goes when the run ends.
+        static std::string made = tmpl;
+        std::atexit([] { std::filesystem::remove_all(made); });
+        return tmpl;
     }();
     return dir;
 }

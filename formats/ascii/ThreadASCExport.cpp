@@ -71,6 +71,12 @@ constexpr int g_iTransferType = it__double;
 
 } // namespace
 
+CString DeriveASCExportOutput(const char* input)
+{
+    return OutputPolicy::DeriveOutputPath(CMark(input ? input : "").GetPath(), ".asc",
+                                          OutputPolicy::EExtensionRule::AppendWhenMissing, CTSSettings::bitASCExport);
+}
+
 CThreadASCExport::CThreadASCExport(const char* input, long id, long user, const char* output, const int* overwrite,
                                    const int* numberNotation, const short* nbrOfDigits, const int* tabSeparator,
                                    const int* decimalComma, const int* complexNotation, const int* convertTodB,
@@ -81,10 +87,7 @@ CThreadASCExport::CThreadASCExport(const char* input, long id, long user, const 
     m_bSelection = mark.HasSelection();
     if (m_bSelection) m_selection = mark.GetChannelList();
     m_uState = TS_STATE_ASC_EXPORT;
-    m_sOutput = output ? CString(output)
-                       : OutputPolicy::DeriveOutputPath(mark.GetPath(), ".asc",
-                                                        OutputPolicy::EExtensionRule::AppendWhenMissing,
-                                                        CTSSettings::bitASCExport);
+    m_sOutput = output ? CString(output) : DeriveASCExportOutput(mark.GetPath());
     m_bOverwrite = OutputPolicy::ResolveOverwrite(overwrite, CTSSettings::bitASCExport);
     m_iNumberNotation = numberNotation ? *numberNotation : CTSSettings::m_iNumberNotationASCExport;
     m_nNbrOfDigits = nbrOfDigits ? *nbrOfDigits : CTSSettings::m_nNbrOfDigitsASCExport;

@@ -15,6 +15,11 @@ class CDataset;
 class CAsciiTextWriter;
 class CAsciiNumberFormat;
 
+// The output of an export whose caller named none: the data set's path (a
+// channel selection after "|" is no part of it) with ".asc", in the ASCII
+// standard directory when the export's bit is set.
+CString DeriveASCExportOutput(const char* input);
+
 class CThreadASCExport : public CThreadConversion {
 public:
     // Every pointer may be null: the setting applies. headerText null: none.

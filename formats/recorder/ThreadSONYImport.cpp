@@ -34,17 +34,18 @@ private:
 
 }  // namespace
 
+CString DeriveSONYImportOutput(const char* input)
+{
+    return OutputPolicy::DeriveOutputPath(input ? input : "", ".dat", OutputPolicy::EExtensionRule::ReplaceOnly,
+                                          CTSSettings::bitSONYImport);
+}
+
 CThreadSONYImport::CThreadSONYImport(const char* input, long id, long user, const char* output,
                                      const int* overwrite)
     : CThreadConversion(input, id, user)
 {
     m_uState = TS_STATE_SONY_IMPORT;
-    if (output)
-        m_sOutput = output;
-    else
-        m_sOutput = OutputPolicy::DeriveOutputPath(input ? input : "", ".dat",
-                                                   OutputPolicy::EExtensionRule::ReplaceOnly,
-                                                   CTSSettings::bitSONYImport);
+    m_sOutput = output ? CString(output) : DeriveSONYImportOutput(input);
     m_bOverwrite = OutputPolicy::ResolveOverwrite(overwrite, CTSSettings::bitSONYImport);
 }
 

@@ -7,6 +7,10 @@
 #include "formats/recorder/SonyLog.h"
 #include "frame/ThreadConversion.h"
 
+// The output of an import whose caller named none: the input with ".dat" in
+// place of its extension, in the TRX standard directory when its bit is set.
+CString DeriveSONYImportOutput(const char* input);
+
 class CThreadSONYImport : public CThreadConversion {
 public:
     // output null: the input with ".dat" (replacing its extension), in the

@@ -93,17 +93,19 @@ const std::string& Entry(const std::vector<std::string>& list, int i)
 
 }  // namespace
 
+CString DeriveTEACImportOutput(const char* input)
+{
+    return OutputPolicy::DeriveOutputPath(input ? input : "", ".trx", OutputPolicy::EExtensionRule::ReplaceOnly,
+                                          CTSSettings::bitTEACImport);
+}
+
 CThreadTEACImport::CThreadTEACImport(const char* input, long id, long user, const char* output,
                                      const int* overwrite)
     : CThreadConversion(input, id, user)
 {
     m_uState = TS_STATE_TEAC_IMPORT;
     const char* in = input ? input : "";
-    if (output)
-        m_sOutput = output;
-    else
-        m_sOutput = OutputPolicy::DeriveOutputPath(in, ".trx", OutputPolicy::EExtensionRule::ReplaceOnly,
-                                                   CTSSettings::bitTEACImport);
+    m_sOutput = output ? CString(output) : DeriveTEACImportOutput(in);
     m_bOverwrite = OutputPolicy::ResolveOverwrite(overwrite, CTSSettings::bitTEACImport);
     m_sHeaderPath = in;
     OutputPolicy::SetExtension(m_sHeaderPath, ".hdr");

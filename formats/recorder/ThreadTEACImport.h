@@ -12,6 +12,10 @@
 class CDataset;
 class CCreatedOutputs;
 
+// The output of an import whose caller named none: the input with ".trx" in
+// place of its extension, in the TRX standard directory when its bit is set.
+CString DeriveTEACImportOutput(const char* input);
+
 class CThreadTEACImport : public CThreadConversion {
 public:
     // output null: the input with ".trx" (replacing its extension), in the

@@ -32,6 +32,7 @@ public:
     // False once the cell limit is reached (the cell is not kept).
     bool Set(std::uint32_t row, std::uint32_t col, double value);
     bool Full() const { return m_bFull; }
+    std::size_t MaxCells() const { return m_maxCells; }
     // Sorts the cells into rows and builds the row index; call once after the
     // last Set and before any query.
     void Finish();

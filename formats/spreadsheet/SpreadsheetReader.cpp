@@ -1,20 +1,24 @@
 #include "formats/spreadsheet/SpreadsheetReader.h"
 
 #include "formats/spreadsheet/XlsxSheet.h"
+#include "formats/spreadsheet/XmlCharRefs.h"
+#include "formats/spreadsheet/XmlEvents.h"
 #include "platform/ChildProcess.h"
 #include "platform/FileSystem.h"
 
 #include <freexl.h>
 #include <orcus/exception.hpp>
-#include <orcus/format_detection.hpp>
 #include <orcus/orcus_ods.hpp>
 #include <orcus/spreadsheet/import_interface.hpp>
 #include <orcus/zip_archive.hpp>
 #include <orcus/zip_archive_stream.hpp>
 
 #include <cstdint>
+#include <algorithm>
 #include <cstring>
 #include <exception>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,10 +32,31 @@ struct STableFull : std::exception {
     const char* what() const noexcept override { return "the worksheet has more number cells than can be read"; }
 };
 
-void Keep(CNumberTable& table, ss::row_t row, ss::col_t col, double value)
+// Where the cells a reader finds go: the table itself, or the pipe to the
+// process that waits for them.
+class CCellSink {
+public:
+    virtual ~CCellSink() = default;
+    // Throws STableFull when no more cells may be kept.
+    virtual void Add(std::uint32_t row, std::uint32_t col, double value) = 0;
+};
+
+class CTableSink : public CCellSink {
+public:
+    explicit CTableSink(CNumberTable& table) : m_table(table) {}
+    void Add(std::uint32_t row, std::uint32_t col, double value) override
+    {
+        if (!m_table.Set(row, col, value)) throw STableFull();
+    }
+
+private:
+    CNumberTable& m_table;
+};
+
+void Keep(CCellSink& sink, ss::row_t row, ss::col_t col, double value)
 {
     if (row < 0 || col < 0) return;
-    if (!table.Set(std::uint32_t(row), std::uint32_t(col), value)) throw STableFull();
+    sink.Add(std::uint32_t(row), std::uint32_t(col), value);
 }
 
 // Strings are counted, never kept: a text cell is simply not a number.
@@ -55,7 +80,7 @@ private:
 // A formula cell is a number when its stored result is one.
 class CFormulaResults : public ss::iface::import_formula {
 public:
-    explicit CFormulaResults(CNumberTable* table) : m_table(table) {}
+    explicit CFormulaResults(CCellSink* table) : m_table(table) {}
     void set_position(ss::row_t row, ss::col_t col) override
     {
         m_row = row;
@@ -79,7 +104,7 @@ public:
     }
 
 private:
-    CNumberTable* m_table;
+    CCellSink* m_table;
     ss::row_t m_row = -1;
     ss::col_t m_col = -1;
     double m_value = 0.0;
@@ -90,7 +115,7 @@ private:
 // are read past.
 class CSheetCells : public ss::iface::import_sheet {
 public:
-    explicit CSheetCells(CNumberTable* table) : m_table(table), m_formulas(table) {}
+    explicit CSheetCells(CCellSink* table) : m_table(table), m_formulas(table) {}
     ss::iface::import_formula* get_formula() override { return &m_formulas; }
     void set_auto(ss::row_t, ss::col_t, std::string_view) override {}
     void set_string(ss::row_t, ss::col_t, ss::string_id_t) override {}
@@ -106,7 +131,7 @@ public:
     ss::range_size_t get_sheet_size() const override { return {1048576, 16384}; }
 
 private:
-    CNumberTable* m_table;
+    CCellSink* m_table;
     CFormulaResults m_formulas;
 };
 
@@ -150,7 +175,7 @@ public:
 
 class CFirstSheetFactory : public ss::iface::import_factory {
 public:
-    explicit CFirstSheetFactory(CNumberTable& table) : m_first(&table), m_other(nullptr) {}
+    explicit CFirstSheetFactory(CCellSink& sink) : m_first(&sink), m_other(nullptr) {}
     ss::iface::import_shared_strings* get_shared_strings() override { return &m_strings; }
     ss::iface::import_reference_resolver* get_reference_resolver(ss::formula_ref_context_t) override
     {
@@ -178,21 +203,87 @@ private:
     CSheetCells m_other;
 };
 
-ESheetRead ReadOds(std::string_view content, CNumberTable& table, CString& reason)
+// liborcus's ods importer asserts (and so ends the process) when a style
+// nests in a style, or when column or row properties sit in a style of
+// another family. Those parts are looked over with expat first; names are
+// matched without their prefix, so a file that plays tricks with prefixes is
+// refused rather than let through.
+class COdsStyleCheck : public CXmlEvents {
+public:
+    void StartElement(std::string_view name, const std::vector<SXmlAttribute>& attributes) override
+    {
+        m_family.clear();
+        for (const SXmlAttribute& a : attributes)
+            if (a.name == "family") m_family.assign(a.value);
+        const bool style = name == "style" || name == "default-style";
+        if (style) {
+            if (m_depth > 0) throw SOdsRefused("a style inside a style");
+            m_currentFamily = m_family;
+        } else if (name == "table-column-properties" || name == "table-row-properties") {
+            const bool column = name == "table-column-properties";
+            if (m_depth == 0 || m_currentFamily != (column ? "table-column" : "table-row"))
+                throw SOdsRefused(column ? "column properties in a style of another family"
+                                         : "row properties in a style of another family");
+        }
+        if (m_depth > 0 || style) ++m_depth;
+    }
+    void EndElement(std::string_view) override
+    {
+        if (m_depth > 0) --m_depth;
+    }
+
+    struct SOdsRefused : std::exception {
+        explicit SOdsRefused(const char* t) : text(t) {}
+        const char* what() const noexcept override { return text; }
+        const char* text;
+    };
+
+private:
+    std::string m_family, m_currentFamily;
+    std::size_t m_depth = 0;  // elements open inside the innermost style, the style included
+};
+
+// False with `reason` when the reader refuses the content.
+bool SendOdsCells(std::string_view content, CCellSink& sink, std::string& reason)
 {
     try {
-        CFirstSheetFactory factory(table);
+        // The parts the importer reads go past its XML parser's assertion
+        // first.
+        orcus::zip_archive_stream_blob stream(reinterpret_cast<const std::uint8_t*>(content.data()), content.size());
+        orcus::zip_archive zip(&stream);
+        zip.load();
+        std::vector<unsigned char> part;
+        for (const char* name : {"content.xml", "styles.xml"}) {
+            part.clear();
+            if (!zip.read_file_entry(name, part)) continue;
+            // The zip reader puts a NUL behind the part.
+            std::size_t size = part.size();
+            if (size > 0 && part.back() == 0) --size;
+            if (!CharacterReferencesValid(reinterpret_cast<const char*>(part.data()), size)) {
+                reason = std::string(name) + " holds a character reference that names no character";
+                return false;
+            }
+            try {
+                COdsStyleCheck check;
+                ParseXml(reinterpret_cast<const char*>(part.data()), size, check, name);
+            } catch (const COdsStyleCheck::SOdsRefused& e) {
+                reason = std::string(name) + ": " + e.what();
+                return false;
+            }
+        }
+        part.clear();
+        part.shrink_to_fit();
+        CFirstSheetFactory factory(sink);
         orcus::orcus_ods reader(&factory);
         reader.read_stream(content);
     } catch (const std::exception& e) {
         reason = e.what();
-        return ESheetRead::Unreadable;
+        return false;
     } catch (...) {
         reason = "the reader gave up";
-        return ESheetRead::Unreadable;
+        return false;
     }
-    table.Finish();
-    return ESheetRead::Ok;
+    return true;
 }
 
 ESheetRead ReadXlsx(std::string_view content, CNumberTable& table, CString& reason)
@@ -208,95 +299,148 @@ struct SFreeXL {
     }
 };
 
-// What the xls reading process sends: number cells, or one failure record
-// (row kFailure, column the step, value the freexl code) before it gives up.
+// What a reading process sends: number cells, and at most one failure record
+// (row kFailure, column the length of the text that follows it) before it
+// gives up.
 struct SCellRecord {
     std::uint32_t uRow;
     std::uint32_t uCol;
     double dValue;
 };
 constexpr std::uint32_t kFailure = 0xFFFFFFFFu;
-enum : std::uint32_t { kStepOpen, kStepPassword, kStepSheets, kStepSelect, kStepDimensions };
 
-// Runs in the child process: libfreexl has memory faults on crafted files,
-// and those must not reach the host's process.
-int SendXlsCells(const char* path, const ChildProcess::Sender& send)
-{
-    std::vector<SCellRecord> batch;
-    batch.reserve(4096);
-    auto fail = [&](std::uint32_t step, int rc) {
-        const SCellRecord r{kFailure, step, double(rc)};
-        send(&r, sizeof r);
+// The cells in batches down the pipe. The process that reads the file keeps
+// the table's limit itself, so that a file promising billions of cells ends
+// there instead of flooding the pipe.
+class CPipeSink : public CCellSink {
+public:
+    CPipeSink(const ChildProcess::Sender& send, std::size_t maxCells) : m_send(send), m_left(maxCells)
+    {
+        m_batch.reserve(4096);
+    }
+    void Add(std::uint32_t row, std::uint32_t col, double value) override
+    {
+        if (m_left == 0) throw STableFull();
+        --m_left;
+        m_batch.push_back({row, col, value});
+        if (m_batch.size() == m_batch.capacity() && !Flush()) throw SPipeClosed();
+    }
+    bool Flush()
+    {
+        const bool ok = m_batch.empty() || m_send(m_batch.data(), m_batch.size() * sizeof(SCellRecord));
+        m_batch.clear();
+        return ok;
+    }
+    int Fail(const std::string& text)
+    {
+        if (!Flush()) return 1;
+        const SCellRecord r{kFailure, std::uint32_t(text.size()), 0.0};
+        m_send(&r, sizeof r);
+        m_send(text.data(), text.size());
         return 1;
+    }
+
+    struct SPipeClosed : std::exception {};
+
+private:
+    const ChildProcess::Sender& m_send;
+    std::vector<SCellRecord> m_batch;
+    std::size_t m_left;
+};
+
+// libfreexl: the first worksheet's number cells, or a failure text.
+bool SendXlsCells(const char* path, CCellSink& sink, std::string& reason)
+{
+    auto fail = [&](const char* what, int rc) {
+        reason = CString::Formatted("%s (freexl error %d)", what, rc).str();
+        return false;
     };
     SFreeXL x;
     int rc = freexl_open(path, &x.h);
-    if (rc != FREEXL_OK) return fail(kStepOpen, rc);
+    if (rc != FREEXL_OK) return fail("not a readable xls file", rc);
     unsigned info = 0;
     if (freexl_get_info(x.h, FREEXL_BIFF_PASSWORD, &info) == FREEXL_OK && info != FREEXL_BIFF_PLAIN)
-        return fail(kStepPassword, 0);
+        return fail("the workbook is protected by a password", 0);
     unsigned sheets = 0;
-    if ((rc = freexl_get_info(x.h, FREEXL_BIFF_SHEET_COUNT, &sheets)) != FREEXL_OK) return fail(kStepSheets, rc);
-    if (sheets == 0) return 0;
-    if ((rc = freexl_select_active_worksheet(x.h, 0)) != FREEXL_OK) return fail(kStepSelect, rc);
+    if ((rc = freexl_get_info(x.h, FREEXL_BIFF_SHEET_COUNT, &sheets)) != FREEXL_OK)
+        return fail("the worksheets cannot be listed", rc);
+    if (sheets == 0) return true;
+    if ((rc = freexl_select_active_worksheet(x.h, 0)) != FREEXL_OK)
+        return fail("the first worksheet cannot be read", rc);
     unsigned rows = 0;
     unsigned short cols = 0;
-    if ((rc = freexl_worksheet_dimensions(x.h, &rows, &cols)) != FREEXL_OK) return fail(kStepDimensions, rc);
+    if ((rc = freexl_worksheet_dimensions(x.h, &rows, &cols)) != FREEXL_OK)
+        return fail("the first worksheet has no dimensions", rc);
     for (unsigned r = 0; r < rows; ++r) {
         for (unsigned short c = 0; c < cols; ++c) {
             FreeXL_CellValue cell;
             if (freexl_get_cell_value(x.h, r, c, &cell) != FREEXL_OK) continue;
             if (cell.type == FREEXL_CELL_INT)
-                batch.push_back({r, c, double(cell.value.int_value)});
+                sink.Add(r, c, double(cell.value.int_value));
             else if (cell.type == FREEXL_CELL_DOUBLE)
-                batch.push_back({r, c, cell.value.double_value});
-            else
-                continue;
-            if (batch.size() == batch.capacity()) {
-                if (!send(batch.data(), batch.size() * sizeof(SCellRecord))) return 1;
-                batch.clear();
-            }
+                sink.Add(r, c, cell.value.double_value);
         }
     }
-    if (!batch.empty() && !send(batch.data(), batch.size() * sizeof(SCellRecord))) return 1;
-    return 0;
+    return true;
 }
 
-ESheetRead ReadWithFreeXL(const char* path, CNumberTable& table, CString& reason)
+// Runs a reader of a foreign library in a process of its own: libfreexl has
+// memory faults on crafted xls files, and liborcus's ods importer stops on
+// assertions with crafted content; neither may take the host's process
+// down. A reader that dies, or sends nothing for a minute, is a file that
+// could not be read.
+ESheetRead ReadIsolated(const char* kind, CNumberTable& table, CString& reason,
+                        const std::function<bool(CCellSink&, std::string&)>& read)
 {
-    std::string pending;
-    bool full = false;
-    std::uint32_t failedStep = 0;
-    int failedCode = 0;
-    bool failed = false;
+    std::string pending, failureText;
+    std::size_t textLeft = 0;
+    bool failed = false, full = false;
     auto receive = [&](const void* data, std::size_t size) {
         pending.append(static_cast<const char*>(data), size);
         std::size_t used = 0;
-        for (; used + sizeof(SCellRecord) <= pending.size(); used += sizeof(SCellRecord)) {
+        while (used < pending.size()) {
+            if (textLeft > 0) {
+                const std::size_t n = std::min(textLeft, pending.size() - used);
+                failureText.append(pending, used, n);
+                used += n;
+                textLeft -= n;
+                continue;
+            }
+            if (pending.size() - used < sizeof(SCellRecord)) break;
             SCellRecord r;
             std::memcpy(&r, pending.data() + used, sizeof r);
+            used += sizeof r;
             if (r.uRow == kFailure) {
                 failed = true;
-                failedStep = r.uCol;
-                failedCode = int(r.dValue);
+                textLeft = std::min<std::size_t>(r.uCol, 4096);
             } else if (!full && !table.Set(r.uRow, r.uCol, r.dValue)) {
                 full = true;
             }
         }
         pending.erase(0, used);
     };
+    const std::size_t maxCells = table.MaxCells();
     std::string childFailure;
-    const bool ran = ChildProcess::RunIsolated([&](const ChildProcess::Sender& send) { return SendXlsCells(path, send); },
-                                               receive, childFailure);
+    const bool ran = ChildProcess::RunIsolated(
+        [&](const ChildProcess::Sender& send) {
+            CPipeSink sink(send, maxCells);
+            std::string why;
+            try {
+                if (!read(sink, why)) return sink.Fail(why);
+            } catch (const STableFull& e) {
+                return sink.Fail(e.what());
+            } catch (const CPipeSink::SPipeClosed&) {
+                return 1;
+            }
+            return sink.Flush() ? 0 : 1;
+        },
+        receive, childFailure);
     if (failed) {
-        static const char* const steps[] = {"not a readable xls file", "the workbook is protected by a password",
-                                            "the worksheets cannot be listed", "the first worksheet cannot be read",
-                                            "the first worksheet has no dimensions"};
-        reason = CString::Formatted("%s (freexl error %d)", failedStep < 5 ? steps[failedStep] : "xls", failedCode);
+        reason = failureText.empty() ? std::string("the reader gave up") : failureText;
         return ESheetRead::Unreadable;
     }
     if (!ran) {
-        reason = "the xls reader failed on this file: " + childFailure;
+        reason = CString::Formatted("the %s reader failed on this file: %s", kind, childFailure.c_str());
         return ESheetRead::Unreadable;
     }
     if (full) {
@@ -305,6 +449,18 @@ ESheetRead ReadWithFreeXL(const char* path, CNumberTable& table, CString& reason
     }
     table.Finish();
     return ESheetRead::Ok;
+}
+
+ESheetRead ReadWithFreeXL(const char* path, CNumberTable& table, CString& reason)
+{
+    return ReadIsolated("xls", table, reason,
+                        [path](CCellSink& sink, std::string& why) { return SendXlsCells(path, sink, why); });
+}
+
+ESheetRead ReadOds(std::string_view content, CNumberTable& table, CString& reason)
+{
+    return ReadIsolated("ods", table, reason,
+                        [content](CCellSink& sink, std::string& why) { return SendOdsCells(content, sink, why); });
 }
 
 bool ReadWhole(const char* path, std::string& content, CString& reason)
@@ -350,12 +506,15 @@ bool ZipEntriesPlausible(const unsigned char* p, std::size_t size)
         if (eocd == lowest) return false;
         --eocd;
     }
-    const std::size_t entries = Le16(p + eocd + 10);
+    // The zip reader may go by either count, or by the records it finds in
+    // the directory's bytes: every one of them is checked.
+    const std::size_t entries = std::max(Le16(p + eocd + 8), Le16(p + eocd + 10));
     const std::size_t cdSize = Le32(p + eocd + 12), cdOffset = Le32(p + eocd + 16);
     if (cdOffset > size || cdSize > size - cdOffset) return false;
+    // Nor does it stop at the directory's stated size.
     std::size_t pos = cdOffset;
-    for (std::size_t i = 0; i < entries; ++i) {
-        if (pos + 46 > cdOffset + cdSize || Le32(p + pos) != 0x02014b50u) return false;
+    for (std::size_t i = 0; i < entries || (pos + 4 <= size && Le32(p + pos) == 0x02014b50u); ++i) {
+        if (pos + 46 > size || Le32(p + pos) != 0x02014b50u) return false;
         const std::uint16_t method = Le16(p + pos + 10);
         if (!SizesPossible(method, Le32(p + pos + 20), Le32(p + pos + 24), size)) return false;
         const std::size_t local = Le32(p + pos + 42);
@@ -376,19 +535,34 @@ ESheetType DetectSheetType(const void* data, std::size_t size)
     if (size >= 8 && std::memcmp(p, kOle2, 8) == 0) return ESheetType::Xls;
     if (size < 4 || std::memcmp(p, "PK\x03\x04", 4) != 0) return ESheetType::Unknown;
     if (!ZipEntriesPlausible(p, size)) return ESheetType::Damaged;
+    orcus::zip_archive_stream_blob stream(p, size);
+    std::unique_ptr<orcus::zip_archive> zip;
     try {
-        orcus::zip_archive_stream_blob stream(p, size);
-        orcus::zip_archive zip(&stream);
-        zip.load();
+        zip = std::make_unique<orcus::zip_archive>(&stream);
+        zip->load();
     } catch (...) {
         return ESheetType::Damaged;
     }
+    // By the package's own declarations, without an XML parser: the ods
+    // mimetype entry, or the workbook's content type among the xlsx package's
+    // content types.
     try {
-        switch (orcus::detect(p, size)) {
-        case orcus::format_t::xlsx: return ESheetType::Xlsx;
-        case orcus::format_t::ods: return ESheetType::Ods;
-        default: return ESheetType::Unknown;
+        std::vector<unsigned char> entry;
+        if (zip->read_file_entry("mimetype", entry)) {
+            // The zip reader hands entries over with a NUL behind them.
+            std::string_view mime(reinterpret_cast<const char*>(entry.data()), entry.size());
+            while (!mime.empty() && (mime.back() == '\0' || mime.back() == '\n' || mime.back() == '\r' || mime.back() == ' '))
+                mime.remove_suffix(1);
+            return mime == "application/vnd.oasis.opendocument.spreadsheet" ? ESheetType::Ods : ESheetType::Unknown;
         }
+        entry.clear();
+        if (zip->read_file_entry("[Content_Types].xml", entry)) {
+            const std::string_view types(reinterpret_cast<const char*>(entry.data()), entry.size());
+            for (const char* main : {"spreadsheetml.sheet.main+xml", "spreadsheetml.template.main+xml",
+                                     "ms-excel.sheet.macroEnabled.main+xml", "ms-excel.template.macroEnabled.main+xml"})
+                if (types.find(main) != std::string_view::npos) return ESheetType::Xlsx;
+        }
+        return ESheetType::Unknown;
     } catch (...) {
         return ESheetType::Unknown;
     }
@@ -440,4 +614,21 @@ ESheetRead ReadFirstWorksheetFromMemory(const void* data, std::size_t size, CNum
     }
     default: reason = "not an xlsx, ods or xls file"; return ESheetRead::NoReader;
     }
+}
+
+ESheetRead ReadOdsInThisProcess(const void* data, std::size_t size, CNumberTable& table, CString& reason)
+{
+    CTableSink sink(table);
+    std::string why;
+    try {
+        if (!SendOdsCells(std::string_view(static_cast<const char*>(data), size), sink, why)) {
+            reason = why;
+            return ESheetRead::Unreadable;
+        }
+    } catch (const STableFull& e) {
+        reason = e.what();
+        return ESheetRead::Unreadable;
+    }
+    table.Finish();
+    return ESheetRead::Ok;
 }

@@ -2,7 +2,9 @@
 // Reads the first worksheet of a spreadsheet file into a table of numbers:
 // ods through liborcus's importer, xlsx through liborcus's zip and XML
 // parsers (XlsxSheet.h), xls (BIFF) through libfreexl. The type is
-// taken from the file's content, not its name.
+// taken from the file's content, not its name. The ods and xls readers run
+// in a process of their own (platform/ChildProcess.h): their libraries fault
+// or abort on crafted files.
 //
 // The table covers the worksheet from its first cell (A1) to the last used
 // cell, so that the used range, wherever it starts, lies in it whole. A cell
@@ -32,3 +34,7 @@ ESheetType DetectSheetType(const void* data, std::size_t size);
 ESheetRead ReadFirstWorksheet(const char* path, CNumberTable& table, CString& reason);
 // The same from bytes in memory (xls goes through an anonymous file).
 ESheetRead ReadFirstWorksheetFromMemory(const void* data, std::size_t size, CNumberTable& table, CString& reason);
+
+// What the reading process runs on ods content, here in the calling
+// process: for the fuzz target, which must not pay a process per input.
+ESheetRead ReadOdsInThisProcess(const void* data, std::size_t size, CNumberTable& table, CString& reason);

@@ -1,6 +1,7 @@
 #include "formats/spreadsheet/XlsxSheet.h"
 
-#include <orcus/sax_parser.hpp>
+#include "formats/spreadsheet/XmlEvents.h"
+
 #include <orcus/zip_archive.hpp>
 #include <orcus/zip_archive_stream.hpp>
 
@@ -8,6 +9,8 @@
 #include <cstdint>
 #include <exception>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -19,23 +22,29 @@ struct SReadFailure : std::exception {
 };
 
 struct SAttribute {
-    std::string ns, name, value;
+    std::string name, value;
+    bool bPrefixed;
 };
 
-// Attributes arrive before their element's start; handlers look them up there.
-class CAttributeCollector : public orcus::sax_handler {
+// Handlers look an element's attributes up while they handle its start.
+class CAttributeCollector : public CXmlEvents {
 public:
-    void attribute(const orcus::sax::parser_attribute& a)
+    void StartElement(std::string_view name, const std::vector<SXmlAttribute>& attributes) override
     {
-        m_attrs.push_back({std::string(a.ns), std::string(a.name), std::string(a.value)});
+        m_attrs.clear();
+        for (const SXmlAttribute& a : attributes)
+            m_attrs.push_back({std::string(a.name), std::string(a.value), a.bPrefixed});
+        Start(name);
     }
-    void attribute(std::string_view, std::string_view) {}
+    void EndElement(std::string_view name) override { End(name); }
 
 protected:
+    virtual void Start(std::string_view name) = 0;
+    virtual void End(std::string_view) {}
     const std::string* Find(std::string_view name, bool prefixed = false) const
     {
         for (const SAttribute& a : m_attrs)
-            if (a.name == name && (!prefixed || !a.ns.empty())) return &a.value;
+            if (a.name == name && (!prefixed || a.bPrefixed)) return &a.value;
         return nullptr;
     }
     std::vector<SAttribute> m_attrs;
@@ -47,14 +56,13 @@ struct SRelationship {
 
 class CRelationshipsHandler : public CAttributeCollector {
 public:
-    void start_element(const orcus::sax::parser_element& e)
+    void Start(std::string_view name) override
     {
-        if (e.name == "Relationship") {
+        if (name == "Relationship") {
             const std::string *id = Find("Id"), *type = Find("Type"), *target = Find("Target"),
                               *mode = Find("TargetMode");
             if (id && type && target && !(mode && *mode == "External")) rels.push_back({*id, *type, *target});
         }
-        m_attrs.clear();
     }
     std::vector<SRelationship> rels;
 };
@@ -62,13 +70,94 @@ public:
 // The relationship ids of the workbook's sheets, in tab order.
 class CWorkbookHandler : public CAttributeCollector {
 public:
-    void start_element(const orcus::sax::parser_element& e)
+    void Start(std::string_view name) override
     {
-        if (e.name == "sheet")
+        if (name == "sheet")
             if (const std::string* id = Find("id", true)) sheetIds.push_back(*id);
-        m_attrs.clear();
     }
     std::vector<std::string> sheetIds;
+};
+
+// Whether a number format shows a date or a time. Built-in formats by their
+// number (ECMA-376 Part 1, 18.8.30: 14-22 and 45-47, and the East Asian date
+// formats 27-36 and 50-58); a workbook's own formats by their code: its first
+// section, without quoted text, escaped characters, fill and padding
+// characters and bracketed colours or locales (but with elapsed [h], [m],
+// [s]), holds a day, month, year, hour or second token.
+bool IsDateFormatCode(std::string_view code)
+{
+    code = code.substr(0, code.find(';'));
+    for (std::size_t i = 0; i < code.size(); ++i) {
+        const char c = code[i];
+        if (c == '"') {
+            const std::size_t close = code.find('"', i + 1);
+            if (close == std::string_view::npos) return false;
+            i = close;
+        } else if (c == '\\' || c == '_' || c == '*') {
+            ++i;
+        } else if (c == '[') {
+            const std::size_t close = code.find(']', i + 1);
+            if (close == std::string_view::npos) return false;
+            const std::string_view inner = code.substr(i + 1, close - i - 1);
+            if (!inner.empty() && inner.find_first_not_of(inner[0]) == std::string_view::npos &&
+                (inner[0] == 'h' || inner[0] == 'H' || inner[0] == 'm' || inner[0] == 'M' || inner[0] == 's' ||
+                 inner[0] == 'S'))
+                return true;
+            i = close;
+        } else {
+            switch (c) {
+            case 'd': case 'D': case 'm': case 'M': case 'y': case 'Y': case 'h': case 'H': case 's': case 'S':
+                return true;
+            default: break;
+            }
+        }
+    }
+    return false;
+}
+
+bool IsBuiltInDateFormat(unsigned id)
+{
+    return (id >= 14 && id <= 22) || (id >= 27 && id <= 36) || (id >= 45 && id <= 47) || (id >= 50 && id <= 58);
+}
+
+// The cell formats (cellXfs) of the styles part: which of them show dates.
+class CStylesHandler : public CAttributeCollector {
+public:
+    void Start(std::string_view name) override
+    {
+        if (name == "numFmt") {
+            const std::string *id = Find("numFmtId"), *code = Find("formatCode");
+            unsigned n = 0;
+            if (id && code && ParseUnsigned(*id, n)) m_custom.push_back({n, IsDateFormatCode(*code)});
+        } else if (name == "cellXfs") {
+            m_bInCellXfs = true;
+        } else if (name == "xf" && m_bInCellXfs) {
+            const std::string* id = Find("numFmtId");
+            unsigned n = 0;
+            dateStyles.push_back(id && ParseUnsigned(*id, n) && IsDate(n));
+        }
+    }
+    void End(std::string_view name) override
+    {
+        if (name == "cellXfs") m_bInCellXfs = false;
+    }
+    std::vector<bool> dateStyles;
+
+private:
+    static bool ParseUnsigned(const std::string& text, unsigned& n)
+    {
+        const auto r = std::from_chars(text.data(), text.data() + text.size(), n);
+        return r.ec == std::errc() && r.ptr == text.data() + text.size();
+    }
+    // A workbook may give a built-in number a code of its own; its code wins.
+    bool IsDate(unsigned id) const
+    {
+        for (const auto& [n, date] : m_custom)
+            if (n == id) return date;
+        return IsBuiltInDateFormat(id);
+    }
+    std::vector<std::pair<unsigned, bool>> m_custom;
+    bool m_bInCellXfs = false;
 };
 
 // Column and row of an A1 address; false when it is not one.
@@ -91,35 +180,62 @@ bool ParseA1(std::string_view a, std::uint32_t& row, std::uint32_t& col)
     return true;
 }
 
-class CSheetHandler : public orcus::sax_handler {
+class CSheetHandler : public CXmlEvents {
 public:
-    explicit CSheetHandler(CNumberTable& table) : m_table(table) {}
+    CSheetHandler(CNumberTable& table, const std::vector<bool>& dateStyles)
+        : m_table(table), m_dateStyles(dateStyles) {}
 
-    void attribute(const orcus::sax::parser_attribute& a)
+    void StartElement(std::string_view name, const std::vector<SXmlAttribute>& attributes) override
+    {
+        for (const SXmlAttribute& a : attributes) Attribute(a);
+        Start(name);
+    }
+
+    void EndElement(std::string_view name) override
+    {
+        if (name == "v") {
+            m_bInValue = false;
+        } else if (name == "c") {
+            m_bInCell = false;
+            if (m_bNumeric && !m_value.empty()) Keep();
+        }
+    }
+
+    void Text(std::string_view text) override
+    {
+        if (m_bInValue) m_value.append(text);
+    }
+
+private:
+    void Attribute(const SXmlAttribute& a)
     {
         if (a.name == "r") {
             m_r.assign(a.value);
             m_bHaveR = true;
         } else if (a.name == "t") {
             m_t.assign(a.value);
+        } else if (a.name == "s") {
+            std::size_t style = 0;
+            const auto res = std::from_chars(a.value.data(), a.value.data() + a.value.size(), style);
+            m_bDateStyle = res.ec == std::errc() && style < m_dateStyles.size() && m_dateStyles[style];
         }
     }
-    void attribute(std::string_view, std::string_view) {}
-
-    void start_element(const orcus::sax::parser_element& e)
+    void Start(std::string_view name)
     {
-        if (e.name == "c") {
+        if (name == "c") {
             std::uint32_t row = m_row, col = m_bFirstInRow ? 0 : m_col + 1;
             if (m_bHaveR && !ParseA1(m_r, row, col)) throw SReadFailure("malformed cell address \"" + m_r + "\"");
             m_row = row;
             m_col = col;
             m_bFirstInRow = false;
-            m_bNumeric = m_t.empty() || m_t == "n";
+            // A number shown as a date or time is handed over as a date, and
+            // a date is not a number to the table writer.
+            m_bNumeric = (m_t.empty() || m_t == "n") && !m_bDateStyle;
             m_value.clear();
             m_bInCell = true;
-        } else if (e.name == "v") {
+        } else if (name == "v") {
             m_bInValue = m_bInCell;
-        } else if (e.name == "row") {
+        } else if (name == "row") {
             std::uint64_t r = m_bAnyRow ? std::uint64_t(m_row) + 1 : 0;
             if (m_bHaveR) {
                 const auto res = std::from_chars(m_r.data(), m_r.data() + m_r.size(), r);
@@ -133,25 +249,10 @@ public:
             m_bFirstInRow = true;
         }
         m_bHaveR = false;
+        m_bDateStyle = false;
         m_t.clear();
     }
 
-    void end_element(const orcus::sax::parser_element& e)
-    {
-        if (e.name == "v") {
-            m_bInValue = false;
-        } else if (e.name == "c") {
-            m_bInCell = false;
-            if (m_bNumeric && !m_value.empty()) Keep();
-        }
-    }
-
-    void characters(std::string_view text, bool)
-    {
-        if (m_bInValue) m_value.append(text);
-    }
-
-private:
     void Keep()
     {
         const char* b = m_value.data();
@@ -167,6 +268,8 @@ private:
     }
 
     CNumberTable& m_table;
+    const std::vector<bool>& m_dateStyles;
+    bool m_bDateStyle = false;
     std::string m_r, m_t, m_value;
     bool m_bHaveR = false;
     bool m_bNumeric = false, m_bInCell = false, m_bInValue = false;
@@ -181,15 +284,13 @@ std::vector<unsigned char> ReadPart(const orcus::zip_archive& zip, const std::st
     return buf;
 }
 
-// The XML parser may look one character past a text cut short, so every part
-// carries a NUL behind its last byte.
-template <class THandler>
-void Parse(std::vector<unsigned char> xml, THandler& handler)
+// The zip reader puts a NUL behind every part it unpacks; it is no part of
+// the XML.
+void Parse(const std::vector<unsigned char>& xml, CXmlEvents& handler, const std::string& name)
 {
-    const std::size_t size = xml.size();
-    xml.push_back(0);
-    orcus::sax_parser<THandler> parser(reinterpret_cast<const char*>(xml.data()), size, handler);
-    parser.parse();
+    std::size_t size = xml.size();
+    if (size > 0 && xml.back() == 0) --size;
+    ParseXml(reinterpret_cast<const char*>(xml.data()), size, handler, name.c_str());
 }
 
 // The relationships of a part ("xl/workbook.xml" → "xl/_rels/workbook.xml.rels").
@@ -199,7 +300,8 @@ std::vector<SRelationship> RelationshipsOf(const orcus::zip_archive& zip, const 
     const std::string dir = slash == std::string::npos ? "" : part.substr(0, slash + 1);
     const std::string file = slash == std::string::npos ? part : part.substr(slash + 1);
     CRelationshipsHandler h;
-    Parse(ReadPart(zip, dir + "_rels/" + file + ".rels"), h);
+    const std::string rels = dir + "_rels/" + file + ".rels";
+    Parse(ReadPart(zip, rels), h, rels);
     return std::move(h.rels);
 }
 
@@ -254,7 +356,7 @@ bool ReadXlsxFirstSheet(std::string_view content, CNumberTable& table, CString& 
         if (workbook.empty()) throw SReadFailure("the package names no workbook");
 
         CWorkbookHandler wb;
-        Parse(ReadPart(zip, workbook), wb);
+        Parse(ReadPart(zip, workbook), wb, workbook);
         const std::vector<SRelationship> rels = RelationshipsOf(zip, workbook);
         // The first worksheet in tab order; chart sheets are not worksheets.
         std::string sheet;
@@ -263,9 +365,19 @@ bool ReadXlsxFirstSheet(std::string_view content, CNumberTable& table, CString& 
                 if (r.id == id && EndsWith(r.type, "/worksheet")) sheet = Resolve(workbook, r.target);
             if (!sheet.empty()) break;
         }
+        // Styles say which cells show dates; a workbook without them has none.
+        std::vector<bool> dateStyles;
+        for (const SRelationship& r : rels)
+            if (EndsWith(r.type, "/styles")) {
+                CStylesHandler styles;
+                const std::string part = Resolve(workbook, r.target);
+                Parse(ReadPart(zip, part), styles, part);
+                dateStyles = std::move(styles.dateStyles);
+                break;
+            }
         if (!sheet.empty()) {
-            CSheetHandler h(table);
-            Parse(ReadPart(zip, sheet), h);
+            CSheetHandler h(table, dateStyles);
+            Parse(ReadPart(zip, sheet), h, sheet);
         }
     } catch (const std::exception& e) {
         reason = e.what();

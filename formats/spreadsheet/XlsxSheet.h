@@ -2,8 +2,9 @@
 // The first worksheet of an xlsx workbook, read straight from its parts:
 // the package relationships lead to the workbook, the workbook's first
 // worksheet entry and its relationship to the sheet part, whose cells are
-// read with a streaming XML parser. Shared strings and styles are never
-// read: a text cell is not a number whatever it says.
+// read with expat (XmlEvents.h). Shared strings are never read: a text cell
+// is not a number whatever it says. Of the styles only the cell formats are
+// read, which tell a date from a number.
 //
 // Relationship targets may be relative to their part or absolute within the
 // package ("/xl/worksheets/sheet1.xml", as openpyxl writes them); both are

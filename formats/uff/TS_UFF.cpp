@@ -89,6 +89,18 @@ float Calibration(double peak, double reference)
 // Import
 // ======================================================================================
 
+CString DeriveUFFImportOutput(const char* input)
+{
+    return OutputPolicy::DeriveOutputPath(input ? input : "", ".trx", OutputPolicy::EExtensionRule::ReplaceOnly,
+                                          CTSSettings::bitUFFImport);
+}
+
+CString DeriveUFFExportOutput(const char* input)
+{
+    return OutputPolicy::DeriveOutputPath(CMark(input ? input : "").GetPath(), ".UFF",
+                                          OutputPolicy::EExtensionRule::ReplaceOnly, CTSSettings::bitUFFExport);
+}
+
 CThreadUFFImport::CThreadUFFImport(const char* input, long id, long user, const char* output,
                                    const int* overwrite)
     : CThreadConversion(input, id, user)
@@ -97,9 +109,7 @@ CThreadUFFImport::CThreadUFFImport(const char* input, long id, long user, const 
     if (output)
         m_arsOutput.Add(output);
     else
-        m_arsOutput.Add(OutputPolicy::DeriveOutputPath(input ? input : "", ".trx",
-                                                       OutputPolicy::EExtensionRule::ReplaceOnly,
-                                                       CTSSettings::bitUFFImport));
+        m_arsOutput.Add(DeriveUFFImportOutput(input));
     m_bOverwrite = OutputPolicy::ResolveOverwrite(overwrite, CTSSettings::bitUFFImport);
 }
 
@@ -115,6 +125,7 @@ int CThreadUFFImport::Run()
         m_uStringID = e.uStringID;
         m_sTextArg = e.sTextArg;
         m_sTextAppend = e.sTextAppend;
+        Interrupted();  // a stop inside the reader: say so
     } catch (const std::bad_alloc&) {
         m_uStringID = kAllocFailed;
     } catch (const std::exception& e) {
@@ -415,9 +426,7 @@ CThreadUFFExport::CThreadUFFExport(const CList<CString, CString&>& inputs, long 
     if (output)
         m_sOutput = output;
     else if (!m_lsInputs.empty())
-        m_sOutput = OutputPolicy::DeriveOutputPath(CMark(m_lsInputs.front()).GetPath(), ".UFF",
-                                                   OutputPolicy::EExtensionRule::ReplaceOnly,
-                                                   CTSSettings::bitUFFExport);
+        m_sOutput = DeriveUFFExportOutput(m_lsInputs.front());
     m_bOverwrite = OutputPolicy::ResolveOverwrite(overwrite, CTSSettings::bitUFFExport);
     m_bBinary = binary ? *binary : CTSSettings::m_bBinaryUFFExport;
 }

@@ -11,6 +11,12 @@
 #include <cstdio>
 #include <vector>
 
+// Outputs of jobs whose caller named none: the input with ".trx" (import)
+// or ".UFF" (export, from the first data set's path) in place of its
+// extension, in the kind's standard directory when its bit is set.
+CString DeriveUFFImportOutput(const char* input);
+CString DeriveUFFExportOutput(const char* input);
+
 class CThreadUFFImport : public CThreadConversion {
 public:
     CThreadUFFImport(const char* input, long id, long user, const char* output, const int* overwrite);

@@ -1,5 +1,7 @@
 #include "formats/uff/UffReader.h"
 
+#include "frame/Cancellation.h"
+
 #include <algorithm>
 #include <bit>
 #include <cctype>
@@ -119,6 +121,14 @@ bool CUffReader::uff_read_start_stop_line()
 {
     CUffLineReader::SLine line;
     while (m_lines.ReadLine(line)) {
+        // Every value line of an ASCII data set passes here in the first
+        // pass: a stop request must not wait for the end of a huge one.
+        if (JobCancellation::Requested()) {
+            CUffError e;
+            e.uStringID = 3;
+            e.sAbort = JobCancellation::kInterruptedText;
+            throw e;
+        }
         CheckLineLength(line, false, m_lines.LineNumber());
         if (uff_is_start_stop_line(line.text))
             return true;

@@ -33,6 +33,12 @@ using NodePtr = std::unique_ptr<T, SNodeDeleter>;
 
 }  // namespace
 
+CString DeriveWAVExportOutput(const char* input)
+{
+    return OutputPolicy::DeriveOutputPath(CMark(input ? input : "").GetPath(), ".WAV",
+                                          OutputPolicy::EExtensionRule::AppendWhenMissing, CTSSettings::bitWAVExport);
+}
+
 CThreadWAVExport::CThreadWAVExport(const CMark& mark, long id, long user, const char* output,
                                    const int* overwrite, const int* convFloatToInt, const short* calibration,
                                    const int* resolution24Bit, const int* includePulseChannels,
@@ -41,12 +47,7 @@ CThreadWAVExport::CThreadWAVExport(const CMark& mark, long id, long user, const 
     : CThreadConversion(mark.GetPath(), id, user)
 {
     m_uState = TS_STATE_WAV_EXPORT;
-    if (output)
-        m_sOutput = output;
-    else
-        m_sOutput = OutputPolicy::DeriveOutputPath(mark.GetPath(), ".WAV",
-                                                   OutputPolicy::EExtensionRule::AppendWhenMissing,
-                                                   CTSSettings::bitWAVExport);
+    m_sOutput = output ? CString(output) : DeriveWAVExportOutput(mark.GetPath());
     m_bOverwrite = OutputPolicy::ResolveOverwrite(overwrite, CTSSettings::bitWAVExport);
     m_iConvFloatToInt = convFloatToInt ? *convFloatToInt : CTSSettings::m_iConvFloatToIntWAVExport;
     m_nCalibration = calibration ? *calibration : CTSSettings::m_nCalibrationWAVExport;

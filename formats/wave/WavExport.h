@@ -13,6 +13,11 @@
 
 class CCreatedOutputs;
 
+// The output of an export whose caller named none: the data set's path (a
+// channel selection after "|" is no part of it) with ".WAV", in the WAVE
+// standard directory when the export's bit is set.
+CString DeriveWAVExportOutput(const char* input);
+
 class CThreadWAVExport : public CThreadConversion {
 public:
     // Null pointers take the settings (fade 0.0, loop 0). The data set is

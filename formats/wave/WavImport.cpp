@@ -52,13 +52,14 @@ CThreadWAVImport::CThreadWAVImport(const char* input, long id, long user, const 
     : CThreadConversion(input, id, user)
 {
     m_uState = TS_STATE_WAV_IMPORT;
-    if (output)
-        m_sOutput = output;
-    else
-        m_sOutput = OutputPolicy::DeriveOutputPath(input ? input : "", ".dat",
-                                                   OutputPolicy::EExtensionRule::ReplaceOnly,
-                                                   CTSSettings::bitWAVImport);
+    m_sOutput = output ? CString(output) : DeriveWAVImportOutput(input);
     m_bOverwrite = OutputPolicy::ResolveOverwrite(overwrite, CTSSettings::bitWAVImport);
+}
+
+CString DeriveWAVImportOutput(const char* input)
+{
+    return OutputPolicy::DeriveOutputPath(input ? input : "", ".dat", OutputPolicy::EExtensionRule::ReplaceOnly,
+                                          CTSSettings::bitWAVImport);
 }
 
 CThreadWAVImport::~CThreadWAVImport() = default;
@@ -224,10 +225,22 @@ bool CThreadWAVImport::Convert()
     bool shortData = false;
     const int fd = wave.GetFileDescriptor();
     if (layout.bytesPerSample != 1 && fd >= 0) {
+        // In pieces of 32 MiB, each a few milliseconds of copying, so that a
+        // stop request ends even a many-gigabyte import at once.
+        constexpr std::uint64_t kPiece = std::uint64_t(32) << 20;
         const std::uint64_t whole = D - D % frame;
-        std::uint64_t N = stream->CopyFrom(fd, dataChunk.dataOffset, whole);
-        if (stream->Fail())
-            return fail(WaveResult::kBytesMismatch);
+        std::uint64_t N = 0;
+        while (N < whole) {
+            if (Interrupted())
+                return fail(WaveResult::kBytesMismatch);
+            const std::uint64_t want = std::min(kPiece, whole - N);
+            const std::uint64_t got = stream->CopyFrom(fd, dataChunk.dataOffset + N, want);
+            if (stream->Fail())
+                return fail(WaveResult::kBytesMismatch);
+            N += got;
+            if (got < want)
+                break;
+        }
         // A trailing part of a frame stays behind the last whole scan, where
         // readers of the data set ignore it. An empty data chunk is as
         // improper as a short one: it proclaims a recording and holds none.

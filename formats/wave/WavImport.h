@@ -8,6 +8,11 @@
 
 #include <cstddef>
 
+// The output of an import whose caller named none: the input with ".dat" in
+// place of its extension, in the TRX standard directory when the import's
+// bit is set. The command line checks its outputs with this same rule.
+CString DeriveWAVImportOutput(const char* input);
+
 class CThreadWAVImport : public CThreadConversion {
 public:
     // output null: the input with ".dat" (replacing its extension), in the

@@ -13,6 +13,9 @@
 #include <cstdlib>
 #include <sstream>
 #include <filesystem>
+#include <cstring>
+#include <iomanip>
+#include <functional>
 #include <fstream>
 #include <string>
 #include <sys/wait.h>
@@ -390,10 +393,136 @@ TEST_F(Cli, TwoInputsForOneOutputAreRefusedBeforeAnyJob)
     EXPECT_TRUE(fs::exists(dir / "c2" / "x.trx"));
 }
 
+TEST_F(Cli, TwoInputsForOneStandardFolderOutputAreRefused)
+{
+    // Without -o the settings may send every output of a kind to one folder:
+    // x.trx from a/ and from b/ then meet there.
+    for (const char* sub : {"a", "b"}) {
+        fs::create_directories(dir / sub);
+        MakeTable(dir / sub / "x.txt", {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11});
+        ASSERT_EQ(Tessel(std::string("import asc ") + sub + "/x.txt -o " + sub + "/x.trx").status, 0);
+    }
+    const std::string folder = (dir / "std").string() + "/";
+    ASSERT_EQ(Tessel("settings set m_lStandardPathFlags 2177").status, 0);  // ASCII export, WAVE export, ASCII import
+    for (const char* key : {"m_sPathASC", "m_sPathWAV", "m_sPathTRX"})
+        ASSERT_EQ(Tessel(std::string("settings set ") + key + " '" + folder + "'").status, 0);
+    for (const char* call : {"export asc a/x.trx b/x.trx", "export wav 'a/x.trx|0' b/x.trx", "import asc a/x.txt b/x.txt"}) {
+        SResult r = Tessel(call);
+        EXPECT_EQ(r.status, 2) << call << "\n" << r.err;
+        EXPECT_NE(r.err.find(folder), std::string::npos) << call << "\n" << r.err;
+        EXPECT_TRUE(!fs::exists(dir / "std") || fs::is_empty(dir / "std")) << call << ": no job ran";
+    }
+    // One of them alone goes to the folder.
+    EXPECT_EQ(Tessel("export asc a/x.trx").status, 0);
+    EXPECT_TRUE(fs::exists(dir / "std" / "x.asc"));
+}
+
 TEST_F(Cli, ErrorTextEndsWithExactlyOneLineFeed)
 {
     EXPECT_EQ(Tessel("error-text 102").out, "Invalid format of input file or invalid header information.\n");
     EXPECT_EQ(Tessel("error-text 113").out, "Conversion has already been started.\n");
+}
+
+// A long kernel copy (WAVE) or a long first pass through the lines (UFF) must
+// look at the stop request as it goes: after the signal the command may read
+// or write little more before it ends. What was read or written is watched
+// from outside; a slow machine only makes the watch see less, never more.
+TEST_F(Cli, InterruptStopsLongImportsWithinAFewPieces)
+{
+    const std::string exe = std::string(TESSEL_BINARY_DIR) + "/tessel";
+    auto start = [&](std::vector<std::string> args) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::setenv("TESSEL_CONFIG_DIR", (dir / "config").c_str(), 1);
+            if (::chdir(dir.c_str()) != 0) ::_exit(99);
+            std::vector<char*> argv{const_cast<char*>("tessel")};
+            for (std::string& a : args) argv.push_back(a.data());
+            argv.push_back(nullptr);
+            ::execv(exe.c_str(), argv.data());
+            ::_exit(98);
+        }
+        return pid;
+    };
+    // Bytes read so far by the whole process (every thread).
+    auto readBytes = [](pid_t pid) -> long long {
+        std::ifstream io("/proc/" + std::to_string(pid) + "/io");
+        std::string key;
+        long long v = -1;
+        while (io >> key >> v)
+            if (key == "rchar:") return v;
+        return -1;
+    };
+    // Signals once `begun` says the work is under way, then follows `amount`
+    // until the process ends; returns how far it went past the signal.
+    auto interrupt = [&](pid_t pid, const std::function<long long()>& amount, long long begun) {
+        long long at = -1;
+        for (int i = 0; i < 20000 && (at = amount()) < begun; ++i)
+            ::usleep(1000);
+        EXPECT_GE(at, begun) << "the work never began";
+        ::kill(pid, SIGTERM);
+        long long most = at;
+        int status = 0;
+        for (;;) {
+            most = std::max(most, amount());
+            const pid_t w = ::waitpid(pid, &status, WNOHANG);
+            if (w == pid) break;
+            ::usleep(500);
+        }
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + SIGTERM) << status;
+        return most - at;
+    };
+
+    // WAVE: 1 GiB of 16-bit stereo samples, a hole on disk.
+    {
+        const fs::path in = dir / "long.wav", out = dir / "long.dat";
+        MakeWave(in, 2, 0);
+        std::string b = Slurp(in);
+        const std::uint32_t data = 1u << 30;
+        const std::uint32_t riff = std::uint32_t(b.size() - 8) + data;
+        std::memcpy(b.data() + 4, &riff, 4);
+        std::memcpy(b.data() + b.size() - 4, &data, 4);
+        {
+            std::ofstream(in, std::ios::binary) << b;
+        }
+        fs::resize_file(in, b.size() + data);
+        const pid_t pid = start({"import", "wav", "long.wav", "-o", "long.dat", "--quiet", "--overwrite"});
+        ASSERT_GT(pid, 0);
+        const long long past = interrupt(pid, [&] {
+            std::error_code ec;
+            const auto n = fs::file_size(out, ec);
+            return ec ? -1LL : (long long)n;
+        }, 1);
+        EXPECT_LT(past, 200LL << 20) << "the copy went on after the stop request";
+        EXPECT_FALSE(fs::exists(out)) << "partial output left behind";
+        fs::remove(in);
+    }
+
+    // UFF: one ASCII data set of 96 MiB of value lines.
+    {
+        const fs::path in = dir / "long.unv";
+        const long long lines = (96LL << 20) / 79;
+        {
+            std::ofstream f(in, std::ios::binary);
+            f << "    -1\n    58\nlong\nNONE\n12-MAR-03 14:05:09\nNONE\nNONE\n"
+                 "    1         0    0         0 Bracket           74   3 NONE               0   0\n"
+              << "         2" << std::setw(10) << lines * 6 << "         1  0.00000E+00  1.00000E-03  0.00000E+00\n"
+              << "        17    0    0    0 Time                 s                   \n"
+                 "        12    0    0    0 Accel                m/s^2               \n"
+                 "        13    0    0    0 Force                N                   \n"
+                 "         0    0    0    0 NONE                 NONE                \n";
+            std::string block;
+            for (int i = 0; i < 4096; ++i)
+                block += " -2.00000E+00 -1.50000E+00 -1.00000E+00 -5.00000E-01  0.00000E+00  5.00000E-01\n";
+            for (long long k = 0; k < lines; k += 4096)
+                f.write(block.data(), std::streamsize(std::min<long long>(4096, lines - k) * 79));
+            f << "    -1\n";
+        }
+        const pid_t pid = start({"import", "uff", "long.unv", "-o", "long.trx", "--quiet", "--overwrite"});
+        ASSERT_GT(pid, 0);
+        const long long past = interrupt(pid, [&] { return readBytes(pid); }, 8LL << 20);
+        EXPECT_LT(past, 24LL << 20) << "the first pass read on after the stop request";
+        EXPECT_FALSE(fs::exists(dir / "long.trx")) << "partial output left behind";
+    }
 }
 
 TEST_F(Cli, InterruptStopsTheExportAndRemovesItsOutput)

@@ -169,6 +169,33 @@ TEST(ExcelJobFaultTest, AnXlsThatBreaksItsReaderFailsWithoutHarm)
     EXPECT_EQ(ReadFile(in), before);
 }
 
+// An xlsx whose sheet part ends inside a tag (found by fuzz_spreadsheet): the
+// XML parser once read on past the part's end, into whatever memory followed,
+// so that the fault came and went with the heap's contents.
+TEST(ExcelJobFaultTest, DamagedPackagesAreRefused)
+{
+    CScratchDir dir;
+    const std::string in = std::string(TESSEL_SOURCE_DIR) + "/tests/formats/spreadsheet/data/orcus_sax_read_past_end.xlsx";
+    const std::string out = dir / "out.trx";
+    for (int i = 0; i < 3; ++i) {
+        const CTSInterface::SMessage m = RunSync(in, out, nullptr);
+        EXPECT_EQ(m.uState, 32u);
+        EXPECT_EQ(m.sText.str(), "File \"" + in + "\" could not be opened.\n"
+                                 "xl/worksheets/sheet1.xml: not well-formed (invalid token) in line 2");
+        EXPECT_FALSE(Exists(out));
+    }
+    // Zip directories whose entry counts disagree with each other, or say
+    // none at all (found by fuzz_spreadsheet): the zip reader went by the
+    // larger count, or by the records it found, met one claiming gigabytes
+    // and allocated them.
+    for (const char* name : {"zip_entry_counts_disagree.ods", "zip_directory_without_counts.ods", "zip_directory_size_zero.ods"}) {
+        const std::string counts = std::string(TESSEL_SOURCE_DIR) + "/tests/formats/spreadsheet/data/" + name;
+        const CTSInterface::SMessage m = RunSync(counts, out, nullptr);
+        EXPECT_EQ(m.uState, 32u);
+        EXPECT_EQ(m.sText.str(), "File \"" + counts + "\" could not be opened.\nthe zip container is damaged");
+    }
+}
+
 TEST_F(ExcelJobTest, OutputsThatMayNotBeWrittenStayAsTheyAre)
 {
     // Overwriting forbidden: 8, the file untouched.

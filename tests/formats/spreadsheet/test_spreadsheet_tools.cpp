@@ -205,4 +205,103 @@ TEST_F(SheetsFromToolsTest, OpenpyxlSheetsImportToTheCsvValues)
     for (const STable& t : kTables) CheckImport(*s_dir / (t.name + ".openpyxl.xlsx"), t);
 }
 
+// A number shown as a date or a time reaches the writer as a date, not as a
+// number; number formats that merely contain such letters in quoted text or
+// colours stay numbers. openpyxl says which cells are dates.
+TEST_F(SheetsFromToolsTest, XlsxDateCellsAreNotNumbers)
+{
+    RequireTools(s_python, "python3 with numpy and openpyxl");
+    const char* const script = R"PY(
+import sys, datetime, openpyxl
+path, fmt = sys.argv[1], sys.argv[2]
+wb = openpyxl.Workbook()
+ws = wb.active
+ws.append([datetime.datetime(2024, 3, 1, 12, 30), 42.0])
+for row in ([100.0, 0.0], [200.0, 6.0], [300.0, 12.0]):
+    ws.append(row)
+ws["A1"].number_format = fmt
+for r in (2, 3, 4):
+    ws.cell(r, 1).number_format = '[Red]0.0'
+    ws.cell(r, 2).number_format = '0.00 "dB"'
+wb.save(path)
+ws = openpyxl.load_workbook(path).active
+assert ws["A1"].is_date, fmt
+assert not any(ws.cell(r, c).is_date for r in (2, 3, 4) for c in (1, 2))
+)PY";
+    WriteFile(*s_dir / "dates.py", script);
+    // The date format of openpyxl, built-in ones (14, 18, 46) and one of the
+    // workbook's own.
+    for (const char* fmt : {"yyyy-mm-dd h:mm:ss", "mm-dd-yy", "h:mm AM/PM", "[h]:mm:ss", "dd.mm.yyyy"}) {
+        SCOPED_TRACE(fmt);
+        const std::string sheet = *s_dir / "dates.xlsx", out = *s_dir / "dates.trx";
+        ASSERT_TRUE(RunShell("/usr/bin/python3 " + (*s_dir / "dates.py") + " " + sheet + " '" + fmt + "'"));
+        // With the date counted as a number the block would start at row 1
+        // and its first column (a date, then 100) would not increase.
+        CTSInterface::SMessage msg;
+        ASSERT_EQ(CTSInterface().ImportExcel(sheet.c_str(), 1, 2, out.c_str(), nullptr, dk__spectrum, &msg), 0u);
+        ASSERT_EQ(msg.uState, 31u) << msg.sText.c_str();
+        const STrxContent c = ReadTrx(out);
+        ASSERT_EQ(c.abscissa.GetNbrOfScans(), 3);
+        EXPECT_TRUE(c.abscissa.IsCalc());
+        EXPECT_DOUBLE_EQ(c.abscissa.GetFirstValue(), 100.0);
+        ASSERT_EQ(c.scans.size(), 3u);
+        EXPECT_FLOAT_EQ(c.scans[2], 3.9810717f);  // 10^(12/20)
+    }
+}
+
+// A character reference beyond Unicode, and column properties in a style of
+// another family, stopped the whole process on assertions of liborcus (found
+// by the fuzz target): now the readers refuse the file with 10 and the
+// reason, and the caller lives on.
+TEST_F(SheetsFromToolsTest, CharacterReferenceBeyondUnicodeIsRefused)
+{
+    RequireTools(s_python, "python3");
+    const char* const script = R"PY(
+import sys, zipfile
+ods, xlsx, styled = sys.argv[1], sys.argv[2], sys.argv[3]
+office = 'xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0" xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0"'
+with zipfile.ZipFile(ods, "w") as z:
+    z.writestr(zipfile.ZipInfo("mimetype"), "application/vnd.oasis.opendocument.spreadsheet")
+    z.writestr("content.xml", '<?xml version="1.0"?><office:document-content ' + office +
+               '><office:body><office:spreadsheet><table:table table:name="S"><table:table-row>'
+               '<table:table-cell><text:p>&#x110000;</text:p></table:table-cell>'
+               '</table:table-row></table:table></office:spreadsheet></office:body></office:document-content>')
+with zipfile.ZipFile(styled, "w") as z:
+    z.writestr(zipfile.ZipInfo("mimetype"), "application/vnd.oasis.opendocument.spreadsheet")
+    z.writestr("content.xml", '<?xml version="1.0"?><office:document-content ' + office +
+               ' xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0"><office:automatic-styles>'
+               '<style:style style:name="co1" style:family="paragraph"><style:table-column-properties/></style:style>'
+               '</office:automatic-styles><office:body><office:spreadsheet/></office:body></office:document-content>')
+main = "http://schemas.openxmlformats.org/spreadsheetml/2006/main"
+rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships"
+with zipfile.ZipFile(xlsx, "w") as z:
+    z.writestr("[Content_Types].xml", '<?xml version="1.0"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">'
+               '<Override PartName="/xl/workbook.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml"/></Types>')
+    z.writestr("_rels/.rels", '<?xml version="1.0"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">'
+               '<Relationship Id="r1" Type="' + rel + '/officeDocument" Target="xl/workbook.xml"/></Relationships>')
+    z.writestr("xl/workbook.xml", '<?xml version="1.0"?><workbook xmlns="' + main + '" xmlns:r="' + rel + '"><sheets>'
+               '<sheet name="S" sheetId="1" r:id="r1"/></sheets></workbook>')
+    z.writestr("xl/_rels/workbook.xml.rels", '<?xml version="1.0"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">'
+               '<Relationship Id="r1" Type="' + rel + '/worksheet" Target="worksheets/sheet1.xml"/></Relationships>')
+    z.writestr("xl/worksheets/sheet1.xml", '<?xml version="1.0"?><worksheet xmlns="' + main + '"><sheetData>'
+               '<row r="1"><c r="A1" t="inlineStr"><is><t>&#1114112;</t></is></c></row></sheetData></worksheet>')
+)PY";
+    WriteFile(*s_dir / "charref.py", script);
+    const std::string ods = *s_dir / "charref.ods", xlsx = *s_dir / "charref.xlsx", styled = *s_dir / "styled.ods";
+    ASSERT_TRUE(RunShell("/usr/bin/python3 " + (*s_dir / "charref.py") + " " + ods + " " + xlsx + " " + styled));
+    for (const std::string& sheet : {ods, xlsx, styled}) {
+        SCOPED_TRACE(sheet);
+        const std::string out = *s_dir / "charref.trx";
+        CTSInterface::SMessage msg;
+        ASSERT_EQ(CTSInterface().ImportExcel(sheet.c_str(), 1, 2, out.c_str(), nullptr, dk__spectrum, &msg), 0u);
+        EXPECT_EQ(msg.uState, 32u);
+        EXPECT_EQ(msg.sText.str().rfind("File \"" + sheet + "\" could not be opened.\n", 0), 0u) << msg.sText.c_str();
+        const char* const why = sheet == styled ? "column properties in a style of another family"
+                                : sheet == ods ? "content.xml holds a character reference"
+                                               : "reference to invalid character number";
+        EXPECT_NE(msg.sText.str().find(why), std::string::npos) << msg.sText.c_str();
+        EXPECT_FALSE(Exists(out));
+    }
+}
+
 } // namespace
