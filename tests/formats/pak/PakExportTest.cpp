@@ -420,8 +420,8 @@ TEST_F(PakExport, RefusalsAndFailuresLeaveNoTrace)
     EXPECT_EQ(msg.uState, 8u);
     EXPECT_EQ(msg.sText.Left(Text(15).GetLength()), Text(15));
     EXPECT_FALSE(fs::exists(root / "new"));
-    MakeTrx(root / "spec.trx", kThree, 1000.0, 10, Ramp, {}, dk__spectrum);
-    msg = Export(root / "spec.trx", root / "new");
+    MakeTrx(root / "spectrum.trx", kThree, 1000.0, 10, Ramp, {}, dk__spectrum);
+    msg = Export(root / "spectrum.trx", root / "new");
     EXPECT_EQ(msg.sText, Text(21));
     EXPECT_FALSE(fs::exists(root / "new"));
     {

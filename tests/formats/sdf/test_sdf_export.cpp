@@ -236,10 +236,10 @@ TEST_F(SdfExport, UnevenAbscissaTravelsInTheXData)
 
 TEST_F(SdfExport, RefusalsAndWarnings)
 {
-    MakeTrx(dir / "spec.dat", {{"s", "pressure", "Pa", it__float}}, {{1, 2, 3}}, dk__spectrum);
-    auto msg = Export(dir / "spec.dat", dir / "spec.sdf");
+    MakeTrx(dir / "spectrum.dat", {{"s", "pressure", "Pa", it__float}}, {{1, 2, 3}}, dk__spectrum);
+    auto msg = Export(dir / "spectrum.dat", dir / "spectrum.sdf");
     EXPECT_EQ(12u, msg.uState);
-    EXPECT_FALSE(fs::exists(dir / "spec.sdf"));
+    EXPECT_FALSE(fs::exists(dir / "spectrum.sdf"));
     MakeTrx(dir / "pulse.dat", {{"P", "", "", it__pulse}}, {{0, 1, 0}});
     msg = Export(dir / "pulse.dat", dir / "pulse.sdf");
     EXPECT_EQ("TRX Dataset contains no exportable channels.", msg.sText);

@@ -144,12 +144,12 @@ TEST_F(SdfImport, ComplexSpectraAndStoredAbscissa)
     f.channels.push_back(c);
     f.vectors.push_back(Vector{0, -1, 96, 0});
     for (float v : {3.f, 4.f, 1.f, 1.f, 0.f, 2.f}) AddF32(f.yData, v);
-    WriteBytes(dir / "spec.sdf", Build(f));
-    auto msg = Import(dir / "spec.sdf", dir / "spec.dat");
+    WriteBytes(dir / "spectrum.sdf", Build(f));
+    auto msg = Import(dir / "spectrum.sdf", dir / "spectrum.dat");
     ASSERT_EQ(9u, msg.uState) << msg.sText.c_str();
-    EXPECT_EQ((std::vector<double>{25.0, 2.0, 4.0}), Values(dir / "spec.dat", 0));
+    EXPECT_EQ((std::vector<double>{25.0, 2.0, 4.0}), Values(dir / "spectrum.dat", 0));
     {
-        CDataset ds((dir / "spec.dat").c_str(), om__read, 32768, sh__deny_write);
+        CDataset ds((dir / "spectrum.dat").c_str(), om__read, 32768, sh__deny_write);
         EXPECT_EQ(dk__spectrum, ds.GetKind());
         EXPECT_EQ("frequency", ds.GetAbscissa(0).GetQuantity().GetName());
         EXPECT_DOUBLE_EQ(12.5, ds.GetAbscissa(0).GetDeltaValue());
