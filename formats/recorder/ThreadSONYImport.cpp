@@ -1,6 +1,7 @@
 #include "formats/recorder/ThreadSONYImport.h"
 
 #include "common/OutputPolicy.h"
+#include "common/PieceCopy.h"
 #include "formats/recorder/RecorderJob.h"
 #include "formats/recorder/RecorderText.h"
 #include "frame/CreatedOutputs.h"
@@ -163,7 +164,13 @@ bool CThreadSONYImport::Convert()
     }
 
     CDataStream* stream = ds->GetPtrToFile();
-    const std::uint64_t copied = stream ? stream->CopyFrom(data.Get(), 0, expected) : 0;
+    bool stopped = false;
+    const std::uint64_t copied =
+        stream ? PieceCopy::Copy(*stream, data.Get(), 0, expected, [this] { return Interrupted(); }, stopped) : 0;
+    if (stopped) {
+        ds.reset();
+        return fail(kBytesMismatch);
+    }
     if (!stream || stream->Fail() || !stream->Flush()) {
         ds.reset();
         m_sTextArg = output;

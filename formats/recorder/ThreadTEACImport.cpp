@@ -1,6 +1,7 @@
 #include "formats/recorder/ThreadTEACImport.h"
 
 #include "common/OutputPolicy.h"
+#include "common/PieceCopy.h"
 #include "formats/recorder/RecorderJob.h"
 #include "formats/recorder/RecorderText.h"
 #include "frame/CreatedOutputs.h"
@@ -138,7 +139,13 @@ bool CThreadTEACImport::CopySamples(CDataset& ds, int fd, std::uint64_t offset, 
                                     CCreatedOutputs& outputs)
 {
     CDataStream* stream = ds.GetPtrToFile();
-    const std::uint64_t copied = stream ? stream->CopyFrom(fd, offset, length) : 0;
+    bool stopped = false;
+    const std::uint64_t copied =
+        stream ? PieceCopy::Copy(*stream, fd, offset, length, [this] { return Interrupted(); }, stopped) : 0;
+    if (stopped) {
+        m_uStringID = kBytesMismatch;
+        return false;
+    }
     if (!stream || stream->Fail() || !stream->Flush()) {
         m_uStringID = kWriteFailed;
         m_sTextArg = m_sOutput;

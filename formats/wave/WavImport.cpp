@@ -1,6 +1,7 @@
 #include "formats/wave/WavImport.h"
 
 #include "common/OutputPolicy.h"
+#include "common/PieceCopy.h"
 #include "formats/wave/WaveFormat.h"
 #include "frame/CreatedOutputs.h"
 #include "hostlibs/dataset/Dataset.h"
@@ -225,22 +226,11 @@ bool CThreadWAVImport::Convert()
     bool shortData = false;
     const int fd = wave.GetFileDescriptor();
     if (layout.bytesPerSample != 1 && fd >= 0) {
-        // In pieces of 32 MiB, each a few milliseconds of copying, so that a
-        // stop request ends even a many-gigabyte import at once.
-        constexpr std::uint64_t kPiece = std::uint64_t(32) << 20;
-        const std::uint64_t whole = D - D % frame;
-        std::uint64_t N = 0;
-        while (N < whole) {
-            if (Interrupted())
-                return fail(WaveResult::kBytesMismatch);
-            const std::uint64_t want = std::min(kPiece, whole - N);
-            const std::uint64_t got = stream->CopyFrom(fd, dataChunk.dataOffset + N, want);
-            if (stream->Fail())
-                return fail(WaveResult::kBytesMismatch);
-            N += got;
-            if (got < want)
-                break;
-        }
+        bool stopped = false;
+        const std::uint64_t N = PieceCopy::Copy(*stream, fd, dataChunk.dataOffset, D - D % frame,
+                                                [this] { return Interrupted(); }, stopped);
+        if (stopped || stream->Fail())
+            return fail(WaveResult::kBytesMismatch);
         // A trailing part of a frame stays behind the last whole scan, where
         // readers of the data set ignore it. An empty data chunk is as
         // improper as a short one: it proclaims a recording and holds none.

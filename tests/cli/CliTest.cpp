@@ -423,7 +423,7 @@ TEST_F(Cli, ErrorTextEndsWithExactlyOneLineFeed)
     EXPECT_EQ(Tessel("error-text 113").out, "Conversion has already been started.\n");
 }
 
-// A long kernel copy (WAVE) or a long first pass through the lines (UFF) must
+// A long kernel copy (WAVE, SONY) or a long first pass through the lines (UFF) must
 // look at the stop request as it goes: after the signal the command may read
 // or write little more before it ends. What was read or written is watched
 // from outside; a slow machine only makes the watch see less, never more.
@@ -486,6 +486,28 @@ TEST_F(Cli, InterruptStopsLongImportsWithinAFewPieces)
         }
         fs::resize_file(in, b.size() + data);
         const pid_t pid = start({"import", "wav", "long.wav", "-o", "long.dat", "--quiet", "--overwrite"});
+        ASSERT_GT(pid, 0);
+        const long long past = interrupt(pid, [&] {
+            std::error_code ec;
+            const auto n = fs::file_size(out, ec);
+            return ec ? -1LL : (long long)n;
+        }, 1);
+        EXPECT_LT(past, 200LL << 20) << "the copy went on after the stop request";
+        EXPECT_FALSE(fs::exists(out)) << "partial output left behind";
+        fs::remove(in);
+    }
+
+    // SONY: 1 GiB of one 16-bit channel behind its LOG, a hole on disk.
+    {
+        const fs::path in = dir / "long.bin", out = dir / "long_sony.dat";
+        std::ofstream(dir / "long.LOG", std::ios::binary)
+            << "VERSION 1.02\r\nDATA_FILE REC001.BIN\r\nFORMAT 0\r\nVOLUME_CH 536870912\r\n"
+               "FILE_INTVL_CH 0.001\r\nFILE_MEMO run\r\nTAPE_BC_MODE 1\r\nTAPE_SRATE_CH 48000\r\nDECIMATION 4\r\n"
+               "TAPE_SPEED 2\r\nID 042\r\nDATE_TIME 990312 101500\r\nCNT_ADDRESS +12345\r\n"
+               "MEMO m\r\nTRIG_MODE 0\r\nCHANNEL  1, \"A\", V, 0.001*(X)+0.0\r\n";
+        std::ofstream(in, std::ios::binary).put('\0');
+        fs::resize_file(in, 1ull << 30);
+        const pid_t pid = start({"import", "sony", "long.bin", "-o", "long_sony.dat", "--quiet", "--overwrite"});
         ASSERT_GT(pid, 0);
         const long long past = interrupt(pid, [&] {
             std::error_code ec;
