@@ -2,6 +2,10 @@
 // Helpers of the ASCII tests: data sets made and read, the jobs run to their
 // end on this thread.
 
+#include "formats/ascii/TS_ASCIIImport.h"
+#include "formats/ascii/ThreadASCExport.h"
+#include "frame/Module.h"
+#include "frame/ThreadManager.h"
 #include "hostlibs/dataset/Dataset.h"
 #include "settings/TSSettings.h"
 #include "tests/common/ModuleEnvironment.h"
@@ -9,11 +13,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -59,14 +59,6 @@ inline std::vector<double> ReadValues(CDataset& ds, bool withAbscissa = false, i
     return v;
 }
 
-} // namespace ascii_test
-
-#include "formats/ascii/TS_ASCIIImport.h"
-#include "formats/ascii/ThreadASCExport.h"
-#include "frame/Module.h"
-#include "frame/ThreadManager.h"
-
-namespace ascii_test {
 
 // One channel of a data set made for a test.
 struct SChannelSpec {

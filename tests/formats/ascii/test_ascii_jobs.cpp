@@ -42,8 +42,6 @@ TEST_F(AsciiJobs, ImportOutcomes)
     CTSInterface::SMessage msg = RunImport(dir / "a.txt", nullptr, nullptr);
     EXPECT_EQ(msg.uState, 1u) << msg.sText.c_str();
     EXPECT_EQ(msg.sText, "Conversion successfully completed.");
-    EXPECT_EQ(msg.lID, 7);
-    EXPECT_EQ(msg.lUser, 8);
     EXPECT_TRUE(Exists(dir / "a.trx"));
 
     // The output exists and may not be replaced.
@@ -71,21 +69,13 @@ TEST_F(AsciiJobs, ImportOutcomes)
 
 TEST_F(AsciiJobs, ImportOutputNaming)
 {
+    // The rules are the output policy's; the job brings its bits and extension.
     CTSSettings::m_lStandardPathFlags = CTSSettings::bitASCImport;
+    CTSSettings::m_lOverwriteFlags = CTSSettings::bitASCImport;
     CTSSettings::m_sPathTRX = (dir / "std").c_str();
     CThreadASCImport job((dir / "a.txt").c_str(), 1, 0, nullptr, nullptr);
     EXPECT_EQ(job.m_sOutput.str(), dir / "std/a.trx");
-    EXPECT_EQ(job.m_uState, 1u);
-    EXPECT_EQ(job.m_bOverwrite, 0);
-
-    CTSSettings::m_lStandardPathFlags = 0;
-    CTSSettings::m_lOverwriteFlags = CTSSettings::bitASCImport;
-    CThreadASCImport job2((dir / "noext").c_str(), 1, 0, nullptr, nullptr);
-    EXPECT_EQ(job2.m_sOutput.str(), dir / "noext.trx");
-    EXPECT_EQ(job2.m_bOverwrite, 1);
-    CThreadASCImport job3("x.txt", 1, 0, "rel/../y.trx", nullptr);
-    EXPECT_EQ(job3.m_sOutput.GetAt(0), '/'); // made absolute
-    EXPECT_EQ(job3.m_sOutput.Find(".."), -1);
+    EXPECT_EQ(job.m_bOverwrite, 1);
 }
 
 // ---- export -------------------------------------------------------------------
@@ -102,57 +92,45 @@ std::vector<SChannelSpec> ThreeChannels()
 
 } // namespace
 
-TEST_F(AsciiJobs, ExportFixedTabLines)
+TEST_F(AsciiJobs, ExportLayoutsFollowTheOptions)
 {
     MakeTrx(dir / "t.trx", ThreeChannels(), 0.0, 0.5);
-    SExportOptions o{1, 4, 1}; // notation, digits, tab
-    CTSInterface::SMessage msg = RunExport(dir / "t.trx", nullptr, o);
+    // No output given: the input with ".asc".
+    SExportOptions fixedTab{1, 4, 1}; // notation, digits, tab
+    CTSInterface::SMessage msg = RunExport(dir / "t.trx", nullptr, fixedTab);
     ASSERT_EQ(msg.uState, 3u) << msg.sText.c_str();
     EXPECT_EQ(msg.sText, "Conversion successfully completed.");
     EXPECT_EQ(ReadFile(dir / "t.asc"), "0.0000\t1.5000\t100.0000\t0.0010\t\r\n"
                                        "0.5000\t-2.2500\t0.1250\t200000.0000\t\r\n"
                                        "1.0000\t0.0000\t-7.0000\t3.0000\t\r\n");
-}
-
-TEST_F(AsciiJobs, ExportScientificAndGeneralWithBlanks)
-{
-    MakeTrx(dir / "t.trx", ThreeChannels(), 0.0, 0.5);
-    SExportOptions o{2, 6}; // notation, digits
-    o.header = "Run 4\nmicrophones";
-    CTSInterface::SMessage msg = RunExport(dir / "t.trx", (dir / "s.txt").c_str(), o);
-    ASSERT_EQ(msg.uState, 3u) << msg.sText.c_str();
-    std::vector<std::string> lines = SplitLines(ReadFile(dir / "s.txt"));
-    ASSERT_EQ(lines.size(), 6u);
-    EXPECT_EQ(lines[0], "Run 4");
-    EXPECT_EQ(lines[1], "microphones");
-    EXPECT_EQ(lines[2], "");
-    EXPECT_EQ(lines[3], "+0.000000e+00 +1.500000e+00 +1.000000e+02 +1.000000e-03 ");
-    EXPECT_EQ(lines[4], "+5.000000e-01 -2.250000e+00 +1.250000e-01 +2.000000e+05 ");
-
-    o.notation = 0;
-    o.digits = 3;
-    o.header = nullptr;
-    msg = RunExport(dir / "t.trx", (dir / "g.txt").c_str(), o);
-    ASSERT_EQ(msg.uState, 3u) << msg.sText.c_str();
-    lines = SplitLines(ReadFile(dir / "g.txt"));
-    ASSERT_EQ(lines.size(), 3u);
-    // Left-aligned in fields of digits + 7, "+" on positive values.
-    EXPECT_EQ(lines[1], "+0.5       -2.25      +0.125     +2e+05     ");
-}
-
-TEST_F(AsciiJobs, ExportDecimalComma)
-{
-    MakeTrx(dir / "t.trx", ThreeChannels(), 0.0, 0.5);
-    SExportOptions o{1, 6, 0, 1}; // notation, digits, tab, comma
-    ASSERT_EQ(RunExport(dir / "t.trx", (dir / "c.txt").c_str(), o).uState, 3u);
-    std::vector<std::string> lines = SplitLines(ReadFile(dir / "c.txt"));
-    EXPECT_EQ(lines[0], "  0,000000   1,500000 100,000000   0,001000 ");
-    o.notation = 0;
-    o.tab = 1;
-    ASSERT_EQ(RunExport(dir / "t.trx", (dir / "g.txt").c_str(), o).uState, 3u);
-    lines = SplitLines(ReadFile(dir / "g.txt"));
-    EXPECT_EQ(lines[2], "1\t0\t-7\t3\t"); // no point: nothing replaced, no "+" on this path
-    EXPECT_EQ(lines[1], "0,5\t-2,25\t0,125\t200000\t");
+    SExportOptions scientific{2, 6};
+    scientific.header = "Run 4\nmicrophones";
+    struct SCase {
+        SExportOptions o;
+        std::vector<std::string> lines;
+    };
+    const SCase cases[] = {
+        {scientific,
+         {"Run 4", "microphones", "", "+0.000000e+00 +1.500000e+00 +1.000000e+02 +1.000000e-03 ",
+          "+5.000000e-01 -2.250000e+00 +1.250000e-01 +2.000000e+05 ",
+          "+1.000000e+00 +0.000000e+00 -7.000000e+00 +3.000000e+00 "}},
+        // General: left-aligned in fields of digits + 7, "+" on positive values.
+        {{0, 3},
+         {"+0         +1.5       +100       +0.001     ", "+0.5       -2.25      +0.125     +2e+05     ",
+          "+1         +0         -7         +3         "}},
+        // Decimal comma: no "+" on this path, nothing replaced without a point.
+        {{1, 6, 0, 1},
+         {"  0,000000   1,500000 100,000000   0,001000 ", "  0,500000  -2,250000   0,125000 200000,000000 ",
+          "  1,000000   0,000000  -7,000000   3,000000 "}},
+        {{0, 6, 1, 1}, {"0\t1,5\t100\t0,001\t", "0,5\t-2,25\t0,125\t200000\t", "1\t0\t-7\t3\t"}},
+    };
+    int serial = 0;
+    for (const SCase& c : cases) {
+        const std::string out = dir / ("o" + std::to_string(++serial) + ".txt");
+        msg = RunExport(dir / "t.trx", out.c_str(), c.o);
+        ASSERT_EQ(msg.uState, 3u) << msg.sText.c_str();
+        EXPECT_EQ(SplitLines(ReadFile(out)), c.lines) << serial;
+    }
 }
 
 TEST_F(AsciiJobs, ExportComplexNotationsAnddB)
@@ -160,26 +138,22 @@ TEST_F(AsciiJobs, ExportComplexNotationsAnddB)
     // A spectrum with one complex channel: 3+4i, -1, 2i.
     SChannelSpec z{"z", "Pa", it__cfloat, {3, 4, -1, 0, 0, 2}};
     MakeTrx(dir / "z.trx", {z}, 0.0, 10.0, dk__spectrum, 0, nullptr, "Hz", "frequency");
-    SExportOptions o{1, 4, 1, 0, 3}; // notation, digits, tab, comma, complex
-    ASSERT_EQ(RunExport(dir / "z.trx", (dir / "rad.txt").c_str(), o).uState, 3u);
-    EXPECT_EQ(ReadFile(dir / "rad.txt"), "0.0000\t5.0000\t0.9273\t\r\n"
-                                         "10.0000\t1.0000\t3.1416\t\r\n"
-                                         "20.0000\t2.0000\t1.5708\t\r\n");
-    o.complex = 1;
-    ASSERT_EQ(RunExport(dir / "z.trx", (dir / "ri.txt").c_str(), o).uState, 3u);
-    EXPECT_EQ(SplitLines(ReadFile(dir / "ri.txt"))[0], "0.0000\t3.0000\t4.0000\t");
-    o.complex = 2;
-    ASSERT_EQ(RunExport(dir / "z.trx", (dir / "deg.txt").c_str(), o).uState, 3u);
-    EXPECT_EQ(SplitLines(ReadFile(dir / "deg.txt"))[2], "20.0000\t2.0000\t90.0000\t");
-    o.complex = 0;
-    ASSERT_EQ(RunExport(dir / "z.trx", (dir / "mag.txt").c_str(), o).uState, 3u);
-    EXPECT_EQ(SplitLines(ReadFile(dir / "mag.txt"))[0], "0.0000\t5.0000\t");
-
-    // dB: only the magnitude column, 20·log10(|z| / 2e-5) for pascals.
-    o.complex = 3;
-    o.dB = 1;
-    ASSERT_EQ(RunExport(dir / "z.trx", (dir / "db.txt").c_str(), o).uState, 3u);
-    EXPECT_EQ(SplitLines(ReadFile(dir / "db.txt"))[0], "0.0000\t107.9588\t0.9273\t");
+    // Complex as magnitude/phase in radians, re/im, magnitude/degrees, magnitude
+    // alone; dB takes only the magnitude column, 20·log10(|z| / 2e-5) for pascals.
+    const struct {
+        int complex, dB;
+        std::size_t line;
+        const char* text;
+    } cases[] = {
+        {3, 0, 1, "10.0000\t1.0000\t3.1416\t"},   {3, 0, 2, "20.0000\t2.0000\t1.5708\t"},
+        {1, 0, 0, "0.0000\t3.0000\t4.0000\t"},    {2, 0, 2, "20.0000\t2.0000\t90.0000\t"},
+        {0, 0, 0, "0.0000\t5.0000\t"},            {3, 1, 0, "0.0000\t107.9588\t0.9273\t"},
+    };
+    for (const auto& c : cases) {
+        SExportOptions o{1, 4, 1, 0, c.complex, c.dB}; // notation, digits, tab, comma, complex, dB
+        ASSERT_EQ(RunExport(dir / "z.trx", (dir / "z.txt").c_str(), o).uState, 3u);
+        EXPECT_EQ(SplitLines(ReadFile(dir / "z.txt")).at(c.line), c.text) << c.complex << " " << c.dB;
+    }
 }
 
 TEST_F(AsciiJobs, ExportLeavesOutChannelsOfAnotherRate)
@@ -231,13 +205,6 @@ TEST_F(AsciiJobs, ExportFailures)
     EXPECT_EQ(ReadFile(dir / "t.asc"), "keep");
 
     o.overwrite = 1;
-    WriteFile(dir / "bogus.trx", "not a data set");
-    msg = RunExport(dir / "bogus.trx", (dir / "b.txt").c_str(), o);
-    EXPECT_EQ(msg.uState, 4u);
-    // The text goes on with the reason the data-set library gives.
-    EXPECT_EQ(msg.sText.str().rfind("TRX Dataset could not be created.\n", 0), 0u) << msg.sText.c_str();
-    EXPECT_FALSE(Exists(dir / "b.txt"));
-
     SChannelSpec pulses{"tacho", "Pa", it__float, {0, 1, 0}, "Pulse Channels"};
     MakeTrx(dir / "p.trx", {pulses}, 0.0, 1.0);
     msg = RunExport(dir / "p.trx", (dir / "p.txt").c_str(), o);
@@ -308,15 +275,13 @@ TEST_F(AsciiJobs, ExportTakesBandsChannelSelectionsOrSaysWhyNot)
     EXPECT_EQ(msg.sText, "TRX Dataset contains no exportable channels.");
     EXPECT_FALSE(Exists(dir / "none.txt"));
 
-    // A file cut short is refused with the reason.
+    // A file cut short is refused, the text going on with the library's reason.
     std::filesystem::copy_file(dir / "t.trx", dir / "cut.trx");
     std::filesystem::resize_file(dir / "cut.trx", std::filesystem::file_size(dir / "cut.trx") - 5);
     msg = RunExport(dir / "cut.trx", (dir / "cut.txt").c_str(), o);
     EXPECT_EQ(msg.uState, 4u);
-    const std::string text = msg.sText.str();
-    EXPECT_EQ(text.rfind("TRX Dataset could not be created.\n", 0), 0u) << text;
-    EXPECT_NE(text.find("cut.trx"), std::string::npos) << text;
-    EXPECT_GT(text.size(), std::string("TRX Dataset could not be created.\n").size() + 10) << text;
+    EXPECT_EQ(msg.sText.str().rfind("TRX Dataset could not be created.\n", 0), 0u) << msg.sText.c_str();
+    EXPECT_NE(msg.sText.str().find("cut.trx"), std::string::npos) << msg.sText.c_str();
     EXPECT_FALSE(Exists(dir / "cut.txt"));
 }
 

@@ -60,6 +60,11 @@ std::vector<double> RandomValues()
     std::vector<double> v{0.0, -0.0, 0.5, -2.5, 1e22, 1e-5, 999999.5};
     for (int i = 0; i < 150; ++i) v.push_back(double(float(mant(g) * std::pow(10.0, ex(g)))));
     for (int i = 0; i < 50; ++i) v.push_back(mant(g) * std::pow(10.0, ex(g)));
+    // Neighbours of powers of ten and ties of decimal fractions.
+    for (int k = -30; k <= 30; ++k) {
+        const double p = std::pow(10.0, k);
+        v.insert(v.end(), {p, std::nextafter(p, 0.0), std::nextafter(p, 1e300), 0.125 * p, 9.9999995 * p});
+    }
     for (int i = 0; i < 40; ++i) {
         std::uint64_t bits = g();
         double d;

@@ -1,74 +1,20 @@
-// The pieces of the ASCII import and export that work on text alone: value
-// layout of the export, header scan, column statistics, the plain-line reader.
+// The pieces of the ASCII import that work on text alone: header scan, column
+// statistics, the plain-line reader.
 
 #include "formats/ascii/AsciiColumnStats.h"
 #include "formats/ascii/AsciiFastLine.h"
 #include "formats/ascii/AsciiHeaderScan.h"
 #include "formats/ascii/AsciiNumberFormat.h"
-#include "formats/ascii/AsciiTextWriter.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <iomanip>
 #include <random>
-#include <sstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
-
-TEST(AsciiNumberFormat, ScientificDigitsMatchPrintfEverywhere)
-{
-    // The short-cut for scientific notation against printf, over values of every
-    // magnitude, ties of decimal fractions, and neighbours of powers of ten.
-    std::mt19937_64 g(21);
-    std::uniform_real_distribution<double> mant(-10, 10);
-    std::uniform_int_distribution<int> ex(-320, 308);
-    std::vector<double> values;
-    for (int i = 0; i < 40000; ++i) values.push_back(mant(g) * std::pow(10.0, ex(g)));
-    for (int i = 0; i < 20000; ++i) values.push_back(double(float(mant(g))));
-    for (int k = -30; k <= 30; ++k) {
-        double p = std::pow(10.0, k);
-        values.insert(values.end(), {p, std::nextafter(p, 0.0), std::nextafter(p, 1e300), -p, 0.5 * p, 1.5 * p,
-                                     0.125 * p, 9.9999995 * p, 9.99999949 * p});
-    }
-    for (int digits = 0; digits <= 10; ++digits) {
-        CAsciiNumberFormat f(2, digits, true, false);
-        for (double v : values) {
-            char buf[600];
-            std::snprintf(buf, sizeof buf, "%+.*e\t", digits, v);
-            ASSERT_EQ(f.Text(v), buf) << digits << " " << v;
-        }
-    }
-}
-
-TEST(AsciiTextWriter, LineFeedsBecomeCrLf)
-{
-    char name[] = "/tmp/tessel_asc_writerXXXXXX";
-    int fd = mkstemp(name);
-    ASSERT_GE(fd, 0);
-    {
-        CAsciiTextWriter w(fd);
-        w.Text("head\nline two\n");
-        w.EndLine();
-        w.Raw("1 2 ");
-        w.EndLine();
-        w.Text("\n\n\n");
-        EXPECT_TRUE(w.Flush());
-    }
-    std::string got(64, '\0');
-    got.resize(std::size_t(pread(fd, got.data(), got.size(), 0)));
-    EXPECT_EQ(got, "head\r\nline two\r\n\r\n1 2 \r\n\r\n\r\n\r\n");
-    close(fd);
-    unlink(name);
-
-    CAsciiTextWriter bad(-1);
-    bad.Raw("x");
-    EXPECT_FALSE(bad.Flush());
-    EXPECT_TRUE(bad.Failed());
-}
 
 // ---- header scan -----------------------------------------------------------
 
@@ -106,66 +52,39 @@ TEST(AsciiHeaderScan, LineClasses)
     EXPECT_EQ(ClassifyAsciiLine("time voltage"), EAsciiLine::other);
 }
 
-TEST(AsciiHeaderScan, TextHeaderThenNumbers)
+TEST(AsciiHeaderScan, WhereTheDataStartAndWhatTheHeaderHolds)
 {
-    std::string head = "Recorded 2026-12-06\ntime pressure\n";
-    SAsciiDataStart s = Scan(head + NumberLines(30));
-    EXPECT_TRUE(s.bNumbersFound);
-    EXPECT_EQ(s.llOffset, std::int64_t(head.size()));
-    EXPECT_EQ(s.uLine, 3u);
-    EXPECT_EQ(s.sHeader, "Recorded 2026-12-06\r\ntime pressure\r\n");
-
-    // CR LF files: same decision, the header keeps one CR LF per line.
-    std::string crlf = "A\r\nB\r\n";
-    s = Scan(crlf + NumberLines(12, 0, "\r\n"));
-    EXPECT_EQ(s.llOffset, std::int64_t(crlf.size()));
-    EXPECT_EQ(s.sHeader, "A\r\nB\r\n");
-}
-
-TEST(AsciiHeaderScan, RunsShorterThanTenBelongToTheHeader)
-{
-    // A short run ended by a text line is header; the data start at the last run.
-    std::string first = NumberLines(4) + "comment\n";
-    SAsciiDataStart s = Scan(first + NumberLines(15, 100));
-    EXPECT_EQ(s.llOffset, std::int64_t(first.size()));
-    EXPECT_EQ(s.uLine, 6u);
-    EXPECT_EQ(s.sHeader, "0 0\r\n1 2\r\n2 4\r\n3 6\r\ncomment\r\n");
-
-    // A short run followed by a blank line and ten number lines: it belongs
-    // neither to the header nor to the data.
-    std::string shortRun = "title\n" + NumberLines(3) + "   \n";
-    s = Scan(shortRun + NumberLines(10, 50));
-    EXPECT_EQ(s.llOffset, std::int64_t(shortRun.size()));
-    EXPECT_EQ(s.uLine, 6u);
-    EXPECT_EQ(s.sHeader, "title\r\n");
-
-    // An empty line is an "other" line: the numbers before it go to the header.
-    std::string withEmpty = NumberLines(5) + "\n";
-    s = Scan(withEmpty + NumberLines(20, 7));
-    EXPECT_EQ(s.llOffset, std::int64_t(withEmpty.size()));
-    EXPECT_EQ(s.sHeader, "0 0\r\n1 2\r\n2 4\r\n3 6\r\n4 8\r\n\r\n");
-}
-
-TEST(AsciiHeaderScan, NoRunOfTenAndNoNumbers)
-{
-    // Fewer than ten number lines in all: the data start at the last run found.
-    SAsciiDataStart s = Scan("x\n" + NumberLines(3));
-    EXPECT_TRUE(s.bNumbersFound);
-    EXPECT_EQ(s.uLine, 2u);
-    EXPECT_EQ(s.llOffset, 2);
-    EXPECT_EQ(s.sHeader, "x\r\n");
-
-    // No number line at all: the data start at the beginning; a last line
-    // without line feed is not added to the header.
-    s = Scan("alpha\nbeta");
-    EXPECT_FALSE(s.bNumbersFound);
-    EXPECT_EQ(s.llOffset, 0);
-    EXPECT_EQ(s.uLine, 1u);
-    EXPECT_EQ(s.sHeader, "alpha\r\n");
-
-    s = Scan("");
-    EXPECT_FALSE(s.bNumbersFound);
-    EXPECT_EQ(s.sHeader, "");
+    // The data start right after `before`.
+    struct SCase {
+        std::string before, data;
+        bool numbers;
+        unsigned line;
+        const char* header;
+    };
+    const SCase cases[] = {
+        {"Recorded 2026-12-06\ntime pressure\n", NumberLines(30), true, 3, "Recorded 2026-12-06\r\ntime pressure\r\n"},
+        // CR LF files: the header keeps one CR LF per line.
+        {"A\r\nB\r\n", NumberLines(12, 0, "\r\n"), true, 3, "A\r\nB\r\n"},
+        // A run shorter than ten ended by a text line is header.
+        {NumberLines(4) + "comment\n", NumberLines(15, 100), true, 6, "0 0\r\n1 2\r\n2 4\r\n3 6\r\ncomment\r\n"},
+        // A short run before a blank line belongs neither to the header nor to the data.
+        {"title\n" + NumberLines(3) + "   \n", NumberLines(10, 50), true, 6, "title\r\n"},
+        // An empty line is an "other" line: the numbers before it go to the header.
+        {NumberLines(5) + "\n", NumberLines(20, 7), true, 7, "0 0\r\n1 2\r\n2 4\r\n3 6\r\n4 8\r\n\r\n"},
+        // Fewer than ten number lines in all: the data start at the last run.
+        {"x\n", NumberLines(3), true, 2, "x\r\n"},
+        // No number line: the data start at the top; a last line without line
+        // feed is not added to the header.
+        {"", "alpha\nbeta", false, 1, "alpha\r\n"},
+        {"", "", false, 1, ""},
+    };
+    for (const SCase& c : cases) {
+        SAsciiDataStart s = Scan(c.before + c.data);
+        EXPECT_EQ(s.bNumbersFound, c.numbers) << c.before;
+        EXPECT_EQ(s.llOffset, std::int64_t(c.before.size())) << c.before;
+        EXPECT_EQ(s.uLine, c.line) << c.before;
+        EXPECT_EQ(s.sHeader, c.header) << c.before;
+    }
 }
 
 TEST(AsciiHeaderScan, HeaderTextIsBounded)
@@ -200,38 +119,37 @@ void Reference(const std::vector<double>& y, double& corr, double& slope, double
 
 } // namespace
 
-TEST(AsciiColumnStats, LinearColumnAndNoisyColumn)
+TEST(AsciiColumnStats, EveryColumnMatchesPlainLeastSquares)
 {
-    CAsciiTableStats st;
+    // A linear column, a noisy one, a constant one, and a table with short
+    // lines, whose missing values count as zeros.
     std::mt19937 g(3);
     std::normal_distribution<double> noise(0.0, 1.0);
-    std::vector<double> col0, col1;
-    for (int i = 0; i < 1000; ++i) {
-        double row[3] = {i * 0.001, std::sin(i * 0.1) + 0.01 * noise(g), 5.0};
-        col0.push_back(row[0]);
-        col1.push_back(row[1]);
-        st.AddLine(row, 3);
+    std::vector<std::vector<double>> long_rows, short_rows = {{1, 10, 7}, {2, 20}, {3}, {4, 40, -3}};
+    for (int i = 0; i < 1000; ++i) long_rows.push_back({i * 0.001, std::sin(i * 0.1) + 0.01 * noise(g), 5.0});
+    for (const auto* rows : {&long_rows, &short_rows}) {
+        CAsciiTableStats st;
+        for (const auto& r : *rows) st.AddLine(r.data(), unsigned(r.size()));
+        st.Finish();
+        for (unsigned c = 0; c < 3; ++c) {
+            std::vector<double> col;
+            for (const auto& r : *rows) col.push_back(c < r.size() ? r[c] : 0.0);
+            double corr, slope, intercept;
+            Reference(col, corr, slope, intercept);
+            const auto& s = st.Column(c);
+            if (std::isnan(corr)) {
+                EXPECT_EQ(s.dCorrelation, 0.0); // a constant column has no correlation
+            } else {
+                EXPECT_NEAR(s.dCorrelation, corr, 1e-10) << c;
+                EXPECT_NEAR(s.dSlope, slope, 1e-12) << c;
+                EXPECT_NEAR(s.dIntercept, intercept, 1e-10) << c;
+            }
+            const auto [lo, hi] = std::minmax_element(col.begin(), col.end());
+            EXPECT_EQ(s.dMin, *lo) << c;
+            EXPECT_EQ(s.dMax, *hi) << c;
+            EXPECT_EQ(s.dMaxAbs, std::max(*hi, -*lo)) << c;
+        }
     }
-    st.Finish();
-    EXPECT_EQ(st.Lines(), 1000u);
-    EXPECT_EQ(st.Columns(), 3u);
-    const auto& a = st.Column(0);
-    EXPECT_NEAR(a.dCorrelation, 1.0, 1e-12);
-    EXPECT_NEAR(a.dSlope, 0.001, 1e-15);
-    EXPECT_NEAR(a.dIntercept, 0.0, 1e-12);
-    EXPECT_DOUBLE_EQ(a.dMaxAbs, 0.999);
-
-    double corr, slope, intercept;
-    Reference(col1, corr, slope, intercept);
-    const auto& b = st.Column(1);
-    EXPECT_NEAR(b.dCorrelation, corr, 1e-10);
-    EXPECT_NEAR(b.dSlope, slope, 1e-12);
-    EXPECT_NEAR(b.dIntercept, intercept, 1e-10);
-
-    // A constant column has no correlation, slope or intercept.
-    EXPECT_EQ(st.Column(2).dCorrelation, 0.0);
-    EXPECT_EQ(st.Column(2).dSlope, 0.0);
-    EXPECT_EQ(st.Column(2).dMaxAbs, 5.0);
 }
 
 TEST(AsciiColumnStats, ClockTimesKeepTheirStep)
@@ -246,28 +164,6 @@ TEST(AsciiColumnStats, ClockTimesKeepTheirStep)
     EXPECT_GE(st.Column(0).dCorrelation, 0.999999);
     EXPECT_NEAR(st.Column(0).dSlope, 0.001, 1e-12);
     EXPECT_NEAR(st.Column(0).dIntercept, 1.7e9, 1e-6);
-}
-
-TEST(AsciiColumnStats, ShortLinesCountAsZeros)
-{
-    CAsciiTableStats st;
-    std::vector<std::vector<double>> rows = {{1, 10, 7}, {2, 20}, {3}, {4, 40, -3}};
-    for (auto& r : rows) st.AddLine(r.data(), unsigned(r.size()));
-    st.Finish();
-    EXPECT_EQ(st.Columns(), 3u);
-    // Column 3 is 7, 0, 0, -3.
-    EXPECT_EQ(st.Column(2).dMin, -3.0);
-    EXPECT_EQ(st.Column(2).dMax, 7.0);
-    EXPECT_EQ(st.Column(2).dMaxAbs, 7.0);
-    double corr, slope, intercept;
-    Reference({7, 0, 0, -3}, corr, slope, intercept);
-    EXPECT_NEAR(st.Column(2).dCorrelation, corr, 1e-12);
-    EXPECT_NEAR(st.Column(2).dSlope, slope, 1e-12);
-    EXPECT_NEAR(st.Column(2).dIntercept, intercept, 1e-12);
-    // Column 2 is 10, 20, 0, 40: its minimum becomes 0.
-    EXPECT_EQ(st.Column(1).dMin, 0.0);
-    Reference({10, 20, 0, 40}, corr, slope, intercept);
-    EXPECT_NEAR(st.Column(1).dSlope, slope, 1e-12);
 }
 
 TEST(AsciiColumnStats, AbscissaDecision)
@@ -313,31 +209,6 @@ TEST(AsciiColumnStats, AbscissaDecision)
         EXPECT_NEAR(DecideAsciiLayout(off, true, 1.0).dXStart, 0.05, 1e-12);
     }
 
-    // Falling first column: stored.
-    st = stats({{3, 1}, {2, 1}, {1, 1}});
-    l = DecideAsciiLayout(st, true, 0.1);
-    EXPECT_TRUE(l.bAbscInFile);
-    EXPECT_FALSE(l.bEquidistant);
-
-    // Not linear enough: stored.
-    st = stats({{0, 1}, {1, 1}, {8, 1}, {27, 1}, {64, 1}, {125, 1}});
-    EXPECT_FALSE(DecideAsciiLayout(st, true, 0.1).bEquidistant);
-
-    // One column with the abscissa expected in the file: it is a channel.
-    st = stats({{5}, {6}, {9}});
-    l = DecideAsciiLayout(st, true, 0.25);
-    EXPECT_FALSE(l.bAbscInFile);
-    EXPECT_TRUE(l.bEquidistant);
-    EXPECT_EQ(l.dXDelta, 0.25);
-    EXPECT_EQ(l.uChannels, 1u);
-
-    // Settings say no abscissa column; 257 columns give 256 channels.
-    std::vector<double> wide(257, 1.0), wide2(257, 2.0);
-    st = stats({wide, wide2});
-    l = DecideAsciiLayout(st, false, 0.5);
-    EXPECT_FALSE(l.bAbscInFile);
-    EXPECT_EQ(l.uFirstChannelColumn, 0u);
-    EXPECT_EQ(l.uChannels, 256u);
 }
 
 // ---- plain-line reader ------------------------------------------------------
@@ -348,19 +219,11 @@ TEST(AsciiFastLine, AcceptsThePlainCase)
     unsigned n = 0;
     auto parse = [&](const std::string& s) { return ParseAsciiNumberLine(s.data(), s.data() + s.size(), v, n); };
 
+    auto got = [&] { return std::vector<double>(v, v + n); };
     ASSERT_EQ(parse("1 -2.5\t+3e2, 4.,5E-1 - - 6\r"), EAsciiFastLine::numbers);
-    ASSERT_EQ(n, 6u);
-    EXPECT_EQ(v[0], 1.0);
-    EXPECT_EQ(v[1], -2.5);
-    EXPECT_EQ(v[2], 300.0);
-    EXPECT_EQ(v[3], 4.0);
-    EXPECT_EQ(v[4], 0.5);
-    EXPECT_EQ(v[5], 6.0);
-
+    EXPECT_EQ(got(), (std::vector<double>{1, -2.5, 300, 4, 0.5, 6}));
     ASSERT_EQ(parse("1-2+3 , 7,"), EAsciiFastLine::numbers);
-    ASSERT_EQ(n, 4u);
-    EXPECT_EQ(v[1], -2.0);
-    EXPECT_EQ(v[3], 7.0);
+    EXPECT_EQ(got(), (std::vector<double>{1, -2, 3, 7}));
 
     EXPECT_EQ(parse(" \t\r"), EAsciiFastLine::empty);
     EXPECT_EQ(parse(""), EAsciiFastLine::empty);
@@ -369,13 +232,9 @@ TEST(AsciiFastLine, AcceptsThePlainCase)
     ASSERT_EQ(parse("2147483648 0.1 1.7976931348623157e308 2.2250738585072014e-308 123456789012345678901234.5 "
                     "9007199254740993 123456789012345678901"),
               EAsciiFastLine::numbers);
-    EXPECT_EQ(v[0], 2147483648.0);
-    EXPECT_EQ(v[1], 0.1);
-    EXPECT_EQ(v[2], 1.7976931348623157e308);
-    EXPECT_EQ(v[3], 2.2250738585072014e-308);
-    EXPECT_EQ(v[4], 123456789012345678901234.5);
-    EXPECT_EQ(v[5], 9007199254740992.0);   // 2^53 + 1 rounds to even
-    EXPECT_EQ(v[6], 123456789012345678901.0);
+    // 2^53 + 1 rounds to even.
+    EXPECT_EQ(got(), (std::vector<double>{2147483648.0, 0.1, 1.7976931348623157e308, 2.2250738585072014e-308,
+                                          123456789012345678901234.5, 9007199254740992.0, 123456789012345678901.0}));
 
     // 300 numbers: 257 kept.
     std::string many;
