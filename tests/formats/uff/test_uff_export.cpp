@@ -26,6 +26,20 @@ std::vector<double> Wave(int n, double scale)
     return v;
 }
 
+// Record 6 read by the independent reader: "function | entity node dir | entity node dir".
+std::string Record6(const std::string& r6)
+{
+    return std::to_string(icol(r6, 1, 5)) + " | " + trim(cols(r6, 32, 41)) + " " + std::to_string(icol(r6, 42, 51)) +
+           " " + std::to_string(icol(r6, 52, 55)) + " | " + trim(cols(r6, 57, 66)) + " " +
+           std::to_string(icol(r6, 67, 76)) + " " + std::to_string(icol(r6, 77, 80));
+}
+
+// An axis record: "type label unit".
+std::string Axis(const std::string& r)
+{
+    return std::to_string(icol(r, 1, 10)) + " " + trim(cols(r, 27, 46)) + " " + trim(cols(r, 48, 67));
+}
+
 using UffExport = CUffJobTest;
 
 TEST_F(UffExport, AsciiHeaderFieldsAndColumns)
@@ -221,28 +235,11 @@ TEST_F(UffExport, ListExportDegreesOfFreedomAndRatioUnits)
     EXPECT_EQ(msg.sSource, (dir / "a.trx").c_str());
     std::vector<uffref::Read> sets = ReadBack(dir / "list.uff", true);
     ASSERT_EQ(sets.size(), 3u);
-    const std::string& r6 = sets[0].lines[6];
-    EXPECT_EQ(icol(r6, 1, 5), 4);
-    EXPECT_EQ(trim(cols(r6, 32, 41)), "Bracket");
-    EXPECT_EQ(icol(r6, 42, 51), 74);
-    EXPECT_EQ(icol(r6, 52, 55), 3);
-    EXPECT_EQ(trim(cols(r6, 57, 66)), "NONE");
-    EXPECT_EQ(icol(sets[0].lines[9], 1, 10), 15);
-    EXPECT_EQ(trim(cols(sets[0].lines[9], 48, 67)), "Pa");
-    EXPECT_EQ(trim(cols(sets[0].lines[9], 27, 46)), "Bracket");   // the title labels it
-    EXPECT_EQ(icol(sets[0].lines[10], 1, 10), 13);
-    EXPECT_EQ(trim(cols(sets[0].lines[10], 48, 67)), "N");
-    EXPECT_EQ(trim(cols(sets[0].lines[10], 27, 46)), "NONE");
-
-    const std::string& n6 = sets[1].lines[6];
-    EXPECT_EQ(trim(cols(n6, 32, 41)), "Plate");
-    EXPECT_EQ(icol(n6, 42, 51), 12);
-    EXPECT_EQ(icol(n6, 52, 55), -1);
-
-    const std::string& m6 = sets[2].lines[6];
-    EXPECT_EQ(trim(cols(m6, 32, 41)), "NONE");
-    EXPECT_EQ(icol(m6, 42, 51), 0);
-    EXPECT_EQ(icol(m6, 52, 55), 0);
+    EXPECT_EQ(Record6(sets[0].lines[6]), "4 | Bracket 74 3 | NONE 0 0");
+    EXPECT_EQ(Axis(sets[0].lines[9]), "15 Bracket Pa");   // the title labels it
+    EXPECT_EQ(Axis(sets[0].lines[10]), "13 NONE N");
+    EXPECT_EQ(Record6(sets[1].lines[6]), "4 | Plate 12 -1 | NONE 0 0");
+    EXPECT_EQ(Record6(sets[2].lines[6]), "4 | NONE 0 0 | NONE 0 0");
     EXPECT_EQ(trim(sets[2].lines[1]), "Source file: " + (dir / "b.trx").string().substr(0, 67));
 
     // The single export splits names of transfer functions into entity names only.
@@ -250,9 +247,7 @@ TEST_F(UffExport, ListExportDegreesOfFreedomAndRatioUnits)
     MakeTrx(dir / "f.trx", dk__frf, {frf}, 0, 1, "Hz", "frequency");
     ASSERT_EQ(Export({dir / "f.trx"}, dir / "f.uff", false, false).uState, 19u);
     sets = ReadBack(dir / "f.uff", true);
-    EXPECT_EQ(trim(cols(sets[0].lines[6], 32, 41)), "Accel");
-    EXPECT_EQ(trim(cols(sets[0].lines[6], 57, 66)), "Hammer");
-    EXPECT_EQ(icol(sets[0].lines[6], 52, 55), 0);
+    EXPECT_EQ(Record6(sets[0].lines[6]), "4 | Accel 0 0 | Hammer 0 0");
     EXPECT_EQ(trim(cols(sets[0].lines[9], 27, 46)), "Accel/Hammer");
     EXPECT_EQ(icol(sets[0].lines[10], 1, 10), 0);   // ratio units only in the list export
 }
