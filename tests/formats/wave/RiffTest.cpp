@@ -1,14 +1,12 @@
-// The RIFF reader and writer: chunk search, bounds against lying size fields,
-// and the layout the writer produces, checked byte for byte and by soxi.
+// The RIFF reader and writer: bounds against lying size fields, and the
+// layout the writer produces, checked byte for byte.
 
 #include "platform/Riff.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <fstream>
 #include <string>
 #include <unistd.h>
@@ -66,115 +64,39 @@ void EnterRiff(CRiffFile& f, const Bytes& b, CRiffChunk& riff)
 
 }  // namespace
 
-TEST(Riff, FindChunkSkipsOtherChunksAndOddPadding)
+// Chunk order, odd padding and lying sizes inside the file are walked by
+// the WAVE import tests; here the bounds they cannot reach.
+TEST(Riff, SearchStaysInsideParentAndFile)
 {
+    CRiffChunk riff, ck;
+    // A chunk past the parent's declared end is not found.
     Bytes inner;
-    PutChunk(inner, "junk", Bytes(7, 0xAA));  // odd: one pad byte follows
-    PutChunk(inner, "fmt ", Bytes(18, 1));
-    PutChunk(inner, "LIST", Bytes{'I', 'N', 'F', 'O', 1, 2, 3});
-    PutChunk(inner, "data", Bytes{10, 20, 30, 40});
-    Bytes b = Riff(inner);
-
-    CRiffFile f;
-    CRiffChunk riff;
-    EnterRiff(f, b, riff);
-    EXPECT_EQ(riff.dataOffset, 8u);
-    EXPECT_EQ(f.Tell(), 12);
-
-    CRiffChunk fmt;
-    fmt.ckid = RiffFourCC("fmt ");
-    ASSERT_EQ(f.Descend(fmt, &riff, MMIO_FINDCHUNK), MMSYSERR_NOERROR);
-    EXPECT_EQ(fmt.cksize, 18u);
-    EXPECT_EQ(fmt.dataOffset, 12u + 8 + 8 + 8);
-    unsigned char buf[16];
-    EXPECT_EQ(f.Read(buf, 16), 16);
-    ASSERT_EQ(f.Ascend(fmt), MMSYSERR_NOERROR);
-    EXPECT_EQ(std::uint64_t(f.Tell()), fmt.dataOffset + 18);
-
-    CRiffChunk data;
-    data.ckid = RiffFourCC("data");
-    ASSERT_EQ(f.Descend(data, &riff, MMIO_FINDCHUNK), MMSYSERR_NOERROR);
-    EXPECT_EQ(data.cksize, 4u);
-    unsigned char d[8] = {};
-    EXPECT_EQ(f.Read(d, 8), 4);  // only what the image holds
-    EXPECT_EQ(d[0], 10);
-    EXPECT_EQ(d[3], 40);
-}
-
-TEST(Riff, SearchOnlyLooksForwardAndStaysInsideParentAndFile)
-{
-    // "data" before "fmt ": searching "data" after "fmt " finds nothing.
-    Bytes inner;
-    PutChunk(inner, "data", Bytes(4, 0));
     PutChunk(inner, "fmt ", Bytes(16, 0));
     Bytes b = Riff(inner);
+    PutChunk(b, "data", Bytes(4, 0));  // outside the RIFF chunk
     CRiffFile f;
-    CRiffChunk riff;
     EnterRiff(f, b, riff);
-    CRiffChunk ck;
-    ck.ckid = RiffFourCC("fmt ");
-    ASSERT_EQ(f.Descend(ck, &riff, MMIO_FINDCHUNK), MMSYSERR_NOERROR);
-    ASSERT_EQ(f.Ascend(ck), MMSYSERR_NOERROR);
-    ck = {};
     ck.ckid = RiffFourCC("data");
     EXPECT_EQ(f.Descend(ck, &riff, MMIO_FINDCHUNK), MMIOERR_CHUNKNOTFOUND);
 
-    // A chunk past the parent's declared end is not found.
+    // A skipped chunk claiming 4 GiB ends the search instead of wrapping.
     Bytes inner2;
-    PutChunk(inner2, "fmt ", Bytes(16, 0));
+    PutChunk(inner2, "junk", Bytes(4, 0), 0xFFFFFFFFu);
+    PutChunk(inner2, "data", Bytes(4, 0));
     Bytes b2 = Riff(inner2);
-    PutChunk(b2, "data", Bytes(4, 0));  // outside the RIFF chunk
+    b2[4] = b2[5] = b2[6] = b2[7] = 0xFF;  // RIFF size lies as well
     CRiffFile f2;
     EnterRiff(f2, b2, riff);
     ck = {};
     ck.ckid = RiffFourCC("data");
     EXPECT_EQ(f2.Descend(ck, &riff, MMIO_FINDCHUNK), MMIOERR_CHUNKNOTFOUND);
 
-    // A skipped chunk claiming 4 GiB ends the search instead of wrapping.
-    Bytes inner3;
-    PutChunk(inner3, "junk", Bytes(4, 0), 0xFFFFFFFFu);
-    PutChunk(inner3, "data", Bytes(4, 0));
-    Bytes b3 = Riff(inner3);
-    b3[4] = b3[5] = b3[6] = b3[7] = 0xFF;  // RIFF size lies as well
-    CRiffFile f3;
-    EnterRiff(f3, b3, riff);
-    ck = {};
-    ck.ckid = RiffFourCC("data");
-    EXPECT_EQ(f3.Descend(ck, &riff, MMIO_FINDCHUNK), MMIOERR_CHUNKNOTFOUND);
-}
-
-TEST(Riff, ShortAndForeignHeaders)
-{
-    const Bytes tooShort{'R', 'I', 'F', 'F', 4, 0, 0};
-    CRiffFile f;
-    ASSERT_TRUE(f.OpenMemory(tooShort.data(), tooShort.size()));
-    CRiffChunk ck;
-    EXPECT_NE(f.Descend(ck, nullptr, 0), MMSYSERR_NOERROR);
-
-    // RIFF header without its form type.
-    const Bytes noForm{'R', 'I', 'F', 'F', 4, 0, 0, 0};
-    ASSERT_TRUE(f.OpenMemory(noForm.data(), noForm.size()));
-    ck = {};
-    EXPECT_NE(f.Descend(ck, nullptr, 0), MMSYSERR_NOERROR);
-
-    // Another form: the descent works, the caller sees the form type.
-    Bytes avi = Riff(Bytes{}, "AVI ");
-    ASSERT_TRUE(f.OpenMemory(avi.data(), avi.size()));
-    ck = {};
-    ASSERT_EQ(f.Descend(ck, nullptr, 0), MMSYSERR_NOERROR);
-    EXPECT_EQ(ck.fccType, RiffFourCC("AVI "));
-    // FINDRIFF with the wrong form finds nothing.
-    ASSERT_TRUE(f.OpenMemory(avi.data(), avi.size()));
-    ck = {};
-    ck.fccType = RiffFourCC("WAVE");
-    EXPECT_EQ(f.Descend(ck, nullptr, MMIO_FINDRIFF), MMIOERR_CHUNKNOTFOUND);
-
-    // Empty image and no file at all.
-    ASSERT_TRUE(f.OpenMemory(nullptr, 0));
-    ck = {};
-    EXPECT_NE(f.Descend(ck, nullptr, 0), MMSYSERR_NOERROR);
-    EXPECT_FALSE(f.Open(TempPath("missing/none.wav").c_str(), MMIO_READ));
-    EXPECT_EQ(f.LastError(), ENOENT);
+    // Headers cut short, without form type, or no bytes at all.
+    for (const Bytes& cut : {Bytes{'R', 'I', 'F', 'F', 4, 0, 0}, Bytes{'R', 'I', 'F', 'F', 4, 0, 0, 0}, Bytes{}}) {
+        ASSERT_TRUE(f.OpenMemory(cut.data(), cut.size()));
+        ck = {};
+        EXPECT_NE(f.Descend(ck, nullptr, 0), MMSYSERR_NOERROR) << cut.size();
+    }
 }
 
 TEST(Riff, WriterFixesSizesAndPadsOddChunks)
@@ -226,20 +148,10 @@ TEST(Riff, WriterFixesSizesAndPadsOddChunks)
     EXPECT_EQ(std::memcmp(b.data() + 48, "data", 4), 0);
     EXPECT_EQ(le32(52), 200u);
 
-    // soxi, an independent reader, agrees on the layout.
-    if (std::system("command -v soxi >/dev/null 2>&1") == 0) {
-        std::string cmd = "soxi -s '" + path + "'";
-        FILE* p = ::popen(cmd.c_str(), "r");
-        ASSERT_NE(p, nullptr);
-        char line[64] = {};
-        ASSERT_NE(std::fgets(line, sizeof line, p), nullptr);
-        ::pclose(p);
-        EXPECT_EQ(std::atol(line), 100);
-    }
     std::remove(path.c_str());
 }
 
-TEST(Riff, ExclusiveCreateRefusesASecondHolderAndReadWriteEdits)
+TEST(Riff, ExclusiveCreateRefusesASecondHolder)
 {
     const std::string path = TempPath("excl.wav");
     CRiffFile a;
@@ -251,20 +163,5 @@ TEST(Riff, ExclusiveCreateRefusesASecondHolderAndReadWriteEdits)
     // The refused open did not truncate what the holder wrote.
     EXPECT_EQ(a.Size(), 10);
     a.Close();
-
-    CRiffFile c;
-    ASSERT_TRUE(c.Open(path.c_str(), MMIO_READWRITE));
-    ASSERT_EQ(c.Seek(2, SEEK_SET), 2);
-    ASSERT_EQ(c.Write("xy", 2), 2);
-    ASSERT_TRUE(c.Truncate(6));
-    c.Close();
-    Bytes got = ReadFile(path);
-    EXPECT_EQ(std::string(got.begin(), got.end()), "01xy45");
-
-    // Read-only files cannot be written.
-    CRiffFile r;
-    ASSERT_TRUE(r.Open(path.c_str(), MMIO_READ));
-    EXPECT_EQ(r.Write("z", 1), -1);
-    EXPECT_FALSE(r.Truncate(0));
     std::remove(path.c_str());
 }
