@@ -101,26 +101,21 @@ TEST_F(AsciiIndependent, TablesOfNumpyAndPandasImport)
                     SCase{"pandas_tab", true, "time\ta\tb\tc\r\n"}, SCase{"pandas_blank", true, ""},
                     SCase{"savetxt_log", false, ""}}) {
         SCOPED_TRACE(c.name);
-        const std::string table = dir / (std::string(c.name) + ".txt");
-        const std::string trx = dir / (std::string(c.name) + ".trx");
+        const std::string base = dir / c.name;
         int yes = 1;
-        CTSInterface::SMessage msg = RunImport(table, trx.c_str(), &yes);
+        CTSInterface::SMessage msg = RunImport(base + ".txt", (base + ".trx").c_str(), &yes);
         ASSERT_EQ(msg.uState, 1u) << msg.sText.c_str();
-        std::vector<double> ref = ReadF64(dir / (std::string(c.name) + ".f64"));
+        std::vector<double> ref = ReadF64(base + ".f64");
         const std::size_t rows = ref.size() / 4;
-        CDataset ds(trx.c_str(), om__read_complete, 32768L, sh__deny_write);
+        CDataset ds((base + ".trx").c_str(), om__read_complete, 32768L, sh__deny_write);
         ASSERT_EQ(ds.GetNbrOfChannels(), 3);
         CAbscissa a = ds.GetAbscissa(0);
         ASSERT_EQ(a.IsCalc(), c.equidistant);
-        ASSERT_EQ(a.GetNbrOfScans(), long(rows));
-        if (*c.header) EXPECT_EQ(ds.GetComment(), c.header);
-        else EXPECT_EQ(ds.GetComment().Find("ASCII source file: "), 0);
+        EXPECT_EQ(ds.GetComment().Find(*c.header ? c.header : "ASCII source file: "), 0);
+        EXPECT_EQ(ds.GetKind(), int(c.equidistant ? dk__time : dk__unknown));
         if (c.equidistant) {
             EXPECT_NEAR(a.GetDeltaValue(), 1.0 / 2048, 1e-12);
             EXPECT_NEAR(a.GetFirstValue(), 0.25, 1e-6);
-            EXPECT_EQ(ds.GetKind(), int(dk__time));
-        } else {
-            EXPECT_EQ(ds.GetKind(), int(dk__unknown));
         }
         std::vector<double> v = ReadValues(ds, !c.equidistant);
         const std::size_t stride = c.equidistant ? 3 : 4;
@@ -160,28 +155,25 @@ TEST_F(AsciiIndependent, ExportedTablesReadBackByNumpyAndPandas)
     WriteFile(dir / "x.f64", std::string(reinterpret_cast<const char*>(expected.data()), expected.size() * 8));
 
     struct SCase {
-        int notation, digits, tab, comma;
-        const char* header;
+        SExportOptions o; // notation, digits, tab, comma, complex, dB, header
         const char* reader;
         const char* tolerance; // half a unit of the last printed digit, relative
     };
+    const SCase cases[] = {
+        {{2, 6, 1}, "loadtxt", "5.0001e-7"},
+        {{2, 6, 1}, "pandas", "5.0001e-7"},
+        {{0, 8, 0, 0, 0, 0, "exported by tessel"}, "loadtxt", "5.0001e-8"},
+        {{0, 8, 0, 0, 0, 0, "exported by tessel"}, "pandas", "5.0001e-8"},
+        {{2, 9, 1, 1}, "pandas-comma", "5.0001e-10"},
+    };
     std::vector<std::string> args = {dir / "x.f64", "4"};
     int serial = 0;
-    for (SCase c : {SCase{2, 6, 1, 0, nullptr, "loadtxt", "5.0001e-7"}, SCase{2, 6, 1, 0, nullptr, "pandas", "5.0001e-7"},
-                    SCase{0, 8, 0, 0, "exported by tessel", "loadtxt", "5.0001e-8"},
-                    SCase{0, 8, 0, 0, "exported by tessel", "pandas", "5.0001e-8"},
-                    SCase{2, 9, 1, 1, nullptr, "pandas-comma", "5.0001e-10"}}) {
-        SExportOptions o;
-        o.notation = c.notation;
-        o.digits = short(c.digits);
-        o.tab = c.tab;
-        o.comma = c.comma;
-        o.header = c.header;
+    for (const SCase& c : cases) {
         const std::string table = dir / ("x" + std::to_string(++serial) + ".asc");
-        CTSInterface::SMessage msg = RunExport(dir / "x.trx", table.c_str(), o);
+        CTSInterface::SMessage msg = RunExport(dir / "x.trx", table.c_str(), c.o);
         ASSERT_EQ(msg.uState, 3u) << msg.sText.c_str();
-        args.push_back(table + "|" + c.reader + "|" + (c.tab ? "tab" : "blank") + "|" + c.tolerance + "|" +
-                       (c.header ? "2" : "0"));
+        args.push_back(table + "|" + c.reader + "|" + (c.o.tab ? "tab" : "blank") + "|" + c.tolerance + "|" +
+                       (c.o.header ? "2" : "0"));
     }
     std::string out;
     EXPECT_EQ(tessel::test::RunPythonText(g_checkTables, args, &out), 0) << out;

@@ -3,25 +3,18 @@
 
 #include "platform/Riff.h"
 
-#include <gtest/gtest.h>
+#include "WaveTestUtil.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <string>
 #include <unistd.h>
-#include <vector>
+
+using namespace wavetest;
 
 namespace {
 
-using Bytes = std::vector<unsigned char>;
-
-void Put32(Bytes& b, std::uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        b.push_back(std::uint8_t(v >> (8 * i)));
-}
-void PutId(Bytes& b, const char* id) { b.insert(b.end(), id, id + 4); }
 void PutChunk(Bytes& b, const char* id, const Bytes& body, std::int64_t sizeField = -1)
 {
     PutId(b, id);
@@ -30,13 +23,13 @@ void PutChunk(Bytes& b, const char* id, const Bytes& body, std::int64_t sizeFiel
     if (body.size() & 1)
         b.push_back(0);
 }
-Bytes Riff(const Bytes& inner, const char* form = "WAVE")
+Bytes Riff(const Bytes& inner)
 {
-    Bytes b;
-    PutId(b, "RIFF");
-    Put32(b, std::uint32_t(inner.size() + 4));
-    PutId(b, form);
-    b.insert(b.end(), inner.begin(), inner.end());
+    Bytes b(12 + inner.size());
+    std::memcpy(b.data(), "RIFF....WAVE", 12);
+    for (int i = 0; i < 4; ++i)
+        b[std::size_t(4 + i)] = std::uint8_t((inner.size() + 4) >> (8 * i));
+    std::copy(inner.begin(), inner.end(), b.begin() + 12);
     return b;
 }
 
@@ -45,12 +38,6 @@ std::string TempPath(const char* name)
     const char* tmp = std::getenv("TMPDIR");
     std::string dir = (tmp && *tmp) ? tmp : "/tmp";
     return dir + "/tessel_riff_" + std::to_string(::getpid()) + "_" + name;
-}
-
-Bytes ReadFile(const std::string& path)
-{
-    std::ifstream f(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(f), {});
 }
 
 // Opens a memory image, enters the RIFF chunk and checks its form type.
