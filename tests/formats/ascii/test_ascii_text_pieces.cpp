@@ -166,49 +166,29 @@ TEST(AsciiColumnStats, ClockTimesKeepTheirStep)
     EXPECT_NEAR(st.Column(0).dIntercept, 1.7e9, 1e-6);
 }
 
-TEST(AsciiColumnStats, AbscissaDecision)
+TEST(AsciiColumnStats, TheStartSnapsToAWholeStepOnlyWithinRoundingNoise)
 {
-    auto stats = [](std::vector<std::vector<double>> rows) {
+    auto decide = [](int lines, double (*x)(int)) {
         CAsciiTableStats st;
-        for (auto& r : rows) st.AddLine(r.data(), unsigned(r.size()));
+        for (int i = 0; i < lines; ++i) {
+            double row[2] = {x(i), 1.0};
+            st.AddLine(row, 2);
+        }
         st.Finish();
-        return st;
+        return DecideAsciiLayout(st, true, 1.0);
     };
-    // Equidistant first column with an offset that snaps to a whole step.
-    auto st = stats({{0.5, 1, 2}, {1.0, 3, 4}, {1.5, 5, 1}, {2.0, 0, 0}});
-    SAsciiLayout l = DecideAsciiLayout(st, true, 1.0 / 44100);
-    EXPECT_TRUE(l.bAbscInFile);
-    EXPECT_TRUE(l.bEquidistant);
-    EXPECT_DOUBLE_EQ(l.dXDelta, 0.5);
-    EXPECT_DOUBLE_EQ(l.dXStart, 0.5);
-    EXPECT_EQ(l.uFirstChannelColumn, 1u);
-    EXPECT_EQ(l.uChannels, 2u);
-
     // Fine steps printed to 7 digits: the intercept misses 0 by rounding noise
     // far below a step, and snaps to it.
-    {
-        CAsciiTableStats fine;
-        for (int i = 0; i < 5000; ++i) {
-            char buf[32];
-            std::snprintf(buf, sizeof buf, "%.6e", i / 48000.0);
-            double row[2] = {std::strtod(buf, nullptr), 1.0};
-            fine.AddLine(row, 2);
-        }
-        fine.Finish();
-        SAsciiLayout f = DecideAsciiLayout(fine, true, 1.0);
-        EXPECT_TRUE(f.bEquidistant);
-        EXPECT_EQ(f.dXStart, 0.0);
-        EXPECT_NEAR(f.dXDelta, 1 / 48000.0, 1e-14);
-        // A start a tenth of a step off stays where it is.
-        CAsciiTableStats off;
-        for (int i = 0; i < 100; ++i) {
-            double row[2] = {(i + 0.1) * 0.5, 1.0};
-            off.AddLine(row, 2);
-        }
-        off.Finish();
-        EXPECT_NEAR(DecideAsciiLayout(off, true, 1.0).dXStart, 0.05, 1e-12);
-    }
-
+    SAsciiLayout f = decide(5000, [](int i) {
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "%.6e", i / 48000.0);
+        return std::strtod(buf, nullptr);
+    });
+    EXPECT_TRUE(f.bEquidistant);
+    EXPECT_EQ(f.dXStart, 0.0);
+    EXPECT_NEAR(f.dXDelta, 1 / 48000.0, 1e-14);
+    // A start a tenth of a step off stays where it is.
+    EXPECT_NEAR(decide(100, [](int i) { return (i + 0.1) * 0.5; }).dXStart, 0.05, 1e-12);
 }
 
 // ---- plain-line reader ------------------------------------------------------
@@ -228,6 +208,13 @@ TEST(AsciiFastLine, AcceptsThePlainCase)
     EXPECT_EQ(parse(" \t\r"), EAsciiFastLine::empty);
     EXPECT_EQ(parse(""), EAsciiFastLine::empty);
 
+    // 300 numbers: 257 kept, no more than the caller's array holds.
+    std::string many;
+    for (int i = 0; i < 300; ++i) many += std::to_string(i) + " ";
+    ASSERT_EQ(parse(many), EAsciiFastLine::numbers);
+    EXPECT_EQ(n, 257u);
+    EXPECT_EQ(v[256], 256.0);
+
     // Integers of any length, and correctly rounded decimals.
     ASSERT_EQ(parse("2147483648 0.1 1.7976931348623157e308 2.2250738585072014e-308 123456789012345678901234.5 "
                     "9007199254740993 123456789012345678901"),
@@ -236,12 +223,6 @@ TEST(AsciiFastLine, AcceptsThePlainCase)
     EXPECT_EQ(got(), (std::vector<double>{2147483648.0, 0.1, 1.7976931348623157e308, 2.2250738585072014e-308,
                                           123456789012345678901234.5, 9007199254740992.0, 123456789012345678901.0}));
 
-    // 300 numbers: 257 kept.
-    std::string many;
-    for (int i = 0; i < 300; ++i) many += std::to_string(i) + " ";
-    ASSERT_EQ(parse(many), EAsciiFastLine::numbers);
-    EXPECT_EQ(n, 257u);
-    EXPECT_EQ(v[256], 256.0);
 }
 
 TEST(AsciiFastLine, DeclinesWhatTheScannerMustDecide)

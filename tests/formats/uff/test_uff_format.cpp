@@ -103,6 +103,10 @@ TEST(UffTables, UnitsToSpecificDataTypesAndBack)
 
 TEST(UffTables, FunctionTypeFromKind)
 {
+    // Function types 0 to 13 as data-set kinds, and back.
+    const int kinds[14] = {0, 1, 3, 3, 4, 3, 3, 43, 44, 3, 3, 42, 3, 0};
+    for (int f = 0; f <= 13; ++f)
+        EXPECT_EQ(uff_kind_from_function_type(f), kinds[f]) << f;
     EXPECT_EQ(uff_function_type_from_kind(1, "Time Data", "s", "time"), 1);
     EXPECT_EQ(uff_function_type_from_kind(3, "CrossSpectrum", "Hz", "frequency"), 3);
     EXPECT_EQ(uff_function_type_from_kind(3, "PowerSpectralDensity", "Hz", "frequency"), 9);

@@ -161,12 +161,10 @@ TEST_F(WavExport, IndependentReadersSeeTheAnnouncedLayout)
         EXPECT_EQ(info.channels, 2);
         EXPECT_EQ(info.frames, frames);
         EXPECT_EQ(info.subtype, b24 ? "PCM_24" : "PCM_16");
-        if (HaveProgram("soxi")) {
-            EXPECT_EQ(Capture("soxi -r '" + out.string() + "'"), "48000\n");
-            EXPECT_EQ(Capture("soxi -c '" + out.string() + "'"), "2\n");
-            EXPECT_EQ(Capture("soxi -b '" + out.string() + "'"), b24 ? "24\n" : "16\n");
-            EXPECT_EQ(Capture("soxi -s '" + out.string() + "'"), std::to_string(frames) + "\n");
-        }
+        // soxi: rate, channels, bits, frames.
+        if (HaveProgram("soxi"))
+            EXPECT_EQ(Capture("for f in r c b s; do soxi -$f '" + out.string() + "'; done"),
+                      "48000\n2\n" + std::string(b24 ? "24" : "16") + "\n" + std::to_string(frames) + "\n");
         // Autoscale: the loudest channel reaches full scale, the other keeps
         // its ratio of 1:2.
         std::vector<std::int32_t> s = SoundfileSamples(out, b24 ? 24 : 16);
@@ -209,10 +207,9 @@ TEST_F(WavExport, PulseBitSurvivesTheFade)
     std::vector<std::int32_t> faded = SoundfileSamples(dir / "faded.wav", 16);
     ASSERT_EQ(plain.size(), std::size_t(frames));
     ASSERT_EQ(faded.size(), std::size_t(frames));
-    long pulseBitsSeen = 0, bitMismatch = 0, scaled = 0;
+    long bitMismatch = 0, scaled = 0;
     for (long i = 0; i < frames; ++i) {
         const bool pulse = (i % 80) < 40;
-        pulseBitsSeen += plain[std::size_t(i)] & 1;
         if ((plain[std::size_t(i)] & 1) != (pulse ? 1 : 0) || (faded[std::size_t(i)] & 1) != (pulse ? 1 : 0))
             ++bitMismatch;
         if (i < 2000 || i >= frames - 2000)
@@ -221,7 +218,6 @@ TEST_F(WavExport, PulseBitSurvivesTheFade)
             EXPECT_EQ(faded[std::size_t(i)], plain[std::size_t(i)]) << i;
     }
     EXPECT_EQ(bitMismatch, 0);
-    EXPECT_EQ(pulseBitsSeen, frames / 2);
     EXPECT_GT(scaled, 3000);  // the fades really changed the ends
     // The first frame is silent but for its pulse bit.
     EXPECT_LE(std::abs(faded[0]), 1);
