@@ -65,8 +65,9 @@ TEST(AsciiHeaderScan, WhereTheDataStartAndWhatTheHeaderHolds)
         {"Recorded 2026-12-06\ntime pressure\n", NumberLines(30), true, 3, "Recorded 2026-12-06\r\ntime pressure\r\n"},
         // CR LF files: the header keeps one CR LF per line.
         {"A\r\nB\r\n", NumberLines(12, 0, "\r\n"), true, 3, "A\r\nB\r\n"},
-        // A run shorter than ten ended by a text line is header.
-        {NumberLines(4) + "comment\n", NumberLines(15, 100), true, 6, "0 0\r\n1 2\r\n2 4\r\n3 6\r\ncomment\r\n"},
+        // A run shorter than ten, even of nine, ended by a text line is header.
+        {NumberLines(9) + "comment\n", NumberLines(15, 100), true, 11,
+         "0 0\r\n1 2\r\n2 4\r\n3 6\r\n4 8\r\n5 10\r\n6 12\r\n7 14\r\n8 16\r\ncomment\r\n"},
         // A short run before a blank line belongs neither to the header nor to the data.
         {"title\n" + NumberLines(3) + "   \n", NumberLines(10, 50), true, 6, "title\r\n"},
         // An empty line is an "other" line: the numbers before it go to the header.
