@@ -3,6 +3,8 @@
 // and options that override them for one call, and `info`.
 
 #include "hostlibs/dataset/Dataset.h"
+#include "tests/cli/WaveFile.h"
+#include "tests/common/TempDir.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -31,19 +33,13 @@ struct SResult {
     std::string out, err;
 };
 
-std::string Slurp(const fs::path& p)
-{
-    std::ifstream f(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), {});
-}
+const auto Slurp = [](const fs::path& p) { return tessel::test::ReadFile(p); };
 
 class Cli : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir = fs::temp_directory_path() / ("tessel_cli_" + std::to_string(::getpid()) + "_" + info->name());
-        fs::remove_all(dir);
+        dir = tessel::test::MakeScratch("cli");
         fs::create_directories(dir / "config");
     }
     void TearDown() override { fs::remove_all(dir); }
@@ -62,28 +58,28 @@ protected:
         return r;
     }
 
-    // A 16-bit PCM WAVE file from the published layout.
-    void MakeWave(const fs::path& p, int channels, int frames, std::uint32_t dataSizeField = 0)
+    // Starts `tessel ARGS` in the scratch directory without waiting for it.
+    pid_t Start(std::vector<std::string> args)
     {
-        std::string b = "RIFF____WAVEfmt ";
-        auto put16 = [&](unsigned v) { b += char(v & 0xFF); b += char(v >> 8 & 0xFF); };
-        auto put32 = [&](std::uint32_t v) { put16(v & 0xFFFF); put16(v >> 16); };
-        put32(16);
-        put16(1);
-        put16(unsigned(channels));
-        put32(8000);
-        put32(8000u * 2 * unsigned(channels));
-        put16(unsigned(2 * channels));
-        put16(16);
-        b += "data";
-        const std::uint32_t n = std::uint32_t(2 * channels * frames);
-        put32(dataSizeField ? dataSizeField : n);
-        for (int i = 0; i < channels * frames; ++i)
-            put16(unsigned(std::int16_t(1000 * std::sin(i * 0.01))) & 0xFFFF);
-        const std::uint32_t riff = std::uint32_t(b.size() - 8);
-        for (int i = 0; i < 4; ++i)
-            b[std::size_t(4 + i)] = char(riff >> (8 * i));
-        std::ofstream(p, std::ios::binary) << b;
+        const std::string exe = std::string(TESSEL_BINARY_DIR) + "/tessel";
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::setenv("TESSEL_CONFIG_DIR", (dir / "config").c_str(), 1);
+            if (::chdir(dir.c_str()) != 0) ::_exit(99);
+            std::vector<char*> argv{const_cast<char*>("tessel")};
+            for (std::string& a : args) argv.push_back(a.data());
+            argv.push_back(nullptr);
+            ::execv(exe.c_str(), argv.data());
+            ::_exit(98);
+        }
+        return pid;
+    }
+
+    // A 16-bit PCM WAVE file of a slow sine over the interleaved samples.
+    static void MakeWave(const fs::path& p, int channels, int frames, std::uint32_t dataSizeField = 0)
+    {
+        tessel::test::MakeWave(p, channels, frames, [&](int f, int c) { return int(1000 * std::sin((f * channels + c) * 0.01)); },
+                               8000, dataSizeField);
     }
 
     fs::path dir;
@@ -117,6 +113,8 @@ TEST_F(Cli, ExitStatusesAndHelp)
     EXPECT_EQ(t.out, "Data format not accepted.\nExpected:\nFormat category: 0x0001\nNumber of channels: 1 to 256\n"
                      "Sample size:  1 to 32 bit\n");
     EXPECT_EQ(Tessel("error-text 18").status, 1);  // an unused id
+    // A text that ends with a line feed gets no second one.
+    EXPECT_EQ(Tessel("error-text 102").out, "Invalid format of input file or invalid header information.\n");
 
     // A failed conversion: 1, its text on stderr, nothing on stdout.
     SResult f = Tessel("import wav missing.wav -o x.dat");
@@ -417,32 +415,12 @@ TEST_F(Cli, TwoInputsForOneStandardFolderOutputAreRefused)
     EXPECT_TRUE(fs::exists(dir / "std" / "x.asc"));
 }
 
-TEST_F(Cli, ErrorTextEndsWithExactlyOneLineFeed)
-{
-    EXPECT_EQ(Tessel("error-text 102").out, "Invalid format of input file or invalid header information.\n");
-    EXPECT_EQ(Tessel("error-text 113").out, "Conversion has already been started.\n");
-}
-
 // A long kernel copy (WAVE, SONY) or a long first pass through the lines (UFF) must
 // look at the stop request as it goes: after the signal the command may read
 // or write little more before it ends. What was read or written is watched
 // from outside; a slow machine only makes the watch see less, never more.
 TEST_F(Cli, InterruptStopsLongImportsWithinAFewPieces)
 {
-    const std::string exe = std::string(TESSEL_BINARY_DIR) + "/tessel";
-    auto start = [&](std::vector<std::string> args) {
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            ::setenv("TESSEL_CONFIG_DIR", (dir / "config").c_str(), 1);
-            if (::chdir(dir.c_str()) != 0) ::_exit(99);
-            std::vector<char*> argv{const_cast<char*>("tessel")};
-            for (std::string& a : args) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            ::execv(exe.c_str(), argv.data());
-            ::_exit(98);
-        }
-        return pid;
-    };
     // Bytes read so far by the whole process (every thread).
     auto readBytes = [](pid_t pid) -> long long {
         std::ifstream io("/proc/" + std::to_string(pid) + "/io");
@@ -485,7 +463,7 @@ TEST_F(Cli, InterruptStopsLongImportsWithinAFewPieces)
             std::ofstream(in, std::ios::binary) << b;
         }
         fs::resize_file(in, b.size() + data);
-        const pid_t pid = start({"import", "wav", "long.wav", "-o", "long.dat", "--quiet", "--overwrite"});
+        const pid_t pid = Start({"import", "wav", "long.wav", "-o", "long.dat", "--quiet", "--overwrite"});
         ASSERT_GT(pid, 0);
         const long long past = interrupt(pid, [&] {
             std::error_code ec;
@@ -507,7 +485,7 @@ TEST_F(Cli, InterruptStopsLongImportsWithinAFewPieces)
                "MEMO m\r\nTRIG_MODE 0\r\nCHANNEL  1, \"A\", V, 0.001*(X)+0.0\r\n";
         std::ofstream(in, std::ios::binary).put('\0');
         fs::resize_file(in, 1ull << 30);
-        const pid_t pid = start({"import", "sony", "long.bin", "-o", "long_sony.dat", "--quiet", "--overwrite"});
+        const pid_t pid = Start({"import", "sony", "long.bin", "-o", "long_sony.dat", "--quiet", "--overwrite"});
         ASSERT_GT(pid, 0);
         const long long past = interrupt(pid, [&] {
             std::error_code ec;
@@ -539,7 +517,7 @@ TEST_F(Cli, InterruptStopsLongImportsWithinAFewPieces)
                 f.write(block.data(), std::streamsize(std::min<long long>(4096, lines - k) * 79));
             f << "    -1\n";
         }
-        const pid_t pid = start({"import", "uff", "long.unv", "-o", "long.trx", "--quiet", "--overwrite"});
+        const pid_t pid = Start({"import", "uff", "long.unv", "-o", "long.trx", "--quiet", "--overwrite"});
         ASSERT_GT(pid, 0);
         const long long past = interrupt(pid, [&] { return readBytes(pid); }, 8LL << 20);
         EXPECT_LT(past, 24LL << 20) << "the first pass read on after the stop request";
@@ -567,16 +545,8 @@ TEST_F(Cli, InterruptStopsTheExportAndRemovesItsOutput)
     const std::string before = Slurp(input);
     for (int sig : {SIGINT, SIGTERM}) {
         const fs::path output = dir / "big.asc";
-        const std::string exe = std::string(TESSEL_BINARY_DIR) + "/tessel";
-        const pid_t pid = ::fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            ::setenv("TESSEL_CONFIG_DIR", (dir / "config").c_str(), 1);
-            if (::chdir(dir.c_str()) != 0) ::_exit(99);
-            ::execl(exe.c_str(), "tessel", "export", "asc", "big.trx", "-o", "big.asc", "--quiet", "--overwrite",
-                    static_cast<char*>(nullptr));
-            ::_exit(98);
-        }
+        const pid_t pid = Start({"export", "asc", "big.trx", "-o", "big.asc", "--quiet", "--overwrite"});
+        ASSERT_GT(pid, 0);
         // Interrupt once the output is being written. The write probe makes
         // and removes an empty file of that name first, so the size is asked
         // without throwing: the file may vanish between two looks.

@@ -3,6 +3,8 @@
 // expected values are those literals.
 
 #include <cairo.h>
+#include "tests/cli/WaveFile.h"
+#include "tests/common/TempDir.h"
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -23,36 +25,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string Slurp(const fs::path& p)
-{
-    std::ifstream f(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), {});
-}
+const auto Slurp = [](const fs::path& p) { return tessel::test::ReadFile(p); };
 
-// A 16-bit PCM WAVE file; sample(frame, channel) gives the values.
-void MakeWave(const fs::path& p, int channels, int frames, const std::function<int(int, int)>& sample,
-              unsigned rate = 8000)
-{
-    std::string b = "RIFF____WAVEfmt ";
-    auto put16 = [&](unsigned v) { b += char(v & 0xFF); b += char(v >> 8 & 0xFF); };
-    auto put32 = [&](std::uint32_t v) { put16(v & 0xFFFF); put16(v >> 16); };
-    put32(16);
-    put16(1);
-    put16(unsigned(channels));
-    put32(rate);
-    put32(rate * 2 * unsigned(channels));
-    put16(unsigned(2 * channels));
-    put16(16);
-    b += "data";
-    put32(std::uint32_t(2 * channels * frames));
-    for (int f = 0; f < frames; ++f)
-        for (int c = 0; c < channels; ++c)
-            put16(unsigned(std::int16_t(sample(f, c))) & 0xFFFF);
-    const std::uint32_t riff = std::uint32_t(b.size() - 8);
-    for (int i = 0; i < 4; ++i)
-        b[std::size_t(4 + i)] = char(riff >> (8 * i));
-    std::ofstream(p, std::ios::binary) << b;
-}
+using tessel::test::MakeWave;
 
 // The bytes of a WAVE file's data chunk.
 std::string DataChunk(const fs::path& p)
@@ -73,9 +48,7 @@ class Tools : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir = fs::temp_directory_path() / ("tessel_tools_" + std::to_string(::getpid()) + "_" + info->name());
-        fs::remove_all(dir);
+        dir = tessel::test::MakeScratch("tools");
         fs::create_directories(dir / "config");
         fs::create_directories(dir / "tmp");
         fs::create_directories(dir / "sem");

@@ -9,6 +9,7 @@
 #include "platform/MessageLoop.h"
 #include "platform/Semaphore.h"
 #include "settings/TSSettings.h"
+#include "tests/cli/WaveFile.h"
 #include "tests/common/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -75,20 +76,6 @@ protected:
         ds.CreateAccess(am__readwrite, CChNbrList{0}, 0, 0L, -1L, mk__raw)
             ->SetData(long(v.size()), v.data(), ds__dorg_interleaved, it__double);
         ds.Close();
-    }
-
-    void MakeWave(const std::string& p)
-    {
-        std::string b = "RIFF____WAVEfmt ";
-        auto put16 = [&](unsigned v) { b += char(v & 0xFF); b += char(v >> 8 & 0xFF); };
-        auto put32 = [&](std::uint32_t v) { put16(v & 0xFFFF); put16(v >> 16); };
-        put32(16); put16(1); put16(1); put32(8000); put32(16000); put16(2); put16(16);
-        b += "data";
-        put32(200);
-        for (int i = 0; i < 100; ++i) put16(unsigned(std::int16_t(i * 100)) & 0xFFFF);
-        const std::uint32_t riff = std::uint32_t(b.size() - 8);
-        for (int i = 0; i < 4; ++i) b[std::size_t(4 + i)] = char(riff >> (8 * i));
-        std::ofstream(p, std::ios::binary) << b;
     }
 
     std::vector<double> Values(const std::string& p)
@@ -177,7 +164,7 @@ TEST_F(Conversions, EveryKindWaitsForAUnitExceptTheAsciiExport)
     MakeTable(d + "/t.txt", 20);
     fs::copy_file(fs::path(TESSEL_SOURCE_DIR) / "fuzz/corpus/uff/ascii58.unv", d + "/m.unv");
     MakeTrx(d + "/x.trx");
-    MakeWave(d + "/w.wav");
+    tessel::test::MakeWave(d + "/w.wav", 1, 100, [](int f, int) { return f * 100; });
     const int yes = 1;
     const std::string x = d + "/x.trx";
     struct Kind {
