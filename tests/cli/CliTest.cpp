@@ -75,6 +75,36 @@ protected:
         return pid;
     }
 
+    // The size of a file that may not exist yet, or vanish between two looks.
+    static long long FileSize(const fs::path& p)
+    {
+        std::error_code ec;
+        const auto n = fs::file_size(p, ec);
+        return ec ? -1LL : (long long)n;
+    }
+
+    // Sends `sig` once `amount` says the work is under way, then follows
+    // `amount` until the process ends, which must be by exit 128 + sig;
+    // returns how far the work went past the signal.
+    static long long Interrupt(pid_t pid, const std::function<long long()>& amount, long long begun, int sig = SIGTERM)
+    {
+        long long at = -1;
+        for (int i = 0; i < 20000 && (at = amount()) < begun; ++i)
+            ::usleep(1000);
+        EXPECT_GE(at, begun) << "the work never began";
+        ::kill(pid, sig);
+        long long most = at;
+        int status = 0;
+        for (;;) {
+            most = std::max(most, amount());
+            const pid_t w = ::waitpid(pid, &status, WNOHANG);
+            if (w == pid) break;
+            ::usleep(500);
+        }
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + sig) << "status " << status;
+        return most - at;
+    }
+
     // A 16-bit PCM WAVE file of a slow sine over the interleaved samples.
     static void MakeWave(const fs::path& p, int channels, int frames, std::uint32_t dataSizeField = 0)
     {
@@ -430,54 +460,20 @@ TEST_F(Cli, InterruptStopsLongImportsWithinAFewPieces)
             if (key == "rchar:") return v;
         return -1;
     };
-    // Signals once `begun` says the work is under way, then follows `amount`
-    // until the process ends; returns how far it went past the signal.
-    auto interrupt = [&](pid_t pid, const std::function<long long()>& amount, long long begun) {
-        long long at = -1;
-        for (int i = 0; i < 20000 && (at = amount()) < begun; ++i)
-            ::usleep(1000);
-        EXPECT_GE(at, begun) << "the work never began";
-        ::kill(pid, SIGTERM);
-        long long most = at;
-        int status = 0;
-        for (;;) {
-            most = std::max(most, amount());
-            const pid_t w = ::waitpid(pid, &status, WNOHANG);
-            if (w == pid) break;
-            ::usleep(500);
-        }
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + SIGTERM) << status;
-        return most - at;
-    };
 
-    // WAVE: 1 GiB of 16-bit stereo samples, a hole on disk.
-    {
-        const fs::path in = dir / "long.wav", out = dir / "long.dat";
+    // WAVE: 1 GiB of 16-bit stereo samples; SONY: 1 GiB of one 16-bit
+    // channel behind its LOG. Both are holes on disk.
+    auto longWave = [&](const fs::path& in) {
         MakeWave(in, 2, 0);
         std::string b = Slurp(in);
         const std::uint32_t data = 1u << 30;
         const std::uint32_t riff = std::uint32_t(b.size() - 8) + data;
         std::memcpy(b.data() + 4, &riff, 4);
         std::memcpy(b.data() + b.size() - 4, &data, 4);
-        {
-            std::ofstream(in, std::ios::binary) << b;
-        }
+        std::ofstream(in, std::ios::binary) << b;
         fs::resize_file(in, b.size() + data);
-        const pid_t pid = Start({"import", "wav", "long.wav", "-o", "long.dat", "--quiet", "--overwrite"});
-        ASSERT_GT(pid, 0);
-        const long long past = interrupt(pid, [&] {
-            std::error_code ec;
-            const auto n = fs::file_size(out, ec);
-            return ec ? -1LL : (long long)n;
-        }, 1);
-        EXPECT_LT(past, 200LL << 20) << "the copy went on after the stop request";
-        EXPECT_FALSE(fs::exists(out)) << "partial output left behind";
-        fs::remove(in);
-    }
-
-    // SONY: 1 GiB of one 16-bit channel behind its LOG, a hole on disk.
-    {
-        const fs::path in = dir / "long.bin", out = dir / "long_sony.dat";
+    };
+    auto longSony = [&](const fs::path& in) {
         std::ofstream(dir / "long.LOG", std::ios::binary)
             << "VERSION 1.02\r\nDATA_FILE REC001.BIN\r\nFORMAT 0\r\nVOLUME_CH 536870912\r\n"
                "FILE_INTVL_CH 0.001\r\nFILE_MEMO run\r\nTAPE_BC_MODE 1\r\nTAPE_SRATE_CH 48000\r\nDECIMATION 4\r\n"
@@ -485,15 +481,19 @@ TEST_F(Cli, InterruptStopsLongImportsWithinAFewPieces)
                "MEMO m\r\nTRIG_MODE 0\r\nCHANNEL  1, \"A\", V, 0.001*(X)+0.0\r\n";
         std::ofstream(in, std::ios::binary).put('\0');
         fs::resize_file(in, 1ull << 30);
-        const pid_t pid = Start({"import", "sony", "long.bin", "-o", "long_sony.dat", "--quiet", "--overwrite"});
+    };
+    const struct {
+        const char *kind, *input, *output;
+        std::function<void(const fs::path&)> make;
+    } copies[] = {{"wav", "long.wav", "long.dat", longWave}, {"sony", "long.bin", "long_sony.dat", longSony}};
+    for (const auto& c : copies) {
+        const fs::path in = dir / c.input, out = dir / c.output;
+        c.make(in);
+        const pid_t pid = Start({"import", c.kind, c.input, "-o", c.output, "--quiet", "--overwrite"});
         ASSERT_GT(pid, 0);
-        const long long past = interrupt(pid, [&] {
-            std::error_code ec;
-            const auto n = fs::file_size(out, ec);
-            return ec ? -1LL : (long long)n;
-        }, 1);
-        EXPECT_LT(past, 200LL << 20) << "the copy went on after the stop request";
-        EXPECT_FALSE(fs::exists(out)) << "partial output left behind";
+        const long long past = Interrupt(pid, [&] { return FileSize(out); }, 1);
+        EXPECT_LT(past, 200LL << 20) << c.kind << ": the copy went on after the stop request";
+        EXPECT_FALSE(fs::exists(out)) << c.kind << ": partial output left behind";
         fs::remove(in);
     }
 
@@ -519,7 +519,7 @@ TEST_F(Cli, InterruptStopsLongImportsWithinAFewPieces)
         }
         const pid_t pid = Start({"import", "uff", "long.unv", "-o", "long.trx", "--quiet", "--overwrite"});
         ASSERT_GT(pid, 0);
-        const long long past = interrupt(pid, [&] { return readBytes(pid); }, 8LL << 20);
+        const long long past = Interrupt(pid, [&] { return readBytes(pid); }, 8LL << 20);
         EXPECT_LT(past, 24LL << 20) << "the first pass read on after the stop request";
         EXPECT_FALSE(fs::exists(dir / "long.trx")) << "partial output left behind";
     }
@@ -547,22 +547,9 @@ TEST_F(Cli, InterruptStopsTheExportAndRemovesItsOutput)
         const fs::path output = dir / "big.asc";
         const pid_t pid = Start({"export", "asc", "big.trx", "-o", "big.asc", "--quiet", "--overwrite"});
         ASSERT_GT(pid, 0);
-        // Interrupt once the output is being written. The write probe makes
-        // and removes an empty file of that name first, so the size is asked
-        // without throwing: the file may vanish between two looks.
-        auto writing = [&] {
-            std::error_code ec;
-            const auto size = fs::file_size(output, ec);
-            return !ec && size > 0;
-        };
-        for (int i = 0; i < 4000 && !writing(); ++i)
-            ::usleep(1000);
-        ASSERT_TRUE(fs::exists(output)) << "the export never began";
-        ::kill(pid, sig);
-        int status = 0;
-        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-        ASSERT_TRUE(WIFEXITED(status)) << "killed by the signal instead of stopping";
-        EXPECT_EQ(WEXITSTATUS(status), 128 + sig);
+        // Interrupted once the output is being written (the write probe makes
+        // and removes an empty file of that name first).
+        Interrupt(pid, [&] { return FileSize(output); }, 1, sig);
         EXPECT_FALSE(fs::exists(output)) << "partial output left behind";
         EXPECT_TRUE(Slurp(input) == before) << "the input was touched";
     }

@@ -242,21 +242,18 @@ TEST_F(MixedRate, RefusedAndFailedRunsLeaveNoOutput)
     fs::remove(dir / "outTmp0.dat");
     fs::remove(out);
 
-    // Not time data; a data set that does not hold its announced scans.
+    // Not time data; a data set that does not hold its announced scans; an
+    // output directory that does not exist.
     const fs::path spectrum = dir / "spectrum.trx";
     MakeTrx(spectrum, {{"a", it__float}}, 1.0, {1, 2, 3}, {}, dk__spectrum);
-    msg = Export(spectrum, out, 0, 2);
-    EXPECT_EQ(msg.uState, 30u);
-    EXPECT_EQ(msg.sText.str(), CTSInterface().GetErrorText(21).str());
     const fs::path cut = FourSines(400, "cut.trx");
     fs::resize_file(cut, fs::file_size(cut) - 100);
-    msg = Export(cut, out, 0, 2);
-    EXPECT_EQ(msg.uState, 30u);
-    EXPECT_EQ(msg.sText.str(), CTSInterface().GetErrorText(15).str());
-
-    // An output directory that does not exist fails at the write test.
-    msg = Export(in, dir / "no" / "out.trx", 0, 2);
-    EXPECT_EQ(msg.uState, 30u);
+    for (const auto& [from, to, text] : {std::tuple{spectrum, out, 21u}, {cut, out, 15u}, {in, dir / "no" / "out.trx", 0u}}) {
+        msg = Export(from, to, 0, 2);
+        EXPECT_EQ(msg.uState, 30u) << from;
+        if (text)
+            EXPECT_EQ(msg.sText.str(), CTSInterface().GetErrorText(text).str()) << from;
+    }
     EXPECT_EQ(Files(), (std::vector<std::string>{"cut.trx", "in.trx", "spectrum.trx"}));
 }
 

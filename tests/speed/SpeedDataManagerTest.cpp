@@ -175,18 +175,8 @@ protected:
     fs::path Curve(const std::vector<double>& values, int channels = 1)
     {
         const fs::path p = dir / "curve.trx";
-        CAbscissaList abscissas;
-        abscissas.Add(CAbscissa("Time", "t", CQuantity("time"), CUnit("s", 1), 5.0, 0.5, 0, df__linear));
-        CChannelList list;
-        for (int c = 0; c < channels; ++c)
-            list.Add(CChannel("n", "n", CQuantity("RPM"), CUnit("rpm", 1), it__float, c));
-        CDataset ds(p.c_str(), abscissas, list, dk__rpm, ds__dorg_interleaved, 0, 65536, sh__deny_write);
-        CChNbrList all;
-        all.AddGroup(0, channels - 1);
-        CAccess* a = ds.CreateAccess(am__readwrite, all, 0, 0L, -1L);
-        const long scans = long(values.size()) / channels;
-        EXPECT_EQ(a->SetData(scans, values.data(), ds__dorg_interleaved, it__double), scans);
-        ds.Close();
+        const std::vector<SChan> specs(std::size_t(channels), SChan{"n", it__float, 1.0, "", 0.0, "RPM", "rpm"});
+        EXPECT_EQ(MakeDataset(p.string(), specs, 0.5, values, dk__rpm, nullptr, {}, 5.0), long(values.size()) / channels);
         return p;
     }
     bool Find(const fs::path& p, float level, double& cut)
