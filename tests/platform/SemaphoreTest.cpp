@@ -119,11 +119,15 @@ TEST_F(SemaphoreTest, LockFolderOfAnotherUserOrWritableByOthersIsRefused)
         ASSERT_EQ(::mkdir(foreign.c_str(), 0700), 0);
         ASSERT_EQ(::chown(foreign.c_str(), 65534, 65534), 0);
     }
-    const std::string open = dir.Path() + "/open";
-    ASSERT_EQ(::mkdir(open.c_str(), 0700), 0);
-    ASSERT_EQ(::chmod(open.c_str(), 0777), 0);
+    // Writable by the group alone, and by everyone else alone.
+    const std::string group = dir.Path() + "/group", others = dir.Path() + "/others";
+    for (const auto& [folder, mode] : {std::pair{group, 0770}, std::pair{others, 0707}}) {
+        ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+        ASSERT_EQ(::chmod(folder.c_str(), mode), 0);
+    }
     for (const auto& [folder, reason] : {std::pair{foreign, "belongs to another user"},
-                                         std::pair{open, "may be written by others"}}) {
+                                         std::pair{group, "may be written by others"},
+                                         std::pair{others, "may be written by others"}}) {
         ScopedEnv env2("TESSEL_SEM_DIR", folder);
         CSemaphore s(3, 3, "ThreadTSAccess");
         EXPECT_FALSE(s.Lock(TS_INFINITE)) << folder;
