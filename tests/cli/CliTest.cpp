@@ -3,8 +3,8 @@
 // and options that override them for one call, and `info`.
 
 #include "hostlibs/dataset/Dataset.h"
+#include "tests/cli/CommandTest.h"
 #include "tests/cli/WaveFile.h"
-#include "tests/common/TempDir.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -28,91 +28,16 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct SResult {
-    int status = -1;
-    std::string out, err;
-};
-
 const auto Slurp = [](const fs::path& p) { return tessel::test::ReadFile(p); };
 
-class Cli : public ::testing::Test {
+class Cli : public CCommandTest {
 protected:
-    void SetUp() override
-    {
-        dir = tessel::test::MakeScratch("cli");
-        fs::create_directories(dir / "config");
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
-    // Runs `tessel ARGS` in the scratch directory with its own configuration.
-    SResult Tessel(const std::string& args)
-    {
-        const std::string cmd = "cd '" + dir.string() + "' && TESSEL_CONFIG_DIR='" + (dir / "config").string() +
-                                "' '" + std::string(TESSEL_BINARY_DIR) + "/tessel' " + args + " >'" +
-                                (dir / "stdout").string() + "' 2>'" + (dir / "stderr").string() + "'";
-        SResult r;
-        int rc = std::system(cmd.c_str());
-        r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-        r.out = Slurp(dir / "stdout");
-        r.err = Slurp(dir / "stderr");
-        return r;
-    }
-
-    // Starts `tessel ARGS` in the scratch directory without waiting for it.
-    pid_t Start(std::vector<std::string> args)
-    {
-        const std::string exe = std::string(TESSEL_BINARY_DIR) + "/tessel";
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            ::setenv("TESSEL_CONFIG_DIR", (dir / "config").c_str(), 1);
-            if (::chdir(dir.c_str()) != 0) ::_exit(99);
-            std::vector<char*> argv{const_cast<char*>("tessel")};
-            for (std::string& a : args) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            ::execv(exe.c_str(), argv.data());
-            ::_exit(98);
-        }
-        return pid;
-    }
-
-    // The size of a file that may not exist yet, or vanish between two looks.
-    static long long FileSize(const fs::path& p)
-    {
-        std::error_code ec;
-        const auto n = fs::file_size(p, ec);
-        return ec ? -1LL : (long long)n;
-    }
-
-    // Sends `sig` once `amount` says the work is under way, then follows
-    // `amount` until the process ends, which must be by exit 128 + sig;
-    // returns how far the work went past the signal.
-    static long long Interrupt(pid_t pid, const std::function<long long()>& amount, long long begun, int sig = SIGTERM)
-    {
-        long long at = -1;
-        for (int i = 0; i < 20000 && (at = amount()) < begun; ++i)
-            ::usleep(1000);
-        EXPECT_GE(at, begun) << "the work never began";
-        ::kill(pid, sig);
-        long long most = at;
-        int status = 0;
-        for (;;) {
-            most = std::max(most, amount());
-            const pid_t w = ::waitpid(pid, &status, WNOHANG);
-            if (w == pid) break;
-            ::usleep(500);
-        }
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + sig) << "status " << status;
-        return most - at;
-    }
-
     // A 16-bit PCM WAVE file of a slow sine over the interleaved samples.
     static void MakeWave(const fs::path& p, int channels, int frames, std::uint32_t dataSizeField = 0)
     {
         tessel::test::MakeWave(p, channels, frames, [&](int f, int c) { return int(1000 * std::sin((f * channels + c) * 0.01)); },
                                8000, dataSizeField);
     }
-
-    fs::path dir;
 };
 
 }  // namespace

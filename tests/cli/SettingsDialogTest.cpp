@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/cli/CommandTest.h"
 #include "tests/common/Python.h"
-#include "tests/common/TempDir.h"
 
 #include <chrono>
 #include <csignal>
@@ -34,17 +34,7 @@ std::string Shell(const std::string& cmd, int* status)
 
 const auto Slurp = [](const fs::path& p) { return tessel::test::ReadFile(p); };
 
-class SettingsDialog : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        dir = tessel::test::MakeScratch("dialog");
-        fs::create_directories(dir / "config");
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
-    fs::path dir;
-};
+class SettingsDialog : public CCommandTest {};
 
 }  // namespace
 
