@@ -10,6 +10,7 @@
 #include "platform/Semaphore.h"
 #include "settings/TSSettings.h"
 #include "tests/cli/WaveFile.h"
+#include "tests/common/DatasetMaker.h"
 #include "tests/common/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -65,26 +66,9 @@ protected:
         for (int i = 0; i < lines; ++i) f << i * 0.01 << ' ' << std::sin(i * 0.1) << '\n';
     }
 
-    void MakeTrx(const std::string& p)
+    static void MakeTrx(const std::string& p)
     {
-        CAbscissaList abscissas;
-        abscissas.Add(CAbscissa("Time", "t", CQuantity("time"), CUnit("s", 1), 0.0, 0.001, 0, df__linear));
-        CChannelList channels;
-        channels.Add(CChannel("a", "a", CQuantity("pressure"), CUnit("Pa", 1), it__float, 1));
-        CDataset ds(p.c_str(), abscissas, channels, dk__time, ds__dorg_interleaved, 0, 65536, sh__deny_write);
-        std::vector<double> v{0.5, -0.25, 1.0, 0.0, -1.0, 0.125};
-        ds.CreateAccess(am__readwrite, CChNbrList{0}, 0, 0L, -1L, mk__raw)
-            ->SetData(long(v.size()), v.data(), ds__dorg_interleaved, it__double);
-        ds.Close();
-    }
-
-    std::vector<double> Values(const std::string& p)
-    {
-        CDataset ds(p.c_str(), om__read, 65536, sh__deny_write);
-        std::vector<double> v(std::size_t(ds.GetNbrOfScans()));
-        ds.CreateAccess(am__read, CChNbrList{0}, 0, 0L, -1L)
-            ->GetData(long(v.size()), v.data(), ds__dorg_interleaved, it__double);
-        return v;
+        tessel::test::MakeTrx(p, {{"a", it__float}}, 1000.0, {0.5, -0.25, 1.0, 0.0, -1.0, 0.125});
     }
 
     CTempDir dir;
@@ -100,7 +84,7 @@ TEST_F(Conversions, AsciiMembersSynchronousAndAsynchronous)
     ASSERT_EQ(ts.ImportASC((d + "/t.txt").c_str(), 1, 11, (d + "/sync.trx").c_str(), nullptr, &msg), 0u);
     EXPECT_EQ(msg.uState, 1u) << msg.sText.c_str();
     EXPECT_EQ(msg.lUser, 11);
-    EXPECT_EQ(Values(d + "/sync.trx").size(), 50u);
+    EXPECT_EQ(tessel::test::ReadDataset(d + "/sync.trx").size(), 50u);
     EXPECT_EQ(ts.ImportASC((d + "/t.txt").c_str(), 2, 0, nullptr, nullptr, &msg), 110u);
 
     ASSERT_EQ(ts.ImportASC((d + "/t.txt").c_str(), 3, 0, nullptr, nullptr, nullptr), 0u);
