@@ -3,6 +3,8 @@
 // and options that override them for one call, and `info`.
 
 #include "hostlibs/dataset/Dataset.h"
+#include "tests/cli/CommandTest.h"
+#include "tests/cli/WaveFile.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -26,67 +28,16 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct SResult {
-    int status = -1;
-    std::string out, err;
-};
+const auto Slurp = [](const fs::path& p) { return tessel::test::ReadFile(p); };
 
-std::string Slurp(const fs::path& p)
-{
-    std::ifstream f(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), {});
-}
-
-class Cli : public ::testing::Test {
+class Cli : public CCommandTest {
 protected:
-    void SetUp() override
+    // A 16-bit PCM WAVE file of a slow sine over the interleaved samples.
+    static void MakeWave(const fs::path& p, int channels, int frames, std::uint32_t dataSizeField = 0)
     {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir = fs::temp_directory_path() / ("tessel_cli_" + std::to_string(::getpid()) + "_" + info->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir / "config");
+        tessel::test::MakeWave(p, channels, frames, [&](int f, int c) { return int(1000 * std::sin((f * channels + c) * 0.01)); },
+                               8000, dataSizeField);
     }
-    void TearDown() override { fs::remove_all(dir); }
-
-    // Runs `tessel ARGS` in the scratch directory with its own configuration.
-    SResult Tessel(const std::string& args)
-    {
-        const std::string cmd = "cd '" + dir.string() + "' && TESSEL_CONFIG_DIR='" + (dir / "config").string() +
-                                "' '" + std::string(TESSEL_BINARY_DIR) + "/tessel' " + args + " >'" +
-                                (dir / "stdout").string() + "' 2>'" + (dir / "stderr").string() + "'";
-        SResult r;
-        int rc = std::system(cmd.c_str());
-        r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-        r.out = Slurp(dir / "stdout");
-        r.err = Slurp(dir / "stderr");
-        return r;
-    }
-
-    // A 16-bit PCM WAVE file from the published layout.
-    void MakeWave(const fs::path& p, int channels, int frames, std::uint32_t dataSizeField = 0)
-    {
-        std::string b = "RIFF____WAVEfmt ";
-        auto put16 = [&](unsigned v) { b += char(v & 0xFF); b += char(v >> 8 & 0xFF); };
-        auto put32 = [&](std::uint32_t v) { put16(v & 0xFFFF); put16(v >> 16); };
-        put32(16);
-        put16(1);
-        put16(unsigned(channels));
-        put32(8000);
-        put32(8000u * 2 * unsigned(channels));
-        put16(unsigned(2 * channels));
-        put16(16);
-        b += "data";
-        const std::uint32_t n = std::uint32_t(2 * channels * frames);
-        put32(dataSizeField ? dataSizeField : n);
-        for (int i = 0; i < channels * frames; ++i)
-            put16(unsigned(std::int16_t(1000 * std::sin(i * 0.01))) & 0xFFFF);
-        const std::uint32_t riff = std::uint32_t(b.size() - 8);
-        for (int i = 0; i < 4; ++i)
-            b[std::size_t(4 + i)] = char(riff >> (8 * i));
-        std::ofstream(p, std::ios::binary) << b;
-    }
-
-    fs::path dir;
 };
 
 }  // namespace
@@ -117,6 +68,8 @@ TEST_F(Cli, ExitStatusesAndHelp)
     EXPECT_EQ(t.out, "Data format not accepted.\nExpected:\nFormat category: 0x0001\nNumber of channels: 1 to 256\n"
                      "Sample size:  1 to 32 bit\n");
     EXPECT_EQ(Tessel("error-text 18").status, 1);  // an unused id
+    // A text that ends with a line feed gets no second one.
+    EXPECT_EQ(Tessel("error-text 102").out, "Invalid format of input file or invalid header information.\n");
 
     // A failed conversion: 1, its text on stderr, nothing on stdout.
     SResult f = Tessel("import wav missing.wav -o x.dat");
@@ -417,32 +370,12 @@ TEST_F(Cli, TwoInputsForOneStandardFolderOutputAreRefused)
     EXPECT_TRUE(fs::exists(dir / "std" / "x.asc"));
 }
 
-TEST_F(Cli, ErrorTextEndsWithExactlyOneLineFeed)
-{
-    EXPECT_EQ(Tessel("error-text 102").out, "Invalid format of input file or invalid header information.\n");
-    EXPECT_EQ(Tessel("error-text 113").out, "Conversion has already been started.\n");
-}
-
 // A long kernel copy (WAVE, SONY) or a long first pass through the lines (UFF) must
 // look at the stop request as it goes: after the signal the command may read
 // or write little more before it ends. What was read or written is watched
 // from outside; a slow machine only makes the watch see less, never more.
 TEST_F(Cli, InterruptStopsLongImportsWithinAFewPieces)
 {
-    const std::string exe = std::string(TESSEL_BINARY_DIR) + "/tessel";
-    auto start = [&](std::vector<std::string> args) {
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            ::setenv("TESSEL_CONFIG_DIR", (dir / "config").c_str(), 1);
-            if (::chdir(dir.c_str()) != 0) ::_exit(99);
-            std::vector<char*> argv{const_cast<char*>("tessel")};
-            for (std::string& a : args) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            ::execv(exe.c_str(), argv.data());
-            ::_exit(98);
-        }
-        return pid;
-    };
     // Bytes read so far by the whole process (every thread).
     auto readBytes = [](pid_t pid) -> long long {
         std::ifstream io("/proc/" + std::to_string(pid) + "/io");
@@ -452,54 +385,20 @@ TEST_F(Cli, InterruptStopsLongImportsWithinAFewPieces)
             if (key == "rchar:") return v;
         return -1;
     };
-    // Signals once `begun` says the work is under way, then follows `amount`
-    // until the process ends; returns how far it went past the signal.
-    auto interrupt = [&](pid_t pid, const std::function<long long()>& amount, long long begun) {
-        long long at = -1;
-        for (int i = 0; i < 20000 && (at = amount()) < begun; ++i)
-            ::usleep(1000);
-        EXPECT_GE(at, begun) << "the work never began";
-        ::kill(pid, SIGTERM);
-        long long most = at;
-        int status = 0;
-        for (;;) {
-            most = std::max(most, amount());
-            const pid_t w = ::waitpid(pid, &status, WNOHANG);
-            if (w == pid) break;
-            ::usleep(500);
-        }
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + SIGTERM) << status;
-        return most - at;
-    };
 
-    // WAVE: 1 GiB of 16-bit stereo samples, a hole on disk.
-    {
-        const fs::path in = dir / "long.wav", out = dir / "long.dat";
+    // WAVE: 1 GiB of 16-bit stereo samples; SONY: 1 GiB of one 16-bit
+    // channel behind its LOG. Both are holes on disk.
+    auto longWave = [&](const fs::path& in) {
         MakeWave(in, 2, 0);
         std::string b = Slurp(in);
         const std::uint32_t data = 1u << 30;
         const std::uint32_t riff = std::uint32_t(b.size() - 8) + data;
         std::memcpy(b.data() + 4, &riff, 4);
         std::memcpy(b.data() + b.size() - 4, &data, 4);
-        {
-            std::ofstream(in, std::ios::binary) << b;
-        }
+        std::ofstream(in, std::ios::binary) << b;
         fs::resize_file(in, b.size() + data);
-        const pid_t pid = start({"import", "wav", "long.wav", "-o", "long.dat", "--quiet", "--overwrite"});
-        ASSERT_GT(pid, 0);
-        const long long past = interrupt(pid, [&] {
-            std::error_code ec;
-            const auto n = fs::file_size(out, ec);
-            return ec ? -1LL : (long long)n;
-        }, 1);
-        EXPECT_LT(past, 200LL << 20) << "the copy went on after the stop request";
-        EXPECT_FALSE(fs::exists(out)) << "partial output left behind";
-        fs::remove(in);
-    }
-
-    // SONY: 1 GiB of one 16-bit channel behind its LOG, a hole on disk.
-    {
-        const fs::path in = dir / "long.bin", out = dir / "long_sony.dat";
+    };
+    auto longSony = [&](const fs::path& in) {
         std::ofstream(dir / "long.LOG", std::ios::binary)
             << "VERSION 1.02\r\nDATA_FILE REC001.BIN\r\nFORMAT 0\r\nVOLUME_CH 536870912\r\n"
                "FILE_INTVL_CH 0.001\r\nFILE_MEMO run\r\nTAPE_BC_MODE 1\r\nTAPE_SRATE_CH 48000\r\nDECIMATION 4\r\n"
@@ -507,15 +406,19 @@ TEST_F(Cli, InterruptStopsLongImportsWithinAFewPieces)
                "MEMO m\r\nTRIG_MODE 0\r\nCHANNEL  1, \"A\", V, 0.001*(X)+0.0\r\n";
         std::ofstream(in, std::ios::binary).put('\0');
         fs::resize_file(in, 1ull << 30);
-        const pid_t pid = start({"import", "sony", "long.bin", "-o", "long_sony.dat", "--quiet", "--overwrite"});
+    };
+    const struct {
+        const char *kind, *input, *output;
+        std::function<void(const fs::path&)> make;
+    } copies[] = {{"wav", "long.wav", "long.dat", longWave}, {"sony", "long.bin", "long_sony.dat", longSony}};
+    for (const auto& c : copies) {
+        const fs::path in = dir / c.input, out = dir / c.output;
+        c.make(in);
+        const pid_t pid = Start({"import", c.kind, c.input, "-o", c.output, "--quiet", "--overwrite"});
         ASSERT_GT(pid, 0);
-        const long long past = interrupt(pid, [&] {
-            std::error_code ec;
-            const auto n = fs::file_size(out, ec);
-            return ec ? -1LL : (long long)n;
-        }, 1);
-        EXPECT_LT(past, 200LL << 20) << "the copy went on after the stop request";
-        EXPECT_FALSE(fs::exists(out)) << "partial output left behind";
+        const long long past = Interrupt(pid, [&] { return FileSize(out); }, 1);
+        EXPECT_LT(past, 200LL << 20) << c.kind << ": the copy went on after the stop request";
+        EXPECT_FALSE(fs::exists(out)) << c.kind << ": partial output left behind";
         fs::remove(in);
     }
 
@@ -539,9 +442,9 @@ TEST_F(Cli, InterruptStopsLongImportsWithinAFewPieces)
                 f.write(block.data(), std::streamsize(std::min<long long>(4096, lines - k) * 79));
             f << "    -1\n";
         }
-        const pid_t pid = start({"import", "uff", "long.unv", "-o", "long.trx", "--quiet", "--overwrite"});
+        const pid_t pid = Start({"import", "uff", "long.unv", "-o", "long.trx", "--quiet", "--overwrite"});
         ASSERT_GT(pid, 0);
-        const long long past = interrupt(pid, [&] { return readBytes(pid); }, 8LL << 20);
+        const long long past = Interrupt(pid, [&] { return readBytes(pid); }, 8LL << 20);
         EXPECT_LT(past, 24LL << 20) << "the first pass read on after the stop request";
         EXPECT_FALSE(fs::exists(dir / "long.trx")) << "partial output left behind";
     }
@@ -567,32 +470,11 @@ TEST_F(Cli, InterruptStopsTheExportAndRemovesItsOutput)
     const std::string before = Slurp(input);
     for (int sig : {SIGINT, SIGTERM}) {
         const fs::path output = dir / "big.asc";
-        const std::string exe = std::string(TESSEL_BINARY_DIR) + "/tessel";
-        const pid_t pid = ::fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            ::setenv("TESSEL_CONFIG_DIR", (dir / "config").c_str(), 1);
-            if (::chdir(dir.c_str()) != 0) ::_exit(99);
-            ::execl(exe.c_str(), "tessel", "export", "asc", "big.trx", "-o", "big.asc", "--quiet", "--overwrite",
-                    static_cast<char*>(nullptr));
-            ::_exit(98);
-        }
-        // Interrupt once the output is being written. The write probe makes
-        // and removes an empty file of that name first, so the size is asked
-        // without throwing: the file may vanish between two looks.
-        auto writing = [&] {
-            std::error_code ec;
-            const auto size = fs::file_size(output, ec);
-            return !ec && size > 0;
-        };
-        for (int i = 0; i < 4000 && !writing(); ++i)
-            ::usleep(1000);
-        ASSERT_TRUE(fs::exists(output)) << "the export never began";
-        ::kill(pid, sig);
-        int status = 0;
-        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-        ASSERT_TRUE(WIFEXITED(status)) << "killed by the signal instead of stopping";
-        EXPECT_EQ(WEXITSTATUS(status), 128 + sig);
+        const pid_t pid = Start({"export", "asc", "big.trx", "-o", "big.asc", "--quiet", "--overwrite"});
+        ASSERT_GT(pid, 0);
+        // Interrupted once the output is being written (the write probe makes
+        // and removes an empty file of that name first).
+        Interrupt(pid, [&] { return FileSize(output); }, 1, sig);
         EXPECT_FALSE(fs::exists(output)) << "partial output left behind";
         EXPECT_TRUE(Slurp(input) == before) << "the input was touched";
     }

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/cli/CommandTest.h"
+#include "tests/common/Python.h"
+
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -22,40 +25,16 @@ namespace {
 
 const std::string kTessel = std::string(TESSEL_BINARY_DIR) + "/tessel";
 
-std::string Shell(const std::string& cmd, int* status = nullptr)
+std::string Shell(const std::string& cmd, int* status)
 {
     std::string out;
-    if (FILE* p = ::popen(cmd.c_str(), "r")) {
-        char buf[4096];
-        std::size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
-            out.append(buf, n);
-        const int rc = ::pclose(p);
-        if (status)
-            *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-    }
+    *status = tessel::test::RunCommand(cmd, &out);
     return out;
 }
 
-std::string Slurp(const fs::path& p)
-{
-    std::ifstream f(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), {});
-}
+const auto Slurp = [](const fs::path& p) { return tessel::test::ReadFile(p); };
 
-class SettingsDialog : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir = fs::temp_directory_path() / ("tessel_dialog_" + std::to_string(::getpid()) + "_" + info->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir / "config");
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
-    fs::path dir;
-};
+class SettingsDialog : public CCommandTest {};
 
 }  // namespace
 

@@ -5,6 +5,9 @@
 #include <cairo.h>
 #include <gtest/gtest.h>
 
+#include "tests/cli/CommandTest.h"
+#include "tests/cli/WaveFile.h"
+
 #include <algorithm>
 #include <chrono>
 #include <csignal>
@@ -23,36 +26,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string Slurp(const fs::path& p)
-{
-    std::ifstream f(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), {});
-}
+const auto Slurp = [](const fs::path& p) { return tessel::test::ReadFile(p); };
 
-// A 16-bit PCM WAVE file; sample(frame, channel) gives the values.
-void MakeWave(const fs::path& p, int channels, int frames, const std::function<int(int, int)>& sample,
-              unsigned rate = 8000)
-{
-    std::string b = "RIFF____WAVEfmt ";
-    auto put16 = [&](unsigned v) { b += char(v & 0xFF); b += char(v >> 8 & 0xFF); };
-    auto put32 = [&](std::uint32_t v) { put16(v & 0xFFFF); put16(v >> 16); };
-    put32(16);
-    put16(1);
-    put16(unsigned(channels));
-    put32(rate);
-    put32(rate * 2 * unsigned(channels));
-    put16(unsigned(2 * channels));
-    put16(16);
-    b += "data";
-    put32(std::uint32_t(2 * channels * frames));
-    for (int f = 0; f < frames; ++f)
-        for (int c = 0; c < channels; ++c)
-            put16(unsigned(std::int16_t(sample(f, c))) & 0xFFFF);
-    const std::uint32_t riff = std::uint32_t(b.size() - 8);
-    for (int i = 0; i < 4; ++i)
-        b[std::size_t(4 + i)] = char(riff >> (8 * i));
-    std::ofstream(p, std::ios::binary) << b;
-}
+using tessel::test::MakeWave;
 
 // The bytes of a WAVE file's data chunk.
 std::string DataChunk(const fs::path& p)
@@ -69,38 +45,18 @@ std::string DataChunk(const fs::path& p)
     return {};
 }
 
-class Tools : public ::testing::Test {
+class Tools : public CCommandTest {
 protected:
-    void SetUp() override
-    {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir = fs::temp_directory_path() / ("tessel_tools_" + std::to_string(::getpid()) + "_" + info->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir / "config");
-        fs::create_directories(dir / "tmp");
-        fs::create_directories(dir / "sem");
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
-    std::string Env() const
-    {
-        return "TESSEL_CONFIG_DIR='" + (dir / "config").string() + "' TESSEL_SEM_DIR='" + (dir / "sem").string() +
-               "' TMPDIR='" + (dir / "tmp").string() + "' ";
-    }
-
     int Tessel(const std::string& args)
     {
-        const std::string cmd = "cd '" + dir.string() + "' && " + Env() + "'" + TESSEL_BINARY_DIR + "/tessel' " +
-                                args + " >'" + (dir / "stdout").string() + "' 2>'" + (dir / "stderr").string() + "'";
-        const int rc = std::system(cmd.c_str());
-        out = Slurp(dir / "stdout");
-        err = Slurp(dir / "stderr");
-        return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+        const SResult r = CCommandTest::Tessel(args);
+        out = r.out;
+        err = r.err;
+        return r.status;
     }
 
     bool TmpEmpty() const { return fs::is_empty(dir / "tmp"); }
 
-    fs::path dir;
     std::string out, err;
 };
 
@@ -168,30 +124,12 @@ TEST_F(Tools, InterruptedConvertRemovesTheTemporaryAndItsPartialOutput)
 {
     // Long enough that the text export is still running when the signal comes.
     MakeWave(dir / "big.wav", 2, 1500000, [](int f, int c) { return (f * (c + 3)) % 30011 - 15000; });
-    const pid_t pid = ::fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        ::setenv("TESSEL_CONFIG_DIR", (dir / "config").c_str(), 1);
-        ::setenv("TESSEL_SEM_DIR", (dir / "sem").c_str(), 1);
-        ::setenv("TMPDIR", (dir / "tmp").c_str(), 1);
-        if (::chdir(dir.c_str()) != 0)
-            ::_exit(127);
-        const std::string tessel = std::string(TESSEL_BINARY_DIR) + "/tessel";
-        ::execl(tessel.c_str(), "tessel", "convert", "big.wav", "big.asc", "-q", static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
+    const pid_t pid = Start({"convert", "big.wav", "big.asc", "-q"});
+    ASSERT_GT(pid, 0);
     // Wait until the export writes its output, then interrupt.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    bool writing = false;
-    while (std::chrono::steady_clock::now() < deadline) {
-        std::error_code ec;
-        if (fs::exists(dir / "big.asc", ec) && fs::file_size(dir / "big.asc", ec) > 0) {
-            writing = true;
-            break;
-        }
+    for (int i = 0; i < 30000 && FileSize(dir / "big.asc") <= 0; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    ASSERT_TRUE(writing) << "the export never began";
+    ASSERT_GT(FileSize(dir / "big.asc"), 0) << "the export never began";
     ASSERT_FALSE(TmpEmpty()) << "the temporary data set exists while the export reads it";
     ::kill(pid, SIGINT);
     int status = 0;

@@ -9,6 +9,8 @@
 #include "platform/MessageLoop.h"
 #include "platform/Semaphore.h"
 #include "settings/TSSettings.h"
+#include "tests/cli/WaveFile.h"
+#include "tests/common/DatasetMaker.h"
 #include "tests/common/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -64,40 +66,9 @@ protected:
         for (int i = 0; i < lines; ++i) f << i * 0.01 << ' ' << std::sin(i * 0.1) << '\n';
     }
 
-    void MakeTrx(const std::string& p)
+    static void MakeTrx(const std::string& p)
     {
-        CAbscissaList abscissas;
-        abscissas.Add(CAbscissa("Time", "t", CQuantity("time"), CUnit("s", 1), 0.0, 0.001, 0, df__linear));
-        CChannelList channels;
-        channels.Add(CChannel("a", "a", CQuantity("pressure"), CUnit("Pa", 1), it__float, 1));
-        CDataset ds(p.c_str(), abscissas, channels, dk__time, ds__dorg_interleaved, 0, 65536, sh__deny_write);
-        std::vector<double> v{0.5, -0.25, 1.0, 0.0, -1.0, 0.125};
-        ds.CreateAccess(am__readwrite, CChNbrList{0}, 0, 0L, -1L, mk__raw)
-            ->SetData(long(v.size()), v.data(), ds__dorg_interleaved, it__double);
-        ds.Close();
-    }
-
-    void MakeWave(const std::string& p)
-    {
-        std::string b = "RIFF____WAVEfmt ";
-        auto put16 = [&](unsigned v) { b += char(v & 0xFF); b += char(v >> 8 & 0xFF); };
-        auto put32 = [&](std::uint32_t v) { put16(v & 0xFFFF); put16(v >> 16); };
-        put32(16); put16(1); put16(1); put32(8000); put32(16000); put16(2); put16(16);
-        b += "data";
-        put32(200);
-        for (int i = 0; i < 100; ++i) put16(unsigned(std::int16_t(i * 100)) & 0xFFFF);
-        const std::uint32_t riff = std::uint32_t(b.size() - 8);
-        for (int i = 0; i < 4; ++i) b[std::size_t(4 + i)] = char(riff >> (8 * i));
-        std::ofstream(p, std::ios::binary) << b;
-    }
-
-    std::vector<double> Values(const std::string& p)
-    {
-        CDataset ds(p.c_str(), om__read, 65536, sh__deny_write);
-        std::vector<double> v(std::size_t(ds.GetNbrOfScans()));
-        ds.CreateAccess(am__read, CChNbrList{0}, 0, 0L, -1L)
-            ->GetData(long(v.size()), v.data(), ds__dorg_interleaved, it__double);
-        return v;
+        tessel::test::MakeTrx(p, {{"a", it__float}}, 1000.0, {0.5, -0.25, 1.0, 0.0, -1.0, 0.125});
     }
 
     CTempDir dir;
@@ -113,7 +84,7 @@ TEST_F(Conversions, AsciiMembersSynchronousAndAsynchronous)
     ASSERT_EQ(ts.ImportASC((d + "/t.txt").c_str(), 1, 11, (d + "/sync.trx").c_str(), nullptr, &msg), 0u);
     EXPECT_EQ(msg.uState, 1u) << msg.sText.c_str();
     EXPECT_EQ(msg.lUser, 11);
-    EXPECT_EQ(Values(d + "/sync.trx").size(), 50u);
+    EXPECT_EQ(tessel::test::ReadDataset(d + "/sync.trx").size(), 50u);
     EXPECT_EQ(ts.ImportASC((d + "/t.txt").c_str(), 2, 0, nullptr, nullptr, &msg), 110u);
 
     ASSERT_EQ(ts.ImportASC((d + "/t.txt").c_str(), 3, 0, nullptr, nullptr, nullptr), 0u);
@@ -177,7 +148,7 @@ TEST_F(Conversions, EveryKindWaitsForAUnitExceptTheAsciiExport)
     MakeTable(d + "/t.txt", 20);
     fs::copy_file(fs::path(TESSEL_SOURCE_DIR) / "fuzz/corpus/uff/ascii58.unv", d + "/m.unv");
     MakeTrx(d + "/x.trx");
-    MakeWave(d + "/w.wav");
+    tessel::test::MakeWave(d + "/w.wav", 1, 100, [](int f, int) { return f * 100; });
     const int yes = 1;
     const std::string x = d + "/x.trx";
     struct Kind {

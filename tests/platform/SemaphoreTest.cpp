@@ -9,7 +9,6 @@
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
-#include <spawn.h>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -17,57 +16,31 @@
 #include <unistd.h>
 #include <vector>
 
-extern char** environ;
-
 namespace {
 
 const std::string kHelper = std::string(TESSEL_BINARY_DIR) + "/tessel_sem_contender";
 
-pid_t Spawn(const std::vector<std::string>& args, int* stdoutFd = nullptr)
+// Starts the helper with its output read through a pipe; "exec" makes the
+// helper the process pclose waits for.
+FILE* Start(const std::string& args) { return ::popen(("exec '" + kHelper + "' " + args).c_str(), "r"); }
+
+// How the helper ended: its exit status, or 128 + the signal that ended it.
+int Finish(FILE* p)
 {
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    int fds[2] = {-1, -1};
-    if (stdoutFd) {
-        if (::pipe(fds) != 0) return -1;
-        posix_spawn_file_actions_adddup2(&fa, fds[1], 1);
-        posix_spawn_file_actions_addclose(&fa, fds[0]);
-    }
-    pid_t pid = -1;
-    int rc = posix_spawn(&pid, kHelper.c_str(), &fa, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&fa);
-    if (stdoutFd) {
-        ::close(fds[1]);
-        *stdoutFd = fds[0];
-    }
-    return rc == 0 ? pid : -1;
+    const int status = ::pclose(p);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
 }
 
-int WaitExit(pid_t pid)
+// Starts a holder and waits until it reports that it holds its units.
+pid_t SpawnHolder(const std::string& name, int units, int count, FILE** p)
 {
-    int status = 0;
-    if (::waitpid(pid, &status, 0) != pid) return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
-// Spawns a holder and waits until it reports that it holds its units.
-pid_t SpawnHolder(const char* name, int units, int count)
-{
-    int fd = -1;
-    pid_t pid = Spawn({kHelper, "hold", name, std::to_string(units), std::to_string(count)}, &fd);
-    if (pid < 0) return -1;
-    char buf[16] = {};
-    ssize_t n = ::read(fd, buf, sizeof buf - 1);
-    ::close(fd);
-    if (n <= 0 || std::string(buf).rfind("held", 0) != 0) {
-        ::kill(pid, SIGKILL);
-        WaitExit(pid);
-        return -1;
-    }
-    return pid;
+    *p = Start("hold " + name + " " + std::to_string(units) + " " + std::to_string(count));
+    long pid = -1;
+    if (*p && std::fscanf(*p, "held %ld", &pid) == 1)
+        return pid_t(pid);
+    if (*p)
+        Finish(*p);  // it could not take its units and has ended
+    return -1;
 }
 
 class SemaphoreTest : public ::testing::Test {
@@ -146,11 +119,15 @@ TEST_F(SemaphoreTest, LockFolderOfAnotherUserOrWritableByOthersIsRefused)
         ASSERT_EQ(::mkdir(foreign.c_str(), 0700), 0);
         ASSERT_EQ(::chown(foreign.c_str(), 65534, 65534), 0);
     }
-    const std::string open = dir.Path() + "/open";
-    ASSERT_EQ(::mkdir(open.c_str(), 0700), 0);
-    ASSERT_EQ(::chmod(open.c_str(), 0777), 0);
+    // Writable by the group alone, and by everyone else alone.
+    const std::string group = dir.Path() + "/group", others = dir.Path() + "/others";
+    for (const auto& [folder, mode] : {std::pair{group, 0770}, std::pair{others, 0707}}) {
+        ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+        ASSERT_EQ(::chmod(folder.c_str(), mode), 0);
+    }
     for (const auto& [folder, reason] : {std::pair{foreign, "belongs to another user"},
-                                         std::pair{open, "may be written by others"}}) {
+                                         std::pair{group, "may be written by others"},
+                                         std::pair{others, "may be written by others"}}) {
         ScopedEnv env2("TESSEL_SEM_DIR", folder);
         CSemaphore s(3, 3, "ThreadTSAccess");
         EXPECT_FALSE(s.Lock(TS_INFINITE)) << folder;
@@ -178,12 +155,12 @@ TEST_F(SemaphoreTest, FourProcessesNeverExceedTheUnits)
         ASSERT_EQ(::write(fd, zeros, sizeof zeros), ssize_t(sizeof zeros));
         ::close(fd);
 
-        std::vector<pid_t> pids;
+        std::vector<FILE*> helpers;
         for (int i = 0; i < 4; ++i)
-            pids.push_back(Spawn({kHelper, "contend", name, std::to_string(units), "25", "4", shared}));
-        for (pid_t p : pids) {
-            ASSERT_GT(p, 0);
-            EXPECT_EQ(WaitExit(p), 0);
+            helpers.push_back(Start(std::string("contend ") + name + " " + std::to_string(units) + " 25 4 '" + shared + "'"));
+        for (FILE* p : helpers) {
+            ASSERT_NE(p, nullptr);
+            EXPECT_EQ(Finish(p), 0);
         }
         fd = ::open(shared.c_str(), O_RDONLY);
         int counts[2] = {-1, -1};
@@ -199,12 +176,13 @@ TEST_F(SemaphoreTest, UnitOfAKilledProcessIsFreeAtOnce)
 {
     if (::access(kHelper.c_str(), X_OK) != 0) GTEST_SKIP() << "helper not built: " << kHelper;
     for (auto [name, units] : {std::pair<const char*, int>{"ThreadTSAccess", 3}, {"ThreadTSSingleAccess", 1}}) {
-        pid_t pid = SpawnHolder(name, units, units);
+        FILE* p = nullptr;
+        pid_t pid = SpawnHolder(name, units, units, &p);
         ASSERT_GT(pid, 0) << name;
         CSemaphore s(units, units, name);
         EXPECT_FALSE(s.Lock(0)) << name << ": the holder should have every unit";
         ASSERT_EQ(::kill(pid, SIGKILL), 0);
-        EXPECT_EQ(WaitExit(pid), 128 + SIGKILL);
+        EXPECT_EQ(Finish(p), 128 + SIGKILL);
         for (int i = 0; i < units; ++i)
             EXPECT_TRUE(s.Lock(0)) << name << ": unit " << i << " still held after the kill";
     }

@@ -60,8 +60,7 @@ TEST_F(SettingsPageModels, EveryPageHasItsDialogCaptionAndBit) {
         EXPECT_EQ(page->GetFlagBit(), expected[i].bit);
         EXPECT_EQ(page->GetInputPathText(), expected[i].inputText);
         EXPECT_EQ(page->GetStandardPathText(), expected[i].standardText);
-        // The window's help context id is the dialog id, once the dialog opened.
-        EXPECT_EQ(page->GetHelpContextID(), 0u);
+        // The window's help context id is the dialog id.
         page->OnInitDialog();
         EXPECT_EQ(page->GetHelpContextID(), expected[i].id);
     }
@@ -166,14 +165,6 @@ TEST_F(SettingsPageModels, HelpTriesTheControlThenThePage) {
 }
 
 TEST_F(SettingsPageModels, WaveExportCalibrationList) {
-    auto list = CppgSettingsWAVExport::CalibrationList();
-    const char* texts[] = {"144 dB", "134 dB", "124 dB", "114 dB", "104 dB", " 94 dB", " 84 dB"};
-    const short values[] = {144, 134, 124, 114, 104, 94, 84};
-    ASSERT_EQ(list.size(), 7u);
-    for (int i = 0; i < 7; ++i) {
-        EXPECT_STREQ(list[i].pszText, texts[i]);
-        EXPECT_EQ(list[i].nValue, values[i]);
-    }
     EXPECT_EQ(Open<CppgSettingsWAVExport>()->m_iCalibration, 5);   // the default 94
     S::m_nCalibrationWAVExport = 100;
     auto page = Open<CppgSettingsWAVExport>();
@@ -201,13 +192,6 @@ TEST_F(SettingsPageModels, WaveExportCalibrationList) {
 }
 
 TEST_F(SettingsPageModels, UnitsAndTheirQuantities) {
-    ASSERT_EQ(SignalUnitList().size(), 12u);
-    EXPECT_STREQ(SignalUnitList()[11], "\xB0" "C");
-    ASSERT_EQ(ChannelUnitList().size(), 27u);
-    EXPECT_STREQ(ChannelUnitList()[12], "rpm");
-    EXPECT_STREQ(ChannelUnitList()[26], "iu");
-    ASSERT_EQ(AbscissaUnitList().size(), 8u);
-    EXPECT_STREQ(AbscissaUnitList()[7], "Order");
     // Every listed unit is one the dataset library takes.
     for (auto list : {SignalUnitList(), ChannelUnitList(), AbscissaUnitList()})
         for (const char* u : list)
@@ -372,25 +356,14 @@ TEST_F(SettingsPageModels, AsciiImportSampleFormatRadios) {
 
 TEST_F(SettingsPageModels, TeacSetFileGetsItsExtension) {
     auto page = Open<CppgSettingsTEACImport>();
-    EXPECT_EQ(page->m_sSETFile, "Default.set");
-    page->m_sSETFile = "pump";
-    ASSERT_TRUE(page->OnApply());
-    EXPECT_EQ(S::m_sNameSETFileTEACImport, "pump.set");
-    page->m_sSETFile = "pump.cfg";
-    ASSERT_TRUE(page->OnApply());
-    EXPECT_EQ(S::m_sNameSETFileTEACImport, "pump.cfg");
-    page->m_sSETFile = "run.2.SET";
-    ASSERT_TRUE(page->OnApply());
-    EXPECT_EQ(S::m_sNameSETFileTEACImport, "run.2.SET");
+    for (auto [typed, stored] : {std::pair{"pump", "pump.set"}, {"pump.cfg", "pump.cfg"}, {"run.2.SET", "run.2.SET"}}) {
+        page->m_sSETFile = typed;
+        ASSERT_TRUE(page->OnApply());
+        EXPECT_EQ(S::m_sNameSETFileTEACImport, stored);
+    }
 }
 
 TEST_F(SettingsPageModels, AsciiExportControls) {
-    auto list = CppgSettingsASCExport::ComplexNotationList();
-    ASSERT_EQ(list.size(), 6u);
-    EXPECT_STREQ(list[0], "Magnitude");
-    EXPECT_STREQ(list[2], "Magnitude + Phase Degrees");
-    EXPECT_STREQ(list[5], "Magnitude + Group Delay");
-
     S::m_nNbrOfDigitsASCExport = 7;
     S::m_iNumberNotationComplexASCExport = 4;
     S::m_bUseCommaASCExport = 1;
@@ -434,10 +407,6 @@ TEST_F(SettingsPageModels, OneCheckBoxPages) {
     auto pak = Open<CppgSettingsPAKExport>();
     auto sdf = Open<CppgSettingsSDFExport>();
     auto uff = Open<CppgSettingsUFFExport>();
-    EXPECT_STREQ(pak->GetCheckText(), "Enable export of float32 data type");
-    EXPECT_STREQ(sdf->GetCheckText(),
-                 "Sampling frequency of the reference quantity (e.g. RPM) is taken from the fast channels (e.g. audio)");
-    EXPECT_STREQ(uff->GetCheckText(), "Use binary format (UFF 58b)");
     pak->m_bCheck = 1;
     uff->m_bCheck = 1;
     ASSERT_TRUE(pak->OnApply());

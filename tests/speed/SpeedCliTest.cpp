@@ -17,14 +17,8 @@ struct SRun {
 
 SRun Tessel(const std::string& args)
 {
-    const std::string cmd = std::string(TESSEL_BINARY_DIR) + "/tessel " + args + " 2>&1";
     SRun r{-1, {}};
-    FILE* p = ::popen(cmd.c_str(), "r");
-    char buf[512];
-    while (p && std::fgets(buf, sizeof buf, p))
-        r.out += buf;
-    const int s = p ? ::pclose(p) : -1;
-    r.status = WIFEXITED(s) ? WEXITSTATUS(s) : -1;
+    r.status = tessel::test::RunCommand(std::string(TESSEL_BINARY_DIR) + "/tessel " + args + " 2>&1", &r.out);
     return r;
 }
 

@@ -5,7 +5,7 @@
 //     holds the unit it counts itself in SHARED_FILE (two ints: current,
 //     highest), so the highest number of simultaneous holders can be checked.
 //   sem_contender hold NAME UNITS COUNT
-//     takes COUNT units, prints "held" and waits to be killed.
+//     takes COUNT units, prints "held PID" and waits to be killed.
 
 #include "platform/Semaphore.h"
 
@@ -49,7 +49,7 @@ int Hold(const char* name, int units, int count)
     CSemaphore sem(units, units, name);
     for (int i = 0; i < count; ++i)
         if (!sem.Lock(5000)) return 3;
-    std::printf("held\n");
+    std::printf("held %ld\n", long(::getpid()));
     std::fflush(stdout);
     for (;;) ::pause();
 }
