@@ -6,6 +6,7 @@
 #include "platform/FileSystem.h"
 
 #include "PakTestUtil.h"
+#include "tests/common/WriteFailure.h"
 
 #include <cmath>
 
@@ -325,6 +326,31 @@ TEST_F(PakImport, FailuresLeaveNothingBehindAndTheInputUntouched)
     msg = Import(dir / "missing", out.c_str());
     EXPECT_EQ(msg.uState, 6u);
     EXPECT_EQ(msg.sText, CString::Formatted(Text(10).c_str(), (dir / "missing").c_str()));
+}
+
+TEST_F(PakImport, ADiskThatFillsUpHalfWayLeavesNoDataSet)
+{
+    // 2 MiB of analog samples and a pulse channel: the main data set hits the
+    // limit after its first megabyte, the speed data set never does.
+    TData d;
+    d.samplesPerBlock = 4096;
+    d.blocks = 128;
+    d.rate = 48000.0f;
+    d.channels = {TChannel{}, TChannel{4, 7, 1.0, 0.0, 1.0, 1}, TChannel{}};
+    const fs::path in = Make(d);
+    const Bytes before = ReadFile(in);
+    const fs::path out = root / "full.dat";
+    CTSInterface::SMessage msg;
+    {
+        tessel::test::CFileSizeLimit full(1u << 20);
+        msg = Import(in, out.c_str());
+    }
+    EXPECT_EQ(msg.uState, 6u);
+    EXPECT_EQ(msg.sText, CString::Formatted(Text(11).c_str(), out.c_str()));
+    EXPECT_FALSE(fs::exists(out));
+    EXPECT_FALSE(fs::exists(root / "full.dat.SC0"));
+    EXPECT_EQ(Listing(root), std::vector<std::string>({"Run3", "Run3/TDATA"}));
+    EXPECT_EQ(ReadFile(in), before);
 }
 
 TEST_F(PakImport, AnExistingOutputIsKeptUnlessOverwriteIsAllowed)

@@ -2,6 +2,7 @@
 // header checks on structures written from the layout tables.
 
 #include "formats/pak/PakLayout.h"
+#include "formats/pak/PakSamples.h"
 
 #include "PakTestUtil.h"
 
@@ -175,4 +176,41 @@ TEST(PakHeader, TenPulseChannelsKeepTheFirstEight)
     EXPECT_EQ(t.pulse[7].iIndex, 8);
     // The two left out still take their room in each block.
     EXPECT_EQ(t.uBlockBytes, 16u + 10 * 8);
+}
+
+TEST(PakSamples, EverySampleReachesItsPlaceBothWays)
+{
+    // Channel counts and lengths around the 8 x 8 and 4 x 4 tiles; scans with
+    // and without a pulse byte after the samples (which stays untouched).
+    for (std::size_t bytes : {2u, 4u})
+        for (int channels : {1, 3, 4, 5, 8, 12, 13})
+            for (long n : {0L, 7L, 8L, 9L, 21L})
+                for (std::size_t pad : {0u, 1u}) {
+                    const std::size_t scan = std::size_t(channels) * bytes + pad;
+                    auto code = [&](int c, long s) { return std::uint32_t(c * 1000 + s + 1); };
+                    std::vector<Bytes> runs(std::size_t(channels), Bytes(std::size_t(n) * bytes)), back = runs;
+                    std::vector<const unsigned char*> from;
+                    std::vector<unsigned char*> to;
+                    for (int c = 0; c < channels; ++c) {
+                        for (long s = 0; s < n; ++s)
+                            for (std::size_t k = 0; k < bytes; ++k)
+                                runs[std::size_t(c)][std::size_t(s) * bytes + k] = (code(c, s) >> (8 * k)) & 0xFF;
+                        from.push_back(runs[std::size_t(c)].data());
+                        to.push_back(back[std::size_t(c)].data());
+                    }
+                    Bytes scans(std::size_t(n) * scan, 0xAA);
+                    PakSamples::Interleave(from.data(), channels, n, bytes, scans.data(), scan);
+                    for (long s = 0; s < n; ++s) {
+                        for (int c = 0; c < channels; ++c) {
+                            std::uint32_t v = 0;
+                            for (std::size_t k = 0; k < bytes; ++k)
+                                v |= std::uint32_t(scans[std::size_t(s) * scan + std::size_t(c) * bytes + k]) << (8 * k);
+                            ASSERT_EQ(v, code(c, s)) << bytes << " " << channels << " " << n << " " << c << " " << s;
+                        }
+                        if (pad)
+                            ASSERT_EQ(scans[std::size_t(s + 1) * scan - 1], 0xAA);
+                    }
+                    PakSamples::Deinterleave(scans.data(), scan, channels, n, bytes, to.data());
+                    ASSERT_EQ(back, runs) << bytes << " " << channels << " " << n << " " << pad;
+                }
 }
