@@ -21,7 +21,8 @@ PakNames Names(const std::string& chanPos, const std::string& mpList)
 unsigned Check(const TData& d, SPakThroughput& t, std::string& detail)
 {
     const Bytes b = d.Make();
-    return ReadPakThroughput(b.data(), b.data() + 8008, t, detail);
+    const auto* p = reinterpret_cast<const unsigned char*>(b.data());
+    return ReadPakThroughput(p, p + 8008, t, detail);
 }
 
 }  // namespace
@@ -180,6 +181,7 @@ TEST(PakHeader, TenPulseChannelsKeepTheFirstEight)
 
 TEST(PakSamples, EverySampleReachesItsPlaceBothWays)
 {
+    using Bytes = std::vector<unsigned char>;
     // Channel counts and lengths around the 8 x 8 and 4 x 4 tiles; scans with
     // and without a pulse byte after the samples (which stays untouched).
     for (std::size_t bytes : {2u, 4u})
