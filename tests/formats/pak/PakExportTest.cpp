@@ -232,23 +232,6 @@ TEST_F(PakExport, FloatDataAt51200HzAsCalibrated16BitOrAsFloats)
     }
 }
 
-TEST_F(PakExport, WiderIntegersAreShiftedTo16Bits)
-{
-    const fs::path in = root / "w.trx";
-    auto value = [](std::size_t c, long i) { return c == 0 ? double(i * 65536 * 3 - 100000000) : double(i * 256 - 30000); };
-    MakeTrx(in, {{"a", it__int32, 1e-6, "", 0.0, "voltage", "V"}, {"b", it__int24, 1e-3, "", 0.0, "voltage", "V"}},
-            1000.0, 256, value);
-    ASSERT_EQ(Export(in, root / "w").uState, 7u);
-    Bytes f = ReadFile(root / "w/TDATA");
-    CWriter r(f, false);
-    EXPECT_EQ(r.Get<double>(8008 + 36848 + 40), 1e-6 * 65536);
-    EXPECT_EQ(r.Get<double>(8008 + 36848 + 120 + 40), 1e-3 * 256);
-    for (long i = 0; i < 256; ++i) {
-        ASSERT_EQ(r.Get<std::int16_t>(8008 + 67568 + 2 * std::size_t(i)), std::int16_t(std::floor(value(0, i) / 65536)));
-        ASSERT_EQ(r.Get<std::int16_t>(8008 + 67568 + 512 + 2 * std::size_t(i)), std::int16_t(std::floor(value(1, i) / 256)));
-    }
-}
-
 TEST_F(PakExport, PulseSubChannelsBecomeSpeedChannels)
 {
     const fs::path in = root / "pulse.trx";
@@ -396,17 +379,19 @@ TEST_F(PakExport, NumPyReadsTheDirectoryAsTheTrxReaderReadsTheInput)
 {
     if (std::system("/usr/bin/python3 -c 'import numpy' >/dev/null 2>&1") != 0)
         TESSEL_SKIP_OR_FAIL("python3 with numpy is not installed");
-    // A 16-bit channel with a mapping offset (exact), a 32-bit one shifted by
-    // 16 bits (within one step), a float one scaled by its calibration (within
-    // half a step); 3000 scans at 51200 Hz (blocks of 512).
+    // A 16-bit channel with a mapping offset (exact), a 32-bit and a 24-bit
+    // one over their whole range shifted by 16 and 8 bits (within one step),
+    // a float one scaled by its calibration (within half a step); 3000 scans
+    // at 51200 Hz (blocks of 512).
     const fs::path in = root / "mixed.trx";
     auto value = [](std::size_t c, long i) {
-        return c == 0 ? Ramp(0, i) : c == 1 ? double(i) * 70001.0 - 1.0e8 : 3.0 * std::sin(double(i) * 0.003);
+        const double wide[] = {Ramp(0, i), double(i) * 1.4e6 - 2.1e9, double(i) * 5590.0 - 8.38e6};
+        return c < 3 ? wide[c] : 3.0 * std::sin(double(i) * 0.003);
     };
     MakeTrx(in,
             {{"p", it__int16, 0.002, "", -0.5}, {"u", it__int32, 1e-7, "", 2.0, "voltage", "V"},
-             {"a", it__float, 1.0, "", 0.0, "acceleration", "m/(s^2)"}},
-            51200.0, 3000, value, {}, dk__time, {0.0f, 0.0f, 140.0f});
+             {"w", it__int24, 1e-3, "", 0.0, "voltage", "V"}, {"a", it__float, 1.0, "", 0.0, "acceleration", "m/(s^2)"}},
+            51200.0, 3000, value, {}, dk__time, {0.0f, 0.0f, 0.0f, 140.0f});
     ASSERT_EQ(Export(in, root / "np").uState, 7u);
     const std::string cmd = "/usr/bin/python3 '" + std::string(TESSEL_SOURCE_DIR) + "/tests/formats/pak/pak_check.py' '" +
                             in.string() + "' '" + (root / "np").string() + "' 1.0 >'" +

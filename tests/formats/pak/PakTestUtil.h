@@ -14,11 +14,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <strings.h>
 #include <vector>
 
 namespace paktest {
@@ -55,19 +55,19 @@ public:
     template <class T>
     void Put(std::size_t at, T v)
     {
-        unsigned char x[sizeof(T)];
-        std::memcpy(x, &v, sizeof(T));
-        for (std::size_t i = 0; i < sizeof(T); ++i)
-            m_b.at(at + i) = char(x[m_big ? sizeof(T) - 1 - i : i]);
+        char* p = &m_b.at(at + sizeof(T) - 1) - (sizeof(T) - 1);
+        std::memcpy(p, &v, sizeof(T));
+        if (m_big)
+            std::reverse(p, p + sizeof(T));
     }
     template <class T>
     T Get(std::size_t at) const
     {
-        unsigned char x[sizeof(T)];
-        for (std::size_t i = 0; i < sizeof(T); ++i)
-            x[m_big ? sizeof(T) - 1 - i : i] = static_cast<unsigned char>(m_b.at(at + i));
+        std::string x = m_b.substr(at, sizeof(T));
+        if (m_big)
+            std::reverse(x.begin(), x.end());
         T v;
-        std::memcpy(&v, x, sizeof(T));
+        std::memcpy(&v, x.data(), sizeof(T));
         return v;
     }
 
@@ -103,13 +103,7 @@ struct TData {
     std::vector<TChannel> channels;
     std::vector<std::size_t> extraKinds;   // records beyond the channels set to kind 1
 
-    bool Big() const
-    {
-        std::string s = byteOrder;
-        for (char& c : s)
-            c = char(std::toupper(static_cast<unsigned char>(c)));
-        return s == "MSB";
-    }
+    bool Big() const { return ::strcasecmp(byteOrder.c_str(), "MSB") == 0; }
     static double Sample(std::size_t c, long b, long s) { return double((c * 7919 + std::size_t(b) * 131 + std::size_t(s) * 17) % 60000) - 30000.0; }
     static float Value(std::size_t c, long b, long v) { return float(1000.0 + 10.0 * double(b) + double(v) + double(c)); }
 
@@ -141,27 +135,20 @@ struct TData {
         }
         for (std::size_t i : extraKinds)
             w.Put<std::int16_t>(s + 36848 + 120 * i + 4, 1);
+        auto append = [&](auto v) {
+            f.resize(f.size() + sizeof(v));
+            CWriter(f, big).Put(f.size() - sizeof(v), v);
+        };
         for (long b = 0; b < blocks; ++b)
             for (std::size_t c = 0; c < channels.size(); ++c) {
-                const TChannel& ch = channels[c];
-                if (ch.kind == 1) {
-                    for (long i = 0; i < samplesPerBlock; ++i) {
-                        const std::size_t at = f.size();
-                        if (bits == 16) {
-                            f.resize(at + 2);
-                            CWriter(f, big).Put<std::int16_t>(at, std::int16_t(Sample(c, b, i)));
-                        } else {
-                            f.resize(at + 4);
-                            CWriter(f, big).Put<float>(at, float(Sample(c, b, i) / 1000.0));
-                        }
-                    }
-                } else if (ch.kind != 0) {
-                    for (long v = 0; v < ch.values; ++v) {
-                        const std::size_t at = f.size();
-                        f.resize(at + 4);
-                        CWriter(f, big).Put<float>(at, Value(c, b, v));
-                    }
+                for (long i = 0; channels[c].kind == 1 && i < samplesPerBlock; ++i) {
+                    if (bits == 16)
+                        append(std::int16_t(Sample(c, b, i)));
+                    else
+                        append(float(Sample(c, b, i) / 1000.0));
                 }
+                for (long v = 0; channels[c].kind != 0 && channels[c].kind != 1 && v < channels[c].values; ++v)
+                    append(Value(c, b, v));
             }
         return f;
     }
