@@ -137,29 +137,34 @@ TEST_F(PakImport, PulseChannelsBecomeSpeedDataSetsMergedIntoThePulseChannel)
     d.blocks = 40;
     d.rate = 8192.0f;
     // An analog channel, an RPM channel with one value per block, a second
-    // analog channel.
+    // analog channel, nine speed channels: the last two of the ten pulse
+    // channels are left out.
     d.channels = {TChannel{}, TChannel{4, 7, 1.0, 0.0, 1.0, 1}, TChannel{1, 6}};
+    d.channels.resize(12, TChannel{4, 13, 1.0, 0.0, 1.0, 1});
     const fs::path in = Make(d);
     std::vector<std::string> produced;
     const CTSInterface::SMessage msg = RunAsync(
         [&] { return CTSInterface().ImportPAK(in.c_str(), 8, 9, nullptr, nullptr, nullptr); }, &produced);
     ASSERT_EQ(msg.uState, 5u) << msg.sText.c_str();
     EXPECT_EQ(msg.lID, 8);
+    EXPECT_EQ(msg.sText, CString::Formatted(Text(33).c_str(), "10->8"));
+    // Speed data at 32 values a second are far below fs / 10: merged.
     const fs::path out = dir / "Run3.dat";
-    ASSERT_FALSE(produced.empty());
-    EXPECT_EQ(produced[0], out.string());
+    EXPECT_EQ(produced, std::vector<std::string>{out.string()});
+    for (int k = 0; k < 9; ++k)
+        EXPECT_EQ(fs::exists(dir / ("Run3.dat.SC" + std::to_string(k))), k < 8) << k;
 
     CDataset ds(out.c_str(), om__read, 32768, sh__deny_write);
     ASSERT_EQ(ds.GetNbrOfChannels(), 3);
     EXPECT_EQ(ds.GetChannel(0).GetName(), "Channel 01");   // no side files
     EXPECT_EQ(ds.GetChannel(2).GetTitle(), "Pulse Channels");
     EXPECT_EQ(ds.GetChannel(2).GetImplType(), it__pulse);
-    // Speed data at 32 values a second are far below fs / 10: merged.
-    ASSERT_EQ(produced.size(), 1u);
-    ASSERT_EQ(ds.GetNbrOfSubChannels(), 1);
+    ASSERT_EQ(ds.GetNbrOfSubChannels(), 8);
     EXPECT_EQ(ds.GetSubChannel(0).GetName(), "SubCh RPM");
     EXPECT_EQ(ds.GetSubChannel(0).GetBitmask(), 1u);
+    EXPECT_EQ(ds.GetSubChannel(7).GetBitmask(), 128u);
     ds.Close();
+    // The analog samples are where they belong, past the values in between.
     EXPECT_EQ(ReadValues(out, true, 2), Expected(d, {0, 2}));
 
     // The speed values, one per block, in their own data set.
@@ -172,31 +177,6 @@ TEST_F(PakImport, PulseChannelsBecomeSpeedDataSetsMergedIntoThePulseChannel)
     ASSERT_EQ(v.size(), 40u);
     for (long b = 0; b < 40; ++b)
         EXPECT_EQ(v[std::size_t(b)], double(TData::Value(1, b, 0)));
-}
-
-TEST_F(PakImport, TenPulseChannelsAreTruncatedToEight)
-{
-    TData d;
-    d.samplesPerBlock = 64;
-    d.blocks = 4;
-    d.channels.push_back(TChannel{});
-    for (int i = 0; i < 10; ++i)
-        d.channels.push_back(TChannel{4, 13, 1.0, 0.0, 1.0, 1});   // speed, one value per block
-    const fs::path in = Make(d);
-    // Sampled at 1000/64 Hz: 15.6 Hz is within fs / 10, so the first eight
-    // are merged, one bit each.
-    const CTSInterface::SMessage msg = Import(in);
-    ASSERT_EQ(msg.uState, 5u) << msg.sText.c_str();
-    EXPECT_EQ(msg.sText, CString::Formatted(Text(33).c_str(), "10->8"));
-    for (int k = 0; k < 8; ++k)
-        EXPECT_TRUE(fs::exists(dir / ("Run3.dat.SC" + std::to_string(k)))) << k;
-    EXPECT_FALSE(fs::exists(dir / "Run3.dat.SC8"));
-    CDataset ds((dir / "Run3.dat").c_str(), om__read, 32768, sh__deny_write);
-    EXPECT_EQ(ds.GetNbrOfSubChannels(), 8);
-    EXPECT_EQ(ds.GetSubChannel(7).GetBitmask(), 128u);
-    ds.Close();
-    // The analog samples are still where they belong, past the skipped values.
-    EXPECT_EQ(ReadValues(dir / "Run3.dat", true, 1), Expected(d, {0}));
 }
 
 TEST_F(PakImport, BlocksLargerThanTheBufferAreReadChannelByChannel)
