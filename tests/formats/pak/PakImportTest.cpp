@@ -214,7 +214,6 @@ TEST_F(PakImport, BlocksLargerThanTheBufferAreReadChannelByChannel)
 
 TEST_F(PakImport, OutputNames)
 {
-    CTSSettings::m_lStandardPathFlags = 0;
     EXPECT_EQ(CThreadPAKImport::DeriveOutput("/m/Run3/TDATA"), "/m/Run3/Run3.dat");
     EXPECT_EQ(CThreadPAKImport::DeriveOutput("/m/Run3/TDATA2"), "/m/Run3/Run32.dat");
     EXPECT_EQ(CThreadPAKImport::DeriveOutput("/m/Run3/TDATA0"), "/m/Run3/Run3.dat");
@@ -250,9 +249,14 @@ TEST_F(PakImport, FailuresLeaveNothingBehindAndTheInputUntouched)
         EXPECT_EQ(Listing(root), std::vector<std::string>({"Run3", "Run3/TDATA"})) << k.id;
         EXPECT_EQ(ReadFile(in), k.file) << k.id;
     }
-    const CTSInterface::SMessage msg = Import(dir / "missing", out.c_str());
+    CTSInterface::SMessage msg = Import(dir / "missing", out.c_str());
     EXPECT_EQ(msg.uState, 6u);
     EXPECT_EQ(msg.sText, CString::Formatted(Text(10).c_str(), (dir / "missing").c_str()));
+    // No transfer buffer, no output.
+    CThreadPAKImport::SetBufferLimitForTests(2048);
+    msg = Import(in, out.c_str());
+    EXPECT_EQ(msg.sText, Text(6));
+    EXPECT_FALSE(fs::exists(out));
 }
 
 TEST_F(PakImport, ADiskThatFillsUpHalfWayLeavesNoDataSet)
@@ -297,14 +301,4 @@ TEST_F(PakImport, AnExistingOutputIsKeptUnlessOverwriteIsAllowed)
     msg = Import(in, out.c_str(), &yes);
     EXPECT_EQ(msg.uState, 5u) << msg.sText.c_str();
     EXPECT_EQ(ReadValues(out, true).size(), 48u);
-}
-
-TEST_F(PakImport, NoTransferBufferMeansNoOutput)
-{
-    const fs::path in = Make(TwoChannels());
-    CThreadPAKImport::SetBufferLimitForTests(2048);
-    const CTSInterface::SMessage msg = Import(in, (root / "out.dat").c_str());
-    EXPECT_EQ(msg.uState, 6u);
-    EXPECT_EQ(msg.sText, Text(6));
-    EXPECT_FALSE(fs::exists(root / "out.dat"));
 }
