@@ -7,7 +7,7 @@
 #  - export: the data set that import made, written back as a measurement
 #    directory (TDATA + side files), against `cp` of the data set.
 # Blocks pass through one buffer of at most 1 MiB: memory stays flat whatever
-# the size (peaks reported).
+# the size (peaks reported). The CPU times of both sides follow each pair.
 # Usage: bench/bench_pak.sh [build-dir] [MiB]   (data under $TMPDIR or /tmp, removed afterwards)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -23,6 +23,19 @@ export TESSEL_CONFIG_DIR="$work/config"   # default settings, whatever the user 
 export TESSEL_SEM_DIR="$work/sem"
 
 args=(--reps "$reps" --warmup 1)
+
+# CPU time (user + system, median of $reps runs) of a command, after each run
+# the cleanup: on a machine shared with other builds the wall times follow
+# the load, the CPU times much less.
+cpu() {  # cpu NAME COMMAND CLEANUP
+  local name=$1 cmd=$2 cleanup=$3 t=$work/cpu.txt
+  : >"$t"
+  for _ in $(seq "$reps"); do
+    /usr/bin/time -q -f '%U %S' -a -o "$t" bash -c "$cmd" >/dev/null
+    bash -c "$cleanup"
+  done
+  "$py" -c 'import statistics,sys; v=[float(a)+float(b) for a,b in (l.split() for l in open(sys.argv[1]))]; print("%s: CPU %.3f s (user + system, median of %d)" % (sys.argv[2], statistics.median(v), len(v)))' "$t" "$name"
+}
 [ -n "$record" ] && args+=(--record "$record")
 
 # The throughput file, written from the layout: header (8008 bytes), setup
@@ -64,6 +77,8 @@ PY
   --cleanup "rm -f $work/in.dat $work/copy.bin" \
   --tessel "$tessel import pak $work/Run1/TDATA -o $work/in.dat --overwrite -q" \
   --peer "cp $work/Run1/TDATA $work/copy.bin"
+cpu "PAK import" "$tessel import pak $work/Run1/TDATA -o $work/in.dat --overwrite -q" "rm -f $work/in.dat"
+cpu "cp of TDATA" "cp $work/Run1/TDATA $work/copy.bin" "rm -f $work/copy.bin"
 
 # The export's input: the data set the import makes.
 "$tessel" import pak "$work/Run1/TDATA" -o "$work/run.dat" --overwrite -q
@@ -72,3 +87,5 @@ rm -f "$work/Run1/TDATA"
   --cleanup "rm -rf $work/out $work/copy.dat" \
   --tessel "$tessel export pak $work/run.dat -o $work/out --overwrite -q" \
   --peer "cp $work/run.dat $work/copy.dat"
+cpu "PAK export" "$tessel export pak $work/run.dat -o $work/out --overwrite -q" "rm -rf $work/out"
+cpu "cp of the data set" "cp $work/run.dat $work/copy.dat" "rm -f $work/copy.dat"

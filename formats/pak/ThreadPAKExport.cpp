@@ -2,6 +2,7 @@
 
 #include "common/ChannelHelpers.h"
 #include "common/OutputPolicy.h"
+#include "formats/pak/PakSamples.h"
 #include "formats/pak/PakSetup.h"
 #include "frame/CreatedOutputs.h"
 #include "hostlibs/dataset/Dataset.h"
@@ -32,14 +33,14 @@ constexpr unsigned kSpeedNotExported = 28;
 
 std::atomic<std::size_t> g_bufferLimit{0};
 
-std::unique_ptr<unsigned char[]> AllocateBuffer(std::size_t preferred, std::size_t& size)
+PakSamples::CBuffer AllocateBuffer(std::size_t preferred, std::size_t& size)
 {
     for (size = preferred; size >= 4096; size /= 2) {
         const std::size_t limit = g_bufferLimit.load();
         if (limit && size > limit)
             continue;
-        if (auto* p = new (std::nothrow) unsigned char[size])
-            return std::unique_ptr<unsigned char[]>(p);
+        if (PakSamples::CBuffer p = PakSamples::AllocateBuffer(size))
+            return p;
     }
     size = 0;
     return nullptr;
@@ -93,30 +94,6 @@ private:
     std::size_t m_size;
     std::size_t m_fill = 0;
 };
-
-// Scans of n interleaved channels to one run per channel; the counts that
-// occur most are spelt out so that the compiler can vectorise them.
-template <int N>
-void Deinterleave16(const std::int16_t* in, std::int16_t* out, long spb)
-{
-    for (long i = 0; i < spb; ++i)
-        for (int c = 0; c < N; ++c)
-            out[c * spb + i] = in[i * N + c];
-}
-
-void Deinterleave16(const std::int16_t* in, std::int16_t* out, int n, long spb)
-{
-    switch (n) {
-    case 1: std::memcpy(out, in, std::size_t(spb) * 2); return;
-    case 2: return Deinterleave16<2>(in, out, spb);
-    case 4: return Deinterleave16<4>(in, out, spb);
-    case 8: return Deinterleave16<8>(in, out, spb);
-    default:
-        for (int c = 0; c < n; ++c)
-            for (long i = 0; i < spb; ++i)
-                out[c * spb + i] = in[i * n + c];
-    }
-}
 
 struct SSpeedChannel {
     CString sPath;          // the speed data set this job made
@@ -178,7 +155,7 @@ bool CThreadPAKExport::Convert()
     SetProgress(0.0f);
 
     std::size_t bufSize = 0;
-    std::unique_ptr<unsigned char[]> buffer = AllocateBuffer(1u << 20, bufSize);
+    PakSamples::CBuffer buffer = AllocateBuffer(1u << 20, bufSize);
     if (!buffer) {
         m_uStringID = kNoMemory;
         return false;
@@ -272,8 +249,11 @@ bool CThreadPAKExport::Convert()
     }
 
     // The files of the directory, each recorded once made.
+    // The probe above removed any "TDATA" there was: the file is made new,
+    // not cut to nothing, which would make the file system write it all out
+    // when it is closed instead of in the background.
     FileSystem::CFile tdata;
-    if (!tdata.Create(tdataPath)) {
+    if (!tdata.CreateNew(tdataPath)) {
         m_sTextArg = tdataPath;
         return fail(kCannotOpen);
     }
@@ -408,8 +388,12 @@ bool CThreadPAKExport::Convert()
     const std::size_t readBytes = std::size_t(CImplType::GetSize(readType));
     const std::size_t blockBytes = std::size_t(spb) * outBytes * std::size_t(nch) + 4 * speeds.size();
     const long blocksPerRead = long(std::max<std::size_t>(1, bufSize / blockBytes));
-    std::vector<unsigned char> scanBuf(std::size_t(blocksPerRead * spb) * std::size_t(nch) * readBytes);
+    const std::size_t scanBufBytes = std::size_t(blocksPerRead * spb) * std::size_t(nch) * readBytes;
+    PakSamples::CBuffer scanBuf = PakSamples::AllocateBuffer(scanBufBytes);
+    if (!scanBuf)
+        return fail(kNoMemory);
     std::vector<unsigned char> piece(std::size_t(spb) * outBytes);
+    std::vector<unsigned char*> runs(std::size_t(nch), nullptr);
     CAccess* acc = ds.CreateAccess(am__read, list, 0, 0L, -1L, floatOut ? mk__physical : mk__raw);
     if (!acc) {
         m_sTextAppend = "\n" + input + ": " + ds.GetLastError();
@@ -431,7 +415,7 @@ bool CThreadPAKExport::Convert()
         const long want = count * spb;
         long got = 0;
         while (got < want) {
-            const long n = acc->GetData(want - got, scanBuf.data() + std::size_t(got) * std::size_t(nch) * readBytes,
+            const long n = acc->GetData(want - got, scanBuf.get() + std::size_t(got) * std::size_t(nch) * readBytes,
                                         ds__dorg_interleaved, readType);
             if (n <= 0)
                 break;
@@ -442,14 +426,16 @@ bool CThreadPAKExport::Convert()
             return fail(kWriteFailed);
         }
         // The last block is filled up with zeros.
-        std::fill(scanBuf.begin() + std::ptrdiff_t(std::size_t(got) * std::size_t(nch) * readBytes), scanBuf.end(), 0);
+        std::fill(scanBuf.get() + std::size_t(got) * std::size_t(nch) * readBytes, scanBuf.get() + scanBufBytes, 0);
         for (long j = 0; j < count; ++j) {
-            const unsigned char* first = scanBuf.data() + std::size_t(j * spb) * std::size_t(nch) * readBytes;
-            // 16-bit samples as stored: every channel of the block in one pass.
-            unsigned char* whole = readType == it__int16 ? writer.Reserve(piece.size() * std::size_t(nch)) : nullptr;
-            if (whole)
-                Deinterleave16(reinterpret_cast<const std::int16_t*>(first), reinterpret_cast<std::int16_t*>(whole),
-                               nch, spb);
+            const unsigned char* first = scanBuf.get() + std::size_t(j * spb) * std::size_t(nch) * readBytes;
+            // Samples that keep their value: every channel of the block in one pass.
+            unsigned char* whole = readType != it__int32 ? writer.Reserve(piece.size() * std::size_t(nch)) : nullptr;
+            if (whole) {
+                for (int c = 0; c < nch; ++c)
+                    runs[std::size_t(c)] = whole + std::size_t(c) * piece.size();
+                PakSamples::Deinterleave(first, std::size_t(nch) * readBytes, nch, spb, readBytes, runs.data());
+            }
             for (int c = 0; c < nch && !whole; ++c) {
                 const SChannelPlan& p = plans[std::size_t(c)];
                 // Straight into the transfer buffer where it has room.

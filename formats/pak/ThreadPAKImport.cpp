@@ -1,5 +1,7 @@
 #include "formats/pak/ThreadPAKImport.h"
 
+#include "formats/pak/PakSamples.h"
+
 #include "common/ChannelHelpers.h"
 #include "common/OutputPolicy.h"
 #include "common/PulseServices.h"
@@ -35,14 +37,14 @@ std::atomic<std::size_t> g_bufferLimit{0};
 
 // The transfer buffer: the preferred size (room for several blocks, at most
 // 4 MiB, at least 64 KiB), halved while the allocation fails, down to 4096.
-std::unique_ptr<unsigned char[]> AllocateBuffer(std::size_t preferred, std::size_t& size)
+PakSamples::CBuffer AllocateBuffer(std::size_t preferred, std::size_t& size)
 {
     for (size = preferred; size >= 4096; size /= 2) {
         const std::size_t limit = g_bufferLimit.load();
         if (limit && size > limit)
             continue;
-        if (auto* p = new (std::nothrow) unsigned char[size])
-            return std::unique_ptr<unsigned char[]>(p);
+        if (PakSamples::CBuffer p = PakSamples::AllocateBuffer(size))
+            return p;
     }
     size = 0;
     return nullptr;
@@ -169,7 +171,7 @@ bool CThreadPAKImport::Convert()
     const CString output = m_sOutput;
 
     std::size_t bufSize = 0;
-    std::unique_ptr<unsigned char[]> buffer = AllocateBuffer(1u << 20, bufSize);
+    PakSamples::CBuffer buffer = AllocateBuffer(1u << 20, bufSize);
     if (!buffer) {
         m_uStringID = kNoMemory;
         return false;
@@ -314,40 +316,29 @@ bool CThreadPAKImport::Convert()
     const std::uint64_t blocksPerRead = resident ? std::max<std::uint64_t>(1, bufSize / t.uBlockBytes) : 1;
     // The scans of one read in one piece: written at once, straight to the
     // file (a block larger than the buffer goes in pieces of 64 KiB).
-    std::vector<unsigned char> scansOut(
-        resident ? std::size_t(blocksPerRead) * std::size_t(spb) * scanBytes : std::max<std::size_t>(scanBytes, 64u << 10));
-    const std::size_t scansPerChunk = scansOut.size() / scanBytes;
+    const std::size_t scansOutBytes = resident ? std::size_t(blocksPerRead) * std::size_t(spb) * scanBytes
+                                               : std::max<std::size_t>(scanBytes, 64u << 10);
+    PakSamples::CBuffer scansOut = PakSamples::AllocateBuffer(scansOutBytes);
+    if (!scansOut)
+        return fail(kNoMemory);
+    const std::size_t scansPerChunk = scansOutBytes / scanBytes;
     auto writeFailed = [&](const CString& path) {
         m_sTextArg = path;
         return fail(kWriteFailed);
     };
 
     // Interleaves n scans into `out`; `at(c)` gives where the first of the
-    // samples of analog channel c lie.
+    // samples of analog channel c lie (swapped in place first for "MSB").
+    std::vector<unsigned char*> runs(t.analog.size());
     auto interleave = [&](unsigned char* out, long n, auto at) {
         for (std::size_t c = 0; c < t.analog.size(); ++c) {
-            const unsigned char* src = at(c);
-            unsigned char* dst = out + c * std::size_t(sampleBytes);
-            if (sampleBytes == 2) {
-                for (long s = 0; s < n; ++s, src += 2, dst += scanBytes) {
-                    std::uint16_t v;
-                    std::memcpy(&v, src, 2);
-                    if (swap)
-                        v = __builtin_bswap16(v);
-                    std::memcpy(dst, &v, 2);
-                }
-            } else {
-                for (long s = 0; s < n; ++s, src += 4, dst += scanBytes) {
-                    std::uint32_t v;
-                    std::memcpy(&v, src, 4);
-                    if (swap)
-                        v = __builtin_bswap32(v);
-                    std::memcpy(dst, &v, 4);
-                }
-            }
+            runs[c] = at(c);
+            if (swap)
+                PakSamples::SwapBytes(runs[c], std::size_t(n), std::size_t(sampleBytes));
         }
+        PakSamples::Interleave(runs.data(), int(runs.size()), n, std::size_t(sampleBytes), out, scanBytes);
     };
-    auto write = [&](std::size_t bytes) { return stream->Write(scansOut.data(), bytes) == bytes; };
+    auto write = [&](std::size_t bytes) { return stream->Write(scansOut.get(), bytes) == bytes; };
     auto emitPulse = [&](std::size_t k, unsigned char* values, std::size_t count) {
         if (swap)
             for (std::size_t i = 0; i < count; ++i)
@@ -368,7 +359,7 @@ bool CThreadPAKImport::Convert()
             }
             for (std::uint64_t i = 0; i < count; ++i) {
                 unsigned char* block = buffer.get() + i * t.uBlockBytes;
-                interleave(scansOut.data() + std::size_t(i) * std::size_t(spb) * scanBytes, spb,
+                interleave(scansOut.get() + std::size_t(i) * std::size_t(spb) * scanBytes, spb,
                            [&](std::size_t c) { return block + t.analog[c].uBlockOffset; });
                 for (std::size_t k = 0; k < t.pulse.size(); ++k)
                     if (!emitPulse(k, block + t.pulse[k].uBlockOffset, std::size_t(t.pulse[k].lValues)))
@@ -394,7 +385,7 @@ bool CThreadPAKImport::Convert()
                 m_sTextAppend = CString::Formatted("\n%s: block %llu", input.c_str(), (unsigned long long)b);
                 return fail(kBytesMismatch);
             }
-            interleave(scansOut.data(), n,
+            interleave(scansOut.get(), n,
                        [&](std::size_t c) { return buffer.get() + c * std::size_t(n) * std::size_t(sampleBytes); });
             if (!write(std::size_t(n) * scanBytes))
                 return writeFailed(output);

@@ -6,6 +6,7 @@
 #include "platform/FileSystem.h"
 
 #include "PakTestUtil.h"
+#include "tests/common/WriteFailure.h"
 
 #include <cmath>
 
@@ -41,13 +42,13 @@ protected:
         return d;
     }
     // The analog samples the file holds, interleaved as the data set keeps them.
-    static std::vector<double> Expected(const TData& d, const std::vector<std::size_t>& analog, double divisor = 1.0)
+    static std::vector<double> Expected(const TData& d, const std::vector<std::size_t>& analog)
     {
         std::vector<double> v;
         for (long b = 0; b < d.blocks; ++b)
             for (long s = 0; s < d.samplesPerBlock; ++s)
                 for (std::size_t c : analog)
-                    v.push_back(d.bits == 16 ? TData::Sample(c, b, s) : double(float(TData::Sample(c, b, s) / divisor)));
+                    v.push_back(d.bits == 16 ? TData::Sample(c, b, s) : double(float(TData::Sample(c, b, s) / 1000.0)));
         return v;
     }
 };
@@ -58,7 +59,10 @@ TEST_F(PakImport, SixteenBitChannelsKeepTheirSamplesWithMappingAndCalibration)
 {
     const TData d = TwoChannels();
     const fs::path in = Make(d);
-    WriteFile(dir / "MPlist", "Front mic\t\tLS\t\n\t\tKS\t\n");
+    // Names from the side files beside the input (their rules: PakLayoutTest).
+    fs::create_directories(dir / "MeasSetup");
+    WriteFile(dir / "MeasSetup/ChanPos", "POS1\tSeat rail\nDIRECTION1\tX\n");
+    WriteFile(dir / "MPlist", "Front mic\t\tLS\t\nignored\t\tKS\t\n");
     const CTSInterface::SMessage msg = Import(in);
     ASSERT_EQ(msg.uState, 5u) << msg.sText.c_str();
     EXPECT_EQ(msg.lID, 5);
@@ -66,31 +70,22 @@ TEST_F(PakImport, SixteenBitChannelsKeepTheirSamplesWithMappingAndCalibration)
 
     // Named after the measurement directory.
     const fs::path out = dir / "Run3.dat";
-    ASSERT_TRUE(fs::exists(out));
     CDataset ds(out.c_str(), om__read, 32768, sh__deny_write);
     EXPECT_EQ(ds.GetKind(), dk__time);
     EXPECT_EQ(ds.GetComment(), "Data imported from PAK throughput file (TDATA).\r\n");
     // Start 1e9 s with a time-zone offset of 2 hours.
     EXPECT_EQ(ds.GetDateOfRecording().FormatISO(), "2001-09-08T23:46:40.000Z");
-    const CAbscissa a = ds.GetAbscissa(0);
-    EXPECT_EQ(a.GetName(), "Time");
-    EXPECT_EQ(a.GetUnit().GetText(), "s");
-    EXPECT_DOUBLE_EQ(a.GetDeltaValue(), 0.001);
-    EXPECT_EQ(a.GetNbrOfScans(), 24);
+    EXPECT_DOUBLE_EQ(ds.GetAbscissa(0).GetDeltaValue(), 0.001);
+    EXPECT_EQ(ds.GetAbscissa(0).GetNbrOfScans(), 24);
     ASSERT_EQ(ds.GetNbrOfChannels(), 2);
-
     const CChannel c0 = ds.GetChannel(0), c1 = ds.GetChannel(1);
     EXPECT_EQ(c0.GetName(), "Front mic");
     EXPECT_EQ(c0.GetAbbreviation(), "Fr");
-    EXPECT_EQ(c1.GetName(), "Channel 02");
-    EXPECT_EQ(c1.GetAbbreviation(), "Ch");
-    EXPECT_EQ(c0.GetQuantity().GetName(), "pressure");
+    EXPECT_EQ(c1.GetName(), "Seat rail X");
     EXPECT_EQ(c0.GetUnit().GetText(), "Pa");
     EXPECT_EQ(c1.GetQuantity().GetName(), "voltage");
     EXPECT_EQ(c1.GetUnit().GetText(), "V");
     EXPECT_EQ(c0.GetImplType(), it__int16);
-    EXPECT_EQ(c0.GetPhysChannel(), 0);
-    EXPECT_EQ(c1.GetPhysChannel(), 1);
     EXPECT_DOUBLE_EQ(c0.GetMapping().GetFactor(), 0.001);
     EXPECT_EQ(c0.GetMapping().GetOffset(), 0.25);
     EXPECT_DOUBLE_EQ(c1.GetMapping().GetFactor(), 3e-4);
@@ -99,69 +94,40 @@ TEST_F(PakImport, SixteenBitChannelsKeepTheirSamplesWithMappingAndCalibration)
     EXPECT_NEAR(c0.GetCalibration(), 121.278099, 1e-4);
     EXPECT_NEAR(c1.GetCalibration(), 16.841124, 1e-4);
     EXPECT_EQ(c0.GetDeltaHeadroom(), 0.0f);
-
-    const std::vector<double> raw = ReadValues(out, true);
-    EXPECT_EQ(raw, Expected(d, {0, 1}));
-    const std::vector<double> phys = ReadValues(out);
-    ASSERT_EQ(phys.size(), raw.size());
-    EXPECT_DOUBLE_EQ(phys[0], raw[0] * 0.001 + 0.25);
-    EXPECT_DOUBLE_EQ(phys[1], raw[1] * 3e-4 - 1.0);
+    EXPECT_EQ(ReadValues(out, true), Expected(d, {0, 1}));
 }
 
-TEST_F(PakImport, BigEndianFilesInAnyCaseAreSwapped)
+TEST_F(PakImport, ByteOrdersInAnyCaseAndFloatSamples)
 {
-    for (const char* order : {"MSB", "msb"}) {
+    // Floats get the calibration of their peak: 30.0 and 22.081 m/s²,
+    // ceil(20·log10(peak / (√2 · 1e-6))).
+    const struct {
+        const char* order;
+        short bits;
+    } cases[] = {{"MSB", 16}, {"msb", 16}, {"LSB", 32}, {"MSB", 32}};
+    for (const auto& k : cases) {
         TData d = TwoChannels();
-        d.byteOrder = order;
-        const fs::path in = Make(d);
-        const CTSInterface::SMessage msg = Import(in, (root / "big.dat").c_str(), nullptr);
-        ASSERT_EQ(msg.uState, 5u) << order << ": " << msg.sText.c_str();
-        EXPECT_EQ(ReadValues(root / "big.dat", true), Expected(d, {0, 1})) << order;
-        CDataset ds((root / "big.dat").c_str(), om__read, 32768, sh__deny_write);
-        EXPECT_DOUBLE_EQ(ds.GetChannel(1).GetMapping().GetFactor(), 3e-4);
+        d.byteOrder = k.order;
+        d.bits = k.bits;
+        if (k.bits == 32)
+            d.channels = {TChannel{1, 2}, TChannel{1, 2}};
+        const fs::path out = root / "x.dat";
+        const CTSInterface::SMessage msg = Import(Make(d), out.c_str());
+        ASSERT_EQ(msg.uState, 5u) << k.order << ": " << msg.sText.c_str();
+        EXPECT_EQ(ReadValues(out, true), Expected(d, {0, 1})) << k.order << " " << k.bits;
+        CDataset ds(out.c_str(), om__read, 32768, sh__deny_write);
         EXPECT_EQ(ds.GetDateOfRecording().FormatISO(), "2001-09-08T23:46:40.000Z");
+        if (k.bits == 16) {
+            EXPECT_DOUBLE_EQ(ds.GetChannel(1).GetMapping().GetFactor(), 3e-4);
+        } else {
+            EXPECT_EQ(ds.GetChannel(0).GetImplType(), it__float);
+            EXPECT_EQ(ds.GetChannel(0).GetUnit().GetText(), "m/(s^2)");
+            EXPECT_EQ(ds.GetChannel(0).GetCalibration(), 147.0f);
+            EXPECT_EQ(ds.GetChannel(1).GetCalibration(), 144.0f);
+        }
         ds.Close();
-        fs::remove(root / "big.dat");
+        fs::remove(out);
     }
-}
-
-TEST_F(PakImport, FloatSamplesGetTheCalibrationOfTheirPeak)
-{
-    for (const char* order : {"LSB", "MSB"}) {
-        TData d;
-        d.byteOrder = order;
-        d.bits = 32;
-        d.channels = {TChannel{1, 2}, TChannel{1, 2}};   // acceleration, reference 1e-6 m/s²
-        const fs::path in = Make(d);
-        const CTSInterface::SMessage msg = Import(in, (root / "f.dat").c_str());
-        ASSERT_EQ(msg.uState, 5u) << msg.sText.c_str();
-        CDataset ds((root / "f.dat").c_str(), om__read, 32768, sh__deny_write);
-        EXPECT_EQ(ds.GetChannel(0).GetImplType(), it__float);
-        EXPECT_EQ(ds.GetChannel(0).GetUnit().GetText(), "m/(s^2)");
-        // Peaks 30.0 and 22.081: ceil(20·log10(peak / (√2 · 1e-6))).
-        EXPECT_EQ(ds.GetChannel(0).GetCalibration(), 147.0f);
-        EXPECT_EQ(ds.GetChannel(1).GetCalibration(), 144.0f);
-        ds.Close();
-        EXPECT_EQ(ReadValues(root / "f.dat", true), Expected(d, {0, 1}, 1000.0)) << order;
-        fs::remove(root / "f.dat");
-    }
-}
-
-TEST_F(PakImport, NamesFromChanPosAndMPlist)
-{
-    TData d;
-    d.channels = {TChannel{}, TChannel{}, TChannel{}, TChannel{}};
-    const fs::path in = Make(d);
-    fs::create_directories(dir / "MeasSetup");
-    WriteFile(dir / "MeasSetup" / "ChanPos", "POS0\tDriver ear\nDIRECTION0\tS\nPOS1\tSeat rail\nDIRECTION1\tX\n"
-                                             "MPTEXT2\tFrom text\n");
-    WriteFile(dir / "MPlist", "ignored\t\tLS\t\nignored\t\tLS\t\nignored\t\tLS\t\nFourth\t\tKS\t\n");
-    ASSERT_EQ(Import(in).uState, 5u);
-    CDataset ds((dir / "Run3.dat").c_str(), om__read, 32768, sh__deny_write);
-    EXPECT_EQ(ds.GetChannel(0).GetName(), "Driver ear");
-    EXPECT_EQ(ds.GetChannel(1).GetName(), "Seat rail X");
-    EXPECT_EQ(ds.GetChannel(2).GetName(), "From text");
-    EXPECT_EQ(ds.GetChannel(3).GetName(), "Fourth");
 }
 
 TEST_F(PakImport, PulseChannelsBecomeSpeedDataSetsMergedIntoThePulseChannel)
@@ -171,39 +137,40 @@ TEST_F(PakImport, PulseChannelsBecomeSpeedDataSetsMergedIntoThePulseChannel)
     d.blocks = 40;
     d.rate = 8192.0f;
     // An analog channel, an RPM channel with one value per block, a second
-    // analog channel.
+    // analog channel, nine speed channels: the last two of the ten pulse
+    // channels are left out.
     d.channels = {TChannel{}, TChannel{4, 7, 1.0, 0.0, 1.0, 1}, TChannel{1, 6}};
+    d.channels.resize(12, TChannel{4, 13, 1.0, 0.0, 1.0, 1});
     const fs::path in = Make(d);
     std::vector<std::string> produced;
     const CTSInterface::SMessage msg = RunAsync(
         [&] { return CTSInterface().ImportPAK(in.c_str(), 8, 9, nullptr, nullptr, nullptr); }, &produced);
     ASSERT_EQ(msg.uState, 5u) << msg.sText.c_str();
     EXPECT_EQ(msg.lID, 8);
+    EXPECT_EQ(msg.sText, CString::Formatted(Text(33).c_str(), "10->8"));
+    // Speed data at 32 values a second are far below fs / 10: merged.
     const fs::path out = dir / "Run3.dat";
-    ASSERT_FALSE(produced.empty());
-    EXPECT_EQ(produced[0], out.string());
+    EXPECT_EQ(produced, std::vector<std::string>{out.string()});
+    for (int k = 0; k < 9; ++k)
+        EXPECT_EQ(fs::exists(dir / ("Run3.dat.SC" + std::to_string(k))), k < 8) << k;
 
     CDataset ds(out.c_str(), om__read, 32768, sh__deny_write);
     ASSERT_EQ(ds.GetNbrOfChannels(), 3);
+    EXPECT_EQ(ds.GetChannel(0).GetName(), "Channel 01");   // no side files
     EXPECT_EQ(ds.GetChannel(2).GetTitle(), "Pulse Channels");
-    EXPECT_EQ(ds.GetChannel(2).GetName(), "Pulse Channels");
-    EXPECT_EQ(ds.GetChannel(2).GetAbbreviation(), "SC");
     EXPECT_EQ(ds.GetChannel(2).GetImplType(), it__pulse);
-    // Speed data at 32 values a second are far below fs / 10: merged.
-    ASSERT_EQ(produced.size(), 1u);
-    ASSERT_EQ(ds.GetNbrOfSubChannels(), 1);
+    ASSERT_EQ(ds.GetNbrOfSubChannels(), 8);
     EXPECT_EQ(ds.GetSubChannel(0).GetName(), "SubCh RPM");
     EXPECT_EQ(ds.GetSubChannel(0).GetBitmask(), 1u);
+    EXPECT_EQ(ds.GetSubChannel(7).GetBitmask(), 128u);
     ds.Close();
-    const std::vector<double> raw = ReadValues(out, true, 2);
-    EXPECT_EQ(raw, Expected(d, {0, 2}));
+    // The analog samples are where they belong, past the values in between.
+    EXPECT_EQ(ReadValues(out, true, 2), Expected(d, {0, 2}));
 
     // The speed values, one per block, in their own data set.
     const fs::path sc = dir / "Run3.dat.SC0";
     CDataset speed(sc.c_str(), om__read, 32768, sh__deny_write);
-    EXPECT_EQ(speed.GetChannel(0).GetQuantity().GetName(), "RPM");
     EXPECT_EQ(speed.GetChannel(0).GetUnit().GetText(), "rpm");
-    EXPECT_EQ(speed.GetChannel(0).GetImplType(), it__float);
     EXPECT_DOUBLE_EQ(speed.GetAbscissa(0).GetDeltaValue(), 256.0 / 8192.0);
     speed.Close();
     const std::vector<double> v = ReadValues(sc, true);
@@ -212,38 +179,15 @@ TEST_F(PakImport, PulseChannelsBecomeSpeedDataSetsMergedIntoThePulseChannel)
         EXPECT_EQ(v[std::size_t(b)], double(TData::Value(1, b, 0)));
 }
 
-TEST_F(PakImport, TenPulseChannelsAreTruncatedToEight)
-{
-    TData d;
-    d.samplesPerBlock = 64;
-    d.blocks = 4;
-    d.channels.push_back(TChannel{});
-    for (int i = 0; i < 10; ++i)
-        d.channels.push_back(TChannel{4, 13, 1.0, 0.0, 1.0, 1});   // speed, one value per block
-    const fs::path in = Make(d);
-    // Sampled at 1000/64 Hz: 15.6 Hz is within fs / 10, so the first eight
-    // are merged, one bit each.
-    const CTSInterface::SMessage msg = Import(in);
-    ASSERT_EQ(msg.uState, 5u) << msg.sText.c_str();
-    EXPECT_EQ(msg.sText, CString::Formatted(Text(33).c_str(), "10->8"));
-    for (int k = 0; k < 8; ++k)
-        EXPECT_TRUE(fs::exists(dir / ("Run3.dat.SC" + std::to_string(k)))) << k;
-    EXPECT_FALSE(fs::exists(dir / "Run3.dat.SC8"));
-    CDataset ds((dir / "Run3.dat").c_str(), om__read, 32768, sh__deny_write);
-    EXPECT_EQ(ds.GetNbrOfSubChannels(), 8);
-    EXPECT_EQ(ds.GetSubChannel(7).GetBitmask(), 128u);
-    ds.Close();
-    // The analog samples are still where they belong, past the skipped values.
-    EXPECT_EQ(ReadValues(dir / "Run3.dat", true, 1), Expected(d, {0}));
-}
-
 TEST_F(PakImport, BlocksLargerThanTheBufferAreReadChannelByChannel)
 {
     TData d;
     d.samplesPerBlock = 3000;   // 6 kB per analog channel and block
     d.blocks = 3;
     d.rate = 100000.0f;
-    d.channels = {TChannel{}, TChannel{4, 7, 1.0, 0.0, 1.0, 1500}, TChannel{1, 6}, TChannel{}};
+    // Nothing in a block for an unused record; values of a negative kind are skipped.
+    d.channels = {TChannel{}, TChannel{4, 7, 1.0, 0.0, 1.0, 1500}, TChannel{0}, TChannel{-2, 0, 1, 0, 1, 5},
+                  TChannel{1, 6}, TChannel{}};
     for (const char* order : {"LSB", "MSB"}) {
         d.byteOrder = order;
         const fs::path in = Make(d);
@@ -253,7 +197,7 @@ TEST_F(PakImport, BlocksLargerThanTheBufferAreReadChannelByChannel)
             [&] { return CTSInterface().ImportPAK(in.c_str(), 1, 2, (root / "small.dat").c_str(), nullptr, nullptr); },
             &produced);
         ASSERT_EQ(msg.uState, 5u) << msg.sText.c_str();
-        EXPECT_EQ(ReadValues(root / "small.dat", true, 3), Expected(d, {0, 2, 3})) << order;
+        EXPECT_EQ(ReadValues(root / "small.dat", true, 3), Expected(d, {0, 4, 5})) << order;
         // Speed data at 50 kHz are too fast to become pulses at 100 kHz: they
         // stay a data set of their own, renamed and listed as an output.
         ASSERT_EQ(produced.size(), 2u);
@@ -270,7 +214,6 @@ TEST_F(PakImport, BlocksLargerThanTheBufferAreReadChannelByChannel)
 
 TEST_F(PakImport, OutputNames)
 {
-    CTSSettings::m_lStandardPathFlags = 0;
     EXPECT_EQ(CThreadPAKImport::DeriveOutput("/m/Run3/TDATA"), "/m/Run3/Run3.dat");
     EXPECT_EQ(CThreadPAKImport::DeriveOutput("/m/Run3/TDATA2"), "/m/Run3/Run32.dat");
     EXPECT_EQ(CThreadPAKImport::DeriveOutput("/m/Run3/TDATA0"), "/m/Run3/Run3.dat");
@@ -283,48 +226,62 @@ TEST_F(PakImport, OutputNames)
 
 TEST_F(PakImport, FailuresLeaveNothingBehindAndTheInputUntouched)
 {
-    const fs::path out = root / "out.dat";
-    auto expectFailure = [&](const TData& d, unsigned id, const char* what) {
-        const fs::path in = Make(d);
-        const Bytes before = ReadFile(in);
-        const CTSInterface::SMessage msg = Import(in, out.c_str());
-        EXPECT_EQ(msg.uState, 6u) << what;
-        EXPECT_EQ(msg.sText.Left(Text(id).GetLength() > 20 ? 20 : Text(id).GetLength()),
-                  Text(id).Left(Text(id).GetLength() > 20 ? 20 : Text(id).GetLength()))
-            << what << ": " << msg.sText.c_str();
-        EXPECT_FALSE(fs::exists(out)) << what;
-        EXPECT_FALSE(fs::exists(root / "out.dat.SC0")) << what;
-        EXPECT_EQ(ReadFile(in), before) << what;
-    };
-    TData d = TwoChannels();
-    d.channelCount = 0;
-    expectFailure(d, 105, "no channels declared");
     // (The order of the header checks: PakLayoutTest.)
-    d = TwoChannels();
-    d.samplesPerBlock = 0;
-    expectFailure(d, 131, "no samples per block");
-
-    // A file cut inside the last block, and one cut inside the setup.
-    d = TwoChannels();
-    d.channels.push_back(TChannel{4, 7, 1, 0, 1, 2});
-    fs::path in = Make(d);
-    Bytes b = ReadFile(in);
-    b.resize(b.size() - 1);
-    WriteFile(in, b);
-    CTSInterface::SMessage msg = Import(in, out.c_str());
-    EXPECT_EQ(msg.uState, 6u);
-    EXPECT_EQ(msg.sText.Left(40), Text(104).Left(40)) << msg.sText.c_str();
-    EXPECT_FALSE(fs::exists(out));
-    EXPECT_FALSE(fs::exists(root / "out.dat.SC0"));
-    b.resize(8008 + 100);
-    WriteFile(in, b);
-    msg = Import(in, out.c_str());
-    EXPECT_EQ(msg.uState, 6u);
-    EXPECT_EQ(msg.sText.Left(40), Text(70).Left(40)) << msg.sText.c_str();
-
-    msg = Import(dir / "missing", out.c_str());
+    TData noChannels = TwoChannels(), noSamples = TwoChannels(), withPulse = TwoChannels();
+    noChannels.channelCount = 0;
+    noSamples.samplesPerBlock = 0;
+    withPulse.channels.push_back(TChannel{4, 7, 1, 0, 1, 2});
+    const Bytes whole = withPulse.Make();
+    const struct {
+        Bytes file;
+        unsigned id;
+    } cases[] = {{noChannels.Make(), 105},
+                 {noSamples.Make(), 131},
+                 {whole.substr(0, whole.size() - 1), 104},   // cut inside the last block
+                 {whole.substr(0, 8008 + 100), 70}};         // cut inside the setup
+    const fs::path in = dir / "TDATA", out = root / "out.dat";
+    for (const auto& k : cases) {
+        WriteFile(in, k.file);
+        const CTSInterface::SMessage msg = Import(in, out.c_str());
+        EXPECT_EQ(msg.uState, 6u) << k.id;
+        const int n = std::min(Text(k.id).GetLength(), 20);
+        EXPECT_EQ(msg.sText.Left(n), Text(k.id).Left(n)) << k.id << ": " << msg.sText.c_str();
+        EXPECT_EQ(Listing(root), std::vector<std::string>({"Run3", "Run3/TDATA"})) << k.id;
+        EXPECT_EQ(ReadFile(in), k.file) << k.id;
+    }
+    CTSInterface::SMessage msg = Import(dir / "missing", out.c_str());
     EXPECT_EQ(msg.uState, 6u);
     EXPECT_EQ(msg.sText, CString::Formatted(Text(10).c_str(), (dir / "missing").c_str()));
+    // No transfer buffer, no output.
+    CThreadPAKImport::SetBufferLimitForTests(2048);
+    msg = Import(in, out.c_str());
+    EXPECT_EQ(msg.sText, Text(6));
+    EXPECT_FALSE(fs::exists(out));
+}
+
+TEST_F(PakImport, ADiskThatFillsUpHalfWayLeavesNoDataSet)
+{
+    // 2 MiB of analog samples and a pulse channel: the main data set hits the
+    // limit after its first megabyte, the speed data set never does.
+    TData d;
+    d.samplesPerBlock = 4096;
+    d.blocks = 128;
+    d.rate = 48000.0f;
+    d.channels = {TChannel{}, TChannel{4, 7, 1.0, 0.0, 1.0, 1}, TChannel{}};
+    const fs::path in = Make(d);
+    const Bytes before = ReadFile(in);
+    const fs::path out = root / "full.dat";
+    CTSInterface::SMessage msg;
+    {
+        tessel::test::CFileSizeLimit full(1u << 20);
+        msg = Import(in, out.c_str());
+    }
+    EXPECT_EQ(msg.uState, 6u);
+    EXPECT_EQ(msg.sText, CString::Formatted(Text(11).c_str(), out.c_str()));
+    EXPECT_FALSE(fs::exists(out));
+    EXPECT_FALSE(fs::exists(root / "full.dat.SC0"));
+    EXPECT_EQ(Listing(root), std::vector<std::string>({"Run3", "Run3/TDATA"}));
+    EXPECT_EQ(ReadFile(in), before);
 }
 
 TEST_F(PakImport, AnExistingOutputIsKeptUnlessOverwriteIsAllowed)
@@ -336,7 +293,7 @@ TEST_F(PakImport, AnExistingOutputIsKeptUnlessOverwriteIsAllowed)
     CTSInterface::SMessage msg = Import(in, out.c_str(), &no);
     EXPECT_EQ(msg.uState, 6u);
     EXPECT_EQ(msg.sText, Text(8));
-    EXPECT_EQ(ReadFile(out), Bytes({'k', 'e', 'e', 'p', ' ', 'm', 'e'}));
+    EXPECT_EQ(ReadFile(out), "keep me");
     // The setting decides when the caller does not.
     CTSSettings::m_lOverwriteFlags = CTSSettings::bitPAKImport;
     msg = Import(in, out.c_str());
@@ -344,14 +301,4 @@ TEST_F(PakImport, AnExistingOutputIsKeptUnlessOverwriteIsAllowed)
     msg = Import(in, out.c_str(), &yes);
     EXPECT_EQ(msg.uState, 5u) << msg.sText.c_str();
     EXPECT_EQ(ReadValues(out, true).size(), 48u);
-}
-
-TEST_F(PakImport, NoTransferBufferMeansNoOutput)
-{
-    const fs::path in = Make(TwoChannels());
-    CThreadPAKImport::SetBufferLimitForTests(2048);
-    const CTSInterface::SMessage msg = Import(in, (root / "out.dat").c_str());
-    EXPECT_EQ(msg.uState, 6u);
-    EXPECT_EQ(msg.sText, Text(6));
-    EXPECT_FALSE(fs::exists(root / "out.dat"));
 }

@@ -2,6 +2,7 @@
 // header checks on structures written from the layout tables.
 
 #include "formats/pak/PakLayout.h"
+#include "formats/pak/PakSamples.h"
 
 #include "PakTestUtil.h"
 
@@ -20,7 +21,8 @@ PakNames Names(const std::string& chanPos, const std::string& mpList)
 unsigned Check(const TData& d, SPakThroughput& t, std::string& detail)
 {
     const Bytes b = d.Make();
-    return ReadPakThroughput(b.data(), b.data() + 8008, t, detail);
+    const auto* p = reinterpret_cast<const unsigned char*>(b.data());
+    return ReadPakThroughput(p, p + 8008, t, detail);
 }
 
 }  // namespace
@@ -81,98 +83,72 @@ TEST(PakNames, MPlistStopsAfter256Lines)
 
 TEST(PakHeader, ChecksComeInTheirOrder)
 {
-    SPakThroughput t;
-    std::string detail;
-    TData d;
-    d.channels = {TChannel{}, TChannel{}};
-
-    d.channelCount = 0;
-    d.revision = 7;
-    EXPECT_EQ(Check(d, t, detail), 105u);   // before the revisions
-    d.channelCount = 257;
-    EXPECT_EQ(Check(d, t, detail), 105u);
-    d.channelCount = -1;
-    EXPECT_EQ(Check(d, t, detail), 130u);
-    d.revision = 1;
-    d.setupRevision = 3;
-    EXPECT_EQ(Check(d, t, detail), 130u);
-    d.setupRevision = 2;
-    EXPECT_EQ(Check(d, t, detail), 0u) << detail;
-
-    TData none = d;
-    none.channels = {TChannel{0}, TChannel{4, 7, 1, 0, 1, 1}};
-    EXPECT_EQ(Check(none, t, detail), 7u);
-
-    TData more = d;
-    more.extraKinds = {9};   // a third analog channel where only two are declared
-    EXPECT_EQ(Check(more, t, detail), 103u);
-    more.channelCount = 3;   // declared, but beyond the records in use: still no data for it
-    EXPECT_EQ(Check(more, t, detail), 103u);
-
-    TData zero = d;
-    zero.samplesPerBlock = 0;
-    EXPECT_EQ(Check(zero, t, detail), 131u);
-    EXPECT_NE(detail.find("2064"), std::string::npos);
-    zero = d;
-    zero.rate = 0.0f;
-    EXPECT_EQ(Check(zero, t, detail), 131u);
-    zero = d;
-    zero.blocks = -1;
-    EXPECT_EQ(Check(zero, t, detail), 131u);
-    zero = d;
-    zero.channels.push_back(TChannel{5, 7, 1, 0, 1, 0});   // a pulse channel without values
-    EXPECT_EQ(Check(zero, t, detail), 131u);
-}
-
-TEST(PakHeader, ByteOrderAndBlockLayout)
-{
-    for (const char* order : {"LSB", "MSB", "msb", "Msb"}) {
-        TData d;
-        d.byteOrder = order;
-        d.samplesPerBlock = 256;
-        d.bits = 32;
-        d.blocks = 7;
-        d.rate = 51200.0f;
-        d.channels = {TChannel{1, 2, 0.5, -1.0, 4.0}, TChannel{0}, TChannel{4, 7, 1.0, 0.0, 1.0, 3},
-                      TChannel{-2, 0, 1, 0, 1, 5}, TChannel{1, 6}};
+    // Faults on top of a sound file; where a case holds two, the earlier
+    // check decides.
+    TData good;
+    good.channels = {TChannel{}, TChannel{}};
+    const struct {
+        void (*spoil)(TData&);
+        unsigned id;
+    } cases[] = {
+        {[](TData&) {}, 0},
+        {[](TData& d) { d.extraKinds = {9}; }, 103},   // a third analog channel where two are declared
+        {[](TData& d) { d.extraKinds = {9}, d.channelCount = 3; }, 103},   // declared, beyond the records in use
+        {[](TData& d) { d.channels = {TChannel{0}, TChannel{4, 7, 1, 0, 1, 1}}; }, 7},
+        {[](TData& d) { d.setupRevision = 3; }, 130},
+        {[](TData& d) { d.revision = 7; }, 130},
+        {[](TData& d) { d.revision = 7, d.channelCount = 257; }, 105},
+        {[](TData& d) { d.revision = 7, d.channelCount = 0; }, 105},
+        {[](TData& d) { d.samplesPerBlock = 0; }, 131},
+        {[](TData& d) { d.rate = 0.0f; }, 131},
+        {[](TData& d) { d.blocks = -1; }, 131},
+        {[](TData& d) { d.channels.push_back(TChannel{5, 7, 1, 0, 1, 0}); }, 131},   // pulse channel without values
+    };
+    for (const auto& k : cases) {
+        TData d = good;
+        k.spoil(d);
         SPakThroughput t;
         std::string detail;
-        ASSERT_EQ(Check(d, t, detail), 0u) << order << " " << detail;
-        EXPECT_EQ(t.bBigEndian, std::string(order) != "LSB");
-        EXPECT_EQ(t.lSamplesPerBlock, 256);
-        EXPECT_EQ(t.lBlocks, 7);
-        EXPECT_EQ(t.fRate, 51200.0f);
-        EXPECT_TRUE(t.IsFloat());
-        EXPECT_EQ(t.dStart, 1.0e9);
-        EXPECT_EQ(t.nTimeZone, 2);
-        ASSERT_EQ(t.analog.size(), 2u);
-        ASSERT_EQ(t.pulse.size(), 1u);
-        EXPECT_EQ(t.analog[0].nQuantity, 2);
-        EXPECT_EQ(t.analog[0].dFactor, 0.5);
-        EXPECT_EQ(t.analog[0].dOffset, -1.0);
-        EXPECT_EQ(t.analog[0].dScale, 4.0);
-        // 256 floats, nothing for the unused record, 3 values, 5 values of the
-        // negative kind (skipped), 256 floats.
-        EXPECT_EQ(t.analog[0].uBlockOffset, 0u);
-        EXPECT_EQ(t.pulse[0].uBlockOffset, 1024u);
-        EXPECT_EQ(t.pulse[0].lValues, 3);
-        EXPECT_EQ(t.analog[1].uBlockOffset, 1024u + 12 + 20);
-        EXPECT_EQ(t.uBlockBytes, 2048u + 32);
+        EXPECT_EQ(Check(d, t, detail), k.id) << detail;
+        if (k.id == 131 && d.samplesPerBlock == 0)
+            EXPECT_NE(detail.find("2064"), std::string::npos) << detail;
     }
 }
 
-TEST(PakHeader, TenPulseChannelsKeepTheFirstEight)
+TEST(PakSamples, EverySampleReachesItsPlaceBothWays)
 {
-    TData d;
-    d.channels.push_back(TChannel{});
-    for (int i = 0; i < 10; ++i)
-        d.channels.push_back(TChannel{4, 7, 1.0, 0.0, 1.0, 2});
-    SPakThroughput t;
-    std::string detail;
-    ASSERT_EQ(Check(d, t, detail), 0u) << detail;
-    EXPECT_EQ(t.iPulseFound, 10);
-    ASSERT_EQ(t.pulse.size(), 8u);
-    EXPECT_EQ(t.pulse[7].iIndex, 8);
-    // The two left out still take their room in each block.
-    EXPECT_EQ(t.uBlockBytes, 16u + 10 * 8);
+    using Bytes = std::vector<unsigned char>;
+    // Channel counts and lengths around the 8 x 8 and 4 x 4 tiles; scans with
+    // and without a pulse byte after the samples (which stays untouched).
+    for (std::size_t bytes : {2u, 4u})
+        for (int channels : {1, 3, 4, 5, 8, 12, 13})
+            for (long n : {0L, 7L, 8L, 9L, 21L})
+                for (std::size_t pad : {0u, 1u}) {
+                    const std::size_t scan = std::size_t(channels) * bytes + pad;
+                    auto code = [&](int c, long s) { return std::uint32_t(c * 1000 + s + 1); };
+                    std::vector<Bytes> runs(std::size_t(channels), Bytes(std::size_t(n) * bytes)), back = runs;
+                    std::vector<const unsigned char*> from;
+                    std::vector<unsigned char*> to;
+                    for (int c = 0; c < channels; ++c) {
+                        for (long s = 0; s < n; ++s)
+                            for (std::size_t k = 0; k < bytes; ++k)
+                                runs[std::size_t(c)][std::size_t(s) * bytes + k] = (code(c, s) >> (8 * k)) & 0xFF;
+                        from.push_back(runs[std::size_t(c)].data());
+                        to.push_back(back[std::size_t(c)].data());
+                    }
+                    Bytes scans(std::size_t(n) * scan, 0xAA);
+                    PakSamples::Interleave(from.data(), channels, n, bytes, scans.data(), scan);
+                    for (long s = 0; s < n; ++s) {
+                        for (int c = 0; c < channels; ++c) {
+                            std::uint32_t v = 0;
+                            for (std::size_t k = 0; k < bytes; ++k)
+                                v |= std::uint32_t(scans[std::size_t(s) * scan + std::size_t(c) * bytes + k]) << (8 * k);
+                            ASSERT_EQ(v, code(c, s)) << bytes << " " << channels << " " << n << " " << c << " " << s;
+                        }
+                        if (pad)
+                            ASSERT_EQ(scans[std::size_t(s + 1) * scan - 1], 0xAA);
+                    }
+                    PakSamples::Deinterleave(scans.data(), scan, channels, n, bytes, to.data());
+                    ASSERT_EQ(back, runs) << bytes << " " << channels << " " << n << " " << pad;
+                }
 }

@@ -3,34 +3,30 @@
 // from the layout tables, in either byte order; a scratch measurement
 // directory per test; reading a data set back; one asynchronous run.
 
-#include "frame/Module.h"
 #include "hostlibs/dataset/Dataset.h"
 #include "interface/TSInterface.h"
 #include "platform/MessageLoop.h"
 #include "settings/TSSettings.h"
+#include "tests/common/DatasetMaker.h"
+#include "tests/common/ModuleEnvironment.h"
+#include "tests/common/TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
-#include <unistd.h>
+#include <strings.h>
 #include <vector>
 
 namespace paktest {
 
 namespace fs = std::filesystem;
-using Bytes = std::vector<unsigned char>;
-
-class CPakEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override { TesselModuleLoad(); }
-    void TearDown() override { TesselModuleUnload(); }
-};
-inline ::testing::Environment* const g_environment = ::testing::AddGlobalTestEnvironment(new CPakEnvironment);
+using Bytes = std::string;
+using tessel::test::ReadFile;
+using tessel::test::WriteFile;
 
 class PakTest : public ::testing::Test {
 protected:
@@ -39,9 +35,7 @@ protected:
         CTSSettings::ResetToDefaults();
         CTSSettings::m_lStandardPathFlags = 0;
         CTSSettings::m_lOverwriteFlags = 0;
-        const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/tessel-pak-XXXXXX";
-        root = ::mkdtemp(pattern.data());
+        root = tessel::test::MakeScratch("pak");
         dir = root / "Run3";
         fs::create_directories(dir);
     }
@@ -54,22 +48,6 @@ protected:
     fs::path root, dir;
 };
 
-inline void WriteFile(const fs::path& p, const std::string& s)
-{
-    std::ofstream f(p, std::ios::binary);
-    f << s;
-}
-inline void WriteFile(const fs::path& p, const Bytes& b)
-{
-    std::ofstream f(p, std::ios::binary);
-    f.write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
-}
-inline Bytes ReadFile(const fs::path& p)
-{
-    std::ifstream f(p, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(f), {});
-}
-
 // Little- or big-endian stores of a value at a byte offset.
 class CWriter {
 public:
@@ -77,19 +55,19 @@ public:
     template <class T>
     void Put(std::size_t at, T v)
     {
-        unsigned char x[sizeof(T)];
-        std::memcpy(x, &v, sizeof(T));
-        for (std::size_t i = 0; i < sizeof(T); ++i)
-            m_b.at(at + i) = x[m_big ? sizeof(T) - 1 - i : i];
+        char* p = &m_b.at(at + sizeof(T) - 1) - (sizeof(T) - 1);
+        std::memcpy(p, &v, sizeof(T));
+        if (m_big)
+            std::reverse(p, p + sizeof(T));
     }
     template <class T>
     T Get(std::size_t at) const
     {
-        unsigned char x[sizeof(T)];
-        for (std::size_t i = 0; i < sizeof(T); ++i)
-            x[m_big ? sizeof(T) - 1 - i : i] = m_b.at(at + i);
+        std::string x = m_b.substr(at, sizeof(T));
+        if (m_big)
+            std::reverse(x.begin(), x.end());
         T v;
-        std::memcpy(&v, x, sizeof(T));
+        std::memcpy(&v, x.data(), sizeof(T));
         return v;
     }
 
@@ -125,19 +103,13 @@ struct TData {
     std::vector<TChannel> channels;
     std::vector<std::size_t> extraKinds;   // records beyond the channels set to kind 1
 
-    bool Big() const
-    {
-        std::string s = byteOrder;
-        for (char& c : s)
-            c = char(std::toupper(static_cast<unsigned char>(c)));
-        return s == "MSB";
-    }
+    bool Big() const { return ::strcasecmp(byteOrder.c_str(), "MSB") == 0; }
     static double Sample(std::size_t c, long b, long s) { return double((c * 7919 + std::size_t(b) * 131 + std::size_t(s) * 17) % 60000) - 30000.0; }
     static float Value(std::size_t c, long b, long v) { return float(1000.0 + 10.0 * double(b) + double(v) + double(c)); }
 
     Bytes Make() const
     {
-        Bytes f(8008 + 67568, 0);
+        Bytes f(8008 + 67568, '\0');
         const bool big = Big();
         CWriter w(f, big);
         std::memcpy(f.data(), byteOrder.data(), std::min<std::size_t>(byteOrder.size(), 7));
@@ -163,49 +135,33 @@ struct TData {
         }
         for (std::size_t i : extraKinds)
             w.Put<std::int16_t>(s + 36848 + 120 * i + 4, 1);
+        auto append = [&](auto v) {
+            f.resize(f.size() + sizeof(v));
+            CWriter(f, big).Put(f.size() - sizeof(v), v);
+        };
         for (long b = 0; b < blocks; ++b)
             for (std::size_t c = 0; c < channels.size(); ++c) {
-                const TChannel& ch = channels[c];
-                if (ch.kind == 1) {
-                    for (long i = 0; i < samplesPerBlock; ++i) {
-                        const std::size_t at = f.size();
-                        if (bits == 16) {
-                            f.resize(at + 2);
-                            CWriter(f, big).Put<std::int16_t>(at, std::int16_t(Sample(c, b, i)));
-                        } else {
-                            f.resize(at + 4);
-                            CWriter(f, big).Put<float>(at, float(Sample(c, b, i) / 1000.0));
-                        }
-                    }
-                } else if (ch.kind != 0) {
-                    for (long v = 0; v < ch.values; ++v) {
-                        const std::size_t at = f.size();
-                        f.resize(at + 4);
-                        CWriter(f, big).Put<float>(at, Value(c, b, v));
-                    }
+                for (long i = 0; channels[c].kind == 1 && i < samplesPerBlock; ++i) {
+                    if (bits == 16)
+                        append(std::int16_t(Sample(c, b, i)));
+                    else
+                        append(float(Sample(c, b, i) / 1000.0));
                 }
+                for (long v = 0; channels[c].kind != 0 && channels[c].kind != 1 && v < channels[c].values; ++v)
+                    append(Value(c, b, v));
             }
         return f;
     }
 };
 
-// Every value of a data set, scan by scan (stored values with raw = true).
+// Every value of a data set, scan by scan (stored values with raw = true),
+// of its first `channelCount` channels (all when negative).
 inline std::vector<double> ReadValues(const fs::path& path, bool raw = false, int channelCount = -1)
 {
-    CDataset ds(path.c_str(), om__read, 32768, sh__deny_write);
-    const int nch = channelCount < 0 ? ds.GetNbrOfChannels() : channelCount;
-    CChNbrList all;
-    all.AddGroup(0, nch - 1);
-    CAccess* acc = ds.CreateAccess(am__read, all, 0, 0L, -1L, raw ? mk__raw : mk__physical);
-    std::vector<double> v;
-    std::vector<double> block(4096);
-    while (acc) {
-        long n = acc->GetData(long(block.size()) / nch, block.data(), ds__dorg_interleaved, it__double);
-        if (n <= 0)
-            break;
-        v.insert(v.end(), block.begin(), block.begin() + n * nch);
-    }
-    return v;
+    CChNbrList first;
+    if (channelCount > 0)
+        first.AddGroup(0, channelCount - 1);
+    return tessel::test::ReadDataset(path, first, raw);
 }
 
 // Runs one asynchronous start through the host's message loop; returns the

@@ -1,0 +1,39 @@
+#pragma once
+// Moving samples between the layout of a PAK block (each channel's samples
+// in one run) and the layout of a data set (scans: one sample of every
+// channel after the other). Both directions are a transposition; it runs in
+// tiles of 8 x 8 (16-bit) or 4 x 4 (32-bit) samples held in vector
+// registers where the machine has them, one sample at a time for the edges.
+// Addresses need no alignment; a scan may be longer than its samples (the
+// data set's pulse byte follows them).
+
+#include <cstddef>
+#include <cstdlib>
+#include <memory>
+
+namespace PakSamples {
+
+struct SFree {
+    void operator()(unsigned char* p) const { std::free(p); }
+};
+using CBuffer = std::unique_ptr<unsigned char[], SFree>;
+
+// A transfer buffer of n bytes, uninitialised, in huge pages where the
+// system gives them: one page fault instead of hundreds, which on a
+// virtual machine costs more than the copying. Null when memory is short.
+CBuffer AllocateBuffer(std::size_t n);
+
+// Sample s of channel c, at runs[c] + s * bytes, goes to
+// out + s * scanBytes + c * bytes; bytes is 2 or 4, n the samples per channel.
+void Interleave(const unsigned char* const* runs, int channels, long n, std::size_t bytes, unsigned char* out,
+                std::size_t scanBytes);
+
+// The reverse: sample c of scan s, at in + s * scanBytes + c * bytes, goes to
+// runs[c] + s * bytes.
+void Deinterleave(const unsigned char* in, std::size_t scanBytes, int channels, long n, std::size_t bytes,
+                  unsigned char* const* runs);
+
+// Reverses the bytes of each of the n values of `bytes` (2 or 4) bytes at p.
+void SwapBytes(unsigned char* p, std::size_t n, std::size_t bytes);
+
+}  // namespace PakSamples
