@@ -92,7 +92,7 @@ double RecomputedFactor(int implType, const CString& unit, float calibration)
 // that a failure leaves the WAVE import's data set as it was.
 std::unique_ptr<CDataset> WithCarriers(std::unique_ptr<CDataset> target, const CDataset& description,
                                        const std::vector<int>& carriers, std::vector<int>& newOf, const char* path,
-                                       std::string& error)
+                                       std::string& error, const std::function<bool()>& stop)
 {
     const int channels = target->GetNbrOfChannels();
     std::size_t oldScan = 0;
@@ -140,6 +140,10 @@ std::unique_ptr<CDataset> WithCarriers(std::unique_ptr<CDataset> target, const C
     std::vector<unsigned char> from(std::size_t(kScansPerPiece) * oldScan);
     std::vector<unsigned char> to(std::size_t(kScansPerPiece) * (oldScan + added), 0);
     for (long done = 0; done < scans;) {
+        if (stop && stop()) {
+            error = "interrupted";
+            return nullptr;
+        }
         const long n = std::min(kScansPerPiece, scans - done);
         if (in->Read(from.data(), std::size_t(n) * oldScan) != std::size_t(n) * oldScan) {
             error = std::string(path) + ": scan " + std::to_string(done) + " cannot be read";
@@ -417,7 +421,7 @@ bool Apply(const char* mp3Input, const char* datasetPath, std::string& error, st
     }
     std::sort(carriers.begin(), carriers.end());
     if (!carriers.empty()) {
-        target = WithCarriers(std::move(target), *description, carriers, newOf, datasetPath, error);
+        target = WithCarriers(std::move(target), *description, carriers, newOf, datasetPath, error, stop);
         if (!target) return false;
     }
 
