@@ -120,12 +120,15 @@ std::unique_ptr<CDataset> WithCarriers(std::unique_ptr<CDataset> target, const C
     std::random_device random;
     for (int attempt = 0; attempt < 16 && !wider; ++attempt) {
         const CString name = CString(path) + CString::Formatted(".%08x", unsigned(random()));
+        // A file of the name is someone else's: another name is tried.
+        if (FileSystem::FileExists(name)) continue;
         try {
             wider = std::make_unique<CDataset>(name.c_str(), abscissas, list, target->GetKind(), ds__dorg_interleaved,
                                                scans, 65536L, sh__create_new);
             aside = CTempFile(name);
         } catch (const std::exception& e) {
-            if (FileSystem::FileExists(name)) continue;
+            // Whatever the failed create left is ours.
+            CTempFile left(name);
             error = std::string(path) + ": " + e.what();
             return nullptr;
         }
