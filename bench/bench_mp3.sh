@@ -32,6 +32,18 @@ cp "$work/src.trx" "$work/pulse.trx"
 "$py" "$here/mp3_pulse.py" "$work/pulse.trx"
 mib=$(( $(stat -c %s "$work/in.wav") / 1048576 ))
 
+# CPU time (user + sys, children included) of a command: the median of three
+# runs. On a busy machine the wall-clock ratio moves with the load; the CPU
+# ratio says what each side itself costs.
+cpu() {
+  local label=$1; shift
+  local runs=()
+  for _ in 1 2 3; do
+    runs+=("$(/usr/bin/time -f '%U %S' bash -c "$*" 2>&1 >/dev/null | tail -1 | awk '{ print $1 + $2 }')")
+  done
+  printf '%s\n' "${runs[@]}" | sort -g | sed -n 2p | xargs printf "  CPU %-28s %.2f s\n" "$label"
+}
+
 for set in src pulse; do
   label="no sub-channel"
   [ $set = pulse ] && label="pulse sub-channel"
@@ -40,10 +52,15 @@ for set in src pulse; do
     --cleanup "rm -f $work/$set.mp3 $work/$set.MP3Plus $work/lame.mp3" \
     --tessel "$tessel export mp3 $work/$set.trx -o $work/$set.mp3 --overwrite -q" \
     --peer "lame --quiet --nohist -V 2 $work/in.wav $work/lame.mp3"
+  cpu "tessel export mp3 ($set)" "$tessel export mp3 $work/$set.trx -o $work/$set.mp3 --overwrite -q"
+  cpu "lame -V 2" "lame --quiet --nohist -V 2 $work/in.wav $work/lame.mp3"
   "$tessel" export mp3 "$work/$set.trx" -o "$work/$set.mp3" --overwrite -q
   "$py" "$here/paired.py" --name "MP3 import, $seconds s 16-bit stereo ($mib MiB), $label" "${args[@]}" \
     --peer-name "mpg123 -w" \
     --cleanup "rm -f $work/$set.dat $work/mpg.wav" \
     --tessel "$tessel import mp3 $work/$set.mp3 -o $work/$set.dat --overwrite -q" \
     --peer "mpg123 --quiet -w $work/mpg.wav $work/$set.mp3"
+  cpu "tessel import mp3 ($set)" "$tessel import mp3 $work/$set.mp3 -o $work/$set.dat --overwrite -q"
+  cpu "mpg123 -w" "mpg123 --quiet -w $work/mpg.wav $work/$set.mp3"
+  rm -f "$work/$set.dat" "$work/mpg.wav" "$work/lame.mp3"
 done

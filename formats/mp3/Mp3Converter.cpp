@@ -4,6 +4,7 @@
 #include "platform/Spawn.h"
 
 #include <mutex>
+#include <system_error>
 
 namespace Mp3Converter {
 namespace {
@@ -65,6 +66,23 @@ void TakeTexts(CThreadConversion& outer, const CThreadConversion& inner)
 }
 
 CTempName::CTempName(const char* prefix) : m_sPath(FileSystem::MakeTempFile(nullptr, prefix)) {}
+
+CTempName::~CTempName()
+{
+    if (m_removal.joinable()) m_removal.join();
+    Remove();
+}
+
+void CTempName::RemoveAside()
+{
+    if (m_sPath.IsEmpty() || m_removal.joinable()) return Remove();
+    try {
+        m_removal = std::thread([path = m_sPath.str()] { FileSystem::RemoveFile(path.c_str()); });
+        m_sPath.Empty();
+    } catch (const std::system_error&) {
+        Remove();
+    }
+}
 
 void CTempName::Remove()
 {

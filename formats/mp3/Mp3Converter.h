@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace Mp3Converter {
@@ -43,15 +44,22 @@ void TakeTexts(CThreadConversion& outer, const CThreadConversion& inner);
 class CTempName {
 public:
     explicit CTempName(const char* prefix);
-    ~CTempName() { Remove(); }
+    // Waits for a removal begun with RemoveAside: the file is gone before
+    // the job reports its end.
+    ~CTempName();
     CTempName(const CTempName&) = delete;
     CTempName& operator=(const CTempName&) = delete;
     const CString& Path() const { return m_sPath; }
     bool IsValid() const { return !m_sPath.IsEmpty(); }
     void Remove();
+    // Removes the file on a thread of its own while the job goes on: freeing
+    // the blocks of a large file takes the file system tens of milliseconds,
+    // which the next step need not wait for.
+    void RemoveAside();
 
 private:
     CString m_sPath;
+    std::thread m_removal;
 };
 
 }  // namespace Mp3Converter

@@ -85,6 +85,109 @@ double RecomputedFactor(int implType, const CString& unit, float calibration)
     return std::pow(10.0, calibration * 0.05) * std::sqrt(2.0) * reference / (fullScale * 0.5);
 }
 
+// The data set at `path` again, with the stored channels `carriers`
+// appended: pulse channels, which no WAVE file holds but whose sub-channels'
+// bits the side file does. Their samples are 0 until those bits are written
+// into them. The new file is written aside and renamed over the old one, so
+// that a failure leaves the WAVE import's data set as it was.
+std::unique_ptr<CDataset> WithCarriers(std::unique_ptr<CDataset> target, const CDataset& description,
+                                       const std::vector<int>& carriers, std::vector<int>& newOf, const char* path,
+                                       std::string& error, const std::function<bool()>& stop)
+{
+    const int channels = target->GetNbrOfChannels();
+    std::size_t oldScan = 0;
+    for (int c = 0; c < channels; ++c) oldScan += std::size_t(CImplType::GetSize(target->GetChannel(c).GetImplType()));
+    if (target->GetScanMode() != sm__single_rate || target->GetOrganisation() != ds__dorg_interleaved ||
+        target->GetNbrOfAbscissas() != 1 || std::size_t(target->GetScanSize()) != oldScan) {
+        error = std::string(path) + ": the decoded data set has no room for pulse channels (not one scan of samples)";
+        return nullptr;
+    }
+    CAbscissaList abscissas;
+    abscissas.Add(target->GetAbscissa(0));
+    CChannelList list;
+    for (int c = 0; c < channels; ++c) list.Add(target->GetChannel(c));
+    std::size_t added = 0;
+    for (int p : carriers) {
+        newOf[std::size_t(p)] = list.GetCount();
+        const CChannel ch = description.GetChannel(p);
+        list.Add(ch);
+        added += std::size_t(CImplType::GetSize(ch.GetImplType()));
+    }
+    const long scans = target->GetNbrOfScans();
+
+    std::unique_ptr<CDataset> wider;
+    CTempFile aside{CString()};
+    std::random_device random;
+    for (int attempt = 0; attempt < 16 && !wider; ++attempt) {
+        const CString name = CString(path) + CString::Formatted(".%08x", unsigned(random()));
+        // A file of the name is someone else's: another name is tried.
+        if (FileSystem::FileExists(name)) continue;
+        try {
+            wider = std::make_unique<CDataset>(name.c_str(), abscissas, list, target->GetKind(), ds__dorg_interleaved,
+                                               scans, 65536L, sh__create_new);
+            aside = CTempFile(name);
+        } catch (const std::exception& e) {
+            // Whatever the failed create left is ours.
+            CTempFile left(name);
+            error = std::string(path) + ": " + e.what();
+            return nullptr;
+        }
+    }
+    CDataStream* in = target->GetPtrToFile();
+    CDataStream* out = wider ? wider->GetPtrToFile() : nullptr;
+    if (!in || !out || !in->Seek(std::uint64_t(target->GetStartOfDataInFile()))) {
+        error = std::string(path) + ": cannot be widened by its pulse channels";
+        return nullptr;
+    }
+    constexpr long kScansPerPiece = 8192;
+    std::vector<unsigned char> from(std::size_t(kScansPerPiece) * oldScan);
+    std::vector<unsigned char> to(std::size_t(kScansPerPiece) * (oldScan + added), 0);
+    for (long done = 0; done < scans;) {
+        if (stop && stop()) {
+            error = "interrupted";
+            return nullptr;
+        }
+        const long n = std::min(kScansPerPiece, scans - done);
+        if (in->Read(from.data(), std::size_t(n) * oldScan) != std::size_t(n) * oldScan) {
+            error = std::string(path) + ": scan " + std::to_string(done) + " cannot be read";
+            return nullptr;
+        }
+        for (long i = 0; i < n; ++i)
+            std::memcpy(to.data() + std::size_t(i) * (oldScan + added), from.data() + std::size_t(i) * oldScan, oldScan);
+        const std::size_t bytes = std::size_t(n) * (oldScan + added);
+        if (out->Write(to.data(), bytes) != bytes) {
+            error = aside.Path().str() + ": cannot be written";
+            return nullptr;
+        }
+        done += n;
+    }
+    if (!out->Flush() || out->Fail()) {
+        error = aside.Path().str() + ": cannot be written";
+        return nullptr;
+    }
+    try {
+        wider->Close();
+        target->Close();
+    } catch (const std::exception& e) {
+        error = std::string(path) + ": " + e.what();
+        return nullptr;
+    }
+    wider.reset();
+    target.reset();
+    const FileSystem::SError renamed = FileSystem::RenameFile(aside.Path(), path);
+    if (renamed.Failed()) {
+        error = std::string(path) + ": " + Reason(renamed);
+        return nullptr;
+    }
+    aside.Release();
+    try {
+        return std::make_unique<CDataset>(path, om__readwrite, 32768, sh__deny_write);
+    } catch (const std::exception& e) {
+        error = std::string(path) + ": " + e.what();
+        return nullptr;
+    }
+}
+
 }  // namespace
 
 CString PathFor(const char* mp3Path)
@@ -280,7 +383,8 @@ bool Apply(const char* mp3Input, const char* datasetPath, std::string& error, st
             if (!copy.Write(piece.data(), std::size_t(n)))
                 return fail(stored.Path().str() + ": " + Reason(copy.GetError()));
         }
-        if (!copy.Flush()) return fail(stored.Path().str() + ": " + Reason(copy.GetError()));
+        // Not synced to the disk: the copy is read back at once and removed,
+        // and a copy that came out short reads as a damaged side file.
     }
     side.Close();
 
@@ -305,6 +409,23 @@ bool Apply(const char* mp3Input, const char* datasetPath, std::string& error, st
         for (int c = 0; c < description->GetNbrOfChannels(); ++c)
             if (ChannelHelpers::IsExportable(description->GetChannel(c)) && next < target->GetNbrOfChannels())
                 newOf[std::size_t(c)] = next++;
+    }
+
+    // A pulse channel stays out of the MP3, but the bits of its sub-channels
+    // are in the side file: it comes back as a channel of its own after the
+    // decoded ones, holding those bits (a bit that no sub-channel names is 0).
+    std::vector<int> carriers;
+    for (int s = 0; s < description->GetNbrOfSubChannels(); ++s) {
+        const int p = description->GetSubChannel(s).GetParentChannelID();
+        if (p >= 0 && p < int(newOf.size()) && newOf[std::size_t(p)] < 0 &&
+            !ChannelHelpers::IsExportable(description->GetChannel(p)) &&
+            std::find(carriers.begin(), carriers.end(), p) == carriers.end())
+            carriers.push_back(p);
+    }
+    std::sort(carriers.begin(), carriers.end());
+    if (!carriers.empty()) {
+        target = WithCarriers(std::move(target), *description, carriers, newOf, datasetPath, error, stop);
+        if (!target) return false;
     }
 
     target->SetTitle(description->GetTitle());

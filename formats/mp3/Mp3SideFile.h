@@ -40,9 +40,10 @@ bool Write(const char* sourceTrx, const char* mp3Path, const char* sidePath, std
 // `datasetPath` made from the MP3: title, comment, date of recording, the
 // channels' descriptions, the sub-channels and their pulse bits, and the
 // scan count. True also when there is no side file (nothing changes).
-// A sub-channel whose parent channel the MP3 does not carry (a pulse
-// channel, which no WAVE file holds) cannot be restored: it is named in
-// `warning` and the rest applies.
+// A pulse channel, which no WAVE file holds, comes back after the decoded
+// channels with the bits of its sub-channels (the data set is written anew
+// for it). A sub-channel whose parent is neither decoded nor a pulse channel
+// cannot be restored: it is named in `warning` and the rest applies.
 bool Apply(const char* mp3Input, const char* datasetPath, std::string& error, std::string& warning,
            const std::function<bool()>& stop);
 

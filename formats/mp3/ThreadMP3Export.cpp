@@ -88,7 +88,7 @@ bool CThreadMP3Export::Convert()
     const int status = Mp3Converter::Run(Mp3Converter::kEncoder,
                                          {wave.Path().str(), mp3.Path().str(), CString::Formatted("%.0lf", rate).str()},
                                          [this] { return Interrupted(); }, failure);
-    wave.Remove();
+    wave.RemoveAside();
     CCreatedOutputs created;
     if (status != 0) {
         if (!failure.empty()) m_sTextAppend = "\n" + CString(failure);
@@ -105,7 +105,7 @@ bool CThreadMP3Export::Convert()
     // The checks above removed what stood at the output; a file there now is
     // another job's or the user's and stays.
     const FileSystem::SError copied = FileSystem::CopyFile(mp3.Path(), output, true);
-    mp3.Remove();
+    mp3.RemoveAside();
     if (copied.Failed()) {
         m_sTextArg = output;
         return fail(Mp3Result::kFileNotOpened);

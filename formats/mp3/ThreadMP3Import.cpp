@@ -67,7 +67,7 @@ bool CThreadMP3Import::Convert()
     std::string failure;
     const int status = Mp3Converter::Run(Mp3Converter::kDecoder, {mp3.Path().str(), wave.Path().str()},
                                          [this] { return Interrupted(); }, failure);
-    mp3.Remove();
+    mp3.RemoveAside();
     // The decoder's own verdict is its WAVE file: one it could not make is
     // refused by the WAVE import with that import's text.
     if (status == Spawn::kNotStarted) {
@@ -86,7 +86,7 @@ bool CThreadMP3Import::Convert()
         Mp3Converter::TakeTexts(*this, *inner);
         if (code != 0) return false;
     }
-    wave.Remove();
+    wave.RemoveAside();
     created.Add(output);
 
     SetProgress(0.75f);
