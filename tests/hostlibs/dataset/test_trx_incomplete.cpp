@@ -102,11 +102,20 @@ TEST(TrxIncomplete, OnlyACleanCloseMarksAFileComplete)
     }
     EXPECT_EQ(false, ParseRaw(path).header["open_for_writing"]);
 
-    // A clean file cut short is incomplete too: it holds fewer scans than announced.
+    // A clean file cut short is incomplete too: it holds fewer scans than
+    // announced. Complete reading refuses it naming the file; plain reading
+    // delivers what is there and says why it stopped.
     std::vector<unsigned char> b = ReadFile(path);
     b.resize(b.size() - 3);
     WriteFile(path, b);
+    EXPECT_TRUE(Refused(path, om__read_complete, "d.trx"));
     CDataset ds(path.c_str(), om__read, 0, 0);
     EXPECT_FALSE(ds.IsComplete());
     EXPECT_EQ(8, ds.GetNbrOfScansInFile());
+    std::vector<short> v(10);
+    EXPECT_EQ(8, ds.GetData(10, v.data(), 1, it__int16));
+    EXPECT_EQ(3, v[7]);
+    EXPECT_EQ(0, ds.GetData(10, v.data(), 1, it__int16)) << "nothing more to read";
+    EXPECT_FALSE(ds.GetActiveAccess()->Finished()) << "the range is not done, the file is short";
+    EXPECT_FALSE(ds.GetLastError().IsEmpty());
 }

@@ -3,9 +3,9 @@
 
 #include "TrxTestSupport.h"
 
-#include <csignal>
+#include "tests/common/WriteFailure.h"
+
 #include <fcntl.h>
-#include <sys/resource.h>
 
 using namespace trxtest;
 
@@ -107,17 +107,14 @@ TEST(TrxStream, AFailedWriteIsReported)
     cl.push_back(Channel("a", it__int16));
     auto ds = std::make_unique<CDataset>(path.c_str(), Abscissas(TimeAbscissa(0)), cl, dk__time, 1, 0, 0, 0);
     CDataStream* s = ds->GetPtrToFile();
-    struct rlimit old {};
-    ASSERT_EQ(0, getrlimit(RLIMIT_FSIZE, &old));
-    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit lim = old;
-    lim.rlim_cur = std::uint64_t(ds->GetStartOfDataInFile()) + 100000;
-    ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &lim));
     std::vector<unsigned char> big(1 << 20, 1);
-    std::size_t n = s->Write(big.data(), big.size());
-    bool flushed = s->Flush();
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
+    std::size_t n = 0;
+    bool flushed = false;
+    {
+        tessel::test::CFileSizeLimit limit(rlim_t(ds->GetStartOfDataInFile()) + 100000);
+        n = s->Write(big.data(), big.size());
+        flushed = s->Flush();
+    }
     EXPECT_TRUE(n < big.size() || !flushed);
     EXPECT_TRUE(s->Fail());
     EXPECT_EQ(0u, s->Write(big.data(), 10)) << "the error state stays";
