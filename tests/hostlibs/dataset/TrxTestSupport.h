@@ -13,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -97,6 +98,14 @@ inline CChannel Channel(const char* name, int type, double factor = 1.0, double 
     map__dct m{1, 1, offset, factor};
     return CChannel(name, name, CQuantity("pressure"), CUnit("Pa", 1), type, 0, 1.0, 1.0,
                     (factor == 1.0 && offset == 0.0) ? nullptr : &m);
+}
+
+// A channel list in one expression.
+inline CChannelList Channels(std::initializer_list<CChannel> channels)
+{
+    CChannelList l;
+    for (const CChannel& c : channels) l.push_back(c);
+    return l;
 }
 
 inline CAbscissaList Abscissas(const CAbscissa& a)

@@ -13,10 +13,7 @@ std::vector<unsigned char> GoodFile(const ScratchDir& dir)
 {
     std::string path = dir / "good.trx";
     CAbscissa x("x", "x", CQuantity("time"), CUnit("s", 1), it__float, 50, ac__world);
-    CChannelList cl;
-    cl.push_back(Channel("a", it__int16, 0.5));
-    cl.push_back(Channel("b", it__int24));
-    cl.push_back(Channel("c", it__cfloat));
+    CChannelList cl = Channels({Channel("a", it__int16, 0.5), Channel("b", it__int24), Channel("c", it__cfloat)});
     {
         CDataset ds(path.c_str(), Abscissas(x), cl, dk__frf, ds__dorg_with_abscissa, 0, 0, 0);
         std::vector<double> v(50 * 5);

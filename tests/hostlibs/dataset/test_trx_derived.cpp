@@ -12,9 +12,7 @@ namespace {
 std::string MakeReference(const ScratchDir& dir)
 {
     std::string path = dir / "ref.trx";
-    CChannelList cl;
-    cl.push_back(Channel("n", it__int16, 0.5));
-    cl.push_back(Channel("m", it__int16, 0.5));
+    CChannelList cl = Channels({Channel("n", it__int16, 0.5), Channel("m", it__int16, 0.5)});
     CDataset ds(path.c_str(), Abscissas(TimeAbscissa(100, 0.01)), cl, dk__rpm, 1, 0, 0, 0);
     std::vector<short> v(200);
     for (int i = 0; i < 100; ++i) {

@@ -11,11 +11,7 @@ namespace {
 
 CChannelList ThreeChannels()
 {
-    CChannelList cl;
-    cl.push_back(Channel("p16", it__int16, 0.5, 1.0));
-    cl.push_back(Channel("p24", it__int24, 2.0));
-    cl.push_back(Channel("pf", it__float));
-    return cl;
+    return Channels({Channel("p16", it__int16, 0.5, 1.0), Channel("p24", it__int24, 2.0), Channel("pf", it__float)});
 }
 
 } // namespace
@@ -51,8 +47,7 @@ TEST(TrxFileLayout, StoredAbscissaValuesLeadEachScan)
     ScratchDir dir;
     std::string path = dir / "a.trx";
     CAbscissa band("Frequency", "f", CQuantity("frequency"), CUnit("Hz", 1), it__float, 4, ac__band);
-    CChannelList cl;
-    cl.push_back(Channel("x", it__int16));
+    CChannelList cl = Channels({Channel("x", it__int16)});
     { CDataset ds(path.c_str(), Abscissas(band), cl, dk__spectrum, ds__dorg_with_abscissa, 0, 0, 0); }
     RawFile raw = ParseRaw(path);
     const auto& f = raw.header["layout"]["fields"];
@@ -138,8 +133,7 @@ TEST(TrxFileDescription, TextsAreStoredAsUnicodeInTheDescription)
 {
     ScratchDir dir;
     std::string path = dir / "u.trx";
-    CChannelList cl;
-    cl.push_back(Channel("T", it__float));
+    CChannelList cl = Channels({Channel("T", it__float)});
     cl[0].SetUnit(CUnit("\xB0""C", 1));
     {
         CDataset ds(path.c_str(), Abscissas(TimeAbscissa(1)), cl, dk__time, 1, 0, 0, 0);
@@ -161,7 +155,7 @@ TEST(TrxFileRewrite, DescriptionChangesOnCloseLeaveTheSamplesInPlace)
     for (std::size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<unsigned char>(i * 7);
     long start;
     {
-        CDataset ds(path.c_str(), Abscissas(TimeAbscissa(1000)), CChannelList{std::vector<CChannel>{Channel("a", it__int16)}},
+        CDataset ds(path.c_str(), Abscissas(TimeAbscissa(1000)), Channels({Channel("a", it__int16)}),
                     dk__time, 1, 0, 65536, 0);
         start = ds.GetStartOfDataInFile();
         CDataStream* s = ds.GetPtrToFile();

@@ -15,8 +15,7 @@ TEST(TrxStream, WritesOfAnySizeLandAtTheStartOfTheData)
     std::string path = dir / "w.trx";
     std::vector<unsigned char> expect;
     {
-        CChannelList cl;
-        cl.push_back(Channel("a", it__int24));
+        CChannelList cl = Channels({Channel("a", it__int24)});
         CDataset ds(path.c_str(), Abscissas(TimeAbscissa(0)), cl, dk__time, 1, 0, 65536, 0);
         CDataStream* s = ds.GetPtrToFile();
         ASSERT_TRUE(s);
@@ -55,8 +54,7 @@ TEST(TrxStream, SeekReadAndTheAccessesSeeWhatTheStreamWrote)
 {
     ScratchDir dir;
     std::string path = dir / "s.trx";
-    CChannelList cl;
-    cl.push_back(Channel("a", it__int16));
+    CChannelList cl = Channels({Channel("a", it__int16)});
     CDataset ds(path.c_str(), Abscissas(TimeAbscissa(4)), cl, dk__time, 1, 0, 0, 0);
     CDataStream* s = ds.GetPtrToFile();
     short v[4] = {1, 2, 3, 4};
@@ -80,8 +78,7 @@ TEST(TrxStream, SetLengthCutsTheSamplesAsTheSideFileImportDoes)
     ScratchDir dir;
     std::string path = dir / "c.trx";
     {
-        CChannelList cl;
-        cl.push_back(Channel("a", it__int16));
+        CChannelList cl = Channels({Channel("a", it__int16)});
         CDataset ds(path.c_str(), Abscissas(TimeAbscissa(100)), cl, dk__time, 1, 0, 0, 0);
         std::vector<short> v(100, 5);
         ds.GetPtrToFile()->Write(v.data(), 200);
@@ -103,8 +100,7 @@ TEST(TrxStream, AFailedWriteIsReported)
 {
     ScratchDir dir;
     std::string path = dir / "full.trx";
-    CChannelList cl;
-    cl.push_back(Channel("a", it__int16));
+    CChannelList cl = Channels({Channel("a", it__int16)});
     auto ds = std::make_unique<CDataset>(path.c_str(), Abscissas(TimeAbscissa(0)), cl, dk__time, 1, 0, 0, 0);
     CDataStream* s = ds->GetPtrToFile();
     std::vector<unsigned char> big(1 << 20, 1);
@@ -140,8 +136,7 @@ TEST(TrxStream, CopyFromAnotherFileTakesTheBytesUnchanged)
         int fd = ::open(src.c_str(), O_RDONLY);
         ASSERT_GE(fd, 0);
         {
-            CChannelList cl;
-            cl.push_back(Channel("a", it__int16));
+            CChannelList cl = Channels({Channel("a", it__int16)});
             CDataset ds(path.c_str(), Abscissas(TimeAbscissa(0)), cl, dk__time, 1, 0, 0, 0);
             CDataStream* s = ds.GetPtrToFile();
             unsigned char lead[3] = {1, 2, 3};
