@@ -98,7 +98,7 @@ protected:
     CTempDir m_dir;
 };
 
-TEST_F(PulseServicesTest, TwoSpeedSetsShareThePulseBytesAndDecodeBack) {
+TEST_F(PulseServicesTest, TwoSpeedSetsShareThePulseBytes) {
     const double fs = 4800.0;  // limit fs / 10 = 480 pulses per second
     const std::string out = m_dir / "run.trx";
     MakeTimeData(out, fs, 3.0);

@@ -101,7 +101,6 @@ TEST(UnitParser, RejectsWhatIsNoUnit)
         EXPECT_EQ(CUnit::Check(text, true), 0);
         EXPECT_THROW(CUnit(text, 0), CUnitException);
         CUnit lenient(text, 1);
-        EXPECT_EQ(lenient.GetFamily(), EUnitFamily::Unknown);
         EXPECT_FALSE(lenient.IsKnown());
         EXPECT_STREQ(lenient.GetText(), text);
         EXPECT_TRUE(lenient.GetDefaultQuantity().IsVirtual());
@@ -117,9 +116,6 @@ TEST(UnitParser, EmptyText)
     EXPECT_TRUE(empty.IsEmpty());
     EXPECT_TRUE(empty.IsKnown());
     EXPECT_EQ(empty.GetDefaultQuantity().GetName(), CString("index"));
-    CUnit dflt;
-    EXPECT_TRUE(dflt.IsVirtual());
-    EXPECT_STREQ(dflt.GetText(), "vU");
 }
 
 // The unit lists of the settings pages, each with the quantity its label
@@ -178,9 +174,6 @@ TEST(UnitQuantities, NamesAndAbbreviations)
     EXPECT_FALSE(unknown.IsKnown());
     EXPECT_EQ(unknown.GetAbbreviation(), CString("hu"));
     EXPECT_EQ(unknown.GetDefaultUnitText(), CString("vU"));
-    EXPECT_TRUE(CQuantity().IsVirtual());
-    EXPECT_EQ(CQuantity().GetName(), CString("virtual quantity"));
-    EXPECT_NE(CQuantity("time"), CQuantity("frequency"));
 }
 
 TEST(UnitQuantities, WhichUnitsFitWhichQuantities)
