@@ -38,19 +38,16 @@ private:
     std::filesystem::path m_path;
 };
 
+// Whole files as bytes, through the shared helpers.
 inline std::vector<unsigned char> ReadFile(const std::string& path)
 {
-    std::ifstream f(path, std::ios::binary | std::ios::ate);
-    std::vector<unsigned char> out(f ? std::size_t(f.tellg()) : 0);
-    f.seekg(0);
-    f.read(reinterpret_cast<char*>(out.data()), std::streamsize(out.size()));
-    return out;
+    const std::string bytes = tessel::test::ReadFile(path);
+    return {bytes.begin(), bytes.end()};
 }
 
 inline void WriteFile(const std::string& path, const std::vector<unsigned char>& bytes)
 {
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    f.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    tessel::test::WriteFile(path, std::string(bytes.begin(), bytes.end()));
 }
 
 template <class T>

@@ -35,7 +35,6 @@ TEST(UnitParser, CompositionsGiveFactorAndDimension)
     const std::vector<Composition> cases = {
         {"m/s", 1, D(0, 1, -1)},
         {"m/(s^2)", 1, D(0, 1, -2)},
-        {"m/s^2", 1, D(0, 1, -2)},
         {"(m/s^2)/N", 1, D(-1, 0, 0)},
         {"Pa/(m/(s^2))", 1, D(1, -2, 0)},
         {"Pa/N", 1, D(0, -2, 0)},
@@ -58,12 +57,10 @@ TEST(UnitParser, CompositionsGiveFactorAndDimension)
         {"\xB5m", 1e-6, D(0, 1, 0)},
         {"um/s", 1e-6, D(0, 1, -1)},
         {"mm/s2", 1e-3, D(0, 1, -2)},
-        {"m/s\xB2", 1, D(0, 1, -2)},
         {"W/(m^2)", 1, D(1, 0, -3)},
         {"m^-1*s^(-2)", 1, D(0, -1, -2)},
         {"N m", 1, D(1, 2, -2)},
         {"m / s", 1, D(0, 1, -1)},
-        {"m/s/s", 1, D(0, 1, -2)},
         {"kN\xB7m", 1e3, D(1, 2, -2)},
         {"10^-3*m", 1e-3, D(0, 1, 0)},
         {"min", 60, D(0, 0, 1)},
@@ -261,6 +258,7 @@ TEST(UnitConversion, ValuesBetweenUnits)
     EXPECT_DOUBLE_EQ(CUnit(kDegC, 0).GetOffset(), 273.15);
 }
 
+// Spellings of one unit (these are not repeated among the compositions).
 TEST(UnitConversion, Equivalence)
 {
     const char* accel[] = {"m/(s^2)", "m/s^2", "m*s^-2", "m s^-2", "m/s2", "m/s\xB2", "m/s/s", "(m)/(s*s)"};
