@@ -4,6 +4,8 @@
 
 #include <cmath>
 #include <cstdint>
+#include <initializer_list>
+#include <string>
 #include <vector>
 
 #include <sys/stat.h>
@@ -50,6 +52,18 @@ void MakeSpeedData(const std::string& path, const std::vector<double>& speeds, d
     ASSERT_EQ(MakeDataset(path, specs, delta, speeds, kind), long(speeds.size()));
 }
 
+// Merges the speed data files into the outputs; the outputs afterwards,
+// with the numbered files of the sets that were not merged.
+CStringArray Merge(std::initializer_list<std::string> speedFiles, std::initializer_list<std::string> outputFiles) {
+    CStringArray speeds, outputs;
+    for (const std::string& s : speedFiles)
+        speeds.Add(s.c_str());
+    for (const std::string& o : outputFiles)
+        outputs.Add(o.c_str());
+    MergeSpeedData(speeds, outputs);
+    return outputs;
+}
+
 std::vector<std::uint8_t> ReadPulseBytes(const std::string& path, int channel) {
     CDataset ds(path.c_str(), om__read, 32768, sh__deny_write);
     CAccess* a = ds.CreateAccess(am__read, channel, 0, 0, -1);
@@ -59,41 +73,23 @@ std::vector<std::uint8_t> ReadPulseBytes(const std::string& path, int channel) {
     return bytes;
 }
 
-// The speed curve that the pulses of one bit stand for, by the block
-// library's evaluator, every 0.01 s.
-std::vector<double> DecodeSpeed(const std::vector<std::uint8_t>& bytes, std::uint8_t mask, double fs,
-                                double pulseFactor, int smooth) {
-    CPulseEdgeDetector edges(mask, true);
-    std::vector<std::uint64_t> at;
-    edges.Process(bytes.data(), bytes.size(), at);
-    CSpeedEvaluator eval(0.0, 0.01, pulseFactor, smooth);
-    std::vector<double> curve;
-    for (std::uint64_t e : at)
-        eval.AddPulse(double(e) / fs);
-    eval.Finish(double(bytes.size()) / fs, curve);
-    return curve;
-}
-
 TEST(PulseFactor, WholePulsesPerRevolutionForRpm) {
-    double limit = 48000.0 / 10.0;
-    const double p = PulsesPerSpeedUnit(dk__rpm, 3000.0, 48000.0, limit);
-    EXPECT_DOUBLE_EQ(limit, 4800.0);
-    EXPECT_DOUBLE_EQ(p * 60.0, 96.0);
-    EXPECT_DOUBLE_EQ(1.0 / p, 0.625);
-
-    // Not whole: 4800 / 7000 × 60 = 41.1 pulses per revolution become 41.
-    limit = 4800.0;
-    EXPECT_DOUBLE_EQ(PulsesPerSpeedUnit(dk__rpm, 7000.0, 48000.0, limit), 41.0 / 60.0);
-    // Other speed kinds take the ratio as it is.
-    limit = 4800.0;
-    EXPECT_DOUBLE_EQ(PulsesPerSpeedUnit(dk__speed, 7000.0, 48000.0, limit), 4800.0 / 7000.0);
-    // Standing still: one pulse per minute and unit.
-    limit = 4800.0;
-    EXPECT_DOUBLE_EQ(PulsesPerSpeedUnit(dk__rpm, 0.0, 48000.0, limit), 1.0 / 60.0);
-    // Too fast for a whole pulse per revolution: the limit rises to fs / 5.
-    limit = 4800.0;
-    EXPECT_DOUBLE_EQ(PulsesPerSpeedUnit(dk__rpm, 400000.0, 48000.0, limit), 9600.0 / 400000.0);
-    EXPECT_DOUBLE_EQ(limit, 9600.0);
+    // Limit fs / 10 = 4800 pulses per second at 48 kHz.
+    const struct {
+        int kind;
+        double top, perUnit, limitAfter;
+    } cases[] = {
+        {dk__rpm, 3000.0, 96.0 / 60.0, 4800.0},              // 96 pulses per revolution
+        {dk__rpm, 7000.0, 41.0 / 60.0, 4800.0},              // 41.1 per revolution become 41
+        {dk__speed, 7000.0, 4800.0 / 7000.0, 4800.0},        // other kinds take the ratio as it is
+        {dk__rpm, 0.0, 1.0 / 60.0, 4800.0},                  // standing still: one per minute and unit
+        {dk__rpm, 400000.0, 9600.0 / 400000.0, 9600.0},      // too fast: the limit rises to fs / 5
+    };
+    for (const auto& c : cases) {
+        double limit = 4800.0;
+        EXPECT_DOUBLE_EQ(PulsesPerSpeedUnit(c.kind, c.top, 48000.0, limit), c.perUnit) << c.top;
+        EXPECT_DOUBLE_EQ(limit, c.limitAfter) << c.top;
+    }
 }
 
 class PulseServicesTest : public ::testing::Test {
@@ -102,7 +98,7 @@ protected:
     CTempDir m_dir;
 };
 
-TEST_F(PulseServicesTest, TwoSpeedSetsShareThePulseBytesAndDecodeBack) {
+TEST_F(PulseServicesTest, TwoSpeedSetsShareThePulseBytes) {
     const double fs = 4800.0;  // limit fs / 10 = 480 pulses per second
     const std::string out = m_dir / "run.trx";
     MakeTimeData(out, fs, 3.0);
@@ -117,12 +113,7 @@ TEST_F(PulseServicesTest, TwoSpeedSetsShareThePulseBytesAndDecodeBack) {
     MakeSpeedData(s0, ramp, 0.01, dk__rpm, "Front");
     MakeSpeedData(s1, flat, 0.01, dk__rpm, "Rear");
 
-    CStringArray speeds, outputs;
-    speeds.Add(s0.c_str());
-    speeds.Add(s1.c_str());
-    outputs.Add(out.c_str());
-    MergeSpeedData(speeds, outputs);
-    EXPECT_EQ(outputs.GetSize(), 1) << "both sets merged";
+    EXPECT_EQ(Merge({s0, s1}, {out}).GetSize(), 1) << "both sets merged";
 
     CDataset ds(out.c_str(), om__read, 32768, sh__deny_write);
     ASSERT_EQ(ds.GetNbrOfSubChannels(), 2);
@@ -181,52 +172,6 @@ TEST_F(PulseServicesTest, TwoSpeedSetsShareThePulseBytesAndDecodeBack) {
             }
         }
     }
-    // The evaluator, with the sub-channel's smoothing, gives the speed back.
-    // A pulse lasts 10 to 20 samples here, so single intervals are off by up
-    // to a sample, and the evaluator's curve follows them; over 0.1 s it must
-    // stay within 2 %.
-    const std::vector<double> front = DecodeSpeed(bytes, 1, fs, a.GetPulseFactor(), a.GetSmooth());
-    const std::vector<double> rear = DecodeSpeed(bytes, 2, fs, b.GetPulseFactor(), b.GetSmooth());
-    ASSERT_GE(front.size(), 290u);
-    ASSERT_GE(rear.size(), 290u);
-    for (std::size_t w = 10; w + 10 <= 290; w += 10) {
-        double got = 0, want = 0, still = 0;
-        for (std::size_t i = w; i < w + 10; ++i) {
-            got += front[i] / 10.0;
-            want += expected(ramp, double(i) * 0.01) / 10.0;
-            still += rear[i] / 10.0;
-        }
-        EXPECT_NEAR(got, want, 0.02 * want) << "window from t = " << double(w) * 0.01;
-        EXPECT_NEAR(still, 900.0, 0.02 * 900.0) << "window from t = " << double(w) * 0.01;
-    }
-}
-
-TEST_F(PulseServicesTest, MergedSubChannelOfTheRpmExample) {
-    // Kind 11 up to 3000 rpm into 48 kHz time data: limit 4800 pulses per
-    // second, 96 pulses per revolution, pulse factor 60 / 96.
-    const std::string out = m_dir / "run.trx";
-    MakeTimeData(out, 48000.0, 0.6);
-    std::vector<double> sp;
-    for (int i = 0; i <= 50; ++i)
-        sp.push_back(60.0 * i);
-    const std::string speed = m_dir / "s.spd";
-    MakeSpeedData(speed, sp, 0.01, dk__rpm);
-    CStringArray speeds, outputs;
-    speeds.Add(speed.c_str());
-    outputs.Add(out.c_str());
-    MergeSpeedData(speeds, outputs);
-    CDataset ds(out.c_str(), om__read, 32768, sh__deny_write);
-    ASSERT_EQ(ds.GetNbrOfSubChannels(), 1);
-    EXPECT_DOUBLE_EQ(ds.GetSubChannel(0).GetPulseFactor(), 0.625);
-    ds.Close();
-    // The last stretch runs at 2940 to 3000 rpm: about 4750 pulses per
-    // second, 10 samples per pulse.
-    const std::vector<std::uint8_t> bytes = ReadPulseBytes(out, 1);
-    std::vector<std::uint64_t> edges;
-    CPulseEdgeDetector(1, true).Process(bytes.data(), bytes.size(), edges);
-    ASSERT_GT(edges.size(), 10u);
-    const double last = double(edges.back() - edges[edges.size() - 11]) / 10.0;
-    EXPECT_NEAR(48000.0 / last, 2940.0 * 96.0 / 60.0, 100.0);
 }
 
 TEST_F(PulseServicesTest, TooFastSpeedDataBecomesANumberedOutput) {
@@ -244,12 +189,7 @@ TEST_F(PulseServicesTest, TooFastSpeedDataBecomesANumberedOutput) {
     // An old file in the way of the new name is replaced.
     WriteFile(m_dir / "fast2.DAT", "stale");
 
-    CStringArray speeds, outputs;
-    speeds.Add(fast.c_str());
-    speeds.Add(medium.c_str());
-    speeds.Add(negative.c_str());
-    outputs.Add(out.c_str());
-    MergeSpeedData(speeds, outputs);
+    CStringArray outputs = Merge({fast, medium, negative}, {out});
 
     ASSERT_EQ(outputs.GetSize(), 3);
     EXPECT_EQ(outputs[1], (m_dir / "fast2.DAT").c_str());
@@ -278,12 +218,7 @@ TEST_F(PulseServicesTest, NotMergedSetsAreNumberedInTheOrderTheyWereRefused) {
     MakeSpeedData(first, std::vector<double>(200, 100.0), 1.0 / 2000.0, dk__rpm);
     MakeSpeedData(second, std::vector<double>(2000, 100.0), 1.0 / 20000.0, dk__rpm);
 
-    CStringArray speeds, outputs;
-    speeds.Add(first.c_str());
-    speeds.Add(second.c_str());
-    outputs.Add(fastOut.c_str());
-    outputs.Add(slowOut.c_str());
-    MergeSpeedData(speeds, outputs);
+    CStringArray outputs = Merge({first, second}, {fastOut, slowOut});
     ASSERT_EQ(outputs.GetSize(), 4);
     EXPECT_EQ(outputs[2], (m_dir / "second3.DAT").c_str());
     EXPECT_EQ(outputs[3], (m_dir / "first4.DAT").c_str());
@@ -300,13 +235,7 @@ TEST_F(PulseServicesTest, OutputsWithoutPulseChannelOrOfOtherKindsAreLeftAlone) 
     const std::string speed = m_dir / "s.spd";
     MakeSpeedData(speed, std::vector<double>(100, 50.0), 0.01, dk__rpm);
 
-    CStringArray speeds, outputs;
-    speeds.Add(speed.c_str());
-    outputs.Add(plain.c_str());
-    outputs.Add(spectrum.c_str());
-    outputs.Add((m_dir / "missing.trx").c_str());
-    MergeSpeedData(speeds, outputs);
-    EXPECT_EQ(outputs.GetSize(), 3) << "nothing to merge into, nothing refused";
+    EXPECT_EQ(Merge({speed}, {plain, spectrum, m_dir / "missing.trx"}).GetSize(), 3) << "nothing to merge into, nothing refused";
     EXPECT_TRUE(FileSystem::FileExists(speed.c_str()));
     CDataset a(plain.c_str(), om__read, 32768, sh__deny_write);
     EXPECT_EQ(a.GetNbrOfSubChannels(), 0);
@@ -320,10 +249,7 @@ TEST_F(PulseServicesTest, PulseFileOfAMergedSubChannel) {
     MakeTimeData(out, fs, 2.0);
     const std::string speed = m_dir / "s.spd";
     MakeSpeedData(speed, std::vector<double>(200, 1200.0), 0.01, dk__rpm);
-    CStringArray speeds, outputs;
-    speeds.Add(speed.c_str());
-    outputs.Add(out.c_str());
-    MergeSpeedData(speeds, outputs);
+    Merge({speed}, {out});
     CSubChannel sub;
     {
         CDataset ds(out.c_str(), om__read, 32768, sh__deny_write);

@@ -4,14 +4,10 @@
 
 #include <gtest/gtest.h>
 #include "tests/common/PeerTools.h"
+#include "tests/common/Python.h"
 
-#include <array>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <string>
-
-#include <unistd.h>
 
 namespace {
 
@@ -69,16 +65,11 @@ TEST(FileName, PutsPathsTogether)
 
 std::string PythonFullPath(const std::string& path)
 {
-    std::string cmd = "/usr/bin/python3 -c \"import os,sys; print(os.path.normpath(os.path.abspath(sys.argv[1])))\" '" +
-                      path + "' 2>/dev/null";
-    std::FILE* p = popen(cmd.c_str(), "r");
-    if (!p)
-        return "";
-    std::array<char, 4096> buf{};
     std::string out;
-    while (std::fgets(buf.data(), int(buf.size()), p))
-        out += buf.data();
-    pclose(p);
+    tessel::test::RunCommand(tessel::test::kPython +
+                                 " -c 'import os,sys; print(os.path.normpath(os.path.abspath(sys.argv[1])))' '" +
+                                 path + "' 2>/dev/null",
+                             &out);
     if (!out.empty() && out.back() == '\n')
         out.pop_back();
     return out;
@@ -106,18 +97,13 @@ TEST(FileName, FullPathsMatchPython)
 
 TEST(FileName, Existence)
 {
-    namespace fs = std::filesystem;
-    fs::path dir = fs::temp_directory_path() / ("tessel_fn_" + std::to_string(::getpid()));
-    fs::create_directories(dir);
-    fs::path file = dir / "there.trx";
-    std::ofstream(file) << "x";
-    EXPECT_TRUE(CFileName(file.c_str()).Exists());
-    EXPECT_TRUE(CFileName(file.c_str()).DirectoryExists());
+    CTempDir dir;
+    tessel::test::WriteFile(dir / "there.trx", "x");
+    EXPECT_TRUE(CFileName((dir / "there.trx").c_str()).Exists());
     EXPECT_FALSE(CFileName((dir / "missing.trx").c_str()).Exists());
     EXPECT_TRUE(CFileName((dir / "missing.trx").c_str()).DirectoryExists());
-    EXPECT_FALSE(CFileName((dir / "no" / "missing.trx").c_str()).DirectoryExists());
+    EXPECT_FALSE(CFileName((dir / "no/missing.trx").c_str()).DirectoryExists());
     EXPECT_TRUE(CFileName("relative.trx").DirectoryExists());
-    fs::remove_all(dir);
 }
 
 }  // namespace

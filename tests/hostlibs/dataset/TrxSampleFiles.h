@@ -80,9 +80,7 @@ inline void MakeStoredAbscissa(const std::string& path)
 {
     CAbscissa x("x", "x", CQuantity("time"), CUnit("s", 1), it__int16, 30, ac__world);
     x.SetMapping(CMapping(map__dct{1, 1, 2.0, 0.25}));
-    CChannelList cl;
-    cl.push_back(Channel("a", it__int24, 1e-6, 0.5));
-    cl.push_back(Channel("b", it__cfloat));
+    CChannelList cl = Channels({Channel("a", it__int24, 1e-6, 0.5), Channel("b", it__cfloat)});
     CDataset ds(path.c_str(), Abscissas(x), cl, dk__unknown, ds__dorg_with_abscissa, 0, 0, 0);
     std::vector<double> rows;
     for (int i = 0; i < 30; ++i) rows.insert(rows.end(), {2.0 + 0.25 * i * i, std::sin(i) * 1e5, i * 1.5});
@@ -93,8 +91,7 @@ inline void MakeStoredAbscissa(const std::string& path)
 inline void MakeBands(const std::string& path)
 {
     CAbscissa x("Frequency", "f", CQuantity("frequency"), CUnit("Hz", 1), it__uint24, 8, ac__band);
-    CChannelList cl;
-    cl.push_back(Channel("L", it__float));
+    CChannelList cl = Channels({Channel("L", it__float)});
     CDataset ds(path.c_str(), Abscissas(x), cl, dk__spectrum, ds__dorg_with_abscissa, 0, 0, 0);
     CAccess* w = ds.CreateAccess(am__readwrite, All(1));
     w->SetAbscissaCoord(ac__band);
@@ -111,8 +108,7 @@ inline void MakeLogAbscissa(const std::string& path)
 {
     CAbscissa f("Frequency", "f", CQuantity("frequency"), CUnit("Hz", 1), 20.0, std::pow(2.0, 1.0 / 3), 31,
                 df__logarithmic);
-    CChannelList cl;
-    cl.push_back(Channel("third octaves", it__double));
+    CChannelList cl = Channels({Channel("third octaves", it__double)});
     CDataset ds(path.c_str(), Abscissas(f), cl, dk__spectrum, 1, 0, 0, 0);
     std::vector<double> v;
     for (int i = 0; i < 31; ++i) v.push_back(40.0 + i);
@@ -125,9 +121,7 @@ inline void MakeMatrix(const std::string& path)
     CAbscissaList al;
     al.push_back(CAbscissa("Frequency", "f", CQuantity("frequency"), CUnit("Hz", 1), 0.0, 12.5, 16, df__linear));
     al.push_back(TimeAbscissa(5, 0.5));
-    CChannelList cl;
-    cl.push_back(Channel("spectra", it__cfloat, 2.0));
-    cl.push_back(Channel("levels", it__int16, 0.01));
+    CChannelList cl = Channels({Channel("spectra", it__cfloat, 2.0), Channel("levels", it__int16, 0.01)});
     CDataset ds(path.c_str(), al, cl, dk__spectrum, 1, 0, 0, 0);
     std::vector<double> v;
     for (int i = 0; i < 80; ++i) v.insert(v.end(), {double(i), double(-i), double(i % 7), 0.0});
@@ -157,9 +151,7 @@ inline void MakeMixedRate(const std::string& path)
 
 inline void MakeEmpty(const std::string& path)
 {
-    CChannelList cl;
-    cl.push_back(Channel("a", it__cint32, 3.0));
-    cl.push_back(Channel("b", it__int24));
+    CChannelList cl = Channels({Channel("a", it__cint32, 3.0), Channel("b", it__int24)});
     CDataset ds(path.c_str(), Abscissas(TimeAbscissa(0)), cl, dk__time, 1, 0, 0, 0);
 }
 
@@ -167,9 +159,7 @@ inline void MakeEmpty(const std::string& path)
 inline void MakeCutShort(const std::string& path)
 {
     {
-        CChannelList cl;
-        cl.push_back(Channel("a", it__int24, 0.5));
-        cl.push_back(Channel("b", it__double));
+        CChannelList cl = Channels({Channel("a", it__int24, 0.5), Channel("b", it__double)});
         CDataset ds(path.c_str(), Abscissas(TimeAbscissa(50)), cl, dk__time, 1, 0, 0, 0);
         std::vector<double> v(100);
         for (std::size_t i = 0; i < v.size(); ++i) v[i] = double(i) - 40.0;

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -37,19 +38,16 @@ private:
     std::filesystem::path m_path;
 };
 
+// Whole files as bytes, through the shared helpers.
 inline std::vector<unsigned char> ReadFile(const std::string& path)
 {
-    std::ifstream f(path, std::ios::binary | std::ios::ate);
-    std::vector<unsigned char> out(f ? std::size_t(f.tellg()) : 0);
-    f.seekg(0);
-    f.read(reinterpret_cast<char*>(out.data()), std::streamsize(out.size()));
-    return out;
+    const std::string bytes = tessel::test::ReadFile(path);
+    return {bytes.begin(), bytes.end()};
 }
 
 inline void WriteFile(const std::string& path, const std::vector<unsigned char>& bytes)
 {
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    f.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    tessel::test::WriteFile(path, std::string(bytes.begin(), bytes.end()));
 }
 
 template <class T>
@@ -97,6 +95,14 @@ inline CChannel Channel(const char* name, int type, double factor = 1.0, double 
     map__dct m{1, 1, offset, factor};
     return CChannel(name, name, CQuantity("pressure"), CUnit("Pa", 1), type, 0, 1.0, 1.0,
                     (factor == 1.0 && offset == 0.0) ? nullptr : &m);
+}
+
+// A channel list in one expression.
+inline CChannelList Channels(std::initializer_list<CChannel> channels)
+{
+    CChannelList l;
+    for (const CChannel& c : channels) l.push_back(c);
+    return l;
 }
 
 inline CAbscissaList Abscissas(const CAbscissa& a)

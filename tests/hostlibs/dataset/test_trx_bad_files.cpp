@@ -3,8 +3,6 @@
 
 #include "TrxTestSupport.h"
 
-#include <random>
-
 using namespace trxtest;
 using nlohmann::json;
 
@@ -15,10 +13,7 @@ std::vector<unsigned char> GoodFile(const ScratchDir& dir)
 {
     std::string path = dir / "good.trx";
     CAbscissa x("x", "x", CQuantity("time"), CUnit("s", 1), it__float, 50, ac__world);
-    CChannelList cl;
-    cl.push_back(Channel("a", it__int16, 0.5));
-    cl.push_back(Channel("b", it__int24));
-    cl.push_back(Channel("c", it__cfloat));
+    CChannelList cl = Channels({Channel("a", it__int16, 0.5), Channel("b", it__int24), Channel("c", it__cfloat)});
     {
         CDataset ds(path.c_str(), Abscissas(x), cl, dk__frf, ds__dorg_with_abscissa, 0, 0, 0);
         std::vector<double> v(50 * 5);
@@ -48,6 +43,19 @@ void WriteTrx(const std::string& path, const std::string& header, const std::vec
     std::memcpy(out.data() + 24, header.data(), header.size());
     out.insert(out.end(), samples.begin(), samples.end());
     WriteFile(path, out);
+}
+
+// Writes the good file's samples behind a changed description and expects
+// the open to be refused with a text that holds `part`.
+void ExpectRefused(const std::string& path, const std::string& header, const RawFile& good, const std::string& part)
+{
+    WriteTrx(path, header, std::vector<unsigned char>(good.Data(), good.Data() + good.DataBytes()));
+    try {
+        CDataset ds(path.c_str(), om__read, 0, 0);
+        ADD_FAILURE() << "opened although " << part;
+    } catch (const CDatasetException& e) {
+        EXPECT_NE(std::string::npos, std::string(e.what()).find(part)) << e.what();
+    }
 }
 
 // Opens in both read modes and reads everything; true when the open threw.
@@ -131,14 +139,10 @@ TEST(TrxBadFiles, HostileDescriptionsAreRefusedBeforeAnyAllocation)
     RawFile raw = ParseRaw(dir / "good.trx");
     std::vector<unsigned char> samples(raw.Data(), raw.Data() + raw.DataBytes());
     std::string path = dir / "h.trx";
+    // Each refusal names the file.
     auto refused = [&](const json& h, const char* why) {
-        WriteTrx(path, h.dump(), samples);
-        try {
-            CDataset ds(path.c_str(), om__read, 0, 0);
-            ADD_FAILURE() << "opened: " << why;
-        } catch (const CDatasetException& e) {
-            EXPECT_NE(std::string::npos, std::string(e.what()).find("h.trx")) << why;
-        }
+        SCOPED_TRACE(why);
+        ExpectRefused(path, h.dump(), raw, "h.trx");
     };
     auto with = [&](auto change) {
         json h = raw.header;
@@ -184,28 +188,6 @@ TEST(TrxBadFiles, HostileDescriptionsAreRefusedBeforeAnyAllocation)
     EXPECT_THROW(CDataset(path.c_str(), om__read, 0, 0), CDatasetException);
 }
 
-TEST(TrxBadFiles, RandomDamageNeverCrashes)
-{
-    ScratchDir dir;
-    std::vector<unsigned char> good = GoodFile(dir);
-    RawFile raw = ParseRaw(dir / "good.trx");
-    std::string path = dir / "m.trx";
-    std::mt19937 rng(20261206);
-    const std::size_t headerEnd = 24 + raw.headerLength;
-    int opened = 0;
-    for (int round = 0; round < 300; ++round) {
-        std::vector<unsigned char> b = good;
-        int flips = 1 + int(rng() % 4);
-        for (int k = 0; k < flips; ++k) {
-            std::size_t at = rng() % headerEnd;
-            b[at] = static_cast<unsigned char>(rng() % 2 ? rng() : b[at] ^ (1u << (rng() % 8)));
-        }
-        WriteFile(path, b);
-        if (!OpenAndReadAll(path)) ++opened;
-    }
-    EXPECT_GT(opened, 0) << "some damage (inside texts) leaves a readable file";
-}
-
 TEST(TrxBadFiles, ALayoutThatDisagreesWithTheChannelsIsRefusedNamingWhy)
 {
     ScratchDir dir;
@@ -216,13 +198,7 @@ TEST(TrxBadFiles, ALayoutThatDisagreesWithTheChannelsIsRefusedNamingWhy)
     auto refused = [&](auto change, const char* part) {
         json h = raw.header;
         change(h);
-        WriteTrx(path, h.dump(), samples);
-        try {
-            CDataset ds(path.c_str(), om__read, 0, 0);
-            ADD_FAILURE() << "opened although " << part;
-        } catch (const CDatasetException& e) {
-            EXPECT_NE(std::string::npos, std::string(e.what()).find(part)) << e.what();
-        }
+        ExpectRefused(path, h.dump(), raw, part);
     };
     // Fields: stored abscissa (float), a int16 at 4, b int24 at 6, c complex float at 9.
     refused([](json& h) { h["layout"]["scans"] = 49; }, "announces 49 scans");

@@ -11,11 +11,7 @@ namespace {
 
 CChannelList ThreeChannels()
 {
-    CChannelList cl;
-    cl.push_back(Channel("p16", it__int16, 0.5, 1.0));
-    cl.push_back(Channel("p24", it__int24, 2.0));
-    cl.push_back(Channel("pf", it__float));
-    return cl;
+    return Channels({Channel("p16", it__int16, 0.5, 1.0), Channel("p24", it__int24, 2.0), Channel("pf", it__float)});
 }
 
 } // namespace
@@ -51,8 +47,7 @@ TEST(TrxFileLayout, StoredAbscissaValuesLeadEachScan)
     ScratchDir dir;
     std::string path = dir / "a.trx";
     CAbscissa band("Frequency", "f", CQuantity("frequency"), CUnit("Hz", 1), it__float, 4, ac__band);
-    CChannelList cl;
-    cl.push_back(Channel("x", it__int16));
+    CChannelList cl = Channels({Channel("x", it__int16)});
     { CDataset ds(path.c_str(), Abscissas(band), cl, dk__spectrum, ds__dorg_with_abscissa, 0, 0, 0); }
     RawFile raw = ParseRaw(path);
     const auto& f = raw.header["layout"]["fields"];
@@ -138,8 +133,7 @@ TEST(TrxFileDescription, TextsAreStoredAsUnicodeInTheDescription)
 {
     ScratchDir dir;
     std::string path = dir / "u.trx";
-    CChannelList cl;
-    cl.push_back(Channel("T", it__float));
+    CChannelList cl = Channels({Channel("T", it__float)});
     cl[0].SetUnit(CUnit("\xB0""C", 1));
     {
         CDataset ds(path.c_str(), Abscissas(TimeAbscissa(1)), cl, dk__time, 1, 0, 0, 0);
@@ -161,7 +155,7 @@ TEST(TrxFileRewrite, DescriptionChangesOnCloseLeaveTheSamplesInPlace)
     for (std::size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<unsigned char>(i * 7);
     long start;
     {
-        CDataset ds(path.c_str(), Abscissas(TimeAbscissa(1000)), CChannelList{std::vector<CChannel>{Channel("a", it__int16)}},
+        CDataset ds(path.c_str(), Abscissas(TimeAbscissa(1000)), Channels({Channel("a", it__int16)}),
                     dk__time, 1, 0, 65536, 0);
         start = ds.GetStartOfDataInFile();
         CDataStream* s = ds.GetPtrToFile();
@@ -179,60 +173,6 @@ TEST(TrxFileRewrite, DescriptionChangesOnCloseLeaveTheSamplesInPlace)
     ASSERT_EQ(samples.size(), raw.DataBytes());
     EXPECT_EQ(0, std::memcmp(samples.data(), raw.Data(), samples.size()));
     EXPECT_EQ(std::string(1500, 'c'), raw.header["comment"].get<std::string>());
-}
-
-TEST(TrxFileRewrite, ADescriptionThatOutgrowsItsRoomMovesTheSamplesSafely)
-{
-    ScratchDir dir;
-    std::string path = dir / "g.trx";
-    std::vector<unsigned char> samples(4 * 3000);
-    for (std::size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<unsigned char>(i * 13 + 5);
-    long start;
-    {
-        CChannelList cl;
-        cl.push_back(Channel("a", it__int16));
-        cl.push_back(Channel("b", it__int16));
-        CDataset ds(path.c_str(), Abscissas(TimeAbscissa(3000)), cl, dk__time, 1, 0, 65536, 0);
-        start = ds.GetStartOfDataInFile();
-        ASSERT_EQ(samples.size(), ds.GetPtrToFile()->Write(samples.data(), samples.size()));
-        CTags t;
-        t.SetValue("Notes", CTagValue(std::string(200000, 'n').c_str()));
-        ASSERT_TRUE(ds.SetTags("Channel1", t));
-        ds.Close();
-    }
-    RawFile raw = ParseRaw(path);
-    EXPECT_GT(raw.dataOffset, std::uint64_t(start));
-    ASSERT_EQ(samples.size(), raw.DataBytes());
-    EXPECT_EQ(0, std::memcmp(samples.data(), raw.Data(), samples.size()));
-    EXPECT_EQ(std::vector<std::string>{"g.trx"}, dir.Files()) << "no file written aside is left";
-    CDataset back(path.c_str(), om__read_complete, 0, 0);
-    std::vector<short> v(6000);
-    ASSERT_EQ(3000, back.GetData(3000, v.data(), ds__dorg_interleaved, it__int16));
-    EXPECT_EQ(0, std::memcmp(v.data(), samples.data(), samples.size()));
-}
-
-TEST(TrxFileModes, CompleteModeRefusesAShortFileWhichReadModeOpensAndReadsShort)
-{
-    ScratchDir dir;
-    std::string path = dir / "s.trx";
-    {
-        CDataset ds(path.c_str(), Abscissas(TimeAbscissa(100)), CChannelList{std::vector<CChannel>{Channel("a", it__int16)}},
-                    dk__time, 1, 0, 0, 0);
-        std::vector<short> v(60, 3);
-        ds.GetPtrToFile()->Write(v.data(), v.size() * 2);
-    }
-    try {
-        CDataset ds(path.c_str(), om__read_complete, 32768, 0);
-        FAIL() << "a file holding 60 of 100 scans opened in mode 33";
-    } catch (const CDatasetException& e) {
-        EXPECT_NE(std::string::npos, std::string(e.what()).find(path)) << e.what();
-    }
-    CDataset ds(path.c_str(), om__read, 32768, 0);
-    std::vector<short> v(100);
-    EXPECT_EQ(60, ds.GetData(100, v.data(), 1, it__int16));
-    EXPECT_EQ(0, ds.GetData(100, v.data(), 1, it__int16)) << "nothing more to read";
-    EXPECT_FALSE(ds.GetActiveAccess()->Finished()) << "the range is not done, the file is short";
-    EXPECT_FALSE(ds.GetLastError().IsEmpty());
 }
 
 TEST(TrxFileModes, ReadOnlyDataSetsRefuseChanges)

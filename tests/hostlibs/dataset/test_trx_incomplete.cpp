@@ -36,9 +36,7 @@ TEST(TrxIncomplete, AWriterKilledMidWriteLeavesAFileThatSaysSo)
         // says when the first blocks are on disk; it never gets to close.
         ::close(ready[0]);
         try {
-            CChannelList cl;
-            cl.push_back(Channel("a", it__int16, 0.5));
-            cl.push_back(Channel("b", it__float));
+            CChannelList cl = Channels({Channel("a", it__int16, 0.5), Channel("b", it__float)});
             CDataset ds(path.c_str(), Abscissas(TimeAbscissa(1000000)), cl, dk__time, 1, 0, 0, 0);
             std::vector<double> block(2 * 1000, 1.0);
             CAccess* w = ds.CreateAccess(am__readwrite, All(2), 0, 0L, -1L, mk__raw);
@@ -80,8 +78,7 @@ TEST(TrxIncomplete, OnlyACleanCloseMarksAFileComplete)
 {
     ScratchDir dir;
     std::string path = dir / "d.trx";
-    CChannelList cl;
-    cl.push_back(Channel("a", it__int16));
+    CChannelList cl = Channels({Channel("a", it__int16)});
     {
         CDataset ds(path.c_str(), Abscissas(TimeAbscissa(10)), cl, dk__time, 1, 0, 0, 0);
         // While a writer has it, the file says it is being written.
@@ -102,11 +99,20 @@ TEST(TrxIncomplete, OnlyACleanCloseMarksAFileComplete)
     }
     EXPECT_EQ(false, ParseRaw(path).header["open_for_writing"]);
 
-    // A clean file cut short is incomplete too: it holds fewer scans than announced.
+    // A clean file cut short is incomplete too: it holds fewer scans than
+    // announced. Complete reading refuses it naming the file; plain reading
+    // delivers what is there and says why it stopped.
     std::vector<unsigned char> b = ReadFile(path);
     b.resize(b.size() - 3);
     WriteFile(path, b);
+    EXPECT_TRUE(Refused(path, om__read_complete, "d.trx"));
     CDataset ds(path.c_str(), om__read, 0, 0);
     EXPECT_FALSE(ds.IsComplete());
     EXPECT_EQ(8, ds.GetNbrOfScansInFile());
+    std::vector<short> v(10);
+    EXPECT_EQ(8, ds.GetData(10, v.data(), 1, it__int16));
+    EXPECT_EQ(3, v[7]);
+    EXPECT_EQ(0, ds.GetData(10, v.data(), 1, it__int16)) << "nothing more to read";
+    EXPECT_FALSE(ds.GetActiveAccess()->Finished()) << "the range is not done, the file is short";
+    EXPECT_FALSE(ds.GetLastError().IsEmpty());
 }

@@ -16,8 +16,7 @@ namespace {
 
 std::string Recipe()
 {
-    std::ifstream f(std::string(TESSEL_SOURCE_DIR) + "/docs/trx-format.md");
-    std::string doc((std::istreambuf_iterator<char>(f)), {});
+    const std::string doc = tessel::test::ReadFile(std::string(TESSEL_SOURCE_DIR) + "/docs/trx-format.md");
     std::size_t section = doc.find("## Reading a TRX file with NumPy");
     if (section == std::string::npos) return "";
     std::size_t begin = doc.find("```python\n", section);
@@ -68,7 +67,7 @@ protected:
         if (!tessel::test::HavePython("numpy")) TESSEL_SKIP_OR_FAIL("no /usr/bin/python3 with numpy");
         std::string recipe = Recipe();
         ASSERT_FALSE(recipe.empty()) << "docs/trx-format.md has no NumPy recipe";
-        WriteFile(dir / "trx_recipe.py", std::vector<unsigned char>(recipe.begin(), recipe.end()));
+        tessel::test::WriteFile(dir / "trx_recipe.py", recipe);
         std::string driver =
             "import sys\n"
             "import numpy as np\n"
@@ -82,7 +81,7 @@ protected:
             "        if np.iscomplexobj(values):\n"
             "            values = np.stack([values.real, values.imag], axis=1).reshape(-1)\n"
             "        np.asarray(values, dtype='<f8').tofile(path + '.ch%d' % k)\n";
-        WriteFile(dir / "driver.py", std::vector<unsigned char>(driver.begin(), driver.end()));
+        tessel::test::WriteFile(dir / "driver.py", driver);
     }
 
     void RunRecipe(const std::vector<std::string>& files)

@@ -95,6 +95,7 @@ TEST(TrxPagePhase, SamplesWrittenAtThePhaseReadBackAndSurviveADescriptionThatOut
         ds.SetComment(std::string(20000, 'x').c_str());
         ds.Close();
     }
+    EXPECT_EQ(std::vector<std::string>{"a.trx"}, dir.Files()) << "no file written aside is left";
     RawFile f = ParseRaw(path);
     EXPECT_EQ(44u, f.dataOffset % 4096);
     EXPECT_GE(f.dataOffset, 24 + std::uint64_t(f.headerLength));

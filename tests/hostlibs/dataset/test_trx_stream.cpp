@@ -3,9 +3,9 @@
 
 #include "TrxTestSupport.h"
 
-#include <csignal>
+#include "tests/common/WriteFailure.h"
+
 #include <fcntl.h>
-#include <sys/resource.h>
 
 using namespace trxtest;
 
@@ -15,8 +15,7 @@ TEST(TrxStream, WritesOfAnySizeLandAtTheStartOfTheData)
     std::string path = dir / "w.trx";
     std::vector<unsigned char> expect;
     {
-        CChannelList cl;
-        cl.push_back(Channel("a", it__int24));
+        CChannelList cl = Channels({Channel("a", it__int24)});
         CDataset ds(path.c_str(), Abscissas(TimeAbscissa(0)), cl, dk__time, 1, 0, 65536, 0);
         CDataStream* s = ds.GetPtrToFile();
         ASSERT_TRUE(s);
@@ -55,8 +54,7 @@ TEST(TrxStream, SeekReadAndTheAccessesSeeWhatTheStreamWrote)
 {
     ScratchDir dir;
     std::string path = dir / "s.trx";
-    CChannelList cl;
-    cl.push_back(Channel("a", it__int16));
+    CChannelList cl = Channels({Channel("a", it__int16)});
     CDataset ds(path.c_str(), Abscissas(TimeAbscissa(4)), cl, dk__time, 1, 0, 0, 0);
     CDataStream* s = ds.GetPtrToFile();
     short v[4] = {1, 2, 3, 4};
@@ -80,8 +78,7 @@ TEST(TrxStream, SetLengthCutsTheSamplesAsTheSideFileImportDoes)
     ScratchDir dir;
     std::string path = dir / "c.trx";
     {
-        CChannelList cl;
-        cl.push_back(Channel("a", it__int16));
+        CChannelList cl = Channels({Channel("a", it__int16)});
         CDataset ds(path.c_str(), Abscissas(TimeAbscissa(100)), cl, dk__time, 1, 0, 0, 0);
         std::vector<short> v(100, 5);
         ds.GetPtrToFile()->Write(v.data(), 200);
@@ -103,21 +100,17 @@ TEST(TrxStream, AFailedWriteIsReported)
 {
     ScratchDir dir;
     std::string path = dir / "full.trx";
-    CChannelList cl;
-    cl.push_back(Channel("a", it__int16));
+    CChannelList cl = Channels({Channel("a", it__int16)});
     auto ds = std::make_unique<CDataset>(path.c_str(), Abscissas(TimeAbscissa(0)), cl, dk__time, 1, 0, 0, 0);
     CDataStream* s = ds->GetPtrToFile();
-    struct rlimit old {};
-    ASSERT_EQ(0, getrlimit(RLIMIT_FSIZE, &old));
-    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit lim = old;
-    lim.rlim_cur = std::uint64_t(ds->GetStartOfDataInFile()) + 100000;
-    ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &lim));
     std::vector<unsigned char> big(1 << 20, 1);
-    std::size_t n = s->Write(big.data(), big.size());
-    bool flushed = s->Flush();
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
+    std::size_t n = 0;
+    bool flushed = false;
+    {
+        tessel::test::CFileSizeLimit limit(rlim_t(ds->GetStartOfDataInFile()) + 100000);
+        n = s->Write(big.data(), big.size());
+        flushed = s->Flush();
+    }
     EXPECT_TRUE(n < big.size() || !flushed);
     EXPECT_TRUE(s->Fail());
     EXPECT_EQ(0u, s->Write(big.data(), 10)) << "the error state stays";
@@ -143,8 +136,7 @@ TEST(TrxStream, CopyFromAnotherFileTakesTheBytesUnchanged)
         int fd = ::open(src.c_str(), O_RDONLY);
         ASSERT_GE(fd, 0);
         {
-            CChannelList cl;
-            cl.push_back(Channel("a", it__int16));
+            CChannelList cl = Channels({Channel("a", it__int16)});
             CDataset ds(path.c_str(), Abscissas(TimeAbscissa(0)), cl, dk__time, 1, 0, 0, 0);
             CDataStream* s = ds.GetPtrToFile();
             unsigned char lead[3] = {1, 2, 3};

@@ -77,8 +77,7 @@ TEST(TrxConversion, EveryPairOfImplementationTypesWithTheChannelMapping)
     for (int src : kTypes) {
         std::string path = dir / ("t" + std::to_string(src) + ".trx");
         {
-            CChannelList cl;
-            cl.push_back(Channel("c", src, 0.5, -3.0));
+            CChannelList cl = Channels({Channel("c", src, 0.5, -3.0)});
             CDataset ds(path.c_str(), Abscissas(TimeAbscissa(long(stored.size()))), cl, dk__time, 1, 0, 0, 0);
             CAccess* w = ds.CreateAccess(am__readwrite, All(1), 0, 0L, long(stored.size()), mk__raw);
             ASSERT_TRUE(w);
@@ -118,8 +117,7 @@ TEST(TrxConversion, PhysicalValuesWrittenAreStoredThroughTheMappingInverse)
 {
     ScratchDir dir;
     std::string path = dir / "w.trx";
-    CChannelList cl;
-    cl.push_back(Channel("c", it__int16, 1.0 / 32768, 0.25));
+    CChannelList cl = Channels({Channel("c", it__int16, 1.0 / 32768, 0.25)});
     CDataset ds(path.c_str(), Abscissas(TimeAbscissa(4)), cl, dk__time, 1, 0, 0, 0);
     std::vector<float> phys = {0.25f, 1.25f, -0.75f, 2.0f};
     ASSERT_EQ(4, ds.SetData(4, phys.data(), 1, it__float));
@@ -135,9 +133,7 @@ TEST(TrxDestinationMapping, RecordKindDeliversValuesInTheRecordsRepresentation)
 {
     ScratchDir dir;
     std::string path = dir / "m.trx";
-    CChannelList cl;
-    cl.push_back(Channel("a", it__float));
-    cl.push_back(Channel("b", it__int24, 1e-3));
+    CChannelList cl = Channels({Channel("a", it__float), Channel("b", it__int24, 1e-3)});
     CDataset ds(path.c_str(), Abscissas(TimeAbscissa(3)), cl, dk__time, 1, 0, 0, 0);
     std::vector<double> phys = {0.5, -1.0, 0.25, 8.0, 2.0, -8.388};
     ASSERT_EQ(3, ds.SetData(3, phys.data(), 1, it__double));
@@ -168,8 +164,7 @@ TEST(TrxDestinationMapping, RecordKindDeliversValuesInTheRecordsRepresentation)
 TEST(TrxDestinationMapping, DecibelMappingOfTheAsciiExport)
 {
     ScratchDir dir;
-    CChannelList cl;
-    cl.push_back(Channel("p", it__double));
+    CChannelList cl = Channels({Channel("p", it__double)});
     CDataset ds((dir / "db.trx").c_str(), Abscissas(TimeAbscissa(3)), cl, dk__time, 1, 0, 0, 0);
     std::vector<double> pa = {2e-5, 1.0, 0.2};
     ASSERT_EQ(3, ds.SetData(3, pa.data(), 1, it__double));
@@ -206,8 +201,7 @@ TEST(TrxDestinationMapping, TwoPointMappingsMapBothWays)
 TEST(TrxComplex, AccessKindsDeliverTheTableParts)
 {
     ScratchDir dir;
-    CChannelList cl;
-    cl.push_back(Channel("h", it__cfloat, 2.0));
+    CChannelList cl = Channels({Channel("h", it__cfloat, 2.0)});
     CDataset ds((dir / "c.trx").c_str(), Abscissas(TimeAbscissa(3)), cl, dk__frf, 4, 0, 0, 0);
     std::vector<float> pairs = {3, 4, 0, -2, -1, 0};   // stored; physical is twice these
     CAccess* w = ds.CreateAccess(am__readwrite, All(1), 0, 0L, 3L, mk__raw);
@@ -248,8 +242,7 @@ TEST(TrxComplex, GroupDelayOfALinearPhaseIsItsDelay)
     const double tau = 0.002, df = 10.0;
     const int n = 50;
     CAbscissa f("Frequency", "f", CQuantity("frequency"), CUnit("Hz", 1), 0.0, df, n, df__linear);
-    CChannelList cl;
-    cl.push_back(Channel("h", it__cdouble));
+    CChannelList cl = Channels({Channel("h", it__cdouble)});
     CDataset ds((dir / "g.trx").c_str(), Abscissas(f), cl, dk__frf, 1, 0, 0, 0);
     std::vector<double> v(2 * n);
     for (int i = 0; i < n; ++i) {
@@ -271,19 +264,14 @@ TEST(TrxAbscissaValues, OrganisationFourLeadsScansWithWorldValues)
     ScratchDir dir;
     CAbscissa stored("x", "x", CQuantity("time"), CUnit("s", 1), it__int16, 5, ac__world);
     stored.SetMapping(CMapping(map__dct{1, 1, 10.0, 0.5}));
-    CChannelList cl;
-    cl.push_back(Channel("y", it__float));
+    CChannelList cl = Channels({Channel("y", it__float)});
     std::string path = dir / "o4.trx";
     {
         CDataset ds(path.c_str(), Abscissas(stored), cl, dk__unknown, ds__dorg_with_abscissa, 0, 0, 0);
         std::vector<float> scans = {10.0f, 1, 11.5f, 2, 13.0f, 3, 20.0f, 4, 30.0f, 5};
         ASSERT_EQ(5, ds.SetData(5, scans.data(), ds__dorg_with_abscissa, it__float));
     }
-    RawFile raw = ParseRaw(path);
-    ASSERT_EQ(5u * 6u, raw.DataBytes());
-    EXPECT_EQ(3, LoadLE<std::int16_t>(raw.Data() + 6)) << "11.5 = 3 × 0.5 + 10";
-    EXPECT_EQ(2.0f, LoadLE<float>(raw.Data() + 8));
-    EXPECT_EQ(40, LoadLE<std::int16_t>(raw.Data() + 24));
+    // The bytes themselves are read by the NumPy recipe's test.
     CDataset ds(path.c_str(), om__read_complete, 0, 0);
     std::vector<double> out(10);
     ASSERT_EQ(5, ds.GetData(5, out.data(), ds__dorg_with_abscissa, it__double));
@@ -304,24 +292,12 @@ TEST(TrxAbscissaValues, OrganisationFourLeadsScansWithWorldValues)
     EXPECT_FALSE(a->SetAbscissaCoord(5));
 }
 
-TEST(TrxAbscissaValues, BandsOfTheSpreadsheetImportAndOfCalculatedAbscissas)
+// Band edges of a calculated logarithmic abscissa (stored bands are read by
+// the NumPy recipe's test).
+TEST(TrxAbscissaValues, BandsOfCalculatedAbscissas)
 {
     ScratchDir dir;
-    CAbscissa band("Frequency", "f", CQuantity("frequency"), CUnit("Hz", 1), it__float, 2, ac__band);
-    CChannelList cl;
-    cl.push_back(Channel("L", it__float));
-    CDataset ds((dir / "b.trx").c_str(), Abscissas(band), cl, dk__spectrum, 4, 0, 0, 0);
-    CAccess* w = ds.CreateAccess(am__readwrite, All(1));
-    ASSERT_TRUE(w->SetAbscissaCoord(ac__band));
-    std::vector<float> rows = {89.1f, 100, 112.2f, 7, 112.2f, 125, 141.3f, 8};
-    ASSERT_EQ(2, w->SetData(2, rows.data(), 4, it__float));
-    CAccess* r = ds.CreateAccess(am__read, All(1));
-    ASSERT_TRUE(r->SetAbscissaCoord(ac__band));
-    std::vector<float> back(8);
-    ASSERT_EQ(2, r->GetData(2, back.data(), 4, it__float));
-    EXPECT_EQ(rows, back);
-    EXPECT_FLOAT_EQ(125.0f, float(ds.GetWorldFixAbsc(0, 1))) << "the centre";
-
+    CChannelList cl = Channels({Channel("L", it__float)});
     CAbscissa octaves("Frequency", "f", CQuantity("frequency"), CUnit("Hz", 1), 125.0, 2.0, 3, df__logarithmic);
     CDataset calc((dir / "o.trx").c_str(), Abscissas(octaves), cl, dk__spectrum, 1, 0, 0, 0);
     std::vector<double> z = {1, 2, 3};
@@ -339,8 +315,7 @@ TEST(TrxAbscissaValues, BandsOfTheSpreadsheetImportAndOfCalculatedAbscissas)
 TEST(TrxRanges, SpecifyByValueBoundsAndSelections)
 {
     ScratchDir dir;
-    CChannelList cl;
-    cl.push_back(Channel("a", it__int16));
+    CChannelList cl = Channels({Channel("a", it__int16)});
     CDataset ds((dir / "r.trx").c_str(), Abscissas(TimeAbscissa(100, 0.25)), cl, dk__time, 1, 0, 0, 0);
     std::vector<short> v(100);
     for (int i = 0; i < 100; ++i) v[std::size_t(i)] = short(i);
@@ -388,9 +363,7 @@ TEST(TrxRanges, SpecifyByValueBoundsAndSelections)
 TEST(TrxRanges, BlocksUntilFinishedReadEveryScanOnce)
 {
     ScratchDir dir;
-    CChannelList cl;
-    cl.push_back(Channel("a", it__int32));
-    cl.push_back(Channel("b", it__int16));
+    CChannelList cl = Channels({Channel("a", it__int32), Channel("b", it__int16)});
     CDataset ds((dir / "f.trx").c_str(), Abscissas(TimeAbscissa(1000)), cl, dk__time, 1, 0, 0, 0);
     std::vector<double> v(2000);
     for (int i = 0; i < 1000; ++i) {
@@ -419,9 +392,7 @@ TEST(TrxRanges, BlocksUntilFinishedReadEveryScanOnce)
 TEST(TrxAccesses, ActiveAccessDecidesWhatTheDataSetTransfers)
 {
     ScratchDir dir;
-    CChannelList cl;
-    cl.push_back(Channel("a", it__int16));
-    cl.push_back(Channel("b", it__int16));
+    CChannelList cl = Channels({Channel("a", it__int16), Channel("b", it__int16)});
     CDataset ds((dir / "act.trx").c_str(), Abscissas(TimeAbscissa(3)), cl, dk__time, 1, 0, 0, 0);
     EXPECT_EQ(nullptr, ds.GetActiveAccess());
     std::vector<short> v = {1, 10, 2, 20, 3, 30};
@@ -451,10 +422,7 @@ TEST(TrxAccesses, WritingSomeChannelsKeepsTheOthers)
 {
     ScratchDir dir;
     std::string path = dir / "part.trx";
-    CChannelList cl;
-    cl.push_back(Channel("a", it__int16));
-    cl.push_back(Channel("b", it__int24));
-    cl.push_back(Channel("c", it__float));
+    CChannelList cl = Channels({Channel("a", it__int16), Channel("b", it__int24), Channel("c", it__float)});
     {
         CDataset ds(path.c_str(), Abscissas(TimeAbscissa(0)), cl, dk__time, 1, 0, 0, 0);
         CAccess* first = ds.CreateAccess(am__readwrite, CChNbrList{0, 2}, 0, 0L, -1L);
@@ -483,8 +451,7 @@ TEST(TrxAccesses, MaximumNumberOfScansLimitsWritesAndTheCount)
 {
     ScratchDir dir;
     std::string path = dir / "max.trx";
-    CChannelList cl;
-    cl.push_back(Channel("a", it__int16));
+    CChannelList cl = Channels({Channel("a", it__int16)});
     CDataset ds(path.c_str(), Abscissas(TimeAbscissa(10)), cl, dk__time, 1, 0, 0, 0);
     std::vector<short> v(20, 7);
     EXPECT_EQ(10, ds.SetData(20, v.data(), 1, it__int16)) << "the announced scans first";
@@ -508,8 +475,7 @@ TEST(TrxAccesses, MatricesWithTwoAbscissasRunRowByRow)
     CAbscissaList al;
     al.push_back(CAbscissa("Frequency", "f", CQuantity("frequency"), CUnit("Hz", 1), 0.0, 100.0, 4, df__linear));
     al.push_back(CAbscissa("Time", "t", CQuantity("time"), CUnit("s", 1), 1.0, 0.5, 3, df__linear));
-    CChannelList cl;
-    cl.push_back(Channel("S", it__float));
+    CChannelList cl = Channels({Channel("S", it__float)});
     CDataset ds((dir / "mx.trx").c_str(), al, cl, dk__spectrum, 1, 0, 0, 0);
     std::vector<float> v(12);
     for (int i = 0; i < 12; ++i) v[std::size_t(i)] = float(i);

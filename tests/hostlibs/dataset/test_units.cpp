@@ -35,7 +35,6 @@ TEST(UnitParser, CompositionsGiveFactorAndDimension)
     const std::vector<Composition> cases = {
         {"m/s", 1, D(0, 1, -1)},
         {"m/(s^2)", 1, D(0, 1, -2)},
-        {"m/s^2", 1, D(0, 1, -2)},
         {"(m/s^2)/N", 1, D(-1, 0, 0)},
         {"Pa/(m/(s^2))", 1, D(1, -2, 0)},
         {"Pa/N", 1, D(0, -2, 0)},
@@ -58,12 +57,10 @@ TEST(UnitParser, CompositionsGiveFactorAndDimension)
         {"\xB5m", 1e-6, D(0, 1, 0)},
         {"um/s", 1e-6, D(0, 1, -1)},
         {"mm/s2", 1e-3, D(0, 1, -2)},
-        {"m/s\xB2", 1, D(0, 1, -2)},
         {"W/(m^2)", 1, D(1, 0, -3)},
         {"m^-1*s^(-2)", 1, D(0, -1, -2)},
         {"N m", 1, D(1, 2, -2)},
         {"m / s", 1, D(0, 1, -1)},
-        {"m/s/s", 1, D(0, 1, -2)},
         {"kN\xB7m", 1e3, D(1, 2, -2)},
         {"10^-3*m", 1e-3, D(0, 1, 0)},
         {"min", 60, D(0, 0, 1)},
@@ -101,7 +98,6 @@ TEST(UnitParser, RejectsWhatIsNoUnit)
         EXPECT_EQ(CUnit::Check(text, true), 0);
         EXPECT_THROW(CUnit(text, 0), CUnitException);
         CUnit lenient(text, 1);
-        EXPECT_EQ(lenient.GetFamily(), EUnitFamily::Unknown);
         EXPECT_FALSE(lenient.IsKnown());
         EXPECT_STREQ(lenient.GetText(), text);
         EXPECT_TRUE(lenient.GetDefaultQuantity().IsVirtual());
@@ -117,66 +113,49 @@ TEST(UnitParser, EmptyText)
     EXPECT_TRUE(empty.IsEmpty());
     EXPECT_TRUE(empty.IsKnown());
     EXPECT_EQ(empty.GetDefaultQuantity().GetName(), CString("index"));
-    CUnit dflt;
-    EXPECT_TRUE(dflt.IsVirtual());
-    EXPECT_STREQ(dflt.GetText(), "vU");
 }
 
-// The unit lists of the settings pages, each with the quantity its label shows.
-TEST(UnitSettingsLists, EveryListedUnitIsKnown)
+// The unit lists of the settings pages, each with the quantity its label
+// shows; where `own` is set, the quantity also names that unit as its own
+// (the helpers' unit-for-quantity table read both ways).
+TEST(UnitSettingsLists, EveryListedUnitIsKnownWithItsQuantity)
 {
     struct Row {
         const char* unit;
         const char* quantity;
+        bool own;
     };
     const Row rows[] = {
         // abscissa units
-        {"s", "time"}, {"ms", "time"}, {"Hz", "frequency"}, {"Bark", "critical band rate"},
-        {"rpm", "RPM"}, {"km/h", "speed"}, {"mi/h", "speed"}, {"Order", "order"},
+        {"s", "time", true}, {"ms", "time", false}, {"Hz", "frequency", true},
+        {"Bark", "critical band rate", false}, {"rpm", "RPM", true}, {"km/h", "speed", true},
+        {"mi/h", "speed", false}, {"Order", "order", true}, {"", "index", true},
         // signal units
-        {"V", "voltage"}, {"Pa", "pressure"}, {"dB", "level"}, {"dB[SPL]", "level"},
-        {"g", "acceleration"}, {"m", "distance"}, {"m/s", "velocity"}, {"m/(s^2)", "acceleration"},
-        {"N", "force"}, {"Nm", "torque"}, {"C", "charge"}, {kDegC, "temperature"},
+        {"V", "voltage", true}, {"Pa", "pressure", true}, {"dB", "level", true}, {"dB[SPL]", "level", false},
+        {"g", "acceleration", false}, {"m", "distance", true}, {"m/s", "velocity", true},
+        {"m/(s^2)", "acceleration", true}, {"N", "force", true}, {"Nm", "torque", false}, {"C", "charge", false},
+        {kDegC, "temperature", true},
         // channel units
-        {"soneGD", "loudness"}, {"soneGF", "loudness"}, {"soneGD/Bark", "specific loudness"},
-        {"soneGF/Bark", "specific loudness"}, {"acum", "sharpness"}, {"asper", "roughness"},
-        {"asper/Bark", "specific roughness"}, {"phonGD", "loudness level"}, {"phonGF", "loudness level"},
-        {"vacil", "fluctuation strength"}, {"tu", "tonality"}, {"au", "annoyance"},
-        {"pu", "pleasantness"}, {"iu", "impulsiveness"},
+        {"soneGD", "loudness", true}, {"soneGF", "loudness", false}, {"soneGD/Bark", "specific loudness", false},
+        {"soneGF/Bark", "specific loudness", false}, {"acum", "sharpness", false}, {"asper", "roughness", true},
+        {"asper/Bark", "specific roughness", false}, {"phonGD", "loudness level", false},
+        {"phonGF", "loudness level", false}, {"vacil", "fluctuation strength", true}, {"tu", "tonality", false},
+        {"au", "annoyance", false}, {"pu", "pleasantness", false}, {"iu", "impulsiveness", false},
         // others in use
-        {"vU", "virtual quantity"}, {"%", "articulation index"}, {"W", "power"}, {"J", "energy"},
-        {"K", "temperature"}, {"kg", "mass"}, {"m/s^2", "acceleration"}, {"A", "current"},
+        {"vU", "virtual quantity", true}, {"%", "articulation index", true}, {"W", "power", true},
+        {"J", "energy", false}, {"K", "temperature", false}, {"kg", "mass", false},
+        {"m/s^2", "acceleration", false}, {"A", "current", false},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.unit);
-        EXPECT_EQ(CUnit::Check(r.unit, false), 1);
-        CUnit u(r.unit, 0);
+        EXPECT_EQ(CUnit::Check(r.unit, true), 1);
+        CUnit u(r.unit, *r.unit ? 0 : 1);
         CQuantity q = u.GetDefaultQuantity();
         EXPECT_EQ(q.GetName(), CString(r.quantity));
         EXPECT_TRUE(q.IsKnown());
         EXPECT_TRUE(u.CheckQuantityIsValid(q));
-    }
-}
-
-// The helpers' unit-for-quantity table read both ways: each quantity's unit
-// leads back to that quantity, and the quantity names that unit as its own.
-TEST(UnitQuantities, QuantityUnitPairsAgree)
-{
-    const std::pair<const char*, const char*> pairs[] = {
-        {"index", ""}, {"order", "Order"}, {"temperature", kDegC}, {"time", "s"},
-        {"distance", "m"}, {"speed", "km/h"}, {"velocity", "m/s"}, {"acceleration", "m/(s^2)"},
-        {"force", "N"}, {"pressure", "Pa"}, {"voltage", "V"}, {"power", "W"},
-        {"frequency", "Hz"}, {"RPM", "rpm"}, {"loudness", "soneGD"}, {"roughness", "asper"},
-        {"fluctuation strength", "vacil"}, {"articulation index", "%"}, {"level", "dB"},
-        {"virtual quantity", "vU"},
-    };
-    for (const auto& [name, unit] : pairs) {
-        SCOPED_TRACE(name);
-        CQuantity q(name);
-        ASSERT_TRUE(q.IsKnown());
-        EXPECT_EQ(q.GetDefaultUnitText(), CString(unit));
-        CUnit u(unit, 1);
-        EXPECT_EQ(u.GetDefaultQuantity(), q);
+        if (r.own)
+            EXPECT_EQ(q.GetDefaultUnitText(), CString(r.unit));
     }
 }
 
@@ -192,9 +171,6 @@ TEST(UnitQuantities, NamesAndAbbreviations)
     EXPECT_FALSE(unknown.IsKnown());
     EXPECT_EQ(unknown.GetAbbreviation(), CString("hu"));
     EXPECT_EQ(unknown.GetDefaultUnitText(), CString("vU"));
-    EXPECT_TRUE(CQuantity().IsVirtual());
-    EXPECT_EQ(CQuantity().GetName(), CString("virtual quantity"));
-    EXPECT_NE(CQuantity("time"), CQuantity("frequency"));
 }
 
 TEST(UnitQuantities, WhichUnitsFitWhichQuantities)
@@ -236,41 +212,32 @@ TEST(UnitQuantities, DefaultQuantityOfCompositions)
 
 TEST(UnitLevels, ReferenceValues)
 {
-    EXPECT_DOUBLE_EQ(CUnit("Pa", 0).GetReferenceValue(), 2e-5);
-    EXPECT_DOUBLE_EQ(CUnit("kPa", 0).GetReferenceValue(), 2e-8);
-    EXPECT_DOUBLE_EQ(CUnit("mbar", 0).GetReferenceValue(), 2e-7);
-    EXPECT_DOUBLE_EQ(CUnit("V", 0).GetReferenceValue(), 1.0);
-    EXPECT_DOUBLE_EQ(CUnit("mV", 0).GetReferenceValue(), 1000.0);
-    EXPECT_DOUBLE_EQ(CUnit("m/(s^2)", 0).GetReferenceValue(), 1e-6);
-    EXPECT_DOUBLE_EQ(CUnit("g", 0).GetReferenceValue(), 1e-6 / 9.80665);
-    EXPECT_DOUBLE_EQ(CUnit("m/s", 0).GetReferenceValue(), 1e-9);
-    EXPECT_DOUBLE_EQ(CUnit("mm", 0).GetReferenceValue(), 1e-9);
-    EXPECT_DOUBLE_EQ(CUnit("N", 0).GetReferenceValue(), 1e-6);
-    EXPECT_DOUBLE_EQ(CUnit("W", 0).GetReferenceValue(), 1e-12);
-    EXPECT_DOUBLE_EQ(CUnit("dB[SPL]", 0).GetReferenceValue(), 2e-5);
-    for (const char* one : {"s", "Hz", "km/h", "rpm", "dB", "soneGD", "Order", "vU", "", "%"})
-        EXPECT_DOUBLE_EQ(CUnit(one, 1).GetReferenceValue(), 1.0) << one;
-    EXPECT_DOUBLE_EQ(CUnit("nonsense", 1).GetReferenceValue(), 1.0);
+    const std::pair<const char*, double> refs[] = {
+        {"Pa", 2e-5}, {"kPa", 2e-8}, {"mbar", 2e-7}, {"V", 1.0}, {"mV", 1000.0}, {"m/(s^2)", 1e-6},
+        {"g", 1e-6 / 9.80665}, {"m/s", 1e-9}, {"mm", 1e-9}, {"N", 1e-6}, {"W", 1e-12}, {"dB[SPL]", 2e-5},
+        // no level reference: 1
+        {"s", 1}, {"Hz", 1}, {"km/h", 1}, {"rpm", 1}, {"dB", 1}, {"soneGD", 1}, {"Order", 1}, {"vU", 1},
+        {"", 1}, {"%", 1}, {"nonsense", 1},
+    };
+    for (const auto& [unit, ref] : refs)
+        EXPECT_DOUBLE_EQ(CUnit(unit, 1).GetReferenceValue(), ref) << unit;
 }
 
 TEST(UnitLevels, DecibelConversion)
 {
-    double r = 0, k = 0;
-    ASSERT_TRUE(CUnit("Pa", 0).LogdB(r, k));
-    EXPECT_DOUBLE_EQ(r, 2e-5);
-    EXPECT_DOUBLE_EQ(k, 20.0);
-    ASSERT_TRUE(CUnit("W", 0).LogdB(r, k));
-    EXPECT_DOUBLE_EQ(r, 1e-12);
-    EXPECT_DOUBLE_EQ(k, 10.0);
-    ASSERT_TRUE(CUnit("V", 0).LogdB(r, k));
-    EXPECT_DOUBLE_EQ(r, 1.0);
-    EXPECT_DOUBLE_EQ(k, 20.0);
-    // Levels are not converted again.
-    for (const char* level : {"dB", "dB[SPL]", "phonGD"}) {
-        r = k = 0;
-        EXPECT_FALSE(CUnit(level, 0).LogdB(r, k)) << level;
-        EXPECT_DOUBLE_EQ(r, 1.0);
-        EXPECT_DOUBLE_EQ(k, 20.0);
+    // Power quantities take 10 log10, the others 20 log10; levels are not
+    // converted again (false, with the neutral reference 1 and factor 20).
+    const struct {
+        const char* unit;
+        bool converts;
+        double ref, k;
+    } cases[] = {{"Pa", true, 2e-5, 20}, {"W", true, 1e-12, 10}, {"V", true, 1, 20},
+                 {"dB", false, 1, 20}, {"dB[SPL]", false, 1, 20}, {"phonGD", false, 1, 20}};
+    for (const auto& c : cases) {
+        double r = 0, k = 0;
+        EXPECT_EQ(CUnit(c.unit, 0).LogdB(r, k), c.converts) << c.unit;
+        EXPECT_DOUBLE_EQ(r, c.ref) << c.unit;
+        EXPECT_DOUBLE_EQ(k, c.k) << c.unit;
     }
 }
 
@@ -291,6 +258,7 @@ TEST(UnitConversion, ValuesBetweenUnits)
     EXPECT_DOUBLE_EQ(CUnit(kDegC, 0).GetOffset(), 273.15);
 }
 
+// Spellings of one unit (these are not repeated among the compositions).
 TEST(UnitConversion, Equivalence)
 {
     const char* accel[] = {"m/(s^2)", "m/s^2", "m*s^-2", "m s^-2", "m/s2", "m/s\xB2", "m/s/s", "(m)/(s*s)"};
