@@ -138,7 +138,7 @@ void CThreadSDFImport::Convert()
     bool speed = false;
     {
         CSemaphoreHolder access(m_semAccess);
-        CSdfImportPlanner planner(headers, in.Size());
+        CSdfImportPlanner planner(headers, in);
         speed = planner.SpeedFlag();
         for (int i = 0; i < int(headers.data.size()); ++i) {
             if (Interrupted())
@@ -221,6 +221,8 @@ void CThreadSDFImport::ImportResult(ISdfInput& in, const CSdfHeaderSet& headers,
 {
     CAbscissaList abscissas;
     abscissas.Add(plan.abscissa);
+    if (plan.bRows)
+        abscissas.Add(plan.rows);
     CChannelList channels;
     for (const CChannel& c : plan.channels)
         channels.Add(c);
@@ -279,7 +281,7 @@ void CThreadSDFImport::ImportResult(ISdfInput& in, const CSdfHeaderSet& headers,
         Throw(reader.Failed() ? kBytesRead : kBytesWritten);
 
     CAbscissa a = ds->GetAbscissa(0);
-    a.SetNbrOfScans(long(total));
+    a.SetNbrOfScans(long(plan.bRows ? plan.llPoints : total));
     ds->SetAbscissa(0, a);
     // Float values: the calibration level of their largest physical value.
     if (plan.iImplType == it__float || plan.iImplType == it__double) {
