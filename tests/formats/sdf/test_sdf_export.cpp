@@ -364,3 +364,49 @@ TEST_F(SdfExport, ProgressRisesBlockByBlockToTheEnd)
 }
 
 }  // namespace
+
+TEST_F(SdfExport, SecondAbscissaTravelsAsScanBigAndScanVar)
+{
+    // Two 16-bit channels over 4 points × 3 blocks; the blocks start at 0.5 s, 0.75 s, 1 s.
+    CAbscissaList al;
+    al.Add(CAbscissa("Time", "t", CQuantity("time"), CUnit("s", 1), 0.0, 0.001, 4, df__linear));
+    al.Add(CAbscissa("Block", "b", CQuantity("time"), CUnit("s", 1), 0.5, 0.25, 3, df__linear));
+    CChannelList cl;
+    for (int c = 0; c < 2; ++c) cl.Add(CChannel(c ? "q" : "p", "p", CQuantity("pressure"), CUnit("Pa", 1), it__int16, c));
+    std::vector<double> scans;
+    for (int r = 0; r < 3; ++r)
+        for (int p = 0; p < 4; ++p) scans.insert(scans.end(), {10.0 * r + p, 100.0 + 10 * r + p});
+    {
+        CDataset ds((dir / "rows.dat").c_str(), al, cl, dk__time, ds__dorg_interleaved, 0, 65536, sh__deny_write);
+        ds.CreateAccess(am__readwrite, CChNbrList{0, 1}, 0, 0L, -1L, mk__raw)->SetData(12, scans.data(), ds__dorg_interleaved, it__double);
+        ds.Close();
+    }
+    ASSERT_EQ(11u, Export(dir / "rows.dat", dir / "rows.sdf").uState);
+    const Bytes b = ReadBytes(dir / "rows.sdf");
+    ASSERT_EQ(1018u, b.size());
+    EXPECT_EQ(2, GetI16(b, 2 + 64)); EXPECT_EQ(866, GetI32(b, 2 + 68)); EXPECT_EQ(964, GetI32(b, 2 + 60));
+    EXPECT_EQ(1, GetI16(b, 238 + 130)) << "scanData"; EXPECT_EQ(4, GetI32(b, 238 + 134));
+    EXPECT_EQ(18, GetI16(b, 866)); EXPECT_EQ(20, GetI32(b, 868)); EXPECT_EQ(3, GetI32(b, 866 + 10));
+    EXPECT_EQ(2, GetI32(b, 866 + 14)); EXPECT_EQ(2, GetI16(b, 866 + 18)) << "the scans of a result follow each other";
+    EXPECT_EQ(19, GetI16(b, 886)); EXPECT_EQ(54 + 24, GetI32(b, 888)); EXPECT_EQ(1, GetI16(b, 886 + 16));
+    EXPECT_EQ(4, GetI16(b, 886 + 18)); EXPECT_EQ("Block", GetChars(b, 886 + 20, 10)); EXPECT_EQ("s", GetChars(b, 886 + 32, 10));
+    for (int r = 0; r < 3; ++r) {
+        EXPECT_DOUBLE_EQ(0.5 + 0.25 * r, GetF64(b, 940 + 8 * std::size_t(r)));
+        for (int c = 0; c < 2; ++c)
+            for (int p = 0; p < 4; ++p)
+                EXPECT_EQ(100 * c + 10 * r + p, GetI16(b, 970 + 2 * std::size_t((r * 2 + c) * 4 + p))) << r << c << p;
+    }
+
+    CTSInterface::SMessage msg;
+    int overwrite = 1;
+    CTSInterface().ImportSDF((dir / "rows.sdf").c_str(), 1, 2, (dir / "back.dat").c_str(), &overwrite, &msg);
+    ASSERT_EQ(9u, msg.uState) << msg.sText.c_str();
+    CDataset ds((dir / "back.dat").c_str(), om__read, 32768, sh__deny_write);
+    ASSERT_EQ(2, ds.GetNbrOfAbscissas());
+    EXPECT_EQ(4, ds.GetAbscissa(0).GetNbrOfScans());
+    const CAbscissa rows = ds.GetAbscissa(1);
+    EXPECT_EQ(3, rows.GetNbrOfScans()); EXPECT_EQ("Block", rows.GetName()); EXPECT_EQ("s", rows.GetUnit().GetText());
+    EXPECT_DOUBLE_EQ(0.5, rows.GetFirstValue()); EXPECT_DOUBLE_EQ(0.25, rows.GetDeltaValue());
+    EXPECT_EQ((std::vector<double>{0.0, 1, 2, 3, 10, 11, 12, 13, 20, 21, 22, 23}), Values(dir / "back.dat", 0));
+    EXPECT_EQ(123.0, Values(dir / "back.dat", 1)[11]);
+}
