@@ -21,26 +21,33 @@ inline void PutBE(Bytes& b, std::size_t off, std::uint64_t v, int width)
     for (int i = 0; i < width; ++i)
         b[off + std::size_t(i)] = (unsigned char)(v >> (8 * (width - 1 - i)));
 }
-inline void I16(Bytes& b, std::size_t off, int v) { PutBE(b, off, std::uint16_t(std::int16_t(v)), 2); }
-inline void I32(Bytes& b, std::size_t off, long long v) { PutBE(b, off, std::uint32_t(std::int32_t(v)), 4); }
-inline void F32(Bytes& b, std::size_t off, float f) { std::uint32_t u; std::memcpy(&u, &f, 4); PutBE(b, off, u, 4); }
-inline void F64(Bytes& b, std::size_t off, double d) { std::uint64_t u; std::memcpy(&u, &d, 8); PutBE(b, off, u, 8); }
+// A value of type T at off, big-endian: written (growing the buffer) or read.
+template <class T>
+void Put(Bytes& b, std::size_t off, T v)
+{
+    std::uint64_t u = 0;
+    std::memcpy(&u, &v, sizeof v);
+    PutBE(b, off, u, int(sizeof v));
+}
+template <class T>
+T Get(const Bytes& b, std::size_t off)
+{
+    std::uint64_t u = 0;
+    for (std::size_t i = 0; i < sizeof(T); ++i) u = u << 8 | b.at(off + i);
+    T v;
+    std::memcpy(&v, &u, sizeof v);
+    return v;
+}
+inline void I16(Bytes& b, std::size_t off, int v) { Put(b, off, std::int16_t(v)); }
+inline int GetI16(const Bytes& b, std::size_t off) { return Get<std::int16_t>(b, off); }
+inline long long GetI32(const Bytes& b, std::size_t off) { return Get<std::int32_t>(b, off); }
+inline float GetF32(const Bytes& b, std::size_t off) { return Get<float>(b, off); }
+inline double GetF64(const Bytes& b, std::size_t off) { return Get<double>(b, off); }
 inline void Chars(Bytes& b, std::size_t off, const std::string& s, std::size_t width)
 {
     if (b.size() < off + width) b.resize(off + width);
     for (std::size_t i = 0; i < width; ++i) b[off + i] = i < s.size() ? (unsigned char)s[i] : 0;
 }
-
-inline std::uint64_t GetBE(const Bytes& b, std::size_t off, int width)
-{
-    std::uint64_t v = 0;
-    for (int i = 0; i < width; ++i) v = v << 8 | b.at(off + std::size_t(i));
-    return v;
-}
-inline int GetI16(const Bytes& b, std::size_t off) { return std::int16_t(GetBE(b, off, 2)); }
-inline long long GetI32(const Bytes& b, std::size_t off) { return std::int32_t(GetBE(b, off, 4)); }
-inline float GetF32(const Bytes& b, std::size_t off) { std::uint32_t u = std::uint32_t(GetBE(b, off, 4)); float f; std::memcpy(&f, &u, 4); return f; }
-inline double GetF64(const Bytes& b, std::size_t off) { std::uint64_t u = GetBE(b, off, 8); double d; std::memcpy(&d, &u, 8); return d; }
 inline std::string GetChars(const Bytes& b, std::size_t off, std::size_t width)
 {
     std::string s;
@@ -57,8 +64,8 @@ struct SField {
 inline void PutFields(Bytes& b, std::size_t base, std::initializer_list<SField> fields)
 {
     for (const SField& f : fields) {
-        if (f.width == -4) F32(b, base + f.off, float(f.value));
-        else if (f.width == -8) F64(b, base + f.off, f.value);
+        if (f.width == -4) Put(b, base + f.off, float(f.value));
+        else if (f.width == -8) Put(b, base + f.off, f.value);
         else PutBE(b, base + f.off, std::uint64_t((long long)f.value), f.width);
     }
 }
@@ -82,7 +89,7 @@ struct Unit {
 inline void PutUnit(Bytes& b, std::size_t off, const Unit& u)
 {
     Chars(b, off, u.label, 10);
-    F32(b, off + 10, u.factor);
+    Put(b, off + 10, u.factor);
     for (int i = 0; i < 8; ++i) b[off + 14 + std::size_t(i)] = (unsigned char)u.exps[i];
 }
 inline Unit Pa() { Unit u{"Pa"}; u.exps[0] = 2; u.exps[1] = -2; u.exps[2] = -4; return u; }
@@ -233,9 +240,7 @@ inline Bytes Build(const File& f, Layout* layout = nullptr)
 }
 
 // Big-endian values appended to a data block.
-inline void AddF32(Bytes& b, float v) { F32(b, b.size(), v); }
-inline void AddF64(Bytes& b, double v) { F64(b, b.size(), v); }
-inline void AddI16(Bytes& b, int v) { I16(b, b.size(), v); }
-inline void AddI32(Bytes& b, long long v) { I32(b, b.size(), v); }
+template <class T>
+void Add(Bytes& b, T v) { Put(b, b.size(), v); }
 
 }  // namespace sdftest
