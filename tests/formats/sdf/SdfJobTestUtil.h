@@ -3,13 +3,13 @@
 // test, the values of the data sets the jobs write, and the host's view of a
 // job (its report through the main window, its progress).
 
-#include "frame/Module.h"
 #include "frame/ThreadManager.h"
 #include "hostlibs/dataset/Dataset.h"
 #include "interface/TSInterface.h"
 #include "platform/MessageLoop.h"
 #include "settings/TSSettings.h"
 #include "tests/common/DatasetMaker.h"
+#include "tests/common/ModuleEnvironment.h"
 #include "tests/common/TempDir.h"
 #include "tests/formats/sdf/SdfFileBuilder.h"
 
@@ -25,14 +25,6 @@
 namespace sdftest {
 
 namespace fs = std::filesystem;
-
-class CModuleEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override { TesselModuleLoad(); }
-    void TearDown() override { TesselModuleUnload(); }
-};
-inline ::testing::Environment* const g_moduleEnvironment =
-    ::testing::AddGlobalTestEnvironment(new CModuleEnvironment);
 
 // Default settings and an empty scratch directory for every test.
 class CSdfJobTest : public ::testing::Test {

@@ -12,16 +12,14 @@ using namespace sdftest;
 
 namespace {
 
+// One time result of 8 float points per channel.
 File OneTimeResult(int channels = 2)
 {
-    File f;
-    Result r;
-    f.results.push_back(r);
+    File f{.results = {{}}, .yData = Bytes(std::size_t(8 * 4 * channels))};
     for (int c = 0; c < channels; ++c) {
-        f.channels.push_back(Channel{"ch" + std::to_string(c)});
-        f.vectors.push_back(Vector{c});
+        f.channels.push_back({"ch" + std::to_string(c)});
+        f.vectors.push_back({c});
     }
-    for (int i = 0; i < r.points * channels; ++i) Add<float>(f.yData, float(i));
     return f;
 }
 
@@ -50,7 +48,7 @@ TEST(SdfHeader, RefusalsComeInTheirOrder)
     // 33 data headers are too many, 32 are not.
     File many = OneTimeResult(1);
     many.results.assign(32, many.results[0]);
-    for (int i = 0; i < 32 * 8; ++i) Add<float>(many.yData, 0.0f);
+    many.yData.resize(32 * 8 * 4);
     EXPECT_EQ(0u, ReadCode(Build(many)));
     many.results.push_back(many.results[0]);
     EXPECT_EQ(43u, ReadCode(Build(many)));
@@ -97,7 +95,6 @@ TEST(SdfHeader, Revision2PointCountsUniquesAndVectorTable)
     File f = OneTimeResult(4);
     f.revision = 2;
     f.results[0].points = 512;
-    f.results[0].lastValid = 0;
     f.yData.assign(512 * 4 * 4, 0);
     // The first channel missing: the vector stands for its second channel alone.
     f.vectors[1] = Vector{-1, 3, 0, 48};
