@@ -275,10 +275,7 @@ TEST_F(SdfImport, InterfaceMemberSynchronousAndAsynchronous)
     WriteBytes(dir / "meas.sdf", Build(TimeFile(1, 2, 8)));
     CTSInterface::SMessage msg;
     EXPECT_EQ(110u, CTSInterface().ImportSDF((dir / "meas.sdf").c_str(), 1, 2, nullptr, nullptr, &msg));
-    CThreadSDFImport job((dir / "meas.sdf").c_str(), 1, 2, nullptr, nullptr);
-    EXPECT_EQ((dir / "meas.dat").string(), job.m_arsOutput[0].str());
-    EXPECT_EQ(9u, job.m_uState);
-
+    // Without an output name the input's name with ".dat" (the report names it).
     const SAsyncReport r = RunAsync(42, [&] {
         return CTSInterface().ImportSDF((dir / "meas.sdf").c_str(), 42, 7, nullptr, nullptr, nullptr);
     });
