@@ -313,6 +313,8 @@ void CThreadSDFImport::Combine(CStringArray& outputs)
         CString sTemp;
         CAbscissa abscissa;
         int iKind;
+        CAbscissa rows;   // the second abscissa; default: none
+        bool bRows;
     };
     std::vector<SMember> members;
     for (const CString& path : outputs) {
@@ -324,7 +326,8 @@ void CThreadSDFImport::Combine(CStringArray& outputs)
             Throw(kNotOpened, temp);
         m_created.Add(temp);
         CDataset ds(temp, om__read, 32768, sh__deny_write);
-        members.push_back({temp, ds.GetAbscissa(0), ds.GetKind()});
+        const bool rows = ds.GetNbrOfAbscissas() == 2;
+        members.push_back({temp, ds.GetAbscissa(0), ds.GetKind(), rows ? ds.GetAbscissa(1) : CAbscissa(), rows});
     }
 
     std::vector<std::vector<std::size_t>> groups;
@@ -334,7 +337,9 @@ void CThreadSDFImport::Combine(CStringArray& outputs)
         auto range = byScans.equal_range(members[m].abscissa.GetNbrOfScans());
         for (auto it = range.first; it != range.second && !placed; ++it) {
             std::vector<std::size_t>& g = groups[it->second];
-            if (members[g.front()].abscissa == members[m].abscissa && members[g.front()].iKind == members[m].iKind) {
+            const SMember& lead = members[g.front()];
+            if (lead.abscissa == members[m].abscissa && lead.iKind == members[m].iKind &&
+                lead.bRows == members[m].bRows && (!lead.bRows || lead.rows == members[m].rows)) {
                 g.push_back(m);
                 placed = true;
             }

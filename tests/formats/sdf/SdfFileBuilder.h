@@ -149,6 +149,7 @@ struct File {
     int commentDataHdr = 0;
     Bytes xData;               // values after the X data prefix (big-endian already)
     Bytes yData;               // values after the Y data prefix (big-endian already)
+    Bytes rowValues;           // with scanBig 18: a scan-var record ("Block", s, f64) of these values behind it
     bool writeXData = false;
 };
 
@@ -167,6 +168,7 @@ inline Bytes Build(const File& f, Layout* layout = nullptr)
     L.unique = pos; pos += 10 * f.uniques.size();
     L.scanStruct = pos; if (f.scanStruct) pos += 36 + std::size_t(f.scanStructTableBytes);
     L.scanBig = pos; if (f.scanBig == 18) pos += 20; else if (f.scanBig == 19) pos += 54;
+    if (f.scanBig == 18 && !f.rowValues.empty()) pos += 54 + f.rowValues.size();
     L.comment = pos; if (!f.comment.empty()) pos += 24 + f.comment.size() + 1;
     L.x = pos; if (f.writeXData) pos += 6 + f.xData.size();
     L.y = pos; pos += 6 + f.yData.size();
@@ -181,7 +183,7 @@ inline Bytes Build(const File& f, Layout* layout = nullptr)
                      {32, 2, f.scanStruct ? 1.0 : 0.0}, {34, 2, f.writeXData ? 1.0 : 0.0}, {36, 4, double(L.data)},
                      {40, 4, double(L.vector)}, {44, 4, double(L.channel)}, {48, 4, double(L.unique)},
                      {52, 4, at(f.scanStruct, L.scanStruct)}, {56, 4, at(f.writeXData, L.x)}, {60, 4, double(L.y)},
-                     {64, 2, f.scanBig ? 1.0 : 0.0}, {66, 2, f.comment.empty() ? 0.0 : 1.0}, {68, 4, at(f.scanBig, L.scanBig)},
+                     {64, 2, f.scanBig ? (f.rowValues.empty() ? 1.0 : 2.0) : 0.0}, {66, 2, f.comment.empty() ? 0.0 : 1.0}, {68, 4, at(f.scanBig, L.scanBig)},
                      {72, 4, at(!f.comment.empty(), L.comment)}, {76, 4, -1}});
     Chars(b, 2 + 16, "test", 8);
     PutFields(b, 82, {{0, 2, 11}, {2, 4, 156}, {6, 4, -1}});
@@ -224,6 +226,13 @@ inline Bytes Build(const File& f, Layout* layout = nullptr)
                                  {18, 2, double(f.scanType)}});
     else if (f.scanBig == 19)
         PutFields(b, L.scanBig, {{0, 2, 19}, {2, 4, 54}});
+    if (f.scanBig == 18 && !f.rowValues.empty()) {
+        const std::size_t V = L.scanBig + 20;
+        PutFields(b, V, {{0, 2, 19}, {2, 4, 54.0 + double(f.rowValues.size())}, {6, 4, -1}, {10, 4, 54}, {16, 2, 1}, {18, 2, 4}});
+        Chars(b, V + 20, "Block", 10);
+        PutUnit(b, V + 32, Seconds());
+        std::copy(f.rowValues.begin(), f.rowValues.end(), b.begin() + long(V + 54));
+    }
     if (!f.comment.empty()) {
         PutFields(b, L.comment, {{0, 2, 20}, {2, 4, double(24 + f.comment.size() + 1)}, {6, 4, -1}, {10, 4, 24},
                                  {14, 4, -1}, {20, 2, 1}, {22, 2, double(f.commentDataHdr)}});

@@ -169,6 +169,24 @@ TEST_F(SdfImport, ScansOneAfterAnotherOrInterleaved)
     EXPECT_EQ((std::vector<double>{0, 1, 10, 11}), Values(dir / "inter1.dat", 0));
     EXPECT_EQ((std::vector<double>{1000, 1001, 1010, 1011}), Values(dir / "inter2.dat", 0));
 
+    // The same scans with a scan variable of even steps: a second abscissa,
+    // which keeps the result apart from one of equal first abscissa without scans.
+    g.scanType = 2;
+    g.results[1].scanData = 0;
+    g.results[1].dx = g.results[0].dx;
+    g.yData.resize(std::size_t(4 * 2 * 3));
+    for (double v : {2.0, 2.5}) Add<double>(g.rowValues, v);
+    WriteBytes(dir / "rows.sdf", Build(g));
+    ASSERT_EQ(9u, Import(dir / "rows.sdf", dir / "rows.dat").uState);
+    {
+        CDataset ds((dir / "rows1.dat").c_str(), om__read, 32768, sh__deny_write);
+        ASSERT_EQ(2, ds.GetNbrOfAbscissas());
+        EXPECT_EQ(2, ds.GetAbscissa(0).GetNbrOfScans());
+        EXPECT_EQ("Block", ds.GetAbscissa(1).GetName());
+        EXPECT_DOUBLE_EQ(0.5, ds.GetAbscissa(1).GetDeltaValue());
+    }
+    EXPECT_EQ(1, CDataset((dir / "rows2.dat").c_str(), om__read, 32768, sh__deny_write).GetNbrOfAbscissas());
+
     // Revision 2: 16-bit point counts, 32-bit abscissa, channel numbers from the index.
     File old = TimeFile(1, 2, 5);
     old.revision = 2;
