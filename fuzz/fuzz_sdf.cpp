@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (written.size() < 2 + 80 + 156 || code != 0)
         __builtin_trap();
 
-    CSdfImportPlanner planner(headers, in.Size());
+    CSdfImportPlanner planner(headers, in);
     std::vector<unsigned char> block;
     for (int i = 0; i < int(headers.data.size()); ++i) {
         const SSdfResultPlan plan = planner.Plan(i);

@@ -1,5 +1,7 @@
 #include "formats/sdf/SdfHeader.h"
 
+#include "hostlibs/dataset/Unit.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -189,6 +191,24 @@ void CSdfHeaderSet::Read(ISdfInput& in)
             deferred = kScanBig;
         }
     }
+    // A scan-var record right behind a scan-big record names the variable
+    // of the scans and holds its value per scan (the second abscissa). It is
+    // optional: a missing or foreign record there leaves the scans as they are.
+    bRowValues = false;
+    llRowValues = -1;
+    rowVar = SDF_SCAN_VAR{};
+    if (bScanBig && scanBig.recordType == SDF_SCAN_BIG_TYPE && file.numScanBig >= 2 && scanBig.recordSize >= 20) {
+        const long long at = (long long)file.offsetScanBig + scanBig.recordSize;
+        SDF_SCAN_VAR v{};
+        if (in.ReadAt(std::uint64_t(at), &v, sizeof v) == (long long)sizeof v) {
+            Sdf::Swap(v);
+            if (v.recordType == SDF_SCAN_VAR_TYPE && v.recordSize > 54) {
+                rowVar = v;
+                bRowValues = true;
+                llRowValues = at + 54;
+            }
+        }
+    }
 
     bComment = file.revision >= 3 && file.applic == 27 && file.numComment != 0;
     sComment.Empty();
@@ -309,4 +329,12 @@ std::vector<unsigned char> CSdfHeaderSet::Serialize(unsigned& uCode) const
         Append(out, scanVar, 54, uCode);
     }
     return out;
+}
+
+int Sdf::DomainOf(const CQuantity& q)
+{
+    for (int d : {sdf__x_frequency, sdf__x_time, sdf__x_rpm, sdf__x_order, sdf__x_channel})
+        if (CQuantity::SdfXAxis2Trx(d) == q)
+            return d;
+    return sdf__x_unknown;
 }

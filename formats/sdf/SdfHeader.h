@@ -80,6 +80,9 @@ public:
     bool bScanBig = false;       // scan-big or scan-var record present (revision 3)
     SDF_SCAN_BIG scanBig{};
     SDF_SCAN_VAR scanVar{};
+    bool bRowValues = false;     // a scan-var record with values behind the scan-big record
+    SDF_SCAN_VAR rowVar{};
+    long long llRowValues = -1;  // file position of its values, -1: none
     bool bComment = false;
     SDF_COMMENT_HDR comment{};
     CString sComment;            // the comment text, up to its first zero byte
@@ -109,7 +112,13 @@ public:
     void BuildVectorTable();
 };
 
+class CQuantity;
+
 namespace Sdf {
+// The `domain` code of an abscissa quantity, the inverse of
+// CQuantity::SdfXAxis2Trx (frequency 0, time 1, RPM 3, order 4, index 5);
+// −99 for any other quantity.
+int DomainOf(const CQuantity& q);
 // A text field without its padding (up to the first zero byte).
 CString FieldText(const char* field, std::size_t width);
 // Fills a text field, padded with zero bytes (cut to the width).

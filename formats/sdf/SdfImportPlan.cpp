@@ -63,12 +63,25 @@ double ValueAt(int sdfType, const unsigned char* p)
     }
 }
 
+// Quantity and unit of an abscissa from its domain code and unit record.
+void AxisOf(int domain, const SDFSIUnit& unit, CQuantity& q, CUnit& u)
+{
+    q = CQuantity::SdfXAxis2Trx(domain);
+    u = CUnit::Sdf2Trx(unit, 1.0);
+    if (u.IsEmpty() && !q.IsVirtual() && q.GetName() != "index") {
+        // A record without a unit: the unit of the domain's quantity.
+        u = CUnit(q.GetDefaultUnitText(), 1);
+    } else if (!u.IsVirtual() && (q.IsVirtual() || !u.CheckQuantityIsValid(q))) {
+        q = u.GetDefaultQuantity();
+    }
+}
+
 }  // namespace
 
 // ================================================================ planner
 
-CSdfImportPlanner::CSdfImportPlanner(const CSdfHeaderSet& headers, std::uint64_t inputSize)
-    : m_h(headers), m_uSize(inputSize), m_llYCursor(headers.llYStart), m_llXCursor(headers.llXStart)
+CSdfImportPlanner::CSdfImportPlanner(const CSdfHeaderSet& headers, ISdfInput& in)
+    : m_h(headers), m_in(in), m_uSize(in.Size()), m_llYCursor(headers.llYStart), m_llXCursor(headers.llXStart)
 {
     for (int i = 0; i < int(m_h.data.size()); ++i) {
         const int raw = CDataKind::Sdf2Trx(m_h.data[std::size_t(i)].dataType);
@@ -117,6 +130,63 @@ int CSdfImportPlanner::ResultKind(int i) const
     if (IsSpeedUnit(unit))
         return dk__speed;
     return kind;
+}
+
+// The scan-var values behind the scan-big record as a calculated abscissa of
+// `scans` values: linear or logarithmic within the precision of their type.
+// Values of another spacing (or too few, or of no known type) leave the
+// scans on the first abscissa.
+bool CSdfImportPlanner::RowAbscissa(long long scans, CAbscissa& rows) const
+{
+    const SDF_SCAN_VAR& v = m_h.rowVar;
+    const int type = v.scanVarDataType;
+    if (!m_h.bRowValues || scans < 2 || type < it__sdf_short || type > it__sdf_double)
+        return false;
+    const int size = CImplType::GetSize(CImplType::Sdf2Trx(type, false));
+    if (size <= 0 || (long long)v.recordSize - 54 < scans * size ||
+        i128(m_h.llRowValues) + i128(scans) * size > i128(m_uSize))
+        return false;
+    unsigned char one[8];
+    auto at = [&](long long k, double& x) {
+        if (m_in.ReadAt(std::uint64_t(m_h.llRowValues + k * size), one, std::size_t(size)) != size)
+            return false;
+        x = ValueAt(type, one);
+        return std::isfinite(x);
+    };
+    double x0 = 0.0, xn = 0.0;
+    if (!at(0, x0) || !at(scans - 1, xn) || x0 == xn)
+        return false;
+    const double steps = double(scans - 1);
+    const double delta = (xn - x0) / steps;
+    const bool logPossible = x0 > 0.0 && xn > 0.0;
+    const double ratio = logPossible ? std::pow(xn / x0, 1.0 / steps) : 0.0;
+    const double tol = type == it__sdf_double ? 1e-9 : 1e-6;
+    bool linear = true, logarithmic = logPossible;
+    std::vector<unsigned char> raw(std::size_t(8192) * std::size_t(size));
+    for (long long k = 0; k < scans && (linear || logarithmic); k += 8192) {
+        const long long m = std::min(8192LL, scans - k);
+        const std::size_t bytes = std::size_t(m) * std::size_t(size);
+        if (m_in.ReadAt(std::uint64_t(m_h.llRowValues + k * size), raw.data(), bytes) != (long long)bytes)
+            return false;
+        for (long long j = 0; j < m; ++j) {
+            const double x = ValueAt(type, raw.data() + std::size_t(j) * std::size_t(size));
+            const double lin = x0 + double(k + j) * delta;
+            linear = linear && std::fabs(x - lin) <= tol * std::max({std::fabs(x0), std::fabs(xn), std::fabs(delta)});
+            const double geo = x0 * std::pow(ratio, double(k + j));
+            logarithmic = logarithmic && std::fabs(x - geo) <= tol * std::fabs(geo);
+        }
+    }
+    if (!linear && !logarithmic)
+        return false;
+    CQuantity q;
+    CUnit u;
+    AxisOf(v.scanVarType, v.scanVarUnit, q, u);
+    CString name = Sdf::FieldText(v.scanVarLabel, sizeof v.scanVarLabel);
+    if (name.IsEmpty())
+        name = q.GetName();
+    rows = linear ? CAbscissa(name, q.GetAbbreviation(), q, u, x0, delta, long(scans), df__linear)
+                  : CAbscissa(name, q.GetAbbreviation(), q, u, x0, ratio, long(scans), df__logarithmic);
+    return true;
 }
 
 SSdfResultPlan CSdfImportPlanner::Plan(int i)
@@ -219,16 +289,14 @@ SSdfResultPlan CSdfImportPlanner::Plan(int i)
     if (!p.bInterleaved)
         m_llYCursor = (long long)(i128(p.llYBase) + i128(p.llScanBytes) * p.llScans);
 
-    // Abscissa.
-    CQuantity q = CQuantity::SdfXAxis2Trx(d.domain);
-    CUnit u = CUnit::Sdf2Trx(d.xUnit, 1.0);
-    if (u.IsEmpty() && !q.IsVirtual() && q.GetName() != "index") {
-        // A record without a unit: the unit of the domain's quantity.
-        u = CUnit(q.GetDefaultUnitText(), 1);
-    } else if (!u.IsVirtual() && (q.IsVirtual() || !u.CheckQuantityIsValid(q))) {
-        q = u.GetDefaultQuantity();
-    }
-    const long long total = p.llScans * p.llPoints;
+    // Abscissa; with a second abscissa the first counts the points of one scan.
+    CQuantity q;
+    CUnit u;
+    AxisOf(d.domain, d.xUnit, q, u);
+    const bool scanBig = scans && m_h.bScanBig && m_h.scanBig.recordType == SDF_SCAN_BIG_TYPE;
+    p.bRows = scanBig && !m_bSpeed && p.iKind != dk__rpm && p.iKind != dk__speed && p.llPoints >= 1 &&
+              RowAbscissa(p.llScans, p.rows);
+    const long long total = p.bRows ? p.llPoints : p.llScans * p.llPoints;
     const CString aName = q.GetName();
     const CString aAbbr = q.GetAbbreviation();
     if (d.xResolutionType == 0 || d.xResolutionType == 1) {
@@ -335,8 +403,12 @@ CSdfValueReader::CSdfValueReader(ISdfInput& in, const SSdfResultPlan& plan, std:
     m_scanBytes = m_channelOffset + std::size_t(plan.nVectors) * std::size_t(m_outSize) + (plan.bPulseChannel ? 1 : 0);
     // Complex values take one unit of the buffer, their converted values the rest.
     const std::size_t unit = plan.bComplex ? bufferBytes / 3 : bufferBytes;
-    m_blockPoints = long(std::max<std::size_t>(1, unit / std::size_t(std::max(1, plan.iValueBytes))));
-    m_raw.resize(std::size_t(m_blockPoints) * std::size_t(std::max({plan.iValueBytes, plan.iXValueBytes, 1})));
+    // Real values of every channel are read side by side and turned into
+    // scans in one pass; complex values one channel at a time.
+    const std::size_t traces = plan.bComplex ? 1 : std::size_t(std::max(1, plan.nVectors));
+    m_blockPoints = long(std::max<std::size_t>(1, unit / (traces * std::size_t(std::max(1, plan.iValueBytes)))));
+    m_raw.resize(std::size_t(m_blockPoints) *
+                 std::max(traces * std::size_t(std::max(1, plan.iValueBytes)), std::size_t(std::max(1, plan.iXValueBytes))));
     m_peaks.assign(std::size_t(plan.nVectors), 0.0);
 }
 
@@ -366,16 +438,29 @@ long CSdfValueReader::Next(unsigned char* out, long maxScans)
 
     const int vb = p.iValueBytes;
     const int os = m_outSize;
+    const std::size_t trace = std::size_t(k) * std::size_t(vb);
+    if (!p.bComplex) {
+        // Same width in and out: only the byte order changes.
+        for (int c = 0; c < p.nVectors; ++c) {
+            const long long pos = p.llYBase + p.llScanBytes * m_scan + p.llTraceBytes * c + m_point * vb;
+            if (m_in.ReadAt(std::uint64_t(pos), m_raw.data() + std::size_t(c) * trace, trace) != (long long)trace) {
+                m_uCode = kShortRead;
+                return 0;
+            }
+        }
+        if (m_channelOffset == 0 && !p.bPulseChannel)
+            Sdf::InterleaveSwapped(m_raw.data(), trace, p.nVectors, out, vb, std::size_t(k));
+        else
+            for (int c = 0; c < p.nVectors; ++c)
+                Sdf::CopySwapped(m_raw.data() + std::size_t(c) * trace, std::size_t(vb),
+                                 out + m_channelOffset + std::size_t(c) * std::size_t(os), m_scanBytes, vb,
+                                 std::size_t(k));
+    }
     for (int c = 0; c < p.nVectors; ++c) {
-        const long long pos = p.llYBase + p.llScanBytes * m_scan + p.llTraceBytes * c + m_point * vb;
-        if (!readAt(pos, std::size_t(k) * std::size_t(vb)))
-            return 0;
         unsigned char* dst = out + m_channelOffset + std::size_t(c) * std::size_t(os);
         const unsigned char* src = m_raw.data();
         double& peak = m_peaks[std::size_t(c)];
         if (!p.bComplex) {
-            // Same width in and out: only the byte order changes.
-            Sdf::CopySwapped(src, std::size_t(vb), dst, m_scanBytes, vb, std::size_t(k));
             if (p.iYType == it__sdf_float) {
                 const unsigned char* s = dst;
                 float top = 0.0f;
@@ -395,6 +480,9 @@ long CSdfValueReader::Next(unsigned char* out, long maxScans)
             }
             continue;
         }
+        const long long pos = p.llYBase + p.llScanBytes * m_scan + p.llTraceBytes * c + m_point * vb;
+        if (!readAt(pos, trace))
+            return 0;
         const int half = vb / 2;
         for (long j = 0; j < k; ++j, dst += m_scanBytes, src += vb) {
             const double re = ValueAt(p.iYType, src);

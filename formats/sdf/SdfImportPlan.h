@@ -34,6 +34,8 @@ struct SSdfResultPlan {
     long long llXBase = 0;
 
     CAbscissa abscissa;
+    bool bRows = false;            // the scans make a second abscissa (rows of llPoints scans)
+    CAbscissa rows;
     CChannelList channels;         // the value channels, then the pulse channel when bPulseChannel
     bool bPulseChannel = false;
     bool bSumComplex = false;      // re + im instead of re² + im²
@@ -44,7 +46,8 @@ struct SSdfResultPlan {
 
 class CSdfImportPlanner {
 public:
-    CSdfImportPlanner(const CSdfHeaderSet& headers, std::uint64_t inputSize);
+    // The input is read only for the values of a second abscissa.
+    CSdfImportPlanner(const CSdfHeaderSet& headers, ISdfInput& in);
 
     // True when any result is speed data: data kind 12 (or rpm spectra), or
     // time data whose unit is a speed.
@@ -63,7 +66,10 @@ private:
     int VectorCount(int i) const;
     int ValueBytes(int i) const;
 
+    bool RowAbscissa(long long scans, CAbscissa& rows) const;
+
     const CSdfHeaderSet& m_h;
+    ISdfInput& m_in;
     std::uint64_t m_uSize;
     bool m_bSpeed = false;
     long long m_llYCursor;

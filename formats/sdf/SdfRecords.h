@@ -251,6 +251,14 @@ void SwapBytes(void* buffer, int size, std::size_t count);
 void CopySwapped(const void* src, std::size_t srcStride, void* dst, std::size_t dstStride, int size,
                  std::size_t count);
 
+// Traces into scans: `channels` traces of `count` items of `size` bytes,
+// trace c at src + c · traceStride, become `count` scans of one item per
+// channel at dst, each item with its bytes reversed.
+void InterleaveSwapped(const void* src, std::size_t traceStride, int channels, void* dst, int size,
+                       std::size_t count);
+// Scans into traces, the reverse of InterleaveSwapped.
+void DeinterleaveSwapped(const void* src, int channels, void* dst, std::size_t traceStride, int size,
+                         std::size_t count);
 // One record between file and host byte order, in place. Each returns the
 // bytes it covered: 80, 156, 148, 18, 212, 36, 20, 54, 24, 10 and 6.
 int Swap(SDF_FILE_HDR& r);

@@ -107,7 +107,9 @@ std::int16_t Clamp16(long long v) { return std::int16_t(std::clamp<long long>(v,
 struct CThreadSDFExport::SSource {
     std::unique_ptr<CDataset> ds;
     CChNbrList channels;
-    long long llScans = 0;
+    long long llScans = 0;         // all scans: points × rows
+    long long llPoints = 0;        // scans of the first abscissa, one SDF trace
+    long long llRows = 1;          // scans of the second abscissa, SDF scans
     bool bTime = false;
     CString sPath;
 };
@@ -290,6 +292,16 @@ void CThreadSDFExport::BuildHeaders()
             Throw(kReadFailed);
         src.llScans = probe->GetNbrOfScans();
         src.ds->DeleteAccess(probe);
+        src.llPoints = src.llScans;
+        src.llRows = 1;
+        // Only the data set itself may carry a second abscissa: its rows become
+        // the scans of the file's one scan-big record.
+        if (s == 0 && src.ds->GetNbrOfAbscissas() == 2) {
+            src.llRows = src.ds->GetAbscissa(1).GetNbrOfScans();
+            src.llPoints = src.llRows > 0 ? src.llScans / src.llRows : 0;
+            if (src.llRows < 1 || src.llPoints * src.llRows != src.llScans)
+                Throw(kReadFailed);
+        }
         for (int k = 0; k < src.channels.GetCount(); ++k) {
             const CChannel ch = src.ds->GetChannel(src.channels.GetAt(k));
             const SExportType t = ExportType(ch.GetImplType());
@@ -326,6 +338,13 @@ void CThreadSDFExport::BuildHeaders()
     pos += 212LL * nChannels;
     const long long offUnique = nUnique ? pos : -1;
     pos += 10LL * nUnique;
+    // A second abscissa: a scan-big record with the number of rows and,
+    // behind it, a scan-var record with the value of every row (f64).
+    const SSource& first = *m_sources.front();
+    const bool rows = first.llRows > 1 || first.ds->GetNbrOfAbscissas() == 2;
+    const long long offScanBig = rows ? pos : -1;
+    if (rows)
+        pos += 20 + 54 + 8LL * first.llRows;
     const CString comment = input.GetComment();
     const long long offComment = comment.IsEmpty() ? -1 : pos;
     if (!comment.IsEmpty())
@@ -346,7 +365,7 @@ void CThreadSDFExport::BuildHeaders()
             offX = pos;
         xStart[s] = offX + 6 + xBytes;
         xType[s] = t;
-        xBytes += m_sources[s]->llScans * CImplType::GetSize(CImplType::Sdf2Trx(t, false));
+        xBytes += m_sources[s]->llPoints * CImplType::GetSize(CImplType::Sdf2Trx(t, false));
     }
     if (offX >= 0)
         pos = offX + 6 + xBytes;
@@ -390,9 +409,9 @@ void CThreadSDFExport::BuildHeaders()
     f.offsetScanStruct = -1;
     f.offsetXData = off32(offX);
     f.offsetYData = off32(offY);
-    f.numScanBig = 0;
+    f.numScanBig = rows ? 2 : 0;
     f.numComment = comment.IsEmpty() ? 0 : 1;
-    f.offsetScanBig = -1;
+    f.offsetScanBig = off32(offScanBig);
     f.offsetComment = off32(offComment);
     f.offsetNextFile = -1;
 
@@ -413,6 +432,25 @@ void CThreadSDFExport::BuildHeaders()
         m_h.comment.scope = 1;
         m_h.comment.dataHdrIndex = 0;
     }
+    m_h.bScanBig = rows;
+    m_h.scanBig = SDF_SCAN_BIG{};
+    m_h.scanVar = SDF_SCAN_VAR{};
+    if (rows) {
+        const CAbscissa a1 = first.ds->GetAbscissa(1);
+        m_h.scanBig = {SDF_SCAN_BIG_TYPE, 20, -1, std::int32_t(first.llRows), std::int32_t(first.llRows - 1), 2};
+        SDF_SCAN_VAR& v = m_h.scanVar;
+        v.recordType = SDF_SCAN_VAR_TYPE;
+        v.recordSize = std::int32_t(std::min<long long>(54 + 8LL * first.llRows, std::numeric_limits<std::int32_t>::max()));
+        v.uniqueRecord = -1;
+        v.headerSize = 54;
+        v.scanBigIndex = 0;
+        v.scanVarType = std::int16_t(Sdf::DomainOf(a1.GetQuantity()));
+        v.scanVarDataType = it__sdf_double;
+        Sdf::SetFieldText(v.scanVarLabel, sizeof v.scanVarLabel, a1.GetName());
+        v.scanVarOrder = 0;
+        if (!CUnit::Trx2Sdf(a1.GetUnit(), v.scanVarUnit))
+            CUnit::Trx2Sdf(CUnit("", 1), v.scanVarUnit);
+    }
     m_h.bXData = offX >= 0;
     m_h.xData = {SDF_X_DATA_TYPE, off32(std::min<long long>(6 + xBytes, std::numeric_limits<std::int32_t>::max()))};
     m_h.yData = {SDF_Y_DATA_TYPE,
@@ -430,10 +468,10 @@ void CThreadSDFExport::BuildHeaders()
         Sdf::SetFieldText(h.dataTitle, sizeof h.dataTitle, CDataKind::GetName(src.ds->GetKind()));
         h.domain = sdf__x_time;
         h.dataType = std::int16_t(CDataKind::GetTrx2Sdf(src.ds->GetKind()));
-        const long long last = std::max(0LL, src.llScans - 1);
-        h.numPoints16 = Clamp16(src.llScans);
+        const long long last = std::max(0LL, src.llPoints - 1);
+        h.numPoints16 = Clamp16(src.llPoints);
         h.lastValidIndex16 = Clamp16(last);
-        h.numPoints = std::int32_t(std::min<long long>(src.llScans, std::numeric_limits<std::int32_t>::max()));
+        h.numPoints = std::int32_t(std::min<long long>(src.llPoints, std::numeric_limits<std::int32_t>::max()));
         h.lastValidIndex = std::int32_t(std::min<long long>(last, std::numeric_limits<std::int32_t>::max()));
         h.abscissaFirstX = a.IsCalc() ? a.GetFirstValue() : 0.0;
         h.abscissaDeltaX = a.IsCalc() ? a.GetDeltaValue() : 0.0;
@@ -446,6 +484,7 @@ void CThreadSDFExport::BuildHeaders()
         h.yPerPoint = 1;
         h.yIsComplex = run.type.bComplex ? 1 : 0;
         h.yIsValid = 1;
+        h.scanData = run.iSource == 0 && rows ? 1 : 0;
         h.firstVectorRecord = ch;
         h.totalRows = std::int16_t(run.channels.GetCount());
         h.totalCols = 1;
@@ -547,6 +586,20 @@ void CThreadSDFExport::WriteBody(int fd)
     };
     if (m_h.bXData)
         writePrefix(m_h.xData, m_h.file.offsetXData);
+    if (m_h.bScanBig) {
+        // The row values behind the scan-var record, in pieces.
+        const CAbscissa rows = m_sources.front()->ds->GetAbscissa(1);
+        const long long count = m_sources.front()->llRows;
+        std::vector<double> values;
+        for (long long i = 0; i < count; i += 8192) {
+            values.resize(std::size_t(std::min(8192LL, count - i)));
+            for (std::size_t j = 0; j < values.size(); ++j)
+                values[j] = rows.GetValue(double(i + (long long)j));
+            Sdf::SwapBytes(values.data(), 8, values.size());
+            if (!WriteAt(fd, m_h.file.offsetScanBig + 74 + 8 * i, values.data(), values.size() * 8))
+                Throw(kWriteFailed, m_sOutput);
+        }
+    }
     writePrefix(m_h.yData, m_h.file.offsetYData);
 
     // The values are nearly all of the work; the headers written after them
@@ -573,8 +626,10 @@ void CThreadSDFExport::WriteBody(int fd)
             xs.resize(std::size_t(block) * 2);
             out.resize(std::size_t(block) * std::size_t(xs8));
             long long at = run.llXStart;
-            while (!a->Finished()) {
-                const long got = a->GetData(block, xs.data(), ds__dorg_with_abscissa, it__double);
+            long long left = src.llPoints;
+            while (left > 0 && !a->Finished()) {
+                const long got = a->GetData(long(std::min<long long>(block, left)), xs.data(), ds__dorg_with_abscissa,
+                                            it__double);
                 if (got <= 0)
                     Throw(kReadFailed);
                 for (long j = 0; j < got; ++j) {
@@ -591,41 +646,68 @@ void CThreadSDFExport::WriteBody(int fd)
                 if (!WriteAt(fd, at, out.data(), std::size_t(got) * std::size_t(xs8)))
                     Throw(kWriteFailed, m_sOutput);
                 at += (long long)got * xs8;
+                left -= got;
             }
             src.ds->DeleteAccess(a);
         }
 
-        // Values: every channel's trace in one piece, read scan block by scan block.
+        // Values: row after row (one row without a second abscissa), in each
+        // row every channel's trace in one piece; read scan block by scan block.
         const int n = run.channels.GetCount();
         const int vb = run.iValueBytes;
         const int part = run.type.bComplex ? vb / 2 : vb;
         CAccess* a = src.ds->CreateAccess(am__read, run.channels, 0, 0L, -1L, run.type.bRaw ? mk__raw : mk__physical);
         if (!a)
             Throw(kReadFailed);
-        const long blockScans = long(std::max<std::size_t>(1, blockBytes / (std::size_t(n) * std::size_t(vb))));
+        const long long points = std::max(1LL, src.llPoints);
+        const long long rowBytes = points * n * vb;
+        long blockScans = long(std::max<std::size_t>(1, blockBytes / (std::size_t(n) * std::size_t(vb))));
+        // Whole rows per block where they fit: one contiguous piece of the file.
+        if (src.llRows > 1 && points <= blockScans)
+            blockScans = long(blockScans / points * points);
         in.resize(std::size_t(blockScans) * std::size_t(n) * std::size_t(vb));
-        out.resize(std::size_t(blockScans) * std::size_t(vb));
-        const long long trace = src.llScans * vb;
+        out.resize(in.size());
+        // Scans [g, g + len) of one row into traces of len values at out.
+        auto split = [&](const unsigned char* s, long long len, std::size_t traceStride, unsigned char* d) {
+            if (part == vb) {
+                Sdf::DeinterleaveSwapped(s, n, d, traceStride, vb, std::size_t(len));
+                return;
+            }
+            // Complex values: real and imaginary part each turned on their own.
+            for (int c = 0; c < n; ++c)
+                for (int h = 0; h < 2; ++h)
+                    Sdf::CopySwapped(s + std::size_t(c) * std::size_t(vb) + std::size_t(h * part),
+                                     std::size_t(n) * std::size_t(vb),
+                                     d + std::size_t(c) * traceStride + std::size_t(h * part), std::size_t(vb), part,
+                                     std::size_t(len));
+        };
         long long done = 0;
         while (!a->Finished()) {
             if (Interrupted())
                 Throw(kConversionFailed);
             const long got = a->GetData(blockScans, in.data(), ds__dorg_interleaved, run.type.iTransfer);
-            if (got <= 0)
+            if (got <= 0 || done + got > src.llScans)
                 Throw(kReadFailed);
-            for (int c = 0; c < n; ++c) {
-                const unsigned char* s = in.data() + std::size_t(c) * std::size_t(vb);
-                if (part == vb) {
-                    Sdf::CopySwapped(s, std::size_t(n) * std::size_t(vb), out.data(), std::size_t(vb), vb,
-                                     std::size_t(got));
-                } else {
-                    // Complex values: real and imaginary part each turned on their own.
-                    for (int h = 0; h < 2; ++h)
-                        Sdf::CopySwapped(s + h * part, std::size_t(n) * std::size_t(vb), out.data() + h * part,
-                                         std::size_t(vb), part, std::size_t(got));
-                }
-                if (!WriteAt(fd, run.llYStart + trace * c + done * vb, out.data(), std::size_t(got) * std::size_t(vb)))
+            const std::size_t scanBytes = std::size_t(n) * std::size_t(vb);
+            if (done % points == 0 && got % points == 0) {
+                for (long long r = 0; r < got / points; ++r)
+                    split(in.data() + std::size_t(r * points) * scanBytes, points, std::size_t(points) * std::size_t(vb),
+                          out.data() + std::size_t(r * rowBytes));
+                if (!WriteAt(fd, run.llYStart + done / points * rowBytes, out.data(), std::size_t(got) * scanBytes))
                     Throw(kWriteFailed, m_sOutput);
+            } else {
+                for (long long g = done; g < done + got;) {
+                    const long long row = g / points, at = g % points;
+                    const long long len = std::min(points - at, done + got - g);
+                    split(in.data() + std::size_t(g - done) * scanBytes, len, std::size_t(len) * std::size_t(vb),
+                          out.data());
+                    for (int c = 0; c < n; ++c)
+                        if (!WriteAt(fd, run.llYStart + row * rowBytes + (c * points + at) * vb,
+                                     out.data() + std::size_t(c) * std::size_t(len) * std::size_t(vb),
+                                     std::size_t(len) * std::size_t(vb)))
+                            Throw(kWriteFailed, m_sOutput);
+                    g += len;
+                }
             }
             done += got;
             movedBytes += (long long)got * n * vb;

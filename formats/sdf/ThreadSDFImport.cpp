@@ -138,7 +138,7 @@ void CThreadSDFImport::Convert()
     bool speed = false;
     {
         CSemaphoreHolder access(m_semAccess);
-        CSdfImportPlanner planner(headers, in.Size());
+        CSdfImportPlanner planner(headers, in);
         speed = planner.SpeedFlag();
         for (int i = 0; i < int(headers.data.size()); ++i) {
             if (Interrupted())
@@ -221,6 +221,8 @@ void CThreadSDFImport::ImportResult(ISdfInput& in, const CSdfHeaderSet& headers,
 {
     CAbscissaList abscissas;
     abscissas.Add(plan.abscissa);
+    if (plan.bRows)
+        abscissas.Add(plan.rows);
     CChannelList channels;
     for (const CChannel& c : plan.channels)
         channels.Add(c);
@@ -279,7 +281,7 @@ void CThreadSDFImport::ImportResult(ISdfInput& in, const CSdfHeaderSet& headers,
         Throw(reader.Failed() ? kBytesRead : kBytesWritten);
 
     CAbscissa a = ds->GetAbscissa(0);
-    a.SetNbrOfScans(long(total));
+    a.SetNbrOfScans(long(plan.bRows ? plan.llPoints : total));
     ds->SetAbscissa(0, a);
     // Float values: the calibration level of their largest physical value.
     if (plan.iImplType == it__float || plan.iImplType == it__double) {
@@ -311,6 +313,8 @@ void CThreadSDFImport::Combine(CStringArray& outputs)
         CString sTemp;
         CAbscissa abscissa;
         int iKind;
+        CAbscissa rows;   // the second abscissa; default: none
+        bool bRows;
     };
     std::vector<SMember> members;
     for (const CString& path : outputs) {
@@ -322,7 +326,8 @@ void CThreadSDFImport::Combine(CStringArray& outputs)
             Throw(kNotOpened, temp);
         m_created.Add(temp);
         CDataset ds(temp, om__read, 32768, sh__deny_write);
-        members.push_back({temp, ds.GetAbscissa(0), ds.GetKind()});
+        const bool rows = ds.GetNbrOfAbscissas() == 2;
+        members.push_back({temp, ds.GetAbscissa(0), ds.GetKind(), rows ? ds.GetAbscissa(1) : CAbscissa(), rows});
     }
 
     std::vector<std::vector<std::size_t>> groups;
@@ -332,7 +337,9 @@ void CThreadSDFImport::Combine(CStringArray& outputs)
         auto range = byScans.equal_range(members[m].abscissa.GetNbrOfScans());
         for (auto it = range.first; it != range.second && !placed; ++it) {
             std::vector<std::size_t>& g = groups[it->second];
-            if (members[g.front()].abscissa == members[m].abscissa && members[g.front()].iKind == members[m].iKind) {
+            const SMember& lead = members[g.front()];
+            if (lead.abscissa == members[m].abscissa && lead.iKind == members[m].iKind &&
+                lead.bRows == members[m].bRows && (!lead.bRows || lead.rows == members[m].rows)) {
                 g.push_back(m);
                 placed = true;
             }

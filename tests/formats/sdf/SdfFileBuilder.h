@@ -3,8 +3,11 @@
 // widths, big-endian), without Tessel's record structures: what the import
 // reads and what the export must write are checked against these tables.
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -18,31 +21,62 @@ inline void PutBE(Bytes& b, std::size_t off, std::uint64_t v, int width)
     for (int i = 0; i < width; ++i)
         b[off + std::size_t(i)] = (unsigned char)(v >> (8 * (width - 1 - i)));
 }
-inline void I16(Bytes& b, std::size_t off, int v) { PutBE(b, off, std::uint16_t(std::int16_t(v)), 2); }
-inline void I32(Bytes& b, std::size_t off, long long v) { PutBE(b, off, std::uint32_t(std::int32_t(v)), 4); }
-inline void F32(Bytes& b, std::size_t off, float f) { std::uint32_t u; std::memcpy(&u, &f, 4); PutBE(b, off, u, 4); }
-inline void F64(Bytes& b, std::size_t off, double d) { std::uint64_t u; std::memcpy(&u, &d, 8); PutBE(b, off, u, 8); }
+// A value of type T at off, big-endian: written (growing the buffer) or read.
+template <class T>
+void Put(Bytes& b, std::size_t off, T v)
+{
+    std::uint64_t u = 0;
+    std::memcpy(&u, &v, sizeof v);
+    PutBE(b, off, u, int(sizeof v));
+}
+template <class T>
+T Get(const Bytes& b, std::size_t off)
+{
+    std::uint64_t u = 0;
+    for (std::size_t i = 0; i < sizeof(T); ++i) u = u << 8 | b.at(off + i);
+    T v;
+    std::memcpy(&v, &u, sizeof v);
+    return v;
+}
+inline void I16(Bytes& b, std::size_t off, int v) { Put(b, off, std::int16_t(v)); }
+inline int GetI16(const Bytes& b, std::size_t off) { return Get<std::int16_t>(b, off); }
+inline long long GetI32(const Bytes& b, std::size_t off) { return Get<std::int32_t>(b, off); }
+inline float GetF32(const Bytes& b, std::size_t off) { return Get<float>(b, off); }
+inline double GetF64(const Bytes& b, std::size_t off) { return Get<double>(b, off); }
 inline void Chars(Bytes& b, std::size_t off, const std::string& s, std::size_t width)
 {
     if (b.size() < off + width) b.resize(off + width);
     for (std::size_t i = 0; i < width; ++i) b[off + i] = i < s.size() ? (unsigned char)s[i] : 0;
 }
-
-inline std::uint64_t GetBE(const Bytes& b, std::size_t off, int width)
-{
-    std::uint64_t v = 0;
-    for (int i = 0; i < width; ++i) v = v << 8 | b.at(off + std::size_t(i));
-    return v;
-}
-inline int GetI16(const Bytes& b, std::size_t off) { return std::int16_t(GetBE(b, off, 2)); }
-inline long long GetI32(const Bytes& b, std::size_t off) { return std::int32_t(GetBE(b, off, 4)); }
-inline float GetF32(const Bytes& b, std::size_t off) { std::uint32_t u = std::uint32_t(GetBE(b, off, 4)); float f; std::memcpy(&f, &u, 4); return f; }
-inline double GetF64(const Bytes& b, std::size_t off) { std::uint64_t u = GetBE(b, off, 8); double d; std::memcpy(&d, &u, 8); return d; }
 inline std::string GetChars(const Bytes& b, std::size_t off, std::size_t width)
 {
     std::string s;
     for (std::size_t i = 0; i < width && b.at(off + i); ++i) s += char(b[off + i]);
     return s;
+}
+
+// One field of a record: offset, width (2, 4: integers; -4, -8: floats) and value.
+struct SField {
+    std::size_t off;
+    int width;
+    double value;
+};
+inline void PutFields(Bytes& b, std::size_t base, std::initializer_list<SField> fields)
+{
+    for (const SField& f : fields) {
+        if (f.width == -4) Put(b, base + f.off, float(f.value));
+        else if (f.width == -8) Put(b, base + f.off, f.value);
+        else PutBE(b, base + f.off, std::uint64_t((long long)f.value), f.width);
+    }
+}
+inline void ExpectFields(const Bytes& b, std::size_t base, std::initializer_list<SField> fields, const std::string& what)
+{
+    for (const SField& f : fields) {
+        const std::size_t at = base + f.off;
+        const double got = f.width == 2 ? GetI16(b, at) : f.width == 4 ? double(GetI32(b, at))
+                         : f.width == -4 ? double(GetF32(b, at)) : GetF64(b, at);
+        EXPECT_DOUBLE_EQ(f.width == -4 ? double(float(f.value)) : f.value, got) << what << " at +" << f.off;
+    }
 }
 
 // SDF unit (22 bytes): label[10], factor f32, exponents (doubled) mass,
@@ -55,7 +89,7 @@ struct Unit {
 inline void PutUnit(Bytes& b, std::size_t off, const Unit& u)
 {
     Chars(b, off, u.label, 10);
-    F32(b, off + 10, u.factor);
+    Put(b, off + 10, u.factor);
     for (int i = 0; i < 8; ++i) b[off + 14 + std::size_t(i)] = (unsigned char)u.exps[i];
 }
 inline Unit Pa() { Unit u{"Pa"}; u.exps[0] = 2; u.exps[1] = -2; u.exps[2] = -4; return u; }
@@ -115,6 +149,7 @@ struct File {
     int commentDataHdr = 0;
     Bytes xData;               // values after the X data prefix (big-endian already)
     Bytes yData;               // values after the Y data prefix (big-endian already)
+    Bytes rowValues;           // with scanBig 18: a scan-var record ("Block", s, f64) of these values behind it
     bool writeXData = false;
 };
 
@@ -133,6 +168,7 @@ inline Bytes Build(const File& f, Layout* layout = nullptr)
     L.unique = pos; pos += 10 * f.uniques.size();
     L.scanStruct = pos; if (f.scanStruct) pos += 36 + std::size_t(f.scanStructTableBytes);
     L.scanBig = pos; if (f.scanBig == 18) pos += 20; else if (f.scanBig == 19) pos += 54;
+    if (f.scanBig == 18 && !f.rowValues.empty()) pos += 54 + f.rowValues.size();
     L.comment = pos; if (!f.comment.empty()) pos += 24 + f.comment.size() + 1;
     L.x = pos; if (f.writeXData) pos += 6 + f.xData.size();
     L.y = pos; pos += 6 + f.yData.size();
@@ -140,88 +176,80 @@ inline Bytes Build(const File& f, Layout* layout = nullptr)
     Bytes b(pos, 0);
     b[0] = 'B';
     b[1] = 0;
-    const std::size_t F = 2;
-    I16(b, F + 0, 10); I32(b, F + 2, 80); I16(b, F + 6, f.revision); I16(b, F + 8, f.applic);
-    I16(b, F + 10, f.year); I16(b, F + 12, f.monthDay); I16(b, F + 14, f.hourMinute);
-    Chars(b, F + 16, "test", 8);
-    I16(b, F + 24, int(f.results.size())); I16(b, F + 26, int(f.vectors.size()));
-    I16(b, F + 28, int(f.channels.size())); I16(b, F + 30, int(f.uniques.size()));
-    I16(b, F + 32, f.scanStruct ? 1 : 0); I16(b, F + 34, f.writeXData ? 1 : 0);
-    I32(b, F + 36, long(L.data)); I32(b, F + 40, long(L.vector)); I32(b, F + 44, long(L.channel));
-    I32(b, F + 48, long(L.unique)); I32(b, F + 52, f.scanStruct ? long(L.scanStruct) : -1);
-    I32(b, F + 56, f.writeXData ? long(L.x) : -1); I32(b, F + 60, long(L.y));
-    I16(b, F + 64, f.scanBig ? 1 : 0); I16(b, F + 66, f.comment.empty() ? 0 : 1);
-    I32(b, F + 68, f.scanBig ? long(L.scanBig) : -1); I32(b, F + 72, f.comment.empty() ? -1 : long(L.comment));
-    I32(b, F + 76, -1);
-
-    const std::size_t M = 82;
-    I16(b, M, 11); I32(b, M + 2, 156); I32(b, M + 6, -1);
-
+    auto at = [](bool present, std::size_t off) { return present ? double(off) : -1.0; };
+    PutFields(b, 2, {{0, 2, 10}, {2, 4, 80}, {6, 2, double(f.revision)}, {8, 2, double(f.applic)}, {10, 2, double(f.year)},
+                     {12, 2, double(f.monthDay)}, {14, 2, double(f.hourMinute)}, {24, 2, double(f.results.size())},
+                     {26, 2, double(f.vectors.size())}, {28, 2, double(f.channels.size())}, {30, 2, double(f.uniques.size())},
+                     {32, 2, f.scanStruct ? 1.0 : 0.0}, {34, 2, f.writeXData ? 1.0 : 0.0}, {36, 4, double(L.data)},
+                     {40, 4, double(L.vector)}, {44, 4, double(L.channel)}, {48, 4, double(L.unique)},
+                     {52, 4, at(f.scanStruct, L.scanStruct)}, {56, 4, at(f.writeXData, L.x)}, {60, 4, double(L.y)},
+                     {64, 2, f.scanBig ? (f.rowValues.empty() ? 1.0 : 2.0) : 0.0}, {66, 2, f.comment.empty() ? 0.0 : 1.0}, {68, 4, at(f.scanBig, L.scanBig)},
+                     {72, 4, at(!f.comment.empty(), L.comment)}, {76, 4, -1}});
+    Chars(b, 2 + 16, "test", 8);
+    PutFields(b, 82, {{0, 2, 11}, {2, 4, 156}, {6, 4, -1}});
     for (std::size_t i = 0; i < f.results.size(); ++i) {
         const Result& r = f.results[i];
         const std::size_t D = L.data + 148 * i;
         const int last = r.lastValid ? r.lastValid : r.points - 1;
-        I16(b, D, 12); I32(b, D + 2, 148); I32(b, D + 6, -1); Chars(b, D + 10, r.title, 16);
-        I16(b, D + 26, r.domain); I16(b, D + 28, r.dataType);
-        I16(b, D + 30, r.points); I16(b, D + 32, f.revision < 3 ? r.lastValid : last);
-        F32(b, D + 34, float(r.x0)); F32(b, D + 38, float(r.dx));
-        I16(b, D + 42, r.xRes); I16(b, D + 44, r.xType); I16(b, D + 46, r.xPerPoint);
-        I16(b, D + 48, r.yType); I16(b, D + 50, r.yPerPoint); I16(b, D + 52, r.yComplex);
-        I16(b, D + 56, r.field56); I16(b, D + 58, 1);
-        I32(b, D + 60, r.firstVector); I16(b, D + 64, 1); I16(b, D + 66, 1);
-        PutUnit(b, D + 68, r.xUnit); I16(b, D + 90, r.yUnitValid ? 1 : 0); PutUnit(b, D + 92, r.yUnit);
-        F64(b, D + 114, r.x0); F64(b, D + 122, r.dx); I16(b, D + 130, r.scanData); I16(b, D + 132, r.windowApplied);
-        I32(b, D + 134, r.points); I32(b, D + 138, last);
+        PutFields(b, D, {{0, 2, 12}, {2, 4, 148}, {6, 4, -1}, {26, 2, double(r.domain)}, {28, 2, double(r.dataType)},
+                         {30, 2, double(r.points)}, {32, 2, double(f.revision < 3 ? r.lastValid : last)}, {34, -4, r.x0},
+                         {38, -4, r.dx}, {42, 2, double(r.xRes)}, {44, 2, double(r.xType)}, {46, 2, double(r.xPerPoint)},
+                         {48, 2, double(r.yType)}, {50, 2, double(r.yPerPoint)}, {52, 2, double(r.yComplex)},
+                         {56, 2, double(r.field56)}, {58, 2, 1}, {60, 4, double(r.firstVector)}, {64, 2, 1}, {66, 2, 1},
+                         {90, 2, r.yUnitValid ? 1.0 : 0.0}, {114, -8, r.x0}, {122, -8, r.dx}, {130, 2, double(r.scanData)},
+                         {132, 2, double(r.windowApplied)}, {134, 4, double(r.points)}, {138, 4, double(last)}});
+        Chars(b, D + 10, r.title, 16);
+        PutUnit(b, D + 68, r.xUnit);
+        PutUnit(b, D + 92, r.yUnit);
     }
     for (std::size_t i = 0; i < f.vectors.size(); ++i) {
-        const std::size_t V = L.vector + 18 * i;
-        I16(b, V, 13); I32(b, V + 2, 18); I32(b, V + 6, -1);
-        I16(b, V + 10, f.vectors[i].ch0); I16(b, V + 12, f.vectors[i].ch1);
-        I16(b, V + 14, f.vectors[i].pow0); I16(b, V + 16, f.vectors[i].pow1);
+        const Vector& v = f.vectors[i];
+        PutFields(b, L.vector + 18 * i, {{0, 2, 13}, {2, 4, 18}, {6, 4, -1}, {10, 2, double(v.ch0)}, {12, 2, double(v.ch1)},
+                                         {14, 2, double(v.pow0)}, {16, 2, double(v.pow1)}});
     }
     for (std::size_t i = 0; i < f.channels.size(); ++i) {
         const Channel& c = f.channels[i];
         const std::size_t C = L.channel + 212 * i;
-        I16(b, C, 14); I32(b, C + 2, 212); I32(b, C + 6, -1); Chars(b, C + 10, c.label, 30);
-        I16(b, C + 64, 3); I16(b, C + 66, c.corrMode); F32(b, C + 80, c.wideBand); F32(b, C + 84, c.narrowBand);
-        PutUnit(b, C + 116, c.unit); F32(b, C + 138, c.int2engr);
-        F64(b, C + 152, c.scale); F64(b, C + 160, c.offset); I16(b, C + 208, c.number);
+        PutFields(b, C, {{0, 2, 14}, {2, 4, 212}, {6, 4, -1}, {64, 2, 3}, {66, 2, double(c.corrMode)}, {80, -4, c.wideBand},
+                         {84, -4, c.narrowBand}, {138, -4, c.int2engr}, {152, -8, c.scale}, {160, -8, c.offset},
+                         {208, 2, double(c.number)}});
+        Chars(b, C + 10, c.label, 30);
+        PutUnit(b, C + 116, c.unit);
     }
-    for (std::size_t i = 0; i < f.uniques.size(); ++i) {
-        const std::size_t U = L.unique + 10 * i;
-        I16(b, U, 84); I32(b, U + 2, 10); I32(b, U + 6, f.uniques[i]);
-    }
-    if (f.scanStruct) {
-        I16(b, L.scanStruct, 15); I32(b, L.scanStruct + 2, 36 + f.scanStructTableBytes);
-        I16(b, L.scanStruct + 6, f.numScans); I16(b, L.scanStruct + 8, f.numScans - 1);
-        I16(b, L.scanStruct + 10, f.scanType);
-    }
-    if (f.scanBig == 18) {
-        I16(b, L.scanBig, 18); I32(b, L.scanBig + 2, 20); I32(b, L.scanBig + 10, f.numScans);
-        I32(b, L.scanBig + 14, f.numScans - 1); I16(b, L.scanBig + 18, f.scanType);
-    } else if (f.scanBig == 19) {
-        I16(b, L.scanBig, 19); I32(b, L.scanBig + 2, 54);
+    for (std::size_t i = 0; i < f.uniques.size(); ++i)
+        PutFields(b, L.unique + 10 * i, {{0, 2, 84}, {2, 4, 10}, {6, 4, double(f.uniques[i])}});
+    if (f.scanStruct)
+        PutFields(b, L.scanStruct, {{0, 2, 15}, {2, 4, 36.0 + f.scanStructTableBytes}, {6, 2, double(f.numScans)},
+                                    {8, 2, f.numScans - 1.0}, {10, 2, double(f.scanType)}});
+    if (f.scanBig == 18)
+        PutFields(b, L.scanBig, {{0, 2, 18}, {2, 4, 20}, {10, 4, double(f.numScans)}, {14, 4, f.numScans - 1.0},
+                                 {18, 2, double(f.scanType)}});
+    else if (f.scanBig == 19)
+        PutFields(b, L.scanBig, {{0, 2, 19}, {2, 4, 54}});
+    if (f.scanBig == 18 && !f.rowValues.empty()) {
+        const std::size_t V = L.scanBig + 20;
+        PutFields(b, V, {{0, 2, 19}, {2, 4, 54.0 + double(f.rowValues.size())}, {6, 4, -1}, {10, 4, 54}, {16, 2, 1}, {18, 2, 4}});
+        Chars(b, V + 20, "Block", 10);
+        PutUnit(b, V + 32, Seconds());
+        std::copy(f.rowValues.begin(), f.rowValues.end(), b.begin() + long(V + 54));
     }
     if (!f.comment.empty()) {
-        const std::size_t C = L.comment;
-        I16(b, C, 20); I32(b, C + 2, long(24 + f.comment.size() + 1)); I32(b, C + 6, -1); I32(b, C + 10, 24);
-        I32(b, C + 14, -1); I16(b, C + 20, 1); I16(b, C + 22, f.commentDataHdr);
-        Chars(b, C + 24, f.comment, f.comment.size() + 1);
+        PutFields(b, L.comment, {{0, 2, 20}, {2, 4, double(24 + f.comment.size() + 1)}, {6, 4, -1}, {10, 4, 24},
+                                 {14, 4, -1}, {20, 2, 1}, {22, 2, double(f.commentDataHdr)}});
+        Chars(b, L.comment + 24, f.comment, f.comment.size() + 1);
     }
     if (f.writeXData) {
-        I16(b, L.x, 16); I32(b, L.x + 2, long(6 + f.xData.size()));
+        PutFields(b, L.x, {{0, 2, 16}, {2, 4, double(6 + f.xData.size())}});
         std::copy(f.xData.begin(), f.xData.end(), b.begin() + long(L.x + 6));
     }
-    I16(b, L.y, 17); I32(b, L.y + 2, long(6 + f.yData.size()));
+    PutFields(b, L.y, {{0, 2, 17}, {2, 4, double(6 + f.yData.size())}});
     std::copy(f.yData.begin(), f.yData.end(), b.begin() + long(L.y + 6));
     if (layout) *layout = L;
     return b;
 }
 
 // Big-endian values appended to a data block.
-inline void AddF32(Bytes& b, float v) { F32(b, b.size(), v); }
-inline void AddF64(Bytes& b, double v) { F64(b, b.size(), v); }
-inline void AddI16(Bytes& b, int v) { I16(b, b.size(), v); }
-inline void AddI32(Bytes& b, long long v) { I32(b, b.size(), v); }
+template <class T>
+void Add(Bytes& b, T v) { Put(b, b.size(), v); }
 
 }  // namespace sdftest

@@ -1,47 +1,42 @@
 #pragma once
-// Helpers of the SDF job tests: the module's texts, scratch directories and
-// the values of the data sets the jobs write.
+// Helpers of the SDF job tests: the module's texts, a scratch directory per
+// test, the values of the data sets the jobs write, and the host's view of a
+// job (its report through the main window, its progress).
 
-#include "frame/Module.h"
 #include "frame/ThreadManager.h"
 #include "hostlibs/dataset/Dataset.h"
 #include "interface/TSInterface.h"
+#include "platform/MessageLoop.h"
 #include "settings/TSSettings.h"
+#include "tests/common/DatasetMaker.h"
+#include "tests/common/ModuleEnvironment.h"
+#include "tests/common/TempDir.h"
 #include "tests/formats/sdf/SdfFileBuilder.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace sdftest {
 
 namespace fs = std::filesystem;
 
-class CModuleEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override { TesselModuleLoad(); }
-    void TearDown() override { TesselModuleUnload(); }
+// Default settings and an empty scratch directory for every test.
+class CSdfJobTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        CTSSettings::ResetToDefaults();
+        dir = tessel::test::MakeScratch("sdf");
+    }
+    void TearDown() override { fs::remove_all(dir); }
+    fs::path dir;
 };
-inline ::testing::Environment* const g_moduleEnvironment =
-    ::testing::AddGlobalTestEnvironment(new CModuleEnvironment);
-
-inline fs::path MakeScratch()
-{
-    const char* tmp = std::getenv("TMPDIR");
-    fs::path base = (tmp && *tmp) ? tmp : "/tmp";
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "x";
-    for (char& c : name)
-        if (c == '/') c = '_';
-    fs::path dir = base / ("tessel_sdf_" + std::to_string(::getpid()) + "_" + name);
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    return dir;
-}
 
 inline void WriteBytes(const fs::path& p, const Bytes& b)
 {
@@ -56,20 +51,7 @@ inline Bytes ReadBytes(const fs::path& p)
 }
 
 // Physical values of one channel.
-inline std::vector<double> Values(const fs::path& path, int ch)
-{
-    CDataset ds(path.c_str(), om__read, 32768, sh__deny_write);
-    CAccess* a = ds.CreateAccess(am__read, ch, 0, 0, -1, mk__physical);
-    std::vector<double> out;
-    if (!a) return out;
-    std::vector<double> buf(1000);
-    while (!a->Finished()) {
-        long n = a->GetData(1000, buf.data(), ds__dorg_interleaved, it__double);
-        if (n <= 0) break;
-        out.insert(out.end(), buf.begin(), buf.begin() + n);
-    }
-    return out;
-}
+inline std::vector<double> Values(const fs::path& path, int ch) { return tessel::test::ReadDataset(path, CChNbrList{ch}); }
 
 // Files in a directory, sorted by name.
 inline std::vector<std::string> Listing(const fs::path& dir)
@@ -79,6 +61,52 @@ inline std::vector<std::string> Listing(const fs::path& dir)
     std::sort(names.begin(), names.end());
     return names;
 }
+
+// A job started through CTSInterface without a message: the report that
+// reaches the main window, and the files it names.
+struct SAsyncReport {
+    CTSInterface::SMessage msg;
+    std::vector<std::string> produced;
+};
+inline SAsyncReport RunAsync(long id, const std::function<unsigned()>& start)
+{
+    SAsyncReport out;
+    bool arrived = false;
+    MessageLoop::Reset();
+    MessageLoop::SetMainWindow([&](unsigned m, WPARAM w, LPARAM l) -> LRESULT {
+        auto* report = reinterpret_cast<CTSInterface::SMessage*>(w);
+        if (m == CTSInterface::g_uMsgFromTessel && report->lID == id) {
+            out.msg = *report;
+            for (const CString& s : *reinterpret_cast<CStringArray*>(l)) out.produced.push_back(s.str());
+            arrived = true;
+        }
+        return 0;
+    });
+    EXPECT_EQ(0u, start());
+    EXPECT_TRUE(MessageLoop::RunUntil([&] {
+        MessageLoop::FireAllTimers();
+        return arrived;
+    }, 20000));
+    CThreadManager::DestroyAll();
+    MessageLoop::Reset();
+    return out;
+}
+
+// Every fraction a job reports, read back through the job base as a host's
+// progress query reads it.
+template <class TJob>
+class CWatched : public TJob {
+public:
+    using TJob::TJob;
+    std::vector<float> seen;
+
+protected:
+    void ReportProgress(float f) override
+    {
+        TJob::ReportProgress(f);
+        seen.push_back(this->GetProgress());
+    }
+};
 
 // The fractions a job reported, as the host would read them back: they start
 // at 0, never fall, end at 1, and the blocks of a large file show in between;
