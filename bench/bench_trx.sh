@@ -10,7 +10,7 @@
 #    through user memory like the reader's.
 # Peak resident sizes are reported by paired.py; the Tessel side keeps a few
 # 256 KiB buffers whatever the size.
-# Usage: bench/bench_trx.sh [build-dir] [MiB]   (needs trx_bench from the tests build;
+# Usage: bench/bench_trx.sh [build-dir] [MiB]   (needs trx_bench from the build;
 #        data under $TMPDIR or /tmp, removed afterwards)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)

@@ -7,7 +7,7 @@
 # Peak resident sizes come with every row (paired.py); both conversions move
 # the data in fixed blocks, so they stay flat whatever the size.
 # Usage: bench/bench_wave.sh [build-dir] [MiB]   (needs wave_gen from the
-#        tests build; data under $TMPDIR or /tmp, removed afterwards)
+#        build; data under $TMPDIR or /tmp, removed afterwards)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:-build}" && pwd)
