@@ -143,7 +143,9 @@ bool CreateDirectoryTree(const char* pszPath, FileSystem::SError* pError) {
             *pError = FileSystem::ErrorFromErrno(err);
         return false;
     };
-    if (path.GetLength() < 3 || path[path.GetLength() - 1] == '/')
+    // A folder below the working directory may well be called "o2": only an
+    // empty path or one that names no last level is refused.
+    if (path.IsEmpty() || path[path.GetLength() - 1] == '/')
         return fail(EINVAL);
     CString dir = GetDirectoryOfPath(path);
     // Below the root there is nothing to create

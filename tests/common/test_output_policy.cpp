@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <filesystem>
 #include <string>
 
 #include <sys/mount.h>
@@ -299,7 +300,14 @@ TEST_F(OutputPolicyTest, PrepareOutputOrder) {
 }
 
 TEST_F(OutputPolicyTest, CreateDirectoryTreeRules) {
-    EXPECT_FALSE(CreateDirectoryTree("ab"));
+    EXPECT_FALSE(CreateDirectoryTree(""));
+    {
+        const std::string previous = std::filesystem::current_path();
+        std::filesystem::current_path(m_dir.Path());
+        EXPECT_TRUE(CreateDirectoryTree("o2")) << "a short relative name is a folder like any other";
+        std::filesystem::current_path(previous);
+        EXPECT_TRUE(FileSystem::DirectoryExists((m_dir / "o2").c_str()));
+    }
     EXPECT_FALSE(CreateDirectoryTree((m_dir / "t/").c_str())) << "a trailing separator is refused";
     EXPECT_FALSE(FileSystem::DirectoryExists((m_dir / "t").c_str()));
     EXPECT_TRUE(CreateDirectoryTree((m_dir / "t/u/v").c_str()));
