@@ -6,6 +6,7 @@
 #  - as a QuickVu-RD recording (512-byte header + samples),
 # each against `cp` of its data file. The samples are copied unchanged, in the
 # kernel where it can, so memory stays flat whatever the size (peaks reported).
+# Every row also gives the CPU time (user + system) of both sides.
 # Usage: bench/bench_recorder.sh [build-dir] [MiB]
 #        (data under $TMPDIR or /tmp, removed afterwards)
 set -euo pipefail

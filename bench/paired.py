@@ -36,7 +36,11 @@ GNU_TIME = "/usr/bin/time"
 
 
 def run_once(command, env):
-    """Runs one command; returns (seconds, peak RSS in KiB, exit status, stderr)."""
+    """Runs one command; returns (seconds, peak RSS in KiB, exit status, stderr, CPU seconds).
+
+    The CPU time (user and system) is that of the command and everything it
+    waited for, from the kernel's account of the process.
+    """
     argv = ["bash", "-c", command]
     rss_file = None
     if os.access(GNU_TIME, os.X_OK):
@@ -58,7 +62,7 @@ def run_once(command, env):
         except (OSError, ValueError, IndexError):
             pass
         os.unlink(rss_file)
-    return elapsed, rss, code, err
+    return elapsed, rss, code, err, usage.ru_utime + usage.ru_stime
 
 
 def run_hook(command, env, what):
@@ -109,11 +113,12 @@ def main(argv=None):
     loads = []
     times = {"tessel": [], "peer": []}
     peaks = {"tessel": [], "peer": []}
+    cpus = {"tessel": [], "peer": []}
     commands = {"tessel": args.tessel, "peer": args.peer}
     for i in range(args.warmup + args.reps):
         for who in ("tessel", "peer"):
             run_hook(args.setup, env, "setup")
-            elapsed, rss, code, err = run_once(commands[who], env)
+            elapsed, rss, code, err, cpu = run_once(commands[who], env)
             run_hook(args.cleanup, env, "cleanup")
             if code != 0:
                 sys.stderr.write(err)
@@ -121,6 +126,7 @@ def main(argv=None):
             if i >= args.warmup:
                 times[who].append(elapsed)
                 peaks[who].append(rss)
+                cpus[who].append(cpu)
                 loads.append(os.getloadavg()[0])
 
     t_med = statistics.median(times["tessel"])
@@ -141,6 +147,8 @@ def main(argv=None):
         "peer_times_s": times["peer"],
         "peer": args.peer_name or args.peer.split()[0],
         "load": statistics.mean(loads),
+        "tessel_cpu_median_s": statistics.median(cpus["tessel"]),
+        "peer_cpu_median_s": statistics.median(cpus["peer"]),
     }
     if args.json:
         print(json.dumps(result, indent=2))
@@ -148,7 +156,9 @@ def main(argv=None):
         print(f"{args.name}: Tessel {t_med:.3f} s, {result['peer']} {p_med:.3f} s, "
               f"ratio {ratio:.2f} (median of {args.reps}, {args.warmup} warm-up; load {result['load']:.1f}); "
               f"peak RSS Tessel {result['tessel_peak_rss_mib']:.1f} MiB, "
-              f"{result['peer']} {result['peer_peak_rss_mib']:.1f} MiB")
+              f"{result['peer']} {result['peer_peak_rss_mib']:.1f} MiB; "
+              f"CPU (user + system) Tessel {result['tessel_cpu_median_s']:.3f} s, "
+              f"{result['peer']} {result['peer_cpu_median_s']:.3f} s")
     if args.record:
         row = (f"| {result['date']} | {result['machine']} | {args.name} | "
                f"{t_med:.3f} | {result['peer']} {p_med:.3f} | {ratio:.2f} (load {result['load']:.1f}) | "

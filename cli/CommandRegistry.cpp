@@ -467,8 +467,19 @@ int RunConversions(CConversionCommand& command, const SCommonOptions& options,
 
 // --- the command tree -----------------------------------------------------
 
-SCommandLine BuildCommandLine()
+SCommandLine BuildCommandLine(int argc, char** argv)
 {
+    // Building every format's options and every command at each start cost
+    // about as much CPU as a small conversion; a call that names its
+    // conversion needs only that one (help of `import` alone still lists all).
+    CConversionCommand* only = nullptr;
+    if (argc >= 3) {
+        const std::string direction = argv[1], format = argv[2];
+        for (CConversionCommand* command : CCommandRegistry::Instance().Conversions())
+            if (command->Format() == format &&
+                direction == (command->Direction() == EDirection::Import ? "import" : "export"))
+                only = command;
+    }
     SCommandLine cl;
     cl.app = std::make_unique<CLI::App>(
         "tessel: converts sound-and-vibration data between TRX data sets and other formats", "tessel");
@@ -484,6 +495,8 @@ SCommandLine BuildCommandLine()
 
     auto options = std::make_shared<std::map<CConversionCommand*, SCommonOptions>>();
     for (CConversionCommand* command : CCommandRegistry::Instance().Conversions()) {
+        if (only && command != only)
+            continue;
         CLI::App* parent = command->Direction() == EDirection::Import ? imp : exp;
         CLI::App* sub = parent->add_subcommand(command->Format(), command->Description());
         SCommonOptions& o = (*options)[command];
@@ -506,6 +519,8 @@ SCommandLine BuildCommandLine()
         });
     }
     for (const STopLevelCommand& top : CCommandRegistry::Instance().TopLevel()) {
+        if (only)
+            break;
         CLI::App* sub = app.add_subcommand(top.name, top.description);
         auto run = std::make_shared<std::function<int()>>(top.setup(*sub));
         sub->callback([action = cl.action, run] { *action = *run; });
@@ -516,7 +531,7 @@ SCommandLine BuildCommandLine()
 int RunCommandLine(int argc, char** argv)
 {
     WatchInterrupts();
-    SCommandLine cl = BuildCommandLine();
+    SCommandLine cl = BuildCommandLine(argc, argv);
     try {
         cl.app->parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {

@@ -178,7 +178,9 @@ struct SCommandLine {
     std::unique_ptr<CLI::App> app;
     std::shared_ptr<std::function<int()>> action = std::make_shared<std::function<int()>>();
 };
-SCommandLine BuildCommandLine();
+// With the command line, a conversion named in full (`import wav ...`) gets
+// only its own subcommand; without it, the whole tree (help, completion).
+SCommandLine BuildCommandLine(int argc = 0, char** argv = nullptr);
 
 // Parses and runs; returns the exit status (2 for usage errors, 0 for --help).
 int RunCommandLine(int argc, char** argv);

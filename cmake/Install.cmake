@@ -5,6 +5,7 @@
 #   <libdir>/libtessel.so.<ver> (+ SONAME)    the module; the host libraries beside it
 #   <libdir>/tessel/TesselRes<code>.so        language modules (plug-ins, not libraries)
 #   <libdir>/tessel/tessel_settings_ui.so     the settings dialog of `tessel settings edit`
+#   <libdir>/tessel/tessel_spreadsheet.so     the spreadsheet readers (formats/spreadsheet)
 #   include/tessel/*.h                        the exported classes and what they name
 #   <libdir>/pkgconfig/tessel.pc              pkg-config
 #   <libdir>/cmake/Tessel/                    find_package(Tessel)
@@ -53,6 +54,14 @@ if(TARGET tessel_settings_ui)
     set_target_properties(tessel_settings_ui PROPERTIES INSTALL_RPATH "$ORIGIN/..")
   endif()
   install(TARGETS tessel_settings_ui LIBRARY DESTINATION ${TESSEL_PLUGIN_DIR} COMPONENT runtime)
+endif()
+# The spreadsheet readers likewise, loaded by the module on the first
+# spreadsheet import.
+if(TARGET tessel_spreadsheet_plugin)
+  if(tessel_relocatable)
+    set_target_properties(tessel_spreadsheet_plugin PROPERTIES INSTALL_RPATH "$ORIGIN/..")
+  endif()
+  install(TARGETS tessel_spreadsheet_plugin LIBRARY DESTINATION ${TESSEL_PLUGIN_DIR} COMPONENT runtime)
 endif()
 
 if(TARGET tessel_cli)

@@ -3,7 +3,7 @@
 #include "common/OutputPolicy.h"
 #include "common/ResultIds.h"
 #include "formats/spreadsheet/ClipboardText.h"
-#include "formats/spreadsheet/SpreadsheetReader.h"
+#include "formats/spreadsheet/SheetReaderEntry.h"
 #include "formats/spreadsheet/TableWriter.h"
 #include "hostlibs/dataset/DatasetTypes.h"
 #include "platform/FileSystem.h"
@@ -39,7 +39,7 @@ int CThreadExcelImport::Run()
 
     CNumberTable table;
     CString reason;
-    switch (ReadFirstWorksheet(m_sInput, table, reason)) {
+    switch (ReadFirstWorksheetWithPlugin(m_sInput, table, reason)) {
     case ESheetRead::Ok: break;
     case ESheetRead::NoReader:
         m_sTextAppend = "\n" + reason;

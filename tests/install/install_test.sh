@@ -33,6 +33,7 @@ done
 have_dialog=no
 [ -f "$build/tessel_settings_ui.so" ] && have_dialog=yes
 [ $have_dialog = no ] || [ -f "$libdir/tessel/tessel_settings_ui.so" ] || fail "settings dialog not in $libdir/tessel/"
+[ -f "$libdir/tessel/tessel_spreadsheet.so" ] || fail "spreadsheet readers not in $libdir/tessel/"
 [ -x "$prefix/bin/tessel" ] || fail "bin/tessel missing"
 for c in WaveToMP3.bat MP3ToWave.bat; do
   [ -x "$prefix/bin/$c" ] || fail "MP3 converter $c not executable beside tessel"
@@ -65,6 +66,15 @@ man -l "$prefix/share/man/man1/tessel.1" 2>/dev/null | grep -q 'convert' || \
 # the offscreen platform it then waits for a user, so it is stopped once the
 # dialog and Qt are mapped. No other command loads Qt.
 if ldd "$prefix/bin/tessel" | awk '{print $1}' | grep -q '^libQt'; then fail "bin/tessel links Qt"; fi
+# The spreadsheet readers come from their plug-in, found in the installed tree
+# (the message is expat's, from inside it); the module itself links none of
+# their libraries.
+if ldd "$lib" | grep -E -q 'liborcus|libfreexl|libexpat'; then fail "libtessel links the spreadsheet libraries"; fi
+set +e
+"$prefix/bin/tessel" import xlsx "$here/../formats/spreadsheet/data/orcus_sax_read_past_end.xlsx" \
+  -o "$work/sheet.trx" 2>"$work/sheet.err"
+set -e
+grep -q 'not well-formed' "$work/sheet.err" || { cat "$work/sheet.err"; fail "installed tessel does not load the spreadsheet readers"; }
 if [ $have_dialog = yes ]; then
   QT_QPA_PLATFORM=offscreen "$prefix/bin/tessel" settings edit >/dev/null 2>"$work/edit.err" &
   edit_pid=$!

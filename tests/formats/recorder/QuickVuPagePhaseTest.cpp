@@ -5,6 +5,7 @@
 // exactly the file's samples there.
 
 #include "tests/common/PeerTools.h"
+#include "tests/common/Python.h"
 
 #include "RecorderTestUtil.h"
 
@@ -14,7 +15,7 @@ using namespace rectest;
 
 TEST_F(RecorderTest, QuickVuSamplesTakeTheirPagePhaseAndLieAtTheDataOffset)
 {
-    if (std::system("/usr/bin/python3 -c 'import numpy' >/dev/null 2>&1") != 0)
+    if (!tessel::test::HavePython("numpy"))
         TESSEL_SKIP_OR_FAIL("python3 with numpy is not installed");
     for (int channels : {1, 2, 4}) {
         QuickVuFields q;
@@ -36,11 +37,7 @@ TEST_F(RecorderTest, QuickVuSamplesTakeTheirPagePhaseAndLieAtTheDataOffset)
                                 TESSEL_SOURCE_DIR + "/tests/formats/wave/page_phase_tool.py raw " + in.string() +
                                 " 512 " + out.string() + " " + std::to_string(channels) + " 2>&1";
         std::string text;
-        if (FILE* p = ::popen(cmd.c_str(), "r")) {
-            char buf[512];
-            while (std::fgets(buf, sizeof buf, p)) text += buf;
-            ::pclose(p);
-        }
+        tessel::test::RunCommand(cmd, &text);
         std::istringstream got(text);
         std::uint64_t source = 0, offset = 0;
         ASSERT_TRUE(got >> source >> offset) << in << ": " << text;

@@ -5,6 +5,8 @@
 
 #include "RecorderTestUtil.h"
 
+#include <functional>
+
 using namespace rectest;
 
 namespace {
@@ -36,49 +38,27 @@ TEST(QuickVuHeader, FieldsAndChecks)
     q.channel[5] = 9;
     q.range[5] = 6;
     const Bytes file = QuickVuFile(q, Bytes(40, 0));
-    const SQuickVuHeader h = SQuickVuHeader::Parse(file.data());
+    const SQuickVuHeader h = SQuickVuHeader::Parse(Raw(file));
     EXPECT_EQ(h.sComment, "pump 3, run A");
     EXPECT_EQ(h.uTotalSamples, 20u);
     EXPECT_EQ(h.fRate, 2000.0f);
     EXPECT_EQ(h.UsedSlots(), 3);
     EXPECT_EQ(h.Year(), 1999);
     EXPECT_EQ(CheckQuickVuHeader(h, 552), 0u);
+    SQuickVuHeader y2k = h;
+    y2k.uYear = 5;   // a year below 70 is in this century
+    EXPECT_EQ(y2k.Year(), 2005);
     // The published volts per count of the range codes.
-    EXPECT_EQ(QuickVuVoltsPerCount(1), 1.5625e-05);
-    EXPECT_EQ(QuickVuVoltsPerCount(5), 0.0003125);
-    EXPECT_EQ(QuickVuVoltsPerCount(6), 0.000625);
-    EXPECT_EQ(QuickVuVoltsPerCount(7), 0.0);
-
-    SQuickVuHeader bad = h;
-    EXPECT_EQ(CheckQuickVuHeader(bad, 553), 71u);
-    EXPECT_EQ(CheckQuickVuHeader(bad, 551), 71u);
-    bad.uByteOrder = 1;
-    bad.uVersion = 2;
-    EXPECT_EQ(CheckQuickVuHeader(bad, 552), 72u);   // byte order before version
-    bad.uByteOrder = 0;
-    EXPECT_EQ(CheckQuickVuHeader(bad, 552), 76u);
-    bad = h;
-    bad.range[0] = 7;
-    EXPECT_EQ(CheckQuickVuHeader(bad, 552), 73u);
-    bad.range[0] = 0;
-    EXPECT_EQ(CheckQuickVuHeader(bad, 552), 73u);
-    bad = h;
-    bad.fRate = 0.0f;
-    EXPECT_EQ(CheckQuickVuHeader(bad, 552), 73u);
-    bad = h;
-    bad.channel.fill(0);
-    EXPECT_EQ(CheckQuickVuHeader(bad, 552), 7u);
-    // A year below 70 is in this century.
-    bad.uYear = 5;
-    EXPECT_EQ(bad.Year(), 2005);
+    EXPECT_EQ((std::vector<double>{QuickVuVoltsPerCount(1), QuickVuVoltsPerCount(5), QuickVuVoltsPerCount(6), QuickVuVoltsPerCount(7)}),
+              (std::vector<double>{1.5625e-05, 0.0003125, 0.000625, 0.0}));
 
     // The SET file: all 665 bytes, and a factor for every used slot.
     const Bytes set = SetFile({{"ACC", "m/s^2", 9.81f, 0.0f}, {"P", "Pa", 100.0f, 1.0f}});
-    SQuickVuHeader two = SQuickVuHeader::Parse(QuickVuFile(QuickVuFields(), {}).data());
-    EXPECT_TRUE(ParseQuickVuSet(set.data(), set.size(), two).bValid);
-    EXPECT_FALSE(ParseQuickVuSet(set.data(), 664, two).bValid);
+    SQuickVuHeader two = SQuickVuHeader::Parse(Raw(QuickVuFile(QuickVuFields(), {})));
+    EXPECT_TRUE(ParseQuickVuSet(Raw(set), set.size(), two).bValid);
+    EXPECT_FALSE(ParseQuickVuSet(Raw(set), 664, two).bValid);
     two.channel[2] = 4;   // a used slot without a factor
-    EXPECT_FALSE(ParseQuickVuSet(set.data(), set.size(), two).bValid);
+    EXPECT_FALSE(ParseQuickVuSet(Raw(set), set.size(), two).bValid);
 }
 
 TEST_F(QuickVu, WithoutSetFileChannelsComeInVolts)
@@ -93,29 +73,12 @@ TEST_F(QuickVu, WithoutSetFileChannelsComeInVolts)
     EXPECT_EQ(ds.GetComment(), "Imported from QuickVu-RD/Windows data file format.\r\npump 3, run A");
     EXPECT_EQ(ds.GetNbrOfScans(), 250);
     EXPECT_EQ(ds.GetAbscissa(0).GetDeltaValue(), 1.0 / 2000.0f);
-    const CDateTimeEx::SParts d = ds.GetDateOfRecording().GetParts();
-    EXPECT_EQ(d.iYear, 1999);
-    EXPECT_EQ(d.iMonth, 3);
-    EXPECT_EQ(d.iDay, 12);
-    EXPECT_EQ(d.iHour, 10);
-    EXPECT_EQ(d.iMinute, 15);
-    ASSERT_EQ(ds.GetNbrOfChannels(), 2);
-    EXPECT_EQ(ds.GetChannel(0).GetName(), "Channel 1");
-    EXPECT_EQ(ds.GetChannel(0).GetAbbreviation(), "1");
-    EXPECT_EQ(ds.GetChannel(0).GetPhysChannel(), 1);
-    EXPECT_EQ(ds.GetChannel(1).GetName(), "Channel 7");
-    EXPECT_EQ(ds.GetChannel(1).GetPhysChannel(), 7);
-    EXPECT_EQ(ds.GetChannel(0).GetUnit().GetText(), "V");
-    EXPECT_EQ(ds.GetChannel(0).GetMapping().GetFactor(), 0.0003125);   // range code 5
-    EXPECT_EQ(ds.GetChannel(1).GetMapping().GetFactor(), 1.5625e-05);  // range code 1
+    ExpectDate(ds, {1999, 3, 12, 10, 15});
+    // The volts per count of range codes 5 and 1.
+    ExpectChannels(ds, {{"Channel 1", "1", "V", 1, 0.0003125, 0.0}, {"Channel 7", "7", "V", 7, 1.5625e-05, 0.0}});
     // 20·log10(0.0003125·32768/√2), independently computed.
     EXPECT_NEAR(ds.GetChannel(0).GetCalibration(), 17.195699f, 1e-3);
-
-    const std::vector<double> values = ReadValues(dir / "out.trx");
-    ASSERT_EQ(values.size(), samples.size());
-    const double factor[] = {0.0003125, 1.5625e-05};
-    for (std::size_t i = 0; i < values.size(); ++i)
-        ASSERT_DOUBLE_EQ(values[i], samples[i] * factor[i % 2]) << "value " << i;
+    ExpectValues(dir / "out.trx", samples, {0.0003125, 1.5625e-05}, {0.0});
 }
 
 TEST_F(QuickVu, SetFileGivesEngineeringUnits)
@@ -139,22 +102,29 @@ TEST_F(QuickVu, SetFileGivesEngineeringUnits)
 
 TEST_F(QuickVu, RefusedHeadersLeaveNoOutput)
 {
-    QuickVuFields q;
-    Make(q, 2, 10);
-    {   // one byte more than 512 + 2 × samples
-        Bytes b = ReadFile(dir / "rec.DAT");
-        b.push_back(0);
-        WriteFile(dir / "rec.DAT", b);
+    const struct {
+        std::function<void(QuickVuFields&)> change;
+        unsigned text;
+    } kCases[] = {
+        {[](QuickVuFields& q) { q.totalSamples = 21; }, 71},   // two bytes more than 512 + 2 × samples
+        {[](QuickVuFields& q) { q.totalSamples = 19; }, 71},
+        {[](QuickVuFields& q) {   // the byte order is checked before the version
+             q.byteOrder = 1;
+             q.version = 2;
+         },
+         72},
+        {[](QuickVuFields& q) { q.version = 3; }, 76},
+        {[](QuickVuFields& q) { q.range[0] = 7; }, 73},
+        {[](QuickVuFields& q) { q.range[0] = 0; }, 73},
+        {[](QuickVuFields& q) { q.rate = 0.0f; }, 73},
+        {[](QuickVuFields& q) { std::fill(std::begin(q.channel), std::end(q.channel), 0); }, 7},
+    };
+    for (const auto& k : kCases) {
+        QuickVuFields q;
+        k.change(q);
+        EXPECT_EQ(Import(Make(q, 2, 10)).sText, Text(k.text)) << k.text;
     }
-    EXPECT_EQ(Import(dir / "rec.DAT").sText, Text(71));
-    q.byteOrder = 1;
-    EXPECT_EQ(Import(Make(q, 2, 10)).sText, Text(72));
-    q = QuickVuFields();
-    q.range[0] = 7;
-    EXPECT_EQ(Import(Make(q, 2, 10)).sText, Text(73));
-    q = QuickVuFields();
-    q.version = 3;
-    EXPECT_EQ(Import(Make(q, 2, 10)).sText, Text(76));
+    // Not even a header; no file.
     WriteFile(dir / "rec.DAT", Bytes(100, 0));
     EXPECT_EQ(Import(dir / "rec.DAT").sText, Text(70));
     const CTSInterface::SMessage none = Import(dir / "nothing.DAT");

@@ -3,7 +3,7 @@
 
 #include "RecorderTestUtil.h"
 
-#include <sys/wait.h>
+#include "tests/common/Python.h"
 
 using namespace rectest;
 
@@ -15,19 +15,14 @@ protected:
         int status = -1;
         std::string out, err;
     };
+    // The command in the test's folder, with a configuration of its own.
     SResult Tessel(const std::string& args)
     {
-        fs::create_directories(dir / "config");
-        const std::string cmd = "cd '" + dir.string() + "' && TESSEL_CONFIG_DIR='" + (dir / "config").string() +
-                                "' TESSEL_SEM_DIR='" + (ProcessDir() / "sem").string() + "' '" +
-                                std::string(TESSEL_BINARY_DIR) + "/tessel' " + args + " >'" +
-                                (dir / "stdout").string() + "' 2>'" + (dir / "stderr").string() + "'";
         SResult r;
-        const int rc = std::system(cmd.c_str());
-        r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-        const Bytes out = ReadFile(dir / "stdout"), err = ReadFile(dir / "stderr");
-        r.out.assign(out.begin(), out.end());
-        r.err.assign(err.begin(), err.end());
+        r.status = tessel::test::RunCommand("cd '" + dir.string() + "' && mkdir -p config && TESSEL_CONFIG_DIR=\"$PWD/config\" '" +
+                                                TESSEL_BINARY_DIR + "/tessel' " + args + " 2>stderr",
+                                            &r.out);
+        r.err = tessel::test::ReadFile(dir / "stderr");
         return r;
     }
 };

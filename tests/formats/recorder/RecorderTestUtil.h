@@ -1,56 +1,96 @@
 #pragma once
-// Helpers of the recorder tests: a process of its own for semaphores and
-// configuration, scratch directories, recorder files written from their
-// layouts (LOG text, TAFFmat header, QuickVu 512-byte header, SET file), and
-// reading a data set back.
+// Helpers of the recorder tests: scratch folders, recorder files written from
+// their layouts (LOG text, TAFFmat header, QuickVu 512-byte header, SET
+// file), and reading a data set back. (The module is loaded once per test
+// binary, and every test process has semaphore and configuration folders of
+// its own: tests/support/PrivateFolders.cpp.)
 
-#include "frame/Module.h"
 #include "frame/ThreadConversion.h"
 #include "hostlibs/dataset/Dataset.h"
 #include "interface/TSInterface.h"
-#include "platform/MessageLoop.h"
 #include "settings/TSSettings.h"
+#include "tests/common/AsyncRun.h"
+#include "tests/common/DatasetMaker.h"
+#include "tests/common/ModuleEnvironment.h"
+#include "tests/common/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace rectest {
 
 namespace fs = std::filesystem;
-using Bytes = std::vector<unsigned char>;
+using Bytes = std::string;   // a file's bytes
+using tessel::test::ReadFile;
+using tessel::test::WriteFile;
+using tessel::test::RunAsync;
 
-inline fs::path ProcessDir()
+// Every value of a data set, scan by scan, physical or raw (mk__raw).
+inline std::vector<double> ReadValues(const fs::path& path, bool raw = false)
 {
-    const char* tmp = std::getenv("TMPDIR");
-    return fs::path((tmp && *tmp) ? tmp : "/tmp") / ("tessel_recorder_" + std::to_string(::getpid()));
+    return tessel::test::ReadDataset(path, {}, raw);
 }
 
-// Semaphore units and the user configuration of this test process only.
-class CRecorderEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        fs::create_directories(ProcessDir() / "sem");
-        fs::create_directories(ProcessDir() / "cfg");
-        ::setenv("TESSEL_SEM_DIR", (ProcessDir() / "sem").c_str(), 1);
-        ::setenv("TESSEL_CONFIG_DIR", (ProcessDir() / "cfg").c_str(), 1);
-        TesselModuleLoad();
-    }
-    void TearDown() override
-    {
-        TesselModuleUnload();
-        fs::remove_all(ProcessDir());
-    }
+inline const unsigned char* Raw(const Bytes& b) { return reinterpret_cast<const unsigned char*>(b.data()); }
+
+// 16-bit samples as a file holds them (little-endian, as the test machine).
+inline Bytes Samples(const std::vector<std::int16_t>& v)
+{
+    return Bytes(reinterpret_cast<const char*>(v.data()), v.size() * 2);
+}
+
+// What a channel of an imported data set must say.
+struct SChannelWant {
+    const char *name, *abbreviation, *unit;
+    int physical;
+    double factor, offset;
 };
-inline ::testing::Environment* const g_environment = ::testing::AddGlobalTestEnvironment(new CRecorderEnvironment);
+inline void ExpectChannels(CDataset& ds, const std::vector<SChannelWant>& want)
+{
+    ASSERT_EQ(ds.GetNbrOfChannels(), int(want.size()));
+    for (std::size_t c = 0; c < want.size(); ++c) {
+        SCOPED_TRACE("channel " + std::to_string(c));
+        const CChannel ch = ds.GetChannel(int(c));
+        EXPECT_EQ(ch.GetName(), want[c].name);
+        EXPECT_EQ(ch.GetAbbreviation(), want[c].abbreviation);
+        EXPECT_EQ(ch.GetUnit().GetText(), want[c].unit);
+        EXPECT_EQ(ch.GetPhysChannel(), want[c].physical);
+        EXPECT_EQ(ch.GetMapping().GetFactor(), want[c].factor);
+        EXPECT_EQ(ch.GetMapping().GetOffset(), want[c].offset);
+    }
+}
+
+// The values of a data set: its samples, raw × factor + offset of their channel.
+inline void ExpectValues(const fs::path& path, const std::vector<std::int16_t>& samples,
+                         const std::vector<double>& factor, const std::vector<double>& offset)
+{
+    const std::vector<double> values = ReadValues(path);
+    ASSERT_EQ(values.size(), samples.size());
+    for (std::size_t i = 0; i < values.size(); ++i)
+        ASSERT_DOUBLE_EQ(values[i], samples[i] * factor[i % factor.size()] + offset[i % offset.size()]) << "value " << i;
+}
+
+// The samples lie unchanged where the data set says they start.
+inline void ExpectSamplesAtDataOffset(const fs::path& path, const std::vector<std::int16_t>& samples)
+{
+    const Bytes file = ReadFile(path), raw = Samples(samples);
+    const std::size_t start = std::size_t(CDataset(path.c_str(), om__read, 32768, sh__deny_none).GetStartOfDataInFile());
+    ASSERT_GE(file.size(), start + raw.size());
+    EXPECT_EQ(file.substr(start, raw.size()), raw);
+}
+
+// The recording's date: year, month, day, hour, minute.
+inline void ExpectDate(CDataset& ds, const std::vector<int>& want)
+{
+    const CDateTimeEx::SParts d = ds.GetDateOfRecording().GetParts();
+    EXPECT_EQ((std::vector<int>{d.iYear, d.iMonth, d.iDay, d.iHour, d.iMinute}), want);
+}
 
 class RecorderTest : public ::testing::Test {
 protected:
@@ -59,10 +99,6 @@ protected:
         CTSSettings::ResetToDefaults();
         CTSSettings::m_lStandardPathFlags = 0;
         CTSSettings::m_lOverwriteFlags = 0;
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir = ProcessDir() / (std::string(info->test_suite_name()) + "." + info->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
     }
     void TearDown() override
     {
@@ -70,35 +106,8 @@ protected:
         fs::remove_all(dir);
     }
     static CString Text(unsigned id) { return CTSInterface().GetErrorText(id); }
-    fs::path dir;
+    fs::path dir = tessel::test::MakeScratch("recorder");
 };
-
-inline void WriteFile(const fs::path& p, const std::string& s)
-{
-    std::ofstream f(p, std::ios::binary);
-    f << s;
-}
-inline void WriteFile(const fs::path& p, const Bytes& b)
-{
-    std::ofstream f(p, std::ios::binary);
-    f.write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
-}
-inline Bytes ReadFile(const fs::path& p)
-{
-    std::ifstream f(p, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(f), {});
-}
-
-// Little-endian 16-bit samples.
-inline Bytes Samples(const std::vector<std::int16_t>& v)
-{
-    Bytes b;
-    for (std::int16_t s : v) {
-        b.push_back(std::uint8_t(std::uint16_t(s)));
-        b.push_back(std::uint8_t(std::uint16_t(s) >> 8));
-    }
-    return b;
-}
 
 // A ramp with both ends of the 16-bit range in it: sample i of channel c.
 inline std::vector<std::int16_t> Interleaved(int channels, int scans)
@@ -215,7 +224,7 @@ inline Bytes SetFile(const std::vector<SetRecord>& slots, std::size_t size = 665
 {
     Bytes b(665, 0);
     for (std::size_t s = 0; s < slots.size(); ++s) {
-        unsigned char* r = b.data() + 41 + 28 * s;
+        char* r = b.data() + 41 + 28 * s;
         std::memcpy(r, slots[s].name.data(), std::min<std::size_t>(slots[s].name.size(), 10));
         std::memcpy(r + 10, slots[s].unit.data(), std::min<std::size_t>(slots[s].unit.size(), 10));
         std::memcpy(r + 20, &slots[s].factor, 4);
@@ -223,52 +232,6 @@ inline Bytes SetFile(const std::vector<SetRecord>& slots, std::size_t size = 665
     }
     b.resize(size);
     return b;
-}
-
-// Every value of a data set, scan by scan, physical or raw (mk__raw).
-inline std::vector<double> ReadValues(const fs::path& path, bool raw = false)
-{
-    CDataset ds(path.c_str(), om__read, 32768, sh__deny_write);
-    const int nch = ds.GetNbrOfChannels();
-    CChNbrList all;
-    all.AddGroup(0, nch - 1);
-    CAccess* acc = ds.CreateAccess(am__read, all, 0, 0L, -1L, raw ? mk__raw : mk__physical);
-    std::vector<double> v;
-    std::vector<double> block(4096);
-    while (acc) {
-        long n = acc->GetData(long(block.size()) / nch, block.data(), ds__dorg_interleaved, it__double);
-        if (n <= 0)
-            break;
-        v.insert(v.end(), block.begin(), block.begin() + n * nch);
-    }
-    return v;
-}
-
-// Runs one asynchronous start through the host's message loop; returns the
-// completion message.
-template <class TStart>
-CTSInterface::SMessage RunAsync(TStart start, std::vector<std::string>* produced = nullptr)
-{
-    std::vector<CTSInterface::SMessage> got;
-    MessageLoop::Reset();
-    MessageLoop::SetMainWindow([&](unsigned msg, WPARAM w, LPARAM l) -> LRESULT {
-        if (msg == CTSInterface::g_uMsgFromTessel) {
-            got.push_back(*reinterpret_cast<CTSInterface::SMessage*>(w));
-            if (produced)
-                for (const CString& f : *reinterpret_cast<CStringArray*>(l))
-                    produced->push_back(f.str());
-        }
-        return 0;
-    });
-    EXPECT_EQ(start(), 0u);
-    EXPECT_TRUE(MessageLoop::RunUntil(
-        [&] {
-            MessageLoop::FireAllTimers();
-            return !got.empty();
-        },
-        20000));
-    MessageLoop::ClearMainWindow();
-    return got.empty() ? CTSInterface::SMessage() : got[0];
 }
 
 }  // namespace rectest

@@ -6,7 +6,8 @@
 
 #include "RecorderTestUtil.h"
 
-#include <cmath>
+#include <functional>
+#include <tuple>
 
 using namespace rectest;
 
@@ -47,51 +48,26 @@ TEST_F(SonyImport, ValuesAreTheStoredSamplesTimesTheMapping)
     const fs::path in = Make(kChannels, 1001);
     const CTSInterface::SMessage msg = Import(in, dir / "rec.dat");
     ASSERT_EQ(msg.uState, 13u) << msg.sText.c_str();
-    EXPECT_EQ(msg.sText, Text(2));
-    EXPECT_EQ(msg.lID, 3);
-    EXPECT_EQ(msg.lUser, 4);
+    EXPECT_EQ(std::tie(msg.sText, msg.lID, msg.lUser), std::make_tuple(Text(2), 3L, 4L));
 
     CDataset ds((dir / "rec.dat").c_str(), om__read, 32768, sh__deny_write);
     EXPECT_EQ(ds.GetKind(), dk__time);
     EXPECT_EQ(ds.GetComment(), "Imported from SONY MK II/III data file format.\r\n");
     const CAbscissa a = ds.GetAbscissa(0);
-    EXPECT_EQ(a.GetName(), "Time");
-    EXPECT_EQ(a.GetAbbreviation(), "t");
-    EXPECT_EQ(a.GetUnit().GetText(), "s");
-    EXPECT_EQ(a.GetDeltaValue(), 2.0833333e-05);
-    EXPECT_EQ(a.GetNbrOfScans(), 1001);
-    ASSERT_EQ(ds.GetNbrOfChannels(), 3);
-    const char* names[] = {"ACC1", "PRESS", "VOLT"};
-    const char* abbreviations[] = {"A", "P", "V"};
-    const char* units[] = {"m/s^2", "Pa", "V"};
-    const int physical[] = {1, 2, 4};
-    const double factors[] = {0.00153, 0.5, 3.0517578125E-04};
-    const double offsets[] = {0.0, 10.0, -1.5};
+    EXPECT_EQ(std::make_tuple(a.GetName(), a.GetAbbreviation(), a.GetUnit().GetText()), std::make_tuple("Time", "t", "s"));
+    EXPECT_EQ(std::make_tuple(a.GetDeltaValue(), a.GetNbrOfScans()), std::make_tuple(2.0833333e-05, 1001L));
+    ExpectChannels(ds, {{"ACC1", "A", "m/s^2", 1, 0.00153, 0.0},
+                        {"PRESS", "P", "Pa", 2, 0.5, 10.0},
+                        {"VOLT", "V", "V", 4, 3.0517578125E-04, -1.5}});
     // 20·log10(factor·32768/√2), computed independently for these factors.
     const float calibrations[] = {30.992527f, 81.278099f, 16.989700f};
     for (int c = 0; c < 3; ++c) {
-        const CChannel ch = ds.GetChannel(c);
-        EXPECT_EQ(ch.GetName(), names[c]);
-        EXPECT_EQ(ch.GetAbbreviation(), abbreviations[c]);
-        EXPECT_EQ(ch.GetUnit().GetText(), units[c]);
-        EXPECT_EQ(ch.GetImplType(), it__int16);
-        EXPECT_EQ(ch.GetPhysChannel(), physical[c]);
-        EXPECT_EQ(ch.GetMapping().GetFactor(), factors[c]);
-        EXPECT_EQ(ch.GetMapping().GetOffset(), offsets[c]);
-        EXPECT_NEAR(ch.GetCalibration(), calibrations[c], 1e-3);
-        EXPECT_EQ(ch.GetDeltaHeadroom(), 0.0f);
+        EXPECT_EQ(ds.GetChannel(c).GetImplType(), it__int16);
+        EXPECT_NEAR(ds.GetChannel(c).GetCalibration(), calibrations[c], 1e-3);
+        EXPECT_EQ(ds.GetChannel(c).GetDeltaHeadroom(), 0.0f);
     }
-    // The samples lie unchanged where the data set says they start.
-    const Bytes file = ReadFile(dir / "rec.dat");
-    const Bytes raw = Samples(samples);
-    const std::size_t start = std::size_t(ds.GetStartOfDataInFile());
-    ASSERT_GE(file.size(), start + raw.size());
-    EXPECT_TRUE(std::equal(raw.begin(), raw.end(), file.begin() + long(start)));
-
-    const std::vector<double> values = ReadValues(dir / "rec.dat");
-    ASSERT_EQ(values.size(), samples.size());
-    for (std::size_t i = 0; i < values.size(); ++i)
-        ASSERT_DOUBLE_EQ(values[i], samples[i] * factors[i % 3] + offsets[i % 3]) << "value " << i;
+    ExpectSamplesAtDataOffset(dir / "rec.dat", samples);
+    ExpectValues(dir / "rec.dat", samples, {0.00153, 0.5, 3.0517578125E-04}, {0.0, 10.0, -1.5});
 }
 
 TEST_F(SonyImport, UnknownUnitsBecomePercentWithAWarning)
@@ -110,63 +86,60 @@ TEST_F(SonyImport, UnknownUnitsBecomePercentWithAWarning)
 
 TEST_F(SonyImport, FailuresLeaveNoOutput)
 {
-    // One sample short of channels × samples × 2 bytes.
-    fs::path in = Make(kChannels, 100);
-    {
-        Bytes b = ReadFile(in);
-        b.resize(b.size() - 2);
-        WriteFile(in, b);
+    const fs::path in = dir / "rec.bin", log = dir / "rec.LOG";
+    const struct {
+        std::function<void()> make;   // changes the recording of the case before
+        CString text;                 // the text starts so
+        const char* part;             // and holds this
+    } kCases[] = {
+        // One sample short of channels × samples × 2 bytes.
+        {[&] {
+             Make(kChannels, 100);
+             const Bytes b = ReadFile(in);
+             WriteFile(in, Bytes(b.begin(), b.end() - 2));
+         },
+         Text(12), ""},
+        // A LOG that lacks TRIG_MODE: 61, the reason appended.
+        {[&] {
+             Make(kChannels, 10);
+             WriteFile(log, SonyLog(kChannels, 10, "1e-3", {"TRIG_MODE"}));
+         },
+         Text(61), "TRIG_MODE"},
+        // No channels: the reader's message goes with the result text.
+        {[&] { WriteFile(log, SonyLog({}, 10, "1e-3")); },
+         Text(61) + "\n" + CString(log.string()) + ": No channels were read!\nLog file may be corrupted", ""},
+        // No LOG at all; then a sampling interval of 0.
+        {[&] { fs::remove(log); }, Text(61), ""},
+        {[&] { WriteFile(log, SonyLog(kChannels, 10, "0")); }, "", "FILE_INTVL_CH"},
+        // No work buffer of even 4096 bytes.
+        {[&] {
+             Make(kChannels, 10);
+             RecorderJob::SetBufferLimitForTests(2048);
+         },
+         Text(6), ""},
+    };
+    for (const auto& k : kCases) {
+        k.make();
+        const CTSInterface::SMessage msg = Import(in, dir / "rec.dat");
+        EXPECT_EQ(msg.uState, 14u);
+        EXPECT_EQ(msg.sText.Left(k.text.GetLength()), k.text);
+        EXPECT_NE(msg.sText.Find(k.part), -1) << msg.sText.c_str();
+        EXPECT_FALSE(fs::exists(dir / "rec.dat"));
     }
-    CTSInterface::SMessage msg = Import(in, dir / "rec.dat");
-    EXPECT_EQ(msg.uState, 14u);
-    EXPECT_EQ(msg.sText.Left(Text(12).GetLength()), Text(12));
-    EXPECT_FALSE(fs::exists(dir / "rec.dat"));
-
-    // A LOG that lacks TRIG_MODE: 61, the reason appended.
-    in = Make(kChannels, 10);
-    WriteFile(dir / "rec.LOG", SonyLog(kChannels, 10, "1e-3", {"TRIG_MODE"}));
-    msg = Import(in, dir / "rec.dat");
-    EXPECT_EQ(msg.uState, 14u);
-    EXPECT_EQ(msg.sText.Left(Text(61).GetLength()), Text(61));
-    EXPECT_NE(msg.sText.Find("TRIG_MODE"), -1) << msg.sText.c_str();
-    EXPECT_FALSE(fs::exists(dir / "rec.dat"));
-
-    // No channels: the reader's message goes with the result text.
-    WriteFile(dir / "rec.LOG", SonyLog({}, 10, "1e-3"));
-    msg = Import(in, dir / "rec.dat");
-    EXPECT_EQ(msg.sText, Text(61) + "\n" + CString((dir / "rec.LOG").string()) +
-                             ": No channels were read!\nLog file may be corrupted");
-
-    // No LOG at all; then a sampling interval of 0.
-    fs::remove(dir / "rec.LOG");
-    msg = Import(in, dir / "rec.dat");
-    EXPECT_EQ(msg.uState, 14u);
-    EXPECT_EQ(msg.sText.Left(Text(61).GetLength()), Text(61));
-    WriteFile(dir / "rec.LOG", SonyLog(kChannels, 10, "0"));
-    msg = Import(in, dir / "rec.dat");
-    EXPECT_NE(msg.sText.Find("FILE_INTVL_CH"), -1) << msg.sText.c_str();
-    EXPECT_FALSE(fs::exists(dir / "rec.dat"));
+    RecorderJob::SetBufferLimitForTests(0);
 
     // An output that exists and may not be replaced stays as it was; the
     // input is never the output.
-    Make(kChannels, 10);
     WriteFile(dir / "keep.dat", std::string("mine"));
-    const int no = 0;
-    msg = Import(in, dir / "keep.dat", &no);
+    const int no = 0, yes = 1;
+    CTSInterface::SMessage msg = Import(in, dir / "keep.dat", &no);
     EXPECT_EQ(msg.uState, 14u);
     EXPECT_EQ(msg.sText, Text(8));
-    EXPECT_EQ(ReadFile(dir / "keep.dat"), Bytes({'m', 'i', 'n', 'e'}));
-    const int yes = 1;
+    EXPECT_EQ(ReadFile(dir / "keep.dat"), "mine");
     const Bytes before = ReadFile(in);
     msg = Import(in, in, &yes);
     EXPECT_EQ(msg.sText.Left(20), Text(111).Left(20));
     EXPECT_EQ(ReadFile(in), before);
-
-    // No work buffer of even 4096 bytes.
-    RecorderJob::SetBufferLimitForTests(2048);
-    msg = Import(in, dir / "rec.dat");
-    EXPECT_EQ(msg.sText, Text(6));
-    EXPECT_FALSE(fs::exists(dir / "rec.dat"));
 }
 
 TEST_F(SonyImport, AsynchronousStartDerivesTheOutput)
@@ -179,8 +152,7 @@ TEST_F(SonyImport, AsynchronousStartDerivesTheOutput)
     const CTSInterface::SMessage msg = RunAsync(
         [&] { return CTSInterface().ImportSONY(in.c_str(), 21, 22, nullptr, nullptr, nullptr); }, &produced);
     EXPECT_EQ(msg.uState, 13u) << msg.sText.c_str();
-    EXPECT_EQ(msg.lID, 21);
-    EXPECT_EQ(msg.lUser, 22);
+    EXPECT_EQ(std::tie(msg.lID, msg.lUser), std::make_tuple(21L, 22L));
     ASSERT_EQ(produced.size(), 1u);
     EXPECT_EQ(produced[0], (dir / "std" / "rec.dat").string());
     EXPECT_EQ(ReadValues(dir / "std" / "rec.dat", true).size(), samples.size());

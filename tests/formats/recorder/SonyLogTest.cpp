@@ -4,6 +4,8 @@
 
 #include "RecorderTestUtil.h"
 
+#include <tuple>
+
 using namespace rectest;
 
 namespace {
@@ -23,64 +25,51 @@ TEST(SonyLog, ReadsEveryFieldOfACompleteLog)
     SSonyLog log;
     std::string why;
     ASSERT_TRUE(Read(SonyLog(kTwo, 1000, "2.0833333e-05"), log, why)) << why;
-    EXPECT_EQ(log.sVersion, "1.02");
-    EXPECT_EQ(log.sDataFile, "REC001.BIN");
-    EXPECT_EQ(log.iFormat, 0);
-    EXPECT_EQ(log.lSamplesPerChannel, 1000);
+    EXPECT_EQ(std::tie(log.sVersion, log.sDataFile, log.sFileMemo, log.sMemo),
+              std::make_tuple("1.02", "REC001.BIN", "bench run 4", "free text"));
     EXPECT_DOUBLE_EQ(log.dInterval, 2.0833333e-05);
-    EXPECT_EQ(log.sFileMemo, "bench run 4");
-    EXPECT_EQ(log.iTapeMode, 1);
-    EXPECT_EQ(log.lTapeSampleRate, 48000);
-    EXPECT_EQ(log.nDecimation, 4);
-    EXPECT_EQ(log.iTapeSpeed, 2);
-    EXPECT_EQ(log.iID, 42);
-    EXPECT_EQ(log.lDate, 990312);
-    EXPECT_EQ(log.lTime, 101500);
-    EXPECT_EQ(log.lCounterAddress, 12);   // "+12345" milliseconds
-    EXPECT_EQ(log.sMemo, "free text");
-    EXPECT_EQ(log.iTrigMode, 0);
-    EXPECT_EQ(log.uMissing, 0);
+    // The counter address "+12345" is in milliseconds.
+    EXPECT_EQ((std::vector<long>{log.iFormat, log.lSamplesPerChannel, log.iTapeMode, log.lTapeSampleRate, log.nDecimation,
+                                 log.iTapeSpeed, log.iID, log.lDate, log.lTime, log.lCounterAddress, log.iTrigMode, log.uMissing}),
+              (std::vector<long>{0, 1000, 1, 48000, 4, 2, 42, 990312, 101500, 12, 0, 0}));
     ASSERT_EQ(log.channels.size(), 2u);
-    EXPECT_EQ(log.channels[0].iNumber, 0);
-    EXPECT_EQ(log.channels[0].sName, "ACC1");
-    EXPECT_EQ(log.channels[0].sUnit, "m/s^2");
-    EXPECT_EQ(log.channels[0].sMapping, "0.00153*(X)+0.0");
+    const SSonyChannel& c = log.channels[0];
+    EXPECT_EQ(std::tie(c.iNumber, c.sName, c.sUnit, c.sMapping), std::make_tuple(0, "ACC1", "m/s^2", "0.00153*(X)+0.0"));
     EXPECT_EQ(log.channels[1].iNumber, 1);
     // Ranges in tenths of a volt, by channel number; the others unknown.
-    EXPECT_EQ(log.inputRange[0], 200);
-    EXPECT_EQ(log.inputRange[1], 5);
-    EXPECT_EQ(log.inputRange[2], 9999);
+    EXPECT_EQ((std::vector<int>{log.inputRange[0], log.inputRange[1], log.inputRange[2]}), (std::vector<int>{200, 5, 9999}));
 }
 
 TEST(SonyLog, IncompleteOrUnreadableLogsFail)
 {
-    SSonyLog log;
-    std::string why;
-    // Every other line present, channels complete: still not read.
-    EXPECT_FALSE(Read(SonyLog(kTwo, 10, "1e-3", {"TRIG_MODE"}), log, why));
-    EXPECT_NE(why.find("TRIG_MODE"), std::string::npos) << why;
-    EXPECT_FALSE(Read(SonyLog(kTwo, 10, "1e-3", {"VERSION"}), log, why));
-    EXPECT_NE(why.find("VERSION"), std::string::npos) << why;
-    // Only format 0 is read.
-    EXPECT_FALSE(Read(SonyLog(kTwo, 10, "1e-3", {}, "1"), log, why));
-    EXPECT_NE(why.find("FORMAT"), std::string::npos) << why;
-    // A later FORMAT line decides (found by fuzzing: "FORMAT 0" then "FORMAT 1").
-    EXPECT_FALSE(Read(SonyLog(kTwo, 10, "1e-3") + "FORMAT 1\r\n", log, why));
-    EXPECT_NE(why.find("FORMAT"), std::string::npos) << why;
-    // No channel: the reader's own message.
-    EXPECT_FALSE(Read(SonyLog({}, 10, "1e-3"), log, why));
-    EXPECT_EQ(why, "No channels were read!\nLog file may be corrupted");
-    EXPECT_FALSE(Read("", log, why));
-    EXPECT_EQ(why, "No channels were read!\nLog file may be corrupted");
-    // A CHANNEL line without its parts is not taken for a channel.
-    EXPECT_FALSE(Read(SonyLog(kTwo, 10, "1e-3") + "CHANNEL  3, \"BROKEN\r\n", log, why));
-    EXPECT_NE(why.find("CHANNEL"), std::string::npos) << why;
-    // At most 128 channels.
+    const std::string noChannels = "No channels were read!\nLog file may be corrupted";
     std::vector<SonyChannelLine> many;
     for (int i = 1; i <= 129; ++i)
         many.push_back({i, "C", "V", "1.0*(X)+0.0", ""});
-    EXPECT_FALSE(Read(SonyLog(many, 10, "1e-3"), log, why));
-    EXPECT_NE(why.find("128"), std::string::npos) << why;
+    const struct {
+        std::string text, why;   // why: a part of the reason
+    } kCases[] = {
+        // Every other line present, channels complete: still not read.
+        {SonyLog(kTwo, 10, "1e-3", {"TRIG_MODE"}), "TRIG_MODE"},
+        {SonyLog(kTwo, 10, "1e-3", {"VERSION"}), "VERSION"},
+        // Only format 0 is read, and a later FORMAT line decides (found by
+        // fuzzing: "FORMAT 0" then "FORMAT 1").
+        {SonyLog(kTwo, 10, "1e-3", {}, "1"), "FORMAT"},
+        {SonyLog(kTwo, 10, "1e-3") + "FORMAT 1\r\n", "FORMAT"},
+        // No channel: the reader's own message.
+        {SonyLog({}, 10, "1e-3"), noChannels},
+        {"", noChannels},
+        // A CHANNEL line without its parts is not taken for a channel.
+        {SonyLog(kTwo, 10, "1e-3") + "CHANNEL  3, \"BROKEN\r\n", "CHANNEL"},
+        // At most 128 channels.
+        {SonyLog(many, 10, "1e-3"), "128"},
+    };
+    SSonyLog log;
+    std::string why;
+    for (const auto& k : kCases) {
+        EXPECT_FALSE(Read(k.text, log, why)) << k.why;
+        EXPECT_NE(why.find(k.why), std::string::npos) << why;
+    }
     many.pop_back();
     EXPECT_TRUE(Read(SonyLog(many, 10, "1e-3"), log, why)) << why;
 }
@@ -97,36 +86,28 @@ TEST(SonyLog, LineFormsAndValueForms)
     text += "REMARKS second memo\t \n";
     text += "MEMO\n";
     ASSERT_TRUE(Read(text, log, why)) << why;
-    EXPECT_EQ(log.lDate, 19990312);
-    EXPECT_EQ(log.lTime, 101500);
-    EXPECT_EQ(log.lCounterAddress, -2);
-    EXPECT_EQ(log.sFileMemo, "second memo");
-    EXPECT_EQ(log.sMemo, "");
+    EXPECT_EQ((std::vector<long>{log.lDate, log.lTime, log.lCounterAddress}), (std::vector<long>{19990312, 101500, -2}));
+    EXPECT_EQ(std::tie(log.sFileMemo, log.sMemo), std::make_tuple("second memo", ""));
     // Names and units are cut at 10 and 8 characters, mapping texts at 25.
     ASSERT_TRUE(Read(SonyLog({{5, "ABCDEFGHIJKLM", "m/(s^2)/N", "0.000030517578125*(X)+0.12345", "9.9"}}, 1, "1"),
                      log, why))
         << why;
-    EXPECT_EQ(log.channels[0].iNumber, 4);
-    EXPECT_EQ(log.channels[0].sName, "ABCDEFGHIJ");
-    EXPECT_EQ(log.channels[0].sUnit, "m/(s^2)/");
-    EXPECT_EQ(log.channels[0].sMapping, "0.000030517578125*(X)+0.1");
+    const SSonyChannel& c = log.channels[0];
+    EXPECT_EQ(std::tie(c.iNumber, c.sName, c.sUnit, c.sMapping), std::make_tuple(4, "ABCDEFGHIJ", "m/(s^2)/", "0.000030517578125*(X)+0.1"));
     EXPECT_EQ(log.inputRange[4], 9999);   // "9.9" is no range of the list
 }
 
 TEST(SonyLog, MappingTexts)
 {
-    double f = 0, o = 0;
-    ParseSonyMapping("0.00153*(X)+0.0", f, o);
-    EXPECT_EQ(f, 0.00153);
-    EXPECT_EQ(o, 0.0);
-    ParseSonyMapping("0.5*(X)+10.25", f, o);
-    EXPECT_EQ(f, 0.5);
-    EXPECT_EQ(o, 10.25);
     // A negative offset, and an exponent whose sign is no offset.
-    ParseSonyMapping("2.5E+02*(X)-1.5", f, o);
-    EXPECT_EQ(f, 250.0);
-    EXPECT_EQ(o, -1.5);
-    ParseSonyMapping("3", f, o);
-    EXPECT_EQ(f, 3.0);
-    EXPECT_EQ(o, 0.0);
+    const struct {
+        const char* text;
+        double factor, offset;
+    } kCases[] = {{"0.00153*(X)+0.0", 0.00153, 0.0}, {"0.5*(X)+10.25", 0.5, 10.25}, {"2.5E+02*(X)-1.5", 250.0, -1.5}, {"3", 3.0, 0.0}};
+    for (const auto& k : kCases) {
+        double f = 0, o = 0;
+        ParseSonyMapping(k.text, f, o);
+        EXPECT_EQ(f, k.factor) << k.text;
+        EXPECT_EQ(o, k.offset) << k.text;
+    }
 }

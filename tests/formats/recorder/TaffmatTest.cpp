@@ -5,6 +5,8 @@
 
 #include "RecorderTestUtil.h"
 
+#include <tuple>
+
 using namespace rectest;
 
 namespace {
@@ -45,20 +47,14 @@ TEST(TaffHeader, ReadsTheLinesInTheirOrder)
     STaffHeader h;
     std::string detail;
     ASSERT_EQ(Read(TaffHeader(t), h, detail), 0u) << detail;
-    EXPECT_EQ(h.iVersion, 1);
-    EXPECT_EQ(h.series, (std::vector<std::string>{"CH01:Front_FL", "CH02 Rear_RR"}));
-    EXPECT_EQ(h.sDate, "03-12-1999");
-    EXPECT_EQ(h.sTime, "12:34:56.70");   // the carriage return is the line's end
-    EXPECT_EQ(h.lRate, 1000);
-    EXPECT_EQ(h.sHorzUnits, "SEC");
-    EXPECT_EQ(h.sComment, "road test");
-    EXPECT_EQ(h.iNumSeries, 2);
-    EXPECT_EQ(h.sStorageMode, "INTERLACED");
-    EXPECT_EQ(h.slopes, (std::vector<std::string>{"0.5", "0.25"}));
-    EXPECT_EQ(h.yOffsets, (std::vector<std::string>{"0", "1"}));
-    EXPECT_EQ(h.lNumSamps, 4);
-    EXPECT_EQ(h.chSlots, (std::vector<std::string>{"1", "1"}));
-    EXPECT_EQ(h.rateMulti, (std::vector<std::string>{"4000", "1000"}));
+    // The carriage return is the line's end; units in upper case.
+    EXPECT_EQ(std::tie(h.iVersion, h.lRate, h.iNumSeries, h.lNumSamps), std::make_tuple(1, 1000, 2, 4));
+    EXPECT_EQ(std::tie(h.sDate, h.sTime, h.sHorzUnits, h.sComment, h.sStorageMode),
+              std::make_tuple("03-12-1999", "12:34:56.70", "SEC", "road test", "INTERLACED"));
+    using List = std::vector<std::string>;
+    EXPECT_EQ(std::tie(h.series, h.slopes, h.yOffsets, h.chSlots, h.rateMulti),
+              std::make_tuple(List{"CH01:Front_FL", "CH02 Rear_RR"}, List{"0.5", "0.25"}, List{"0", "1"}, List{"1", "1"},
+                              List{"4000", "1000"}));
 
     // Keywords in any case within the key part; no optional lines.
     std::string text = TaffHeader(TaffFields());
@@ -118,29 +114,12 @@ TEST_F(Taffmat, ValuesNamesDateAndComment)
     EXPECT_EQ(ds.GetAbscissa(0).GetDeltaValue(), 1.0 / 1000);
     EXPECT_EQ(ds.GetNbrOfScans(), 300);
     EXPECT_EQ(ds.GetScanMode(), sm__single_rate);
-    const CDateTimeEx::SParts d = ds.GetDateOfRecording().GetParts();
-    EXPECT_EQ(d.iYear, 1999);
-    EXPECT_EQ(d.iMonth, 3);
-    EXPECT_EQ(d.iDay, 12);
-    EXPECT_EQ(d.iHour, 12);
-    EXPECT_EQ(d.iMinute, 34);
-    EXPECT_EQ(d.dSecond, 57.0);   // 56.70 rounded up
-    ASSERT_EQ(ds.GetNbrOfChannels(), 2);
-    EXPECT_EQ(ds.GetChannel(0).GetName(), "Front_FL");
+    ExpectDate(ds, {1999, 3, 12, 12, 34});
+    EXPECT_EQ(ds.GetDateOfRecording().GetParts().dSecond, 57.0);   // 56.70 rounded up
+    ExpectChannels(ds, {{"Front_FL", "FL", "m/s^2", 0, 0.001, 0.5}, {"Rear_RR", "RR", "Pa", 1, 0.25, -2.0}});
     EXPECT_EQ(ds.GetChannel(0).GetTitle(), "CH01");
-    EXPECT_EQ(ds.GetChannel(0).GetAbbreviation(), "FL");
-    EXPECT_EQ(ds.GetChannel(0).GetUnit().GetText(), "m/s^2");
-    EXPECT_EQ(ds.GetChannel(0).GetPhysChannel(), 0);
-    EXPECT_EQ(ds.GetChannel(1).GetName(), "Rear_RR");
     EXPECT_EQ(ds.GetChannel(1).GetTitle(), "CH02");
-    EXPECT_EQ(ds.GetChannel(1).GetAbbreviation(), "RR");
-    EXPECT_EQ(ds.GetChannel(1).GetPhysChannel(), 1);
-
-    const double factor[] = {0.001, 0.25}, offset[] = {0.5, -2.0};
-    const std::vector<double> values = ReadValues(dir / "out.trx");
-    ASSERT_EQ(values.size(), samples.size());
-    for (std::size_t i = 0; i < values.size(); ++i)
-        ASSERT_DOUBLE_EQ(values[i], samples[i] * factor[i % 2] + offset[i % 2]) << "value " << i;
+    ExpectValues(dir / "out.trx", samples, {0.001, 0.25}, {0.5, -2.0});
 }
 
 TEST_F(Taffmat, ChecksInTheirOrder)
@@ -194,9 +173,7 @@ TEST_F(Taffmat, MultiRatePatternAndUpperCaseHeader)
     EXPECT_DOUBLE_EQ(ds.GetSamplingRate(0), 4000.0);
     EXPECT_DOUBLE_EQ(ds.GetSamplingRate(1), 1000.0);
     EXPECT_EQ(ds.GetNbrOfScans(), 20);
-    const Bytes file = ReadFile(dir / "out.trx"), raw = Samples(samples);
-    ASSERT_GE(file.size(), std::size_t(ds.GetStartOfDataInFile()) + raw.size());
-    EXPECT_TRUE(std::equal(raw.begin(), raw.end(), file.begin() + ds.GetStartOfDataInFile()));
+    ExpectSamplesAtDataOffset(dir / "out.trx", samples);
 
     // A pattern that names series the header does not have.
     t.chSlot = "2,1";

@@ -1,67 +1,33 @@
 #pragma once
-// Helpers of the spreadsheet tests: a scratch directory, a semaphore and a
-// configuration folder of the test process's own, and the contents of a
-// data set read back through the data-set library.
+// Helpers of the spreadsheet tests: the contents of a data set read back
+// through the data-set library. (Every test process has semaphore and
+// configuration folders of its own: tests/support/PrivateFolders.cpp.)
 
 #include "hostlibs/dataset/Dataset.h"
+#include "interface/TSInterface.h"
+#include "tests/common/TempDir.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace sheet_test {
 
-class CScratchDir {
-public:
-    CScratchDir()
-    {
-        const char* t = std::getenv("TMPDIR");
-        std::string tmpl = std::string(t && *t ? t : "/tmp") + "/tessel_sheet_XXXXXX";
-        m_path = mkdtemp(tmpl.data()) ? tmpl : std::string();
-    }
-    ~CScratchDir()
-    {
-        std::error_code ec;
-        if (!m_path.empty()) std::filesystem::remove_all(m_path, ec);
-    }
-    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
-    const std::string& Path() const { return m_path; }
-
-private:
-    std::string m_path;
-};
-
-// Every test process works with semaphores and settings of its own.
-struct SProcessFolders {
-    SProcessFolders()
-    {
-        ::setenv("TESSEL_SEM_DIR", (dir / "sem").c_str(), 1);
-        ::setenv("TESSEL_CONFIG_DIR", (dir / "cfg").c_str(), 1);
-    }
-    CScratchDir dir;
-};
-inline SProcessFolders g_processFolders;
-
-inline void WriteFile(const std::string& path, const std::string& bytes)
-{
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-inline std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
+using tessel::test::ReadFile;
+using tessel::test::WriteFile;
 
 inline bool Exists(const std::string& path) { return std::filesystem::exists(path); }
+
+// ImportExcel, synchronously: the outcome record.
+inline CTSInterface::SMessage ImportSheet(const std::string& in, const std::string& out, dk__val kind = dk__spectrum,
+                                          const int* overwrite = nullptr)
+{
+    CTSInterface::SMessage msg;
+    EXPECT_EQ(CTSInterface().ImportExcel(in.c_str(), 1, 2, out.c_str(), overwrite, kind, &msg), 0u);
+    return msg;
+}
 
 // A data set as the import wrote it: its abscissa and every scan's floats
 // (stored abscissa values first, as the file holds them).
