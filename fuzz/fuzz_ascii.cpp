@@ -4,16 +4,9 @@
 // plain reader takes a table, the scanner must read the very same numbers
 // from it.
 
+#include "FuzzSupport.h"
 #include "formats/ascii/AsciiLineReader.h"
 #include "formats/ascii/TS_ASCIIImport.h"
-
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <string>
-#include <unistd.h>
-#include <vector>
 
 namespace {
 
@@ -57,21 +50,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     if (size == 0) return 0;
     std::vector<std::vector<double>> fast, scanned;
-    if (ReadAll(data, size, false, fast)) {
-        if (!ReadAll(data, size, true, scanned) || !SameBits(fast, scanned)) __builtin_trap();
-    }
+    if (ReadAll(data, size, false, fast)) fuzz::Check(ReadAll(data, size, true, scanned) && SameBits(fast, scanned));
 
-    // The table comes from memory; the data set goes to a memory-backed file
-    // system when there is one, so that a run costs no disk traffic.
-    static const std::string out = [] {
-        const char* dir = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : (std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp");
-        return std::string(dir) + "/fuzz_ascii_" + std::to_string(getpid()) + ".trx";
-    }();
+    // The table comes from memory, the data set goes to the scratch folder.
+    static const std::string out = fuzz::Scratch() + "/out.trx";
     std::FILE* f = fmemopen(const_cast<std::uint8_t*>(data), size, "r");
     if (!f) return 0;
     static const SASCImportContext context;
     CString error;
-    if (ConvertASCIIToTRX(f, "fuzz input", out.c_str(), context, error) != 0 && error.IsEmpty()) __builtin_trap();
+    fuzz::Check(ConvertASCIIToTRX(f, "fuzz input", out.c_str(), context, error) == 0 || !error.IsEmpty());
     std::fclose(f);
     unlink(out.c_str());
     return 0;

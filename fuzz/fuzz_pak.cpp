@@ -4,12 +4,8 @@
 // ChanPos and MPlist readers. The checks must end with one of their result
 // ids, and an accepted layout must place every channel inside its block.
 
+#include "FuzzSupport.h"
 #include "formats/pak/PakLayout.h"
-
-#include <cstddef>
-#include <cstdint>
-#include <cstring>
-#include <vector>
 
 namespace {
 
@@ -84,19 +80,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     SPakThroughput t;
     std::string detail;
     const unsigned rc = ReadPakThroughput(header.data(), setup.data(), t, detail);
-    if (rc != 0 && rc != 7 && rc != 103 && rc != 105 && rc != 130 && rc != 131)
-        __builtin_trap();
-    if (rc != 0 && detail.empty())
-        __builtin_trap();
+    fuzz::Check(rc == 0 || ((rc == 7 || rc == 103 || rc == 105 || rc == 130 || rc == 131) && !detail.empty()));
     if (rc == 0) {
-        if (t.analog.empty() || t.pulse.size() > std::size_t(PakLayout::kMaxPulseChannels) || t.uBlockBytes == 0)
-            __builtin_trap();
+        fuzz::Check(!t.analog.empty() && t.pulse.size() <= std::size_t(PakLayout::kMaxPulseChannels) && t.uBlockBytes != 0);
         for (const SPakChannel& c : t.analog)
-            if (c.uBlockOffset + std::uint64_t(t.lSamplesPerBlock) * std::uint64_t(t.SampleBytes()) > t.uBlockBytes)
-                __builtin_trap();
+            fuzz::Check(c.uBlockOffset + std::uint64_t(t.lSamplesPerBlock) * std::uint64_t(t.SampleBytes()) <= t.uBlockBytes);
         for (const SPakChannel& c : t.pulse)
-            if (c.lValues <= 0 || c.uBlockOffset + 4 * std::uint64_t(c.lValues) > t.uBlockBytes)
-                __builtin_trap();
+            fuzz::Check(c.lValues > 0 && c.uBlockOffset + 4 * std::uint64_t(c.lValues) <= t.uBlockBytes);
     }
 
     // What is left: half a ChanPos file, half an MPlist file.
@@ -106,7 +96,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ReadChanPosNames(text, rest / 2, names);
     ReadMPlistNames(text + rest / 2, rest - rest / 2, names);
     for (const std::string& n : names)
-        if (n.size() > 128)
-            __builtin_trap();
+        fuzz::Check(n.size() <= 128);
     return 0;
 }

@@ -1,19 +1,13 @@
 // Input: one mode byte, a 32-bit little-endian id or number, then the bytes of
 // up to three texts separated by NUL (further NULs are dropped: the texts are C strings).
 
+#include "FuzzSupport.h"
 #include "frame/Module.h"
 #include "frame/StringTable.h"
 #include "frame/ThreadManager.h"
 #include "platform/CString.h"
 #include "platform/Resources.h"
 #include "platform/UserConfig.h"
-
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <string>
-#include <vector>
 
 namespace {
 
@@ -99,13 +93,7 @@ void StringOps(uint32_t n, const std::vector<std::string>& t)
 
 void Config(const std::vector<std::string>& t)
 {
-    static const std::string dir = [] {
-        char tmpl[] = "/tmp/tessel-fuzz-XXXXXX";
-        const char* d = ::mkdtemp(tmpl);
-        std::string s = d ? d : "/tmp";
-        ::setenv("TESSEL_CONFIG_DIR", s.c_str(), 1);
-        return s;
-    }();
+    // The configuration folder is the scratch folder's (see the module set-up below).
     FILE* f = std::fopen(CUserConfigKey::FilePath(), "wb");
     if (!f) return;
     std::fwrite(t[0].data(), 1, t[0].size(), f);
@@ -122,7 +110,7 @@ void Config(const std::vector<std::string>& t)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static const bool loaded = (TesselModuleLoad(), true);
+    static const bool loaded = (fuzz::Scratch(true), TesselModuleLoad(), true);
     (void)loaded;
     if (size < 5) return 0;
     const uint32_t n = uint32_t(data[1]) | uint32_t(data[2]) << 8 | uint32_t(data[3]) << 16 |
