@@ -11,7 +11,6 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
-#include <sys/mman.h>
 #include <unistd.h>
 #include <vector>
 
@@ -62,31 +61,6 @@ inline void WriteFile(const std::string& path, const void* data, std::size_t siz
 }
 
 inline bool Exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
-
-// A file that lives in memory only (memfd) and opens by name through
-// /proc/self/fd: for readers that want a path but never write beside it.
-class CMemFile {
-public:
-    explicit CMemFile(const char* name) : m_fd(::memfd_create(name, MFD_CLOEXEC))
-    {
-        if (m_fd < 0) std::abort();
-        m_path = "/proc/self/fd/" + std::to_string(m_fd);
-    }
-    const std::string& Path() const { return m_path; }
-    void Fill(const void* data, std::size_t size)
-    {
-        if (::ftruncate(m_fd, 0) != 0) std::abort();
-        for (std::size_t done = 0; done < size;) {
-            const ssize_t k = ::pwrite(m_fd, static_cast<const char*>(data) + done, size - done, off_t(done));
-            if (k <= 0) std::abort();
-            done += std::size_t(k);
-        }
-    }
-
-private:
-    int m_fd;
-    std::string m_path;
-};
 
 // A TRX file whose description is the given bytes, behind a valid lead-in
 // (magic, version, description size and the offset of the samples, as

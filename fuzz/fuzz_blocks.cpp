@@ -6,40 +6,36 @@
 #include <cmath>
 
 namespace {
-class CBytesSource : public CNetNode {
-public:
-    CBytesSource(SStreamFormat f, const std::uint8_t* d, std::size_t n, std::size_t block)
-        : CNetNode(0, 1), m_fmt(std::move(f)), m_data(d), m_size(n), m_block(block) {}
-
-protected:
+// The body's bytes, over and over, as the samples of every channel and as
+// pulse bytes.
+struct CBytesSource : CNetNode {
+    CBytesSource(SStreamFormat f, const std::uint8_t* d, std::size_t n, std::size_t b)
+        : CNetNode(0, 1), fmt(std::move(f)), data(d), size(n), block(b) {}
     bool OnInitialize() override
     {
-        Output(0)->Format() = m_fmt;
+        Output(0)->Format() = fmt;
         return true;
     }
     bool Produce(int, SStreamBlock& b) override
     {
-        std::size_t nCh = m_fmt.channels.size();
-        std::size_t n = std::size_t(std::min<std::uint64_t>(m_block, m_fmt.nScans - m_pos));
-        b.Reset(n, nCh, m_fmt.HasPulses());
+        const std::size_t nCh = fmt.channels.size();
+        const std::size_t n = std::size_t(std::min<std::uint64_t>(block, fmt.nScans - pos));
+        b.Reset(n, nCh, fmt.HasPulses());
         for (std::size_t i = 0; i < n; ++i) {
-            std::uint8_t byte = m_size ? m_data[(m_pos + i) % m_size] : 0;
+            const std::uint8_t byte = size ? data[(pos + i) % size] : 0;
             for (std::size_t c = 0; c < nCh; ++c)
                 b.values[i * nCh + c] = float(int(byte) - 128 + int(c)) / 64.0f;
-            if (m_fmt.HasPulses())
+            if (fmt.HasPulses())
                 b.pulses[i] = byte;
         }
-        m_pos += n;
-        b.bEnd = m_pos >= m_fmt.nScans;
+        pos += n;
+        b.bEnd = pos >= fmt.nScans;
         return true;
     }
-
-private:
-    SStreamFormat m_fmt;
-    const std::uint8_t* m_data;
-    std::size_t m_size;
-    std::size_t m_block;
-    std::uint64_t m_pos = 0;
+    SStreamFormat fmt;
+    const std::uint8_t* data;
+    std::size_t size, block;
+    std::uint64_t pos = 0;
 };
 } // namespace
 

@@ -1,7 +1,6 @@
 // The cheap half of the speed code on a data set made from the input (layout
 // in speed_input.h): the entry checks of the mixed-rate export and the level
-// search. The data set lives in a memfd and is opened through /proc/self/fd,
-// so no input touches a disk. Findings: a crash, a check that creates the
+// search. The data set lives in the scratch folder in memory. Findings: a crash, a check that creates the
 // output, a cut outside the data. The export job itself and the speed
 // reference run in fuzz_speed_job.
 
@@ -16,12 +15,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static SSpeedFuzzInput in;
     if (!MakeSpeedFuzzInput(data, size, in))
         return 0;
-    static fuzz::CMemFile file("tessel-fuzz-speed");
-    file.Fill(in.file.data(), in.file.size());
-    const std::string& input = file.Path();
-
-    // An output name in a folder nobody writes to: the checks must not make it.
-    static const std::string output = fuzz::Scratch() + "/out.trx";
+    static const std::string input = fuzz::Scratch() + "/in.trx", output = fuzz::Scratch() + "/out.trx";
+    fuzz::WriteFile(input, in.file.data(), in.file.size());
+    // The entry checks must not make the output.
     std::vector<SMixedRateGroup> groups;
     CThreadTRXMixedSRExport::CheckArguments(in.first, in.divisor, input.c_str(), output.c_str(), groups);
     fuzz::Check(!fuzz::Exists(output));

@@ -13,20 +13,15 @@
 
 #include "speed_input.h"
 
-#include <dirent.h>
-
 namespace {
 
 // Every file of the scratch folder but the input and the private folders.
 std::vector<std::string> Others()
 {
     std::vector<std::string> names;
-    DIR* d = ::opendir(fuzz::Scratch().c_str());
-    while (dirent* e = d ? ::readdir(d) : nullptr) {
-        const std::string n = e->d_name;
-        if (n != "." && n != ".." && n != "sem" && n != "config" && n != "in.trx") names.push_back(n);
-    }
-    if (d) ::closedir(d);
+    for (const auto& e : std::filesystem::directory_iterator(fuzz::Scratch()))
+        if (e.path().filename() != "sem" && e.path().filename() != "config" && e.path().filename() != "in.trx")
+            names.push_back(e.path().filename());
     return names;
 }
 
