@@ -5,12 +5,12 @@
 #    pass band 20 (95 %) and 20 bits, the same);
 #  - the WAVE drain turning the same float data into 16-bit PCM against sox -D;
 #  - memory: both networks on a 1 GiB input, peak resident size reported.
-# Usage: bench/bench_blocks.sh [build-dir]   (needs blocks_run from the tests build)
+# Usage: bench/bench_blocks.sh [build-dir]   (needs blocks_run, a benchmark helper of the build)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:-build}" && pwd)
 run="$build/blocks_run"
-[ -x "$run" ] || { echo "no $run: build the tests first"; exit 1; }
+[ -x "$run" ] || { echo "no $run: build blocks_run first"; exit 1; }
 command -v sox >/dev/null || { echo "sox missing"; exit 1; }
 tmp=${TMPDIR:-/tmp}/tessel_bench_blocks
 mkdir -p "$tmp"

@@ -4,23 +4,18 @@
 // end every chunk with a verdict, fill exactly the chunk's bits with 0 or 1,
 // and never read more bytes than a chunk can need.
 
+#include "FuzzSupport.h"
 #include "formats/mp3/Mp3SideFile.h"
 #include "formats/mp3/PulseBitCode.h"
 
-#include <cstddef>
-#include <cstdint>
-#include <cstdlib>
-#include <cstring>
-#include <vector>
+using fuzz::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::size_t banner = Mp3SideFile::BannerLength(data, size);
-    if (banner != 0) {
-        if (banner > size || banner > Mp3SideFile::kBannerMax || size - banner < 8 ||
-            std::memcmp(data + banner, "\x89TRX", 4) != 0 || data[banner - 1] != '\n')
-            std::abort();
-    }
+    if (banner != 0)
+        Check(banner <= size && banner <= Mp3SideFile::kBannerMax && size - banner >= 8 &&
+              std::memcmp(data + banner, "\x89TRX", 4) == 0 && data[banner - 1] == '\n');
 
     if (size < 4) return 0;
     const int count = 1 + data[0] % 4;
@@ -37,12 +32,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::size_t before = in.Remaining();
         const PulseBitCode::EDecode r = PulseBitCode::DecodeChunk(subs, scans, in, bits);
         // At most one byte per bit of every sub-channel.
-        if (before - in.Remaining() > std::size_t(scans) * subs.size()) std::abort();
+        Check(before - in.Remaining() <= std::size_t(scans) * subs.size());
         if (r != PulseBitCode::EDecode::Ok) break;
         for (const auto& b : bits) {
-            if (long(b.size()) != scans) std::abort();
+            Check(long(b.size()) == scans);
             for (std::uint8_t v : b)
-                if (v > 1) std::abort();
+                Check(v <= 1);
         }
         PulseBitCode::ApplyChunk(subs, bits, samples.data(), 2, scans);
         // What was decoded codes back to a chunk that decodes the same.
@@ -50,14 +45,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         PulseBitCode::EncodeChunk(subs, samples.data(), 2, scans, again);
         PulseBitCode::CMemorySource in2(again.data(), again.size());
         std::vector<std::vector<std::uint8_t>> bits2;
-        if (PulseBitCode::DecodeChunk(subs, scans, in2, bits2) != PulseBitCode::EDecode::Ok || in2.Remaining() != 0)
-            std::abort();
+        Check(PulseBitCode::DecodeChunk(subs, scans, in2, bits2) == PulseBitCode::EDecode::Ok && in2.Remaining() == 0);
         for (std::size_t s = 0; s < subs.size(); ++s) {
             // Two sub-channels on one bit share it; the later one wins in the samples.
             bool shared = false;
             for (std::size_t t = s + 1; t < subs.size(); ++t)
                 shared |= subs[t].parent == subs[s].parent && subs[t].mask == subs[s].mask;
-            if (!shared && bits2[s] != bits[s]) std::abort();
+            Check(shared || bits2[s] == bits[s]);
         }
     }
     return 0;

@@ -4,12 +4,8 @@
 // ChanPos and MPlist readers. The checks must end with one of their result
 // ids, and an accepted layout must place every channel inside its block.
 
+#include "FuzzSupport.h"
 #include "formats/pak/PakLayout.h"
-
-#include <cstddef>
-#include <cstdint>
-#include <cstring>
-#include <vector>
 
 namespace {
 
@@ -28,17 +24,22 @@ const SRegion kRegions[] = {
     {true, PakLayout::Record(6), 8},  {true, PakLayout::Record(7), 8},  {true, PakLayout::Record(200), 8},
 };
 
+// A header and a setup file.
+using SFiles = std::pair<std::vector<unsigned char>, std::vector<unsigned char>>;
+
+unsigned char* Place(SFiles& f, const SRegion& r) { return (r.setup ? f.second : f.first).data() + r.offset; }
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    // The well-formed structures, made once; each input changes only its
-    // regions, which are put back afterwards (75 KB copied per input would
-    // cost most of the time).
-    static std::vector<unsigned char> header(PakLayout::kHeaderSize), setup(PakLayout::kSetupSize);
-    static const bool made = [] {
-        PakLayout::CFields h(header.data(), header.size(), false), s(setup.data(), setup.size(), false);
-        std::memcpy(header.data(), "LSB", 3);
+    // The well-formed structures, made once, and the working copy; each input
+    // changes only its regions, which are put back afterwards (75 KB copied
+    // per input would cost most of the time).
+    static SFiles clean = [] {
+        SFiles f{std::vector<unsigned char>(PakLayout::kHeaderSize), std::vector<unsigned char>(PakLayout::kSetupSize)};
+        PakLayout::CFields h(f.first.data(), f.first.size(), false), s(f.second.data(), f.second.size(), false);
+        std::memcpy(f.first.data(), "LSB", 3);
         h.Put<std::int32_t>(PakLayout::kHdrRevision, 1);
         h.Put<std::int32_t>(PakLayout::kHdrSamplesPerBlock, 256);
         h.Put<std::int16_t>(PakLayout::kHdrBits, 16);
@@ -49,54 +50,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         s.Put<std::int16_t>(PakLayout::Record(0) + PakLayout::kRecKind, 1);
         s.Put<std::int16_t>(PakLayout::Record(1) + PakLayout::kRecKind, 4);
         h.Put<std::int32_t>(PakLayout::kHdrValuesPerBlock + 4, 1);
-        return true;
+        return f;
     }();
-    (void)made;
-    struct SSaved {
-        const SRegion* region;
-        unsigned char bytes[64];
-    };
-    SSaved saved[sizeof(kRegions) / sizeof(kRegions[0])];
-    std::size_t nSaved = 0;
+    static SFiles work = clean;
     std::size_t used = 0;
     for (const SRegion& r : kRegions) {
-        if (used == size)
-            break;
-        unsigned char* at = (r.setup ? setup.data() : header.data()) + r.offset;
-        saved[nSaved].region = &r;
-        std::memcpy(saved[nSaved++].bytes, at, r.size);
         const std::size_t n = std::min(r.size, size - used);
-        std::memcpy(at, data + used, n);
+        std::memcpy(Place(work, r), data + used, n);
         used += n;
     }
-    struct SRestore {
-        SSaved* saved;
-        std::size_t& n;
-        ~SRestore()
-        {
-            for (std::size_t i = 0; i < n; ++i) {
-                const SRegion& r = *saved[i].region;
-                std::memcpy((r.setup ? setup.data() : header.data()) + r.offset, saved[i].bytes, r.size);
-            }
-        }
-    } restore{saved, nSaved};
 
     SPakThroughput t;
     std::string detail;
-    const unsigned rc = ReadPakThroughput(header.data(), setup.data(), t, detail);
-    if (rc != 0 && rc != 7 && rc != 103 && rc != 105 && rc != 130 && rc != 131)
-        __builtin_trap();
-    if (rc != 0 && detail.empty())
-        __builtin_trap();
+    const unsigned rc = ReadPakThroughput(work.first.data(), work.second.data(), t, detail);
+    for (const SRegion& r : kRegions)
+        std::memcpy(Place(work, r), Place(clean, r), r.size);
+    fuzz::Check(rc == 0 || ((rc == 7 || rc == 103 || rc == 105 || rc == 130 || rc == 131) && !detail.empty()));
     if (rc == 0) {
-        if (t.analog.empty() || t.pulse.size() > std::size_t(PakLayout::kMaxPulseChannels) || t.uBlockBytes == 0)
-            __builtin_trap();
+        fuzz::Check(!t.analog.empty() && t.pulse.size() <= std::size_t(PakLayout::kMaxPulseChannels) && t.uBlockBytes != 0);
         for (const SPakChannel& c : t.analog)
-            if (c.uBlockOffset + std::uint64_t(t.lSamplesPerBlock) * std::uint64_t(t.SampleBytes()) > t.uBlockBytes)
-                __builtin_trap();
+            fuzz::Check(c.uBlockOffset + std::uint64_t(t.lSamplesPerBlock) * std::uint64_t(t.SampleBytes()) <= t.uBlockBytes);
         for (const SPakChannel& c : t.pulse)
-            if (c.lValues <= 0 || c.uBlockOffset + 4 * std::uint64_t(c.lValues) > t.uBlockBytes)
-                __builtin_trap();
+            fuzz::Check(c.lValues > 0 && c.uBlockOffset + 4 * std::uint64_t(c.lValues) <= t.uBlockBytes);
     }
 
     // What is left: half a ChanPos file, half an MPlist file.
@@ -106,7 +81,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ReadChanPosNames(text, rest / 2, names);
     ReadMPlistNames(text + rest / 2, rest - rest / 2, names);
     for (const std::string& n : names)
-        if (n.size() > 128)
-            __builtin_trap();
+        fuzz::Check(n.size() <= 128);
     return 0;
 }

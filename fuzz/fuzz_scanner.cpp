@@ -1,10 +1,9 @@
 // Scans arbitrary bytes from memory and through a caller's getChar, checking
 // that both sources agree and that the scanner keeps its own limits.
+#include "FuzzSupport.h"
 #include "common/scanner/Scanner.h"
 
-#include <cstdint>
-#include <cstdlib>
-#include <cstring>
+using fuzz::Check;
 
 namespace {
 
@@ -18,12 +17,6 @@ int GetChar(Scanner* s)
 {
     auto* src = static_cast<Source*>(s->user);
     return src->pos < src->size ? src->data[src->pos++] : -1;
-}
-
-void Check(bool ok)
-{
-    if (!ok)
-        std::abort();
 }
 
 }  // namespace

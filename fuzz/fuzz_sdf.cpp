@@ -4,11 +4,8 @@
 // blocks; the header set read is written back as well. Refusals are result
 // codes; anything else is a finding.
 
+#include "FuzzSupport.h"
 #include "formats/sdf/SdfImportPlan.h"
-
-#include <cstddef>
-#include <cstdint>
-#include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
@@ -17,14 +14,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         headers.Read(in);
     } catch (const CSdfError& e) {
-        if (e.uCode < 30 || e.uCode > 52)
-            __builtin_trap();
+        fuzz::Check(e.uCode >= 30 && e.uCode <= 52);
         return 0;
     }
     unsigned code = 0;
     const std::vector<unsigned char> written = headers.Serialize(code);
-    if (written.size() < 2 + 80 + 156 || code != 0)
-        __builtin_trap();
+    fuzz::Check(written.size() >= 2 + 80 + 156 && code == 0);
 
     CSdfImportPlanner planner(headers, in);
     std::vector<unsigned char> block;
@@ -32,18 +27,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const SSdfResultPlan plan = planner.Plan(i);
         if (plan.uCode)
             break;   // the job stops at the first refused result
-        if (plan.channels.GetCount() < plan.nVectors)
-            __builtin_trap();
+        fuzz::Check(plan.channels.GetCount() >= plan.nVectors);
         CSdfValueReader reader(in, plan, 3072);
         block.resize(reader.ScanBytes() * 64);
         long long total = 0;
         while (long n = reader.Next(block.data(), 64)) {
             total += n;
-            if (total > reader.TotalScans())
-                __builtin_trap();
+            fuzz::Check(total <= reader.TotalScans());
         }
-        if (!reader.Failed() && total != reader.TotalScans())
-            __builtin_trap();
+        fuzz::Check(reader.Failed() || total == reader.TotalScans());
     }
     return 0;
 }

@@ -13,75 +13,28 @@
 
 #include "speed_input.h"
 
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <dirent.h>
-#include <filesystem>
-#include <string>
-#include <sys/stat.h>
-#include <unistd.h>
-#include <vector>
-
 namespace {
 
-const std::string& Scratch()
-{
-    static std::string dir = [] {
-        static char d[] = "/dev/shm/tessel-fuzz-speed-job-XXXXXX";
-        if (!mkdtemp(d)) std::abort();
-        std::string s(d);
-        // tmpfs is memory: a finished run leaves nothing behind.
-        std::atexit([] {
-            std::error_code ec;
-            std::filesystem::remove_all(d, ec);
-        });
-        ::mkdir((s + "/sem").c_str(), 0700);
-        ::mkdir((s + "/config").c_str(), 0700);
-        ::setenv("TESSEL_SEM_DIR", (s + "/sem").c_str(), 1);
-        ::setenv("TESSEL_CONFIG_DIR", (s + "/config").c_str(), 1);
-        return s;
-    }();
-    return dir;
-}
-
-bool Exists(const std::string& p)
-{
-    struct stat st;
-    return ::stat(p.c_str(), &st) == 0;
-}
-
-// Every file of the scratch folder but the input.
-std::vector<std::string> Others(const std::string& keep)
+// Every file of the scratch folder but the input and the private folders.
+std::vector<std::string> Others()
 {
     std::vector<std::string> names;
-    DIR* d = ::opendir(Scratch().c_str());
-    while (dirent* e = d ? ::readdir(d) : nullptr) {
-        std::string n = e->d_name;
-        if (n != "." && n != ".." && n != "sem" && n != "config" && n != keep)
-            names.push_back(n);
-    }
-    if (d) ::closedir(d);
+    for (const auto& e : std::filesystem::directory_iterator(fuzz::Scratch()))
+        if (e.path().filename() != "sem" && e.path().filename() != "config" && e.path().filename() != "in.trx")
+            names.push_back(e.path().filename());
     return names;
-}
-
-void Write(const std::string& path, const std::vector<unsigned char>& bytes)
-{
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) std::abort();
-    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) std::abort();
-    std::fclose(f);
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    SSpeedFuzzInput in;
+    static SSpeedFuzzInput in;
     if (!MakeSpeedFuzzInput(data, size, in))
         return 0;
-    const std::string input = Scratch() + "/in.trx", output = Scratch() + "/out.trx";
-    Write(input, in.file);
+    const std::string& dir = fuzz::Scratch(true);
+    const std::string input = dir + "/in.trx", output = dir + "/out.trx";
+    fuzz::WriteFile(input, in.file.data(), in.file.size());
 
     std::vector<SMixedRateGroup> groups;
     if (CThreadTRXMixedSRExport::CheckArguments(in.first, in.divisor, input.c_str(), output.c_str(), groups) == 0) {
@@ -94,11 +47,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 __builtin_trap();  // success without a readable output
             }
             ::unlink(output.c_str());
-        } else if (Exists(output)) {
-            __builtin_trap();  // a failed run left its output
         }
-        if (!Others("in.trx").empty())
-            __builtin_trap();  // a temporary file outlived the run
+        fuzz::Check(rc == 0 || !fuzz::Exists(output));
+        fuzz::Check(Others().empty());  // a temporary file outlived the run
     }
 
     try {
@@ -111,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     } catch (const CDatasetException&) {
     }
-    for (const std::string& n : Others("in.trx"))
-        ::unlink((Scratch() + "/" + n).c_str());
+    for (const std::string& n : Others())
+        ::unlink((dir + "/" + n).c_str());
     return 0;
 }

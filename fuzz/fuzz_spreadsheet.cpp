@@ -9,10 +9,9 @@
 // (tests/formats/spreadsheet/data/freexl_iconv_stack_underflow.xls) and
 // which the import therefore only ever runs in a process of its own.
 
+#include "FuzzSupport.h"
 #include "formats/spreadsheet/SpreadsheetReader.h"
 #include "formats/spreadsheet/TableWriter.h"
-
-#include <cstdint>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
@@ -25,12 +24,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const ESheetRead r = type == ESheetType::Ods ? ReadOdsInThisProcess(data, size, table, reason)
                                                  : ReadFirstWorksheetFromMemory(data, size, table, reason);
     if (r != ESheetRead::Ok) {
-        if (reason.IsEmpty()) __builtin_trap();
+        fuzz::Check(!reason.IsEmpty());
         return 0;
     }
     // The data set itself is written by the clipboard target; here the
     // search runs on what the readers found.
     STableLayout layout;
-    if (!AnalyseTable(table, layout, &reason) && reason.IsEmpty()) __builtin_trap();
+    fuzz::Check(AnalyseTable(table, layout, &reason) || !reason.IsEmpty());
     return 0;
 }

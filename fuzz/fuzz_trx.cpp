@@ -4,42 +4,10 @@
 // Refusals are CDatasetException; anything else is a finding, and so is a
 // data set that the library writes back but cannot open again.
 
+#include "FuzzSupport.h"
 #include "hostlibs/dataset/Dataset.h"
 
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <string>
-#include <unistd.h>
-#include <vector>
-
 namespace {
-
-std::string ScratchFile()
-{
-    static std::string path = [] {
-        // A memory-backed file system when there is one: each input is
-        // written, opened, rewritten and renamed, and on a disk the saves'
-        // fsync alone held the target at a few hundred runs a second.
-        std::string dir = std::string(access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") + "/tessel-fuzz-trx-XXXXXX";
-        if (!mkdtemp(dir.data())) std::abort();
-        // Memory is not given back by itself: the folder goes when the run ends.
-        static std::string made = dir;
-        std::atexit([] { std::filesystem::remove_all(made); });
-        return dir + "/in.trx";
-    }();
-    return path;
-}
-
-void Write(const std::string& path, const std::vector<unsigned char>& bytes)
-{
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) std::abort();
-    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) std::abort();
-    std::fclose(f);
-}
 
 void ReadEverything(CDataset& ds)
 {
@@ -58,9 +26,8 @@ void ReadEverything(CDataset& ds)
         while (!a->Finished()) {
             long k = a->GetData(64, buf.data(), c % 2 ? ds__dorg_interleaved : ds__dorg_with_abscissa, type);
             if (k <= 0) break;
-            if (k > 64) __builtin_trap();
             total += k;
-            if (total > a->GetNbrOfScans()) __builtin_trap();
+            fuzz::Check(k <= 64 && total <= a->GetNbrOfScans());
         }
         ds.DeleteAccess(a);
     }
@@ -68,12 +35,18 @@ void ReadEverything(CDataset& ds)
 
 void Exercise(const std::string& path)
 {
+    // Every mode checks the lead-in and the description the same way before
+    // it differs: what the plain read refuses to open, the others refuse too,
+    // and most inputs end here.
     for (int mode : {int(om__read), om__read_complete}) {
+        bool opened = false;
         try {
             CDataset ds(path.c_str(), mode, 0, sh__deny_none);
+            opened = true;
             ReadEverything(ds);
         } catch (const CDatasetException&) {
         }
+        if (!opened && mode == om__read) return;
     }
     bool written = false;
     try {
@@ -86,7 +59,7 @@ void Exercise(const std::string& path)
     if (written) {
         try {
             CDataset again(path.c_str(), om__read, 0, sh__deny_none);
-            if (again.GetComment() != "fuzz") __builtin_trap();
+            fuzz::Check(again.GetComment() == "fuzz");
         } catch (const CDatasetException&) {
             __builtin_trap();   // the library wrote a description it cannot read
         }
@@ -97,23 +70,17 @@ void Exercise(const std::string& path)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    const std::string path = ScratchFile();
-    Write(path, std::vector<unsigned char>(data, data + size));
+    // Each input is written, opened, rewritten and renamed: a file in the
+    // scratch folder, not in memory alone.
+    static const std::string path = fuzz::Scratch() + "/in.trx";
+    fuzz::WriteFile(path, data, size);
     Exercise(path);
 
-    // The input as the description: lead-in as documented, then 256 sample bytes.
-    std::uint64_t offset = (24 + size + 7) / 8 * 8;
-    std::vector<unsigned char> file(offset, ' ');
-    const unsigned char magic[8] = {0x89, 'T', 'R', 'X', '\r', '\n', 0x1A, '\n'};
-    std::memcpy(file.data(), magic, 8);
-    file[8] = 1;
-    file[9] = file[10] = file[11] = 0;
-    std::uint32_t h = std::uint32_t(size);
-    std::memcpy(file.data() + 12, &h, 4);
-    std::memcpy(file.data() + 16, &offset, 8);
-    if (size) std::memcpy(file.data() + 24, data, size);
+    // The input as the description, then 256 sample bytes.
+    static std::vector<unsigned char> file;
+    fuzz::TrxAround(data, size, file);
     for (int i = 0; i < 256; ++i) file.push_back(static_cast<unsigned char>(i * 37 + (size ? data[std::size_t(i) % size] : 0)));
-    Write(path, file);
+    fuzz::WriteFile(path, file.data(), file.size());
     Exercise(path);
     return 0;
 }

@@ -3,11 +3,8 @@
 // data set in small blocks. Refusals are results (CUffError); anything else
 // is a finding.
 
+#include "FuzzSupport.h"
 #include "formats/uff/UffReader.h"
-
-#include <cstddef>
-#include <cstdint>
-#include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
@@ -20,8 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     for (const SUffGroup& g : reader.Groups())
-        if (g.aMembers.empty())
-            __builtin_trap();
+        fuzz::Check(!g.aMembers.empty());
     std::vector<double> buf(3 * 64);
     for (const SUffDataSet& ds : reader.DataSets()) {
         try {
@@ -29,14 +25,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             long long total = 0;
             while (std::size_t n = values.Read(buf.data(), 64)) {
                 total += (long long)n;
-                if (total > ds.h.llPoints)
-                    __builtin_trap();
+                fuzz::Check(total <= ds.h.llPoints);
             }
-            if (total != ds.h.llPoints)
-                __builtin_trap();
+            fuzz::Check(total == ds.h.llPoints);
         } catch (const CUffError& e) {
-            if (e.uStringID != 124 && e.uStringID != 104)
-                __builtin_trap();
+            fuzz::Check(e.uStringID == 124 || e.uStringID == 104);
         }
     }
     return 0;

@@ -1,19 +1,11 @@
 // Unit texts from foreign files: the parser must agree with Check, never
 // crash, and give finite, positive factors and references.
+#include "FuzzSupport.h"
 #include "hostlibs/dataset/Unit.h"
 
 #include <cmath>
-#include <cstdint>
-#include <cstdlib>
-#include <string>
 
-namespace {
-void Check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
-}  // namespace
+using fuzz::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

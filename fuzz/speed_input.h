@@ -5,11 +5,10 @@
 
 #pragma once
 
+#include "FuzzSupport.h"
+
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
-#include <cstring>
-#include <vector>
 
 struct SSpeedFuzzInput {
     short first = 0;
@@ -26,19 +25,7 @@ inline bool MakeSpeedFuzzInput(const std::uint8_t* data, std::size_t size, SSpee
     in.first = short(data[0] % 4);
     in.divisor = short(2 << (data[1] % 5));
     in.level = float(data[2]) * 4.0f - 200.0f;
-    data += 3;
-    size -= 3;
-
-    const std::uint64_t offset = (24 + size + 7) / 8 * 8;
-    in.file.assign(offset, ' ');
-    const unsigned char magic[8] = {0x89, 'T', 'R', 'X', '\r', '\n', 0x1A, '\n'};
-    std::memcpy(in.file.data(), magic, 8);
-    in.file[8] = 1;
-    in.file[9] = in.file[10] = in.file[11] = 0;
-    const std::uint32_t h = std::uint32_t(size);
-    std::memcpy(in.file.data() + 12, &h, 4);
-    std::memcpy(in.file.data() + 16, &offset, 8);
-    if (size) std::memcpy(in.file.data() + 24, data, size);
+    fuzz::TrxAround(data + 3, size - 3, in.file);
     for (int i = 0; i < 1024; ++i)
         in.file.push_back(static_cast<unsigned char>((i * 7) % 4 < 2 ? i * 37 : 1));
     return true;

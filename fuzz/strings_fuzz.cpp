@@ -1,6 +1,7 @@
 // Input: one mode byte, a 32-bit little-endian id or number, then the bytes of
 // up to three texts separated by NUL (further NULs are dropped: the texts are C strings).
 
+#include "FuzzSupport.h"
 #include "frame/Module.h"
 #include "frame/StringTable.h"
 #include "frame/ThreadManager.h"
@@ -8,22 +9,7 @@
 #include "platform/Resources.h"
 #include "platform/UserConfig.h"
 
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <string>
-#include <vector>
-
 namespace {
-
-void Check(bool ok, const char* what)
-{
-    if (!ok) {
-        std::fprintf(stderr, "invariant broken: %s\n", what);
-        std::abort();
-    }
-}
 
 std::vector<std::string> Split(const uint8_t* p, size_t n)
 {
@@ -46,19 +32,19 @@ void JobText(unsigned id, const std::vector<std::string>& t)
     const CString async = CThreadManager::BuildText(job, " ");
     const CString sync = CThreadManager::BuildText(job, "");
     if (!job.m_sText.IsEmpty()) {
-        Check(async == job.m_sText && sync == job.m_sText, "finished text reported as it stands");
+        fuzz::Check(async == job.m_sText && sync == job.m_sText);  // finished text reported as it stands
         return;
     }
     if (id == 0xFFFFFFFFu) {
-        Check(async.IsEmpty() && sync.IsEmpty(), "no text");
+        fuzz::Check(async.IsEmpty() && sync.IsEmpty());  // no text
         return;
     }
     CString base = LoadText(id);
     if (!job.m_sTextArg.IsEmpty()) base = FormatTextArg(base, job.m_sTextArg);
     const CString a = job.m_sTextAppend.IsEmpty() ? base : base + " " + job.m_sTextAppend;
     const CString s = base + job.m_sTextAppend;
-    Check(async == a, "asynchronous text");
-    Check(sync == s, "synchronous text");
+    fuzz::Check(async == a);  // asynchronous text
+    fuzz::Check(sync == s);  // synchronous text
 }
 
 void Placeholder(const std::vector<std::string>& t)
@@ -66,11 +52,11 @@ void Placeholder(const std::vector<std::string>& t)
     const CString out = FormatTextArg(CString(t[0]), CString(t[1]));
     const auto pos = t[0].find("%s");
     if (pos == std::string::npos) {
-        Check(out.str() == t[0], "text without placeholder unchanged");
+        fuzz::Check(out.str() == t[0]);  // text without placeholder unchanged
     } else {
-        Check(out.str().size() == t[0].size() - 2 + t[1].size(), "length after filling");
-        Check(out.str().compare(0, pos, t[0], 0, pos) == 0, "prefix kept");
-        Check(out.str().compare(pos, t[1].size(), t[1]) == 0, "argument inserted");
+        fuzz::Check(out.str().size() == t[0].size() - 2 + t[1].size());  // length after filling
+        fuzz::Check(out.str().compare(0, pos, t[0], 0, pos) == 0);  // prefix kept
+        fuzz::Check(out.str().compare(pos, t[1].size(), t[1]) == 0);  // argument inserted
     }
 }
 
@@ -79,33 +65,27 @@ void StringOps(uint32_t n, const std::vector<std::string>& t)
     CString s(t[0]);
     const int a = int(int16_t(n & 0xFFFF)), b = int(int16_t(n >> 16));
     const int len = s.GetLength();
-    Check(s.Left(a).GetLength() == std::max(0, std::min(a, len)), "Left");
-    Check(s.Right(a).GetLength() == std::max(0, std::min(a, len)), "Right");
+    fuzz::Check(s.Left(a).GetLength() == std::max(0, std::min(a, len)));
+    fuzz::Check(s.Right(a).GetLength() == std::max(0, std::min(a, len)));
     const CString mid = s.Mid(a, b);
-    Check(mid.GetLength() <= len, "Mid");
-    Check(s.Mid(a).GetLength() <= len, "Mid to the end");
+    fuzz::Check(mid.GetLength() <= len);
+    fuzz::Check(s.Mid(a).GetLength() <= len);  // Mid to the end
     const int f = s.Find(t[1].c_str(), a);
-    Check(f == -1 || (f >= 0 && s.str().compare(std::size_t(f), t[1].size(), t[1]) == 0), "Find");
+    fuzz::Check(f == -1 || (f >= 0 && s.str().compare(std::size_t(f), t[1].size(), t[1]) == 0));
     const int r = s.ReverseFind(t[1].empty() ? 'x' : t[1][0]);
-    Check(r >= -1 && r < len, "ReverseFind");
+    fuzz::Check(r >= -1 && r < len);
     CString copy = s;
     copy.Replace(t[1].c_str(), t[2].c_str());
     copy.Trim();
     copy.MakeUpper();
     CString fmt;
     fmt.Format("%s|%d|%s", t[1].c_str(), a, t[2].c_str());
-    Check(fmt.GetLength() >= int(t[1].size() + t[2].size()) + 3, "Format");
+    fuzz::Check(fmt.GetLength() >= int(t[1].size() + t[2].size()) + 3);
 }
 
 void Config(const std::vector<std::string>& t)
 {
-    static const std::string dir = [] {
-        char tmpl[] = "/tmp/tessel-fuzz-XXXXXX";
-        const char* d = ::mkdtemp(tmpl);
-        std::string s = d ? d : "/tmp";
-        ::setenv("TESSEL_CONFIG_DIR", s.c_str(), 1);
-        return s;
-    }();
+    // The configuration folder is the scratch folder's (see the module set-up below).
     FILE* f = std::fopen(CUserConfigKey::FilePath(), "wb");
     if (!f) return;
     std::fwrite(t[0].data(), 1, t[0].size(), f);
@@ -114,7 +94,7 @@ void Config(const std::vector<std::string>& t)
     if (key.Open(t[1].c_str()) || key.Open("Software\\Orvano\\")) {
         char buf[4] = {1, 1, 1, 1};
         if (key.QueryValue(t[2].empty() ? "Language" : t[2].c_str(), buf, sizeof buf))
-            Check(std::memchr(buf, 0, sizeof buf) != nullptr, "value terminated within 4 bytes");
+            fuzz::Check(std::memchr(buf, 0, sizeof buf) != nullptr);  // value terminated within 4 bytes
     }
 }
 
@@ -122,7 +102,7 @@ void Config(const std::vector<std::string>& t)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static const bool loaded = (TesselModuleLoad(), true);
+    static const bool loaded = (fuzz::Scratch(true), TesselModuleLoad(), true);
     (void)loaded;
     if (size < 5) return 0;
     const uint32_t n = uint32_t(data[1]) | uint32_t(data[2]) << 8 | uint32_t(data[3]) << 16 |

@@ -250,8 +250,10 @@ void CSdfHeaderSet::Read(ISdfInput& in)
             d.numPoints = d.numPoints16;
             d.lastValidIndex = d.lastValidIndex16;
         }
+        // A negative count stays negative, for the plan to refuse, without
+        // overflowing at the smallest one.
         if (d.lastValidIndex >= d.numPoints || d.lastValidIndex == 0)
-            d.lastValidIndex = d.numPoints - 1;
+            d.lastValidIndex = d.numPoints > INT32_MIN ? d.numPoints - 1 : d.numPoints;
     }
 
     bool typesOk = file.recordType == SDF_FILE_HDR_TYPE && meas.recordType == SDF_MEAS_HDR_TYPE;

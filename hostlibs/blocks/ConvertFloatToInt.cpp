@@ -211,7 +211,9 @@ bool CSPBConvertMultiChnFloatToInt::Produce(int, SStreamBlock& block)
         return Fail("conversion: upstream failed: " + Input(0)->GetConnectedOutput()->GetNode()->GetLastError());
     const std::size_t n = block.nScans, nCh = s.nCh;
     s.codes.resize(n);
-    for (std::size_t c = 0; c < nCh; ++c) {
+    // An empty block (the last one of a stream may be) has no values to
+    // offset into.
+    for (std::size_t c = 0; c < nCh && n; ++c) {
         if (!s.action[c])
             continue;
         std::size_t clipped = Quantize(block.values.data() + c, n, nCh, s.quant[c], s.noise, s.codes.data(), 1);

@@ -107,6 +107,13 @@ TEST(SdfHeader, Revision2PointCountsUniquesAndVectorTable)
     EXPECT_EQ(3, h.vectorTable[1].aChannel[0]);
     EXPECT_EQ(-1, h.vectorTable[1].aChannel[1]);
 
+    // The smallest count stays negative (the plan refuses it) without overflowing.
+    File neg = OneTimeResult(1);
+    neg.results[0].points = INT32_MIN;
+    neg.results[0].lastValid = 5;
+    ASSERT_EQ(0u, ReadCode(Build(neg), &h));
+    EXPECT_EQ(INT32_MIN, +h.data[0].lastValidIndex);
+
     // No vector headers at all: one default entry.
     File bare = OneTimeResult(1);
     bare.vectors.clear();

@@ -94,11 +94,12 @@ TEST(ConvertFloatToInt, OwnScaleKeepsPhysicalValuesOfFloatAndIntegerChannels)
     auto value = [&](std::size_t c, std::uint64_t i) {
         return c == 0 ? float(fs0 * 0.9 * std::sin(0.01 * double(i))) : float(2.0 + 0.001 * (double(i % 200) - 100.0));
     };
-    ConvResult r;
-    Convert(r, fmt, value, nullptr, [](CSPBConvertMultiChnFloatToInt& cv) {
+    auto ownScale = [](CSPBConvertMultiChnFloatToInt& cv) {
         ASSERT_TRUE(cv.SetParameters(0, 1, true, CChNbrList{}, false, false, false));
         ASSERT_TRUE(cv.SetParametersSignalChannels(0, 2, true, 0.0, false));
-    });
+    };
+    ConvResult r;
+    Convert(r, fmt, value, nullptr, ownScale);
     ASSERT_TRUE(r.ok) << r.d.GetLastError();
     const SStreamChannel& c0 = r.d.format.channels[0];
     const SStreamChannel& c1 = r.d.format.channels[1];
@@ -115,6 +116,13 @@ TEST(ConvertFloatToInt, OwnScaleKeepsPhysicalValuesOfFloatAndIntegerChannels)
         ASSERT_EQ(code1, float(double(i % 200) - 100.0)) << i;
     }
     EXPECT_EQ(r.clipped, 0u);
+
+    // An empty stream of several channels: its one block has no values.
+    fmt.nScans = 0;
+    ConvResult empty;
+    Convert(empty, fmt, value, nullptr, ownScale);
+    EXPECT_TRUE(empty.ok) << empty.d.GetLastError();
+    EXPECT_EQ(empty.d.nScans, 0u);
 }
 
 TEST(ConvertFloatToInt, CommonFullScaleClipsOrStopsAndKeepsListedChannelsFloat)
@@ -135,19 +143,17 @@ TEST(ConvertFloatToInt, CommonFullScaleClipsOrStopsAndKeepsListedChannelsFloat)
     EXPECT_EQ(r.d.values[2 * 200 + 1], 0.5f);             // kept as it was
     EXPECT_EQ(r.clipped, 100u); // below -1.0 and from 1.0 on (full scale itself is one code too many)
 
-    ConvResult stop;
-    Convert(stop, fmt, value, nullptr, [](CSPBConvertMultiChnFloatToInt& cv) {
-        ASSERT_TRUE(cv.SetParameters(0, 0, true, CChNbrList{}, false, false, true));
-        ASSERT_TRUE(cv.SetParametersSignalChannels(0, 2, false, 1.0, true)); // headroom: 2.0 full scale, no clip
-    });
-    EXPECT_TRUE(stop.ok);
-    ConvResult stop2;
-    Convert(stop2, fmt, value, nullptr, [](CSPBConvertMultiChnFloatToInt& cv) {
-        ASSERT_TRUE(cv.SetParameters(0, 0, true, CChNbrList{}, false, false, true));
-        ASSERT_TRUE(cv.SetParametersSignalChannels(0, 2, false, 1.0, false));
-    });
-    EXPECT_FALSE(stop2.ok);
-    EXPECT_NE(stop2.d.GetLastError().find("outside the integer range"), std::string::npos) << stop2.d.GetLastError();
+    // Stopping on a clip: with headroom (2.0 full scale) nothing clips.
+    for (bool headroom : {true, false}) {
+        ConvResult stop;
+        Convert(stop, fmt, value, nullptr, [&](CSPBConvertMultiChnFloatToInt& cv) {
+            ASSERT_TRUE(cv.SetParameters(0, 0, true, CChNbrList{}, false, false, true));
+            ASSERT_TRUE(cv.SetParametersSignalChannels(0, 2, false, 1.0, headroom));
+        });
+        EXPECT_EQ(stop.ok, headroom);
+        if (!headroom)
+            EXPECT_NE(stop.d.GetLastError().find("outside the integer range"), std::string::npos);
+    }
 
     std::unique_ptr<CSPBConvertMultiChnFloatToInt> cv(CSPBConvertMultiChnFloatToInt::CreateObject());
     EXPECT_FALSE(cv->SetParameters(2, 0, true, CChNbrList{}, false, false, false));

@@ -11,9 +11,6 @@ TEST(PulseEdges, RisingEdgesOfTheMaskedBitAreFoundExactlyAcrossBlocks)
 {
     std::vector<std::uint8_t> bytes(1000, 0);
     std::vector<std::uint64_t> want;
-    for (std::uint64_t e : {0u, 7u, 8u + 3u, 255u, 256u, 511u, 998u}) {
-        (void)e;
-    }
     // Bit 2 carries pulses, bit 0 noise that must not count.
     std::uint64_t starts[] = {3, 17, 255, 256 + 40, 511, 997};
     for (auto s : starts) {
@@ -115,48 +112,33 @@ std::vector<double> Evaluate(const std::vector<double>& pulses, double delta, do
 }
 } // namespace
 
-TEST(SpeedFromPulses, ConstantSpeedsComeBackFromTheirOwnPulses)
-{
-    const double fs = 48000;
-    for (double rpm : {37.0, 600.0, 2345.6, 6000.0}) {
-        for (double factor : {60.0, 0.625}) { // one pulse, and 96 pulses a revolution
-            double rate = rpm / factor;
-            if (rate > fs / 10)
-                continue;
-            auto p = PulsesOf([&](double) { return rpm; }, factor, fs, 4.0, 4800, -0.5);
-            auto v = Evaluate(p, 0.01, factor, 0, 4.0);
-            ASSERT_EQ(v.size(), 400u);
-            double period = 1.0 / rate;
-            for (std::size_t k = 0; k < v.size(); ++k) {
-                double t = double(k) * 0.01;
-                if (t < period || t > 4.0 - 2 * period)
-                    continue; // the ends know only one side
-                // Edges fall on whole bytes: one byte in a period of fs/rate.
-                ASSERT_NEAR(v[k], rpm, rpm * (1.5 / (fs * period))) << rpm << " " << factor << " t=" << t;
-            }
-        }
-    }
-}
-
-TEST(SpeedFromPulses, RampsUpAndDownFollowTheCurveThatMadeThePulses)
+TEST(SpeedFromPulses, SpeedCurvesComeBackFromTheirOwnPulses)
 {
     const double fs = 48000;
     struct Case {
         const char* name;
         std::function<double(double)> f;
+        double factor; // and 0.625: 96 pulses a revolution
     } cases[] = {
-        {"up 300..3000", [](double t) { return 300 + 900 * t; }},
-        {"down 6000..600", [](double t) { return 6000 - 1800 * t; }},
-        {"up and down", [](double t) { return t < 1.5 ? 1000 + 1000 * t : 2500 - 1000 * (t - 1.5); }},
+        {"600", [](double) { return 600.0; }, 60.0},
+        {"2345.6", [](double) { return 2345.6; }, 60.0},
+        {"6000", [](double) { return 6000.0; }, 60.0},
+        {"up 300..3000", [](double t) { return 300 + 900 * t; }, 6.0},
+        {"down 6000..600", [](double t) { return 6000 - 1800 * t; }, 6.0},
+        {"up and down", [](double t) { return t < 1.5 ? 1000 + 1000 * t : 2500 - 1000 * (t - 1.5); }, 6.0},
     };
     for (const auto& c : cases) {
-        for (double factor : {0.625, 6.0}) {
+        for (double factor : {0.625, c.factor}) {
             auto p = PulsesOf(c.f, factor, fs, 3.0, 480, -0.5);
             auto v = Evaluate(p, 0.01, factor, 0, 3.0, 17);
             ASSERT_EQ(v.size(), 300u);
+            // How the pulses arrive does not matter.
+            EXPECT_EQ(v, Evaluate(p, 0.01, factor, 0, 3.0, 0)) << c.name;
             for (std::size_t k = 5; k < v.size() - 5; ++k) {
                 double t = double(k) * 0.01, want = c.f(t);
                 double period = factor / want;
+                if (t < period || t > 3.0 - 2 * period)
+                    continue; // the ends know only one side
                 // Tolerance: the byte grid (one byte in a period), and the
                 // kink of "up and down" averaged over the pulse around it.
                 double tol = want * (1.5 / (fs * period)) + (std::fabs(t - 1.5) < 2 * period ? 1000 * period : 0.0);
@@ -206,12 +188,4 @@ TEST(SpeedFromPulses, SmoothingAveragesNeighboursAndLeavesARampAlone)
     }
     EXPECT_NEAR(smooth[0], (raw[0] + raw[1] + raw[2]) / 3, 1e-9); // fewer neighbours at the ends
     EXPECT_NEAR(smooth.back(), (raw[raw.size() - 1] + raw[raw.size() - 2] + raw[raw.size() - 3]) / 3, 1e-9);
-}
-
-TEST(SpeedFromPulses, CurveDoesNotDependOnHowThePulsesArrive)
-{
-    auto p = PulsesOf([](double t) { return 500 + 2000 * t * t; }, 1.0, 20000, 2.0, 333, 0.0);
-    auto a = Evaluate(p, 0.005, 1.0, 1, 2.0, 0);
-    auto b = Evaluate(p, 0.005, 1.0, 1, 2.0, 1);
-    EXPECT_EQ(a, b);
 }
