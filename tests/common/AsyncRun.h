@@ -33,7 +33,7 @@ CTSInterface::SMessage RunAsync(TStart start, std::vector<std::string>* produced
             MessageLoop::FireAllTimers();
             return !got.empty();
         },
-        20000));
+        60000));
     MessageLoop::ClearMainWindow();
     EXPECT_EQ(got.size(), 1u);
     return got.empty() ? CTSInterface::SMessage() : got[0];

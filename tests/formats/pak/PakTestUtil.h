@@ -7,6 +7,7 @@
 #include "interface/TSInterface.h"
 #include "platform/MessageLoop.h"
 #include "settings/TSSettings.h"
+#include "tests/common/AsyncRun.h"
 #include "tests/common/DatasetMaker.h"
 #include "tests/common/ModuleEnvironment.h"
 #include "tests/common/TempDir.h"
@@ -26,6 +27,7 @@ namespace paktest {
 namespace fs = std::filesystem;
 using Bytes = std::string;
 using tessel::test::ReadFile;
+using tessel::test::RunAsync;
 using tessel::test::WriteFile;
 
 class PakTest : public ::testing::Test {
@@ -162,33 +164,6 @@ inline std::vector<double> ReadValues(const fs::path& path, bool raw = false, in
     if (channelCount > 0)
         first.AddGroup(0, channelCount - 1);
     return tessel::test::ReadDataset(path, first, raw);
-}
-
-// Runs one asynchronous start through the host's message loop; returns the
-// completion message and the produced files.
-template <class TStart>
-CTSInterface::SMessage RunAsync(TStart start, std::vector<std::string>* produced = nullptr)
-{
-    std::vector<CTSInterface::SMessage> got;
-    MessageLoop::Reset();
-    MessageLoop::SetMainWindow([&](unsigned msg, WPARAM w, LPARAM l) -> LRESULT {
-        if (msg == CTSInterface::g_uMsgFromTessel) {
-            got.push_back(*reinterpret_cast<CTSInterface::SMessage*>(w));
-            if (produced)
-                for (const CString& f : *reinterpret_cast<CStringArray*>(l))
-                    produced->push_back(f.str());
-        }
-        return 0;
-    });
-    EXPECT_EQ(start(), 0u);
-    EXPECT_TRUE(MessageLoop::RunUntil(
-        [&] {
-            MessageLoop::FireAllTimers();
-            return !got.empty();
-        },
-        60000));
-    MessageLoop::ClearMainWindow();
-    return got.empty() ? CTSInterface::SMessage() : got[0];
 }
 
 // The files below a directory, relative, sorted.
