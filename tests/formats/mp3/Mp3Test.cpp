@@ -4,6 +4,7 @@
 // encoders, and every failure with converters that fail on purpose.
 
 #include "tests/common/DatasetMaker.h"
+#include "tests/common/AsyncRun.h"
 #include "tests/common/PeerTools.h"
 #include "tests/common/TempDir.h"
 #include "formats/mp3/Mp3Converter.h"
@@ -174,22 +175,10 @@ protected:
     // for its message.
     CTSInterface::SMessage RunAsync(const std::function<unsigned(CTSInterface&)>& start)
     {
-        std::vector<CTSInterface::SMessage> got;
-        MessageLoop::Reset();
-        MessageLoop::SetMainWindow([&](unsigned msg, WPARAM w, LPARAM) -> LRESULT {
-            if (msg == CTSInterface::g_uMsgFromTessel) got.push_back(*reinterpret_cast<CTSInterface::SMessage*>(w));
-            return 0;
+        return tessel::test::RunAsync([&] {
+            CTSInterface ts;
+            return start(ts);
         });
-        CTSInterface ts;
-        EXPECT_EQ(start(ts), 0u);
-        EXPECT_TRUE(MessageLoop::RunUntil(
-            [&] {
-                MessageLoop::FireAllTimers();
-                return !got.empty();
-            },
-            60000));
-        MessageLoop::ClearMainWindow();
-        return got.empty() ? CTSInterface::SMessage{} : got[0];
     }
 
     CTSInterface::SMessage Export(const fs::path& in, const fs::path& out, int overwrite = 1)

@@ -2,6 +2,7 @@
 // layout, 1:1 round trips within one step, pulse bits through fades, the
 // checks before writing, the tacho track, and the fades themselves.
 
+#include "tests/common/AsyncRun.h"
 #include "tests/common/PeerTools.h"
 #include "formats/wave/WavExport.h"
 #include "formats/wave/WavImport.h"
@@ -94,27 +95,10 @@ protected:
     CTSInterface::SMessage RunAsync(const std::function<unsigned(CTSInterface&)>& start,
                                     std::vector<std::string>* produced = nullptr)
     {
-        std::vector<CTSInterface::SMessage> got;
-        MessageLoop::Reset();
-        MessageLoop::SetMainWindow([&](unsigned msg, WPARAM w, LPARAM l) -> LRESULT {
-            if (msg == CTSInterface::g_uMsgFromTessel) {
-                got.push_back(*reinterpret_cast<CTSInterface::SMessage*>(w));
-                for (const CString& f : *reinterpret_cast<CStringArray*>(l))
-                    if (produced)
-                        produced->push_back(f.str());
-            }
-            return 0;
-        });
-        CTSInterface ts;
-        EXPECT_EQ(start(ts), 0u);
-        EXPECT_TRUE(MessageLoop::RunUntil(
-            [&] {
-                MessageLoop::FireAllTimers();
-                return !got.empty();
-            },
-            20000));
-        MessageLoop::ClearMainWindow();
-        return got.empty() ? CTSInterface::SMessage{} : got[0];
+        return tessel::test::RunAsync([&] {
+            CTSInterface ts;
+            return start(ts);
+        }, produced);
     }
 
     fs::path dir;
