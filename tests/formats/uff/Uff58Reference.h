@@ -112,6 +112,21 @@ inline void write(std::string& out, const DataSet& d, const char* eol = "\n")
     putLine(out, "    -1", eol);
 }
 
+// A time signal in m/s^2 of n points, (i - n/3) / 8 times scale: values that
+// every field width holds exactly.
+inline DataSet Ramp(int n, double dx = 0.001, double scale = 1.0)
+{
+    DataSet d;
+    d.id[0] = "Run 7";
+    d.id[2] = "12-MAR-03 14:05:09";
+    d.axis[0] = {17, 0, 0, 0, "Time", "s"};
+    d.axis[1] = {12, 0, 0, 0, "Accel", "m/s^2"};
+    d.dx = dx;
+    for (int i = 0; i < n; ++i)
+        d.re.push_back(scale * (i - n / 3) * 0.125);
+    return d;
+}
+
 // ---- reader of what the module exports ----------------------------------------------
 
 struct Read {

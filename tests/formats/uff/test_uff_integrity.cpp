@@ -22,16 +22,7 @@ using namespace ufftest;
 
 using UffIntegrity = CUffJobTest;
 
-uffref::DataSet Ramp(int n, double dx)
-{
-    uffref::DataSet d;
-    d.axis[0] = {17, 0, 0, 0, "Time", "s"};
-    d.axis[1] = {12, 0, 0, 0, "Accel", "m/s^2"};
-    d.dx = dx;
-    for (int i = 0; i < n; ++i)
-        d.re.push_back(0.25 * i - 1.0);
-    return d;
-}
+using uffref::Ramp;
 
 // Bytes this process has handed to write calls so far.
 long long BytesWritten()

@@ -15,18 +15,7 @@
 
 namespace {
 
-uffref::DataSet Ramp(int n, double dx = 0.001, double scale = 1.0)
-{
-    uffref::DataSet d;
-    d.id[0] = "Ramp";
-    d.id[2] = "12-MAR-03 14:05:09";
-    d.axis[0] = {17, 0, 0, 0, "Time", "s"};
-    d.axis[1] = {12, 0, 0, 0, "Accel", "m/s^2"};
-    d.dx = dx;
-    for (int i = 0; i < n; ++i)
-        d.re.push_back(scale * (i - n / 3) * 0.125);
-    return d;
-}
+using uffref::Ramp;
 
 struct Result {
     std::vector<SUffDataSet> sets;
@@ -67,29 +56,8 @@ std::vector<double> Values(const std::string& file, std::size_t i, int* perPoint
     return all;
 }
 
-TEST(UffLineReader, LfAndCrLfReadAlikeAndLongLinesAreCut)
+TEST(UffLineReader, StartAndStopLines)
 {
-    const std::string lf = "abc\n" + std::string(80, 'x') + "\n" + std::string(90, 'y') + "\nlast";
-    const std::string crlf = "abc\r\n" + std::string(80, 'x') + "\r\n" + std::string(90, 'y') + "\r\nlast";
-    for (const std::string* s : {&lf, &crlf}) {
-        CUffMemorySource src(s->data(), s->size());
-        CUffLineReader r(src);
-        CUffLineReader::SLine line;
-        ASSERT_TRUE(r.ReadLine(line));
-        EXPECT_EQ(line.text, "abc");
-        EXPECT_EQ(line.uCounted, 4u);
-        ASSERT_TRUE(r.ReadLine(line));
-        EXPECT_EQ(line.text.size(), 80u);
-        EXPECT_EQ(line.uCounted, 81u);
-        EXPECT_FALSE(line.bTooLong);
-        ASSERT_TRUE(r.ReadLine(line));
-        EXPECT_EQ(line.text, std::string(82, 'y'));   // cut, and the rest is not a line of its own
-        EXPECT_TRUE(line.bTooLong);
-        ASSERT_TRUE(r.ReadLine(line));
-        EXPECT_EQ(line.text, "last");
-        EXPECT_EQ(r.LineNumber(), 4u);
-        EXPECT_FALSE(r.ReadLine(line));
-    }
     EXPECT_TRUE(uff_is_start_stop_line("    -1"));
     EXPECT_TRUE(uff_is_start_stop_line("    -1      "));
     EXPECT_FALSE(uff_is_start_stop_line("    -1    5"));
@@ -116,39 +84,6 @@ TEST(UffLineReader, ShortAndLongLinesAreOnlyWarnings)
     std::fclose(trace);
     EXPECT_NE(text.find("Warning: line 1 too short (7 characters) in UFF file.\n"), std::string::npos) << text;
     EXPECT_NE(text.find("too long in UFF header.\n"), std::string::npos) << text;
-}
-
-TEST(UffScan, HeaderFieldsFromTheReferenceWriter)
-{
-    uffref::DataSet d = Ramp(20, 0.5);
-    d.funcType = 4;
-    d.respEntity = "Bracket";
-    d.respNode = 74;
-    d.respDir = 3;
-    d.refEntity = "Hammer";
-    d.refNode = 2;
-    d.refDir = -1;
-    d.xmin = 10.0;
-    d.axis[0] = {18, 0, 0, 0, "Frequency", "Hz"};
-    d.axis[2] = {13, 0, 0, 0, "Force", "N"};
-    for (const char* eol : {"\n", "\r\n"}) {
-        std::string file;
-        uffref::write(file, d, eol);
-        Result r = Scan(file);
-        ASSERT_FALSE(r.error) << r.error->sTextAppend.c_str();
-        ASSERT_EQ(r.sets.size(), 1u);
-        // Names, units, kind, comment and date are checked on imported data sets.
-        const SUffDataSet& s = r.sets[0];
-        EXPECT_EQ(s.sDOF, "+74Z/-2X");
-        EXPECT_EQ(s.sEntity, "Bracket/Hammer");
-        EXPECT_EQ(s.llScans, 20);
-        EXPECT_TRUE(s.bEven);
-        EXPECT_DOUBLE_EQ(s.dFirst, 10.0);
-        EXPECT_DOUBLE_EQ(s.dDelta, 0.5);
-        EXPECT_EQ(s.sAbscName, "Frequency");
-        EXPECT_EQ(s.sAbscAbbr, "Fr");
-        EXPECT_EQ(s.sAbscQuantity, "frequency");
-    }
 }
 
 TEST(UffScan, ForeignDataSetsAreSkippedAndGroupsFollowTheAbscissa)
@@ -183,13 +118,6 @@ TEST(UffScan, ForeignDataSetsAreSkippedAndGroupsFollowTheAbscissa)
     ASSERT_FALSE(r.error);
     ASSERT_EQ(r.groups.size(), 2u);
     EXPECT_EQ(r.groups[0].aMembers.size(), 2u);
-}
-
-TEST(UffScan, EmptyOrForeignOnlyFilesFindNothing)
-{
-    EXPECT_TRUE(Scan("").sets.empty());
-    EXPECT_TRUE(Scan("    -1\n   151\nx\n    -1\n").sets.empty());
-    EXPECT_TRUE(Scan("no universal file at all\n").sets.empty());
 }
 
 struct BadCase {
@@ -240,21 +168,12 @@ TEST(UffScan, RefusedHeadersGiveTheirCodesAndTexts)
 
 TEST(UffScan, BinaryHeadersThatCannotBeRead)
 {
+    // A byte count beyond the end of the file, or too small for the points: refused before reading.
     uffref::DataSet d = Ramp(10);
     d.binary = true;
-    d.fpFormat = 1;
     std::string file;
     uffref::write(file, d);
-    Result r = Scan(file);
-    ASSERT_TRUE(r.error);
-    EXPECT_EQ(r.error->uStringID, 121u);
-
-    // A byte count beyond the end of the file, or too small for the points: refused before reading.
-    d.fpFormat = 2;
-    file.clear();
-    uffref::write(file, d);
-    std::string truncated = file.substr(0, file.size() - 20);
-    r = Scan(truncated);
+    Result r = Scan(file.substr(0, file.size() - 20));
     ASSERT_TRUE(r.error);
     EXPECT_EQ(r.error->uStringID, 104u);
     d.pointsOverride = 11;
@@ -311,6 +230,7 @@ TEST(UffValues, AsciiLayoutsReadBackWithinTheirPrecision)
 
 TEST(UffValues, BinaryDataInBothByteOrdersAndComplexKept)
 {
+    // Big-endian with CR LF header lines: the binary values start after the CR.
     for (bool big : {false, true}) {
         uffref::DataSet d = Ramp(7);
         d.binary = true;
@@ -319,7 +239,7 @@ TEST(UffValues, BinaryDataInBothByteOrdersAndComplexKept)
         d.re = {1, -2, 3.5, 4, 5, 6, 7};
         d.im = {0.5, 0.25, -0.125, 0, 0, 0, -9};
         std::string file;
-        uffref::write(file, d);
+        uffref::write(file, d, big ? "\r\n" : "\n");
         uffref::write(file, Ramp(3));   // an ASCII set after the binary one is still found
         Result r = Scan(file);
         ASSERT_FALSE(r.error);
@@ -375,25 +295,13 @@ TEST(UffValues, OtherWritersLineBreaksAreRead)
     }
 }
 
-TEST(UffValues, MissingOrUnreadableValuesStopWithTheLineNumber)
+TEST(UffValues, UnreadableValuesStopWithTheLineNumber)
 {
     uffref::DataSet d = Ramp(12);
     std::string file;
     uffref::write(file, d);
-    // Lines 1-13 are the frame and header, values on lines 14 and 15. Drop the
-    // last data line: the stop line comes where values were due (line 15).
-    std::string shortFile = file;
-    std::size_t last = shortFile.rfind("    -1");
-    std::size_t prev = shortFile.rfind('\n', last - 2) + 1;
-    shortFile.erase(prev, last - prev);
-    try {
-        Values(shortFile, 0);
-        FAIL() << "no error";
-    } catch (const CUffError& e) {
-        EXPECT_EQ(e.uStringID, 124u);
-        EXPECT_EQ(e.sTextArg, "15");
-        EXPECT_EQ(e.sTextAppend, "\nConversion aborted in CThreadUFFImport::uff_read_number.");
-    }
+    // Lines 1-13 are the frame and header, values on lines 14 and 15; a
+    // number spoilt on line 14. Values missing altogether are the import's case.
     std::string junk = file;
     junk.replace(junk.find("E+00", junk.find("Accel")) , 4, "E+0x");
     try {
