@@ -133,11 +133,8 @@ TEST_F(WavExport, IndependentReadersSeeTheAnnouncedLayout)
     const long frames = 12345;
     MakeTrx(dir / "f.trx", {{"a", it__float}, {"b", it__float}}, 48000, Sine(frames, 2, 3.0, 48000));
     for (int b24 : {0, 1}) {
-        SOptions o;
-        o.conv = 0;  // autoscale
-        o.b24 = b24;
         fs::path out = dir / (b24 ? "f24.wav" : "f16.wav");
-        CTSInterface::SMessage msg = Export((dir / "f.trx").string(), out, o);
+        CTSInterface::SMessage msg = Export((dir / "f.trx").string(), out, {.conv = 0, .b24 = b24});  // autoscale
         ASSERT_EQ(msg.uState, 23u) << msg.sText.c_str();
         EXPECT_EQ(msg.sText, Text(2));
         SInfo info = SoundfileInfo(out);
@@ -177,12 +174,9 @@ TEST_F(WavExport, PulseBitSurvivesTheFade)
     }
     MakeTrx(dir / "p.trx", {{"sig", it__int16, 1e-3}, {"pulses", it__pulse, 1.0, "Pulse Channels"}}, rate, v,
             {PulseSub(1, 1)});
-    SOptions o;
-    o.conv = 1;
-    o.pulse = 1;
-    ASSERT_EQ(Export((dir / "p.trx").string(), dir / "plain.wav", o).uState, 23u);
-    o.fade = 0.25;  // 2000 frames at each end
-    ASSERT_EQ(Export((dir / "p.trx").string(), dir / "faded.wav", o).uState, 23u);
+    ASSERT_EQ(Export((dir / "p.trx").string(), dir / "plain.wav", {.conv = 1, .pulse = 1}).uState, 23u);
+    // 2000 frames at each end.
+    ASSERT_EQ(Export((dir / "p.trx").string(), dir / "faded.wav", {.conv = 1, .pulse = 1, .fade = 0.25}).uState, 23u);
 
     SInfo info = SoundfileInfo(dir / "faded.wav");
     EXPECT_EQ(info.channels, 1);  // the pulse channel itself is not exported
@@ -213,59 +207,44 @@ TEST_F(WavExport, ChecksBeforeWriting)
     // Only pulse channels: 17, nothing written.
     MakeTrx(dir / "only.trx", {{"p", it__pulse, 1.0, "Pulse Channels"}, {"q", it__int16, 1.0, "Pulse Channels"}},
             1000, two);
-    SOptions o;
-    CTSInterface::SMessage m = Export((dir / "only.trx").string(), dir / "only.wav", o);
+    CTSInterface::SMessage m = Export((dir / "only.trx").string(), dir / "only.wav", {});
     EXPECT_EQ(m.uState, 24u);
     EXPECT_EQ(m.sText, Text(17));
     EXPECT_FALSE(fs::exists(dir / "only.wav"));
     // A title in other case is an ordinary channel.
     MakeTrx(dir / "lower.trx", {{"p", it__int16, 1.0, "pulse channels"}}, 1000, {1, 2});
-    EXPECT_EQ(Export((dir / "lower.trx").string(), dir / "lower.wav", o).uState, 23u);
+    EXPECT_EQ(Export((dir / "lower.trx").string(), dir / "lower.wav", {}).uState, 23u);
 
     // Not time data: 21.
     MakeTrx(dir / "spectrum.trx", {{"a", it__float}}, 1000, {1, 2}, {}, dk__spectrum);
-    EXPECT_EQ(Export((dir / "spectrum.trx").string(), dir / "spectrum.wav", o).sText, Text(21));
+    EXPECT_EQ(Export((dir / "spectrum.trx").string(), dir / "spectrum.wav", {}).sText, Text(21));
     // No data set: 15.
-    EXPECT_EQ(Export((dir / "none.trx").string(), dir / "none.wav", o).sText, Text(15));
+    EXPECT_EQ(Export((dir / "none.trx").string(), dir / "none.wav", {}).sText, Text(15));
     EXPECT_FALSE(fs::exists(dir / "none.wav"));
     // Existing output, no overwrite: 8 and the file stays.
     MakeTrx(dir / "ok.trx", {{"a", it__float}}, 1000, {0.5, -0.5});
     WriteFile(dir / "keep.wav", Bytes{'x'});
-    o.overwrite = 0;
-    EXPECT_EQ(Export((dir / "ok.trx").string(), dir / "keep.wav", o).sText, Text(8));
+    EXPECT_EQ(Export((dir / "ok.trx").string(), dir / "keep.wav", {.overwrite = 0}).sText, Text(8));
     EXPECT_EQ(ReadFile(dir / "keep.wav"), Bytes{'x'});
-    o.overwrite = 1;
     // Output = input: refused, the data set untouched.
     Bytes trx = ReadFile(dir / "ok.trx");
-    EXPECT_EQ(Export((dir / "ok.trx").string(), dir / "ok.trx", o).uState, 24u);
+    EXPECT_EQ(Export((dir / "ok.trx").string(), dir / "ok.trx", {}).uState, 24u);
     EXPECT_EQ(ReadFile(dir / "ok.trx"), trx);
     // Old-header flags neither 0/0 nor 1/1: 116, nothing left behind.
-    o.old1 = 1;
-    o.old2 = 0;
-    EXPECT_EQ(Export((dir / "ok.trx").string(), dir / "bad.wav", o).sText, Text(116));
+    EXPECT_EQ(Export((dir / "ok.trx").string(), dir / "bad.wav", {.old1 = 1, .old2 = 0}).sText, Text(116));
     EXPECT_FALSE(fs::exists(dir / "bad.wav"));
 }
 
 TEST_F(WavExport, DifferentRatesAreRefused)
 {
     // Channel 0 twice per scan, channel 1 once: 2000 and 1000 samples/s.
-    CAbscissaList abscissas;
-    abscissas.Add(CAbscissa("Time", "t", CQuantity("time"), CUnit("s", 1), 0.0, 1.0 / 1000, 0, df__linear));
-    CChannelList channels;
-    channels.Add(CChannel("a", "a", CQuantity("pressure"), CUnit("Pa", 1), it__float, 0));
-    channels.Add(CChannel("b", "b", CQuantity("pressure"), CUnit("Pa", 1), it__float, 1));
-    {
-        CDataset ds((dir / "mixed.trx").c_str(), abscissas, channels, dk__time, ds__dorg_interleaved, 0, 65536,
-                    sh__deny_write);
-        ASSERT_TRUE(ds.SpecifySamplingParameter(sm__pattern, CChNbrList{0, 1, 0}));
-        ds.Close();
-    }
-    SOptions o;
-    CTSInterface::SMessage m = Export((dir / "mixed.trx").string(), dir / "mixed.wav", o);
+    const CChNbrList pattern{0, 1, 0};
+    ASSERT_EQ(MakeDataset((dir / "mixed.trx").string(), {{"a"}, {"b"}}, 1.0 / 1000, {}, dk__time, &pattern), 0);
+    CTSInterface::SMessage m = Export((dir / "mixed.trx").string(), dir / "mixed.wav", {});
     EXPECT_EQ(m.sText, Text(22));
     EXPECT_FALSE(fs::exists(dir / "mixed.wav"));
     // Choosing one of them is fine.
-    EXPECT_EQ(Export((dir / "mixed.trx").string() + "|1", dir / "one.wav", o).uState, 23u);
+    EXPECT_EQ(Export((dir / "mixed.trx").string() + "|1", dir / "one.wav", {}).uState, 23u);
 }
 
 TEST_F(WavExport, AutoscaleOfSilenceAndScaleToLevel)
@@ -274,17 +253,13 @@ TEST_F(WavExport, AutoscaleOfSilenceAndScaleToLevel)
         TESSEL_SKIP_OR_FAIL("python3-soundfile is not installed");
     // Silence: the scale value is 1.0, so nothing divides by zero.
     MakeTrx(dir / "z.trx", {{"a", it__float}}, 1000, std::vector<double>(500, 0.0));
-    SOptions o;
-    o.conv = 0;
-    ASSERT_EQ(Export((dir / "z.trx").string(), dir / "z.wav", o).uState, 23u);
+    ASSERT_EQ(Export((dir / "z.trx").string(), dir / "z.wav", {.conv = 0}).uState, 23u);
     for (std::int32_t s : SoundfileSamples(dir / "z.wav", 16))
         ASSERT_EQ(s, 0);
     // Scale to 94 dB: full scale is twice the peak of a 94 dB sine, 2.835143 Pa.
     const double full = 2.835143132335767;
     MakeTrx(dir / "l.trx", {{"a", it__float}}, 1000, {full / 2, -full / 4, 0.0});
-    o.conv = 2;
-    o.level = 94;
-    ASSERT_EQ(Export((dir / "l.trx").string(), dir / "l.wav", o).uState, 23u);
+    ASSERT_EQ(Export((dir / "l.trx").string(), dir / "l.wav", {.conv = 2, .level = 94}).uState, 23u);
     std::vector<std::int32_t> s = SoundfileSamples(dir / "l.wav", 16);
     ASSERT_EQ(s.size(), 3u);
     EXPECT_NEAR(s[0], 16384, 1);
@@ -347,10 +322,7 @@ TEST_F(WavExport, TachoTrackHalfHighPerPulseInterval)
     }
 
     // With the 24-bit flag the frames stay 16-bit, and the record says so.
-    SOptions o;
-    o.old1 = o.old2 = 1;
-    o.pulse = 1;
-    o.b24 = 1;
+    const SOptions o{.b24 = 1, .pulse = 1, .old1 = 1, .old2 = 1};
     ASSERT_EQ(Export((dir / "t.trx").string(), dir / "t24.wav", o).uState, 23u);
     EXPECT_EQ(ReadFile(dir / "t24.wav"), b);
 
@@ -368,10 +340,7 @@ TEST_F(WavExport, FadesScaleEachEndFrameByFrame)
 {
     // 8 frames per second and 0.5 s: four frames fade at each end, with
     // gains 0, 1/4, 1/2, 3/4 in and 1, 3/4, 1/2, 1/4 out, truncated toward 0.
-    WaveSpec w;
-    w.channels = 2;
-    w.rate = 8;
-    w.blockAlign = 4;
+    WaveSpec w{.channels = 2, .rate = 8, .blockAlign = 4};
     for (int k = 0; k < 10; ++k) {
         Put16(w.data, std::uint16_t(999));
         Put16(w.data, std::uint16_t(-1001));
@@ -406,10 +375,7 @@ TEST_F(WavExport, LoopCrossFadeMixesTheEndIntoTheBeginning)
     // tail frames. Nine frames make an odd data chunk, which the drain writes
     // without pad byte and this one with.
     const std::vector<std::int32_t> codes{0x10000, 0x10100, 3, 4, 5, 6, 7, -0x10000, 0x20000};
-    WaveSpec w;
-    w.rate = 8;
-    w.bits = 24;
-    w.blockAlign = 3;
+    WaveSpec w{.rate = 8, .blockAlign = 3, .bits = 24};
     for (std::int32_t c : codes) {
         w.data.push_back(std::uint8_t(c));
         w.data.push_back(std::uint8_t(c >> 8));
@@ -446,12 +412,8 @@ TEST_F(WavExport, LoopCrossFadeOfAnOddDataChunkThroughTheJob)
 {
     // 24-bit mono with an odd frame count, as the drain writes it.
     MakeTrx(dir / "o.trx", {{"a", it__int24}}, 8, {4000, 8000, 3, 4, 5, 6, 7, -4000, -8000});
-    SOptions o;
-    o.conv = 1;
-    o.b24 = 1;
-    o.fade = 0.25;
-    o.loop = 1;
-    ASSERT_EQ(Export((dir / "o.trx").string(), dir / "o.wav", o).uState, 23u);
+    ASSERT_EQ(Export((dir / "o.trx").string(), dir / "o.wav", {.conv = 1, .b24 = 1, .fade = 0.25, .loop = 1}).uState,
+              23u);
     Bytes b = ReadFile(dir / "o.wav");
     ASSERT_EQ(b.size(), 46u + 21);
     EXPECT_EQ(Le32(b, 4), 38u + 21);
@@ -464,17 +426,13 @@ TEST_F(WavExport, LoopCrossFadeOfAnOddDataChunkThroughTheJob)
 TEST_F(WavExport, FadesLongerThanTheRuleAllowsLeaveTheSamplesAlone)
 {
     MakeTrx(dir / "h.trx", {{"a", it__int16}}, 48000, Sine(10000, 1, 20000, 48000));
-    SOptions o;
-    o.conv = 1;
-    ASSERT_EQ(Export((dir / "h.trx").string(), dir / "plain.wav", o).uState, 23u);
+    ASSERT_EQ(Export((dir / "h.trx").string(), dir / "plain.wav", {.conv = 1}).uState, 23u);
     const Bytes plain = ReadFile(dir / "plain.wav");
     // 2^62 and 2^63 frames: twice the fade's bytes are 2^64 and 2^65.
     for (double fade : {4611686018427387904.0 / 48000, 9223372036854775808.0 / 48000, 9.2e15, 1e300, HUGE_VAL,
                         std::nan("")}) {
         for (int loop : {0, 1}) {
-            o.fade = fade;
-            o.loop = loop;
-            CTSInterface::SMessage m = Export((dir / "h.trx").string(), dir / "h.wav", o);
+            CTSInterface::SMessage m = Export((dir / "h.trx").string(), dir / "h.wav", {.conv = 1, .fade = fade, .loop = loop});
             EXPECT_EQ(m.uState, 23u) << fade;
             EXPECT_EQ(ReadFile(dir / "h.wav"), plain) << fade << " loop " << loop;
         }
@@ -503,11 +461,9 @@ TEST_F(WavExport, OneToOneGivesBackTheImportedCodes)
         CTSInterface::SMessage im;
         ASSERT_EQ(CTSInterface().ImportWAV(src.c_str(), 1, 2, dat.c_str(), nullptr, &im), 0u);
         ASSERT_EQ(im.uState, 21u);
-        SOptions o;
         for (int bits : source.bits) {
-            o.b24 = bits == 24;
             fs::path out = dir / ("back" + std::to_string(bits) + ".wav");
-            ASSERT_EQ(Export(dat.string(), out, o).uState, 23u);
+            ASSERT_EQ(Export(dat.string(), out, {.b24 = bits == 24}).uState, 23u);
             fs::path expect = dir / ("expect" + std::to_string(bits));
             ASSERT_EQ(Shell(kPython + " " + ToolPath() + " requant " + src + " " + std::to_string(bits) + " " +
                             expect.string()),
@@ -522,9 +478,7 @@ TEST_F(WavExport, OneToOneGivesBackTheImportedCodes)
         }
     }
     // A mode outside 0..2 behaves as 1:1.
-    SOptions o;
-    o.conv = 7;
-    ASSERT_EQ(Export((dir / "src2.dat").string(), dir / "back7.wav", o).uState, 23u);
+    ASSERT_EQ(Export((dir / "src2.dat").string(), dir / "back7.wav", {.conv = 7}).uState, 23u);
     EXPECT_EQ(ReadFile(dir / "back7.wav"), ReadFile(dir / "back16.wav"));
 }
 
@@ -541,12 +495,9 @@ TEST_F(WavExport, ManySubChannelsDoNotStopAnExport)
     for (int k = 0; k < 9; ++k)
         subs.push_back(PulseSub(1, 1u << (k % 8)));
     MakeTrx(dir / "m.trx", {{"sig", it__int16}, {"pulses", it__pulse, 1.0, "Pulse Channels"}}, 1000, v, subs);
-    SOptions o;
-    o.conv = 1;
     for (int pulse : {0, 1}) {
-        o.pulse = pulse;
         fs::path out = dir / ("m" + std::to_string(pulse) + ".wav");
-        CTSInterface::SMessage m = Export((dir / "m.trx").string(), out, o);
+        CTSInterface::SMessage m = Export((dir / "m.trx").string(), out, {.conv = 1, .pulse = pulse});
         ASSERT_EQ(m.uState, 23u) << m.sText.c_str();
         Bytes b = ReadFile(out);
         ASSERT_EQ(b.size(), 46u + 200);
