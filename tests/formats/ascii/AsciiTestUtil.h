@@ -32,6 +32,15 @@ inline void ResetSettings(int implType = 10)
     CTSSettings::m_iChImplType = implType;
 }
 
+// Every test starts from the settings after module load (32-bit float
+// channels), in a folder of its own.
+class CAsciiTest : public ::testing::Test {
+protected:
+    void SetUp() override { ResetSettings(10); }
+    void TearDown() override { CTSSettings::ResetToDefaults(); }
+    CScratchDir dir;
+};
+
 // Every value of the channels of a data set (physical, scan by scan), read
 // through one access as doubles; with a stored abscissa its values lead each
 // scan when withAbscissa is set.

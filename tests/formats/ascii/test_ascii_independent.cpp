@@ -28,8 +28,6 @@ def save(name, ref):
     np.asarray(ref, dtype='<f8').tofile(out + '/' + name + '.f64')
 np.savetxt(out + '/savetxt_blank.txt', data, fmt='%.6e', header='time a b c')
 save('savetxt_blank', np.loadtxt(out + '/savetxt_blank.txt'))
-np.savetxt(out + '/savetxt_tab.txt', data, fmt='%.8g', delimiter='\t')
-save('savetxt_tab', np.loadtxt(out + '/savetxt_tab.txt', delimiter='\t'))
 df = pd.DataFrame(data, columns=['time', 'a', 'b', 'c'])
 df.to_csv(out + '/pandas_tab.txt', sep='\t', index=False)
 save('pandas_tab', pd.read_csv(out + '/pandas_tab.txt', sep='\t').to_numpy())
@@ -75,15 +73,13 @@ std::vector<double> ReadF64(const std::string& path)
     return v;
 }
 
-class AsciiIndependent : public ::testing::Test {
+class AsciiIndependent : public CAsciiTest {
 protected:
     void SetUp() override
     {
         if (!tessel::test::HavePython("numpy, pandas")) TESSEL_SKIP_OR_FAIL("no numpy/pandas for /usr/bin/python3");
-        ResetSettings(10);
+        CAsciiTest::SetUp();
     }
-    void TearDown() override { CTSSettings::ResetToDefaults(); }
-    CScratchDir dir;
 };
 
 } // namespace
@@ -97,8 +93,8 @@ TEST_F(AsciiIndependent, TablesOfNumpyAndPandasImport)
         bool equidistant;
         const char* header;
     };
-    for (SCase c : {SCase{"savetxt_blank", true, "# time a b c\r\n"}, SCase{"savetxt_tab", true, ""},
-                    SCase{"pandas_tab", true, "time\ta\tb\tc\r\n"}, SCase{"pandas_blank", true, ""},
+    for (SCase c : {SCase{"savetxt_blank", true, "# time a b c\r\n"}, SCase{"pandas_tab", true, "time\ta\tb\tc\r\n"},
+                    SCase{"pandas_blank", true, ""},
                     SCase{"savetxt_log", false, ""}}) {
         SCOPED_TRACE(c.name);
         const std::string base = dir / c.name;
@@ -160,10 +156,8 @@ TEST_F(AsciiIndependent, ExportedTablesReadBackByNumpyAndPandas)
         const char* tolerance; // half a unit of the last printed digit, relative
     };
     const SCase cases[] = {
-        {{2, 6, 1}, "loadtxt", "5.0001e-7"},
         {{2, 6, 1}, "pandas", "5.0001e-7"},
         {{0, 8, 0, 0, 0, 0, "exported by tessel"}, "loadtxt", "5.0001e-8"},
-        {{0, 8, 0, 0, 0, 0, "exported by tessel"}, "pandas", "5.0001e-8"},
         {{2, 9, 1, 1}, "pandas-comma", "5.0001e-10"},
     };
     std::vector<std::string> args = {dir / "x.f64", "4"};

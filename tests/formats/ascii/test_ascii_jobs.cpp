@@ -17,12 +17,7 @@ using namespace ascii_test;
 
 namespace {
 
-class AsciiJobs : public ::testing::Test {
-protected:
-    void SetUp() override { ResetSettings(10); }
-    void TearDown() override { CTSSettings::ResetToDefaults(); }
-    CScratchDir dir;
-};
+using AsciiJobs = CAsciiTest;
 
 std::string Table(int lines)
 {
@@ -114,14 +109,7 @@ TEST_F(AsciiJobs, ExportLayoutsFollowTheOptions)
          {"Run 4", "microphones", "", "+0.000000e+00 +1.500000e+00 +1.000000e+02 +1.000000e-03 ",
           "+5.000000e-01 -2.250000e+00 +1.250000e-01 +2.000000e+05 ",
           "+1.000000e+00 +0.000000e+00 -7.000000e+00 +3.000000e+00 "}},
-        // General: left-aligned in fields of digits + 7, "+" on positive values.
-        {{0, 3},
-         {"+0         +1.5       +100       +0.001     ", "+0.5       -2.25      +0.125     +2e+05     ",
-          "+1         +0         -7         +3         "}},
         // Decimal comma: no "+" on this path, nothing replaced without a point.
-        {{1, 6, 0, 1},
-         {"  0,000000   1,500000 100,000000   0,001000 ", "  0,500000  -2,250000   0,125000 200000,000000 ",
-          "  1,000000   0,000000  -7,000000   3,000000 "}},
         {{0, 6, 1, 1}, {"0\t1,5\t100\t0,001\t", "0,5\t-2,25\t0,125\t200000\t", "1\t0\t-7\t3\t"}},
     };
     int serial = 0;

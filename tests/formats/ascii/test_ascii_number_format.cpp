@@ -103,16 +103,12 @@ TEST(AsciiNumberFormat, TextsWrittenOut)
         double value;
         const char* text;
     };
+    // The layouts the export tests do not write out in whole tables.
     const SCase cases[] = {
-        {2, 6, false, false, 1.5, "+1.500000e+00 "},
-        {2, 6, false, false, -1.5, "-1.500000e+00 "},
-        {1, 4, true, false, 2.0, "2.0000\t"},
         {1, 3, false, false, -2.25, "    -2.250 "},
         {0, 4, false, false, 1.5, "+1.5        "}, // left-aligned in 11
         {1, -3, true, false, 1.0, "1.000000\t"},    // negative digits: a stream's default of 6
         {1, 6, false, true, 1.5, "  1,500000 "},
-        {0, 6, true, true, 3.0, "3\t"},              // no point, nothing to replace
-        {0, 6, true, true, -0.25, "-0,25\t"},        // no "+" on the comma path
     };
     for (const SCase& c : cases)
         EXPECT_EQ(CAsciiNumberFormat(c.notation, c.digits, c.tab, c.comma).Text(c.value), c.text) << c.text;
