@@ -15,14 +15,6 @@ using namespace wavetest;
 
 namespace {
 
-void PutChunk(Bytes& b, const char* id, const Bytes& body, std::int64_t sizeField = -1)
-{
-    PutId(b, id);
-    Put32(b, sizeField < 0 ? std::uint32_t(body.size()) : std::uint32_t(sizeField));
-    b.insert(b.end(), body.begin(), body.end());
-    if (body.size() & 1)
-        b.push_back(0);
-}
 Bytes Riff(const Bytes& inner)
 {
     Bytes b(12 + inner.size());

@@ -54,21 +54,8 @@ std::vector<std::int32_t> SoundfileSamples(const fs::path& wav, int bits)
     return v;
 }
 
-class WavExport : public ::testing::Test {
+class WavExport : public CWaveTest {
 protected:
-    void SetUp() override
-    {
-        CTSSettings::ResetToDefaults();
-        CTSSettings::m_lStandardPathFlags = 0;
-        CTSSettings::m_lOverwriteFlags = 0;
-        dir = MakeScratch("wavexport");
-    }
-    void TearDown() override
-    {
-        CTSSettings::ResetToDefaults();
-        fs::remove_all(dir);
-    }
-
     struct SOptions {
         int conv = 1;
         short level = 94;
@@ -88,7 +75,6 @@ protected:
         EXPECT_EQ(CThreadManager::RunSync(job, &msg), 0u);
         return msg;
     }
-    CString Text(unsigned id) { return CTSInterface().GetErrorText(id); }
 
     // Starts a conversion through the interface, as a host does, and waits
     // for its message.
@@ -100,8 +86,6 @@ protected:
             return start(ts);
         }, produced);
     }
-
-    fs::path dir;
 };
 
 std::int32_t Le24(const Bytes& b, std::size_t o)
@@ -311,14 +295,13 @@ TEST_F(WavExport, TachoTrackHalfHighPerPulseInterval)
     Bytes b = ReadFile(dir / "t.wav");
     ASSERT_EQ(b.size(), 44u + 4 * frames);
     EXPECT_EQ(std::string(b.begin() + 36, b.begin() + 40), "data");
-    auto s16 = [&](std::size_t off) { return std::int16_t(b[off] | b[off + 1] << 8); };
-    EXPECT_EQ(s16(22), 2);           // channels
-    EXPECT_EQ(s16(34), 16);          // bits
+    EXPECT_EQ(Le16(b, 22), 2);           // channels
+    EXPECT_EQ(Le16(b, 34), 16);          // bits
     for (std::size_t i = 0; i < std::size_t(frames); ++i) {
-        ASSERT_EQ(s16(44 + 4 * i), std::int16_t(i)) << i;
+        ASSERT_EQ(Le16(b, 44 + 4 * i), std::int16_t(i)) << i;
         // Each interval [100k, 100k+100): 50 frames 16383, then 50 frames 0.
         if (i >= 100 && i < 900)
-            ASSERT_EQ(s16(46 + 4 * i), (i % 100) < 50 ? 16383 : 0) << i;
+            ASSERT_EQ(Le16(b, 46 + 4 * i), (i % 100) < 50 ? 16383 : 0) << i;
     }
 
     // With the 24-bit flag the frames stay 16-bit, and the record says so.

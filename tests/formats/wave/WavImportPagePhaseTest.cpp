@@ -17,26 +17,13 @@ using namespace wavetest;
 
 namespace {
 
-class WavImportPagePhase : public ::testing::Test {
+class WavImportPagePhase : public CWaveTest {
 protected:
-    void SetUp() override
-    {
-        CTSSettings::ResetToDefaults();
-        CTSSettings::m_lStandardPathFlags = 0;
-        CTSSettings::m_lOverwriteFlags = 0;
-        dir = MakeScratch("wavphase");
-    }
-    void TearDown() override
-    {
-        CTSSettings::ResetToDefaults();
-        fs::remove_all(dir);
-    }
     static std::string Tool()
     {
         return "PYTHONPATH=" + std::string(TESSEL_SOURCE_DIR) + "/python /usr/bin/python3 " + TESSEL_SOURCE_DIR +
                "/tests/formats/wave/page_phase_tool.py";
     }
-    fs::path dir;
 };
 
 }  // namespace

@@ -23,20 +23,12 @@ using namespace wavetest;
 
 namespace {
 
-class WavImport : public ::testing::Test {
+class WavImport : public CWaveTest {
 protected:
-    void SetUp() override
-    {
-        CTSSettings::ResetToDefaults();
-        CTSSettings::m_lStandardPathFlags = 0;
-        CTSSettings::m_lOverwriteFlags = 0;
-        dir = MakeScratch("wavimport");
-    }
     void TearDown() override
     {
         CThreadWAVImport::SetBufferLimitForTests(0);
-        CTSSettings::ResetToDefaults();
-        fs::remove_all(dir);
+        CWaveTest::TearDown();
     }
 
     // Synchronous import; returns the record.
@@ -47,9 +39,6 @@ protected:
         EXPECT_EQ(rc, 0u);
         return msg;
     }
-    CString Text(unsigned id) { return CTSInterface().GetErrorText(id); }
-
-    fs::path dir;
 };
 
 // The stored value of a sample that libsndfile returns left-justified in 32 bits.
@@ -176,10 +165,7 @@ TEST_P(WavImportFromTools, PhysicalValuesAreStoredSamplesTimesTheFactor)
         for (int i = 0; i < c.channels; ++i) {
             CChannel ch = ds.GetChannel(i);
             EXPECT_EQ(ch.GetImplType(), bytes <= 2 ? it__int16 : bytes == 3 ? it__int24 : it__int32);
-            EXPECT_EQ(ch.GetUnit().GetText(), "Pa");
-            EXPECT_FLOAT_EQ(ch.GetCalibration(), 94.0f);
             EXPECT_NEAR(ch.GetMapping().GetFactor(), M, 1e-14 * M);
-            EXPECT_EQ(ch.GetMapping().GetOffset(), 0.0);
         }
     }
     std::vector<double> got = ReadTrxValues(out);

@@ -3,6 +3,8 @@
 // and reading a TRX data set back.
 
 #include "hostlibs/dataset/Dataset.h"
+#include "interface/TSInterface.h"
+#include "settings/TSSettings.h"
 #include "tests/common/DatasetMaker.h"
 #include "tests/common/PeerTools.h"
 #include "tests/common/Python.h"
@@ -24,6 +26,27 @@ using Bytes = std::vector<unsigned char>;
 using tessel::test::MakeScratch;
 using tessel::test::HaveProgram;
 using tessel::test::kPython;
+
+// Every conversion test starts from the settings after module load, outputs
+// where the test names them and no overwriting, in a folder of its own.
+class CWaveTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        CTSSettings::ResetToDefaults();
+        CTSSettings::m_lStandardPathFlags = 0;
+        CTSSettings::m_lOverwriteFlags = 0;
+        dir = MakeScratch("wave");
+    }
+    void TearDown() override
+    {
+        CTSSettings::ResetToDefaults();
+        fs::remove_all(dir);
+    }
+    static CString Text(unsigned id) { return CTSInterface().GetErrorText(id); }
+
+    fs::path dir;
+};
 
 inline std::string ToolPath() { return std::string(TESSEL_SOURCE_DIR) + "/tests/formats/wave/wav_tool.py"; }
 
@@ -61,6 +84,15 @@ inline void Put32(Bytes& b, std::uint32_t v)
         b.push_back(std::uint8_t(v >> (8 * i)));
 }
 inline void PutId(Bytes& b, const char* id) { b.insert(b.end(), id, id + 4); }
+// A chunk with its pad byte; sizeField >= 0 writes that size instead of the real one.
+inline void PutChunk(Bytes& b, const char* id, const Bytes& body, std::int64_t sizeField = -1)
+{
+    PutId(b, id);
+    Put32(b, sizeField < 0 ? std::uint32_t(body.size()) : std::uint32_t(sizeField));
+    b.insert(b.end(), body.begin(), body.end());
+    if (body.size() & 1)
+        b.push_back(0);
+}
 
 // A WAVE image from the published layout. Fields are free so that tests can
 // write impossible records.
@@ -88,22 +120,15 @@ inline Bytes MakeWave(const WaveSpec& s)
     Put16(fmt, s.blockAlign);
     Put16(fmt, s.bits);
     fmt.resize(s.fmtSize, 0);
-    auto chunk = [](Bytes& out, const char* id, const Bytes& body, std::int64_t sizeField) {
-        PutId(out, id);
-        Put32(out, sizeField < 0 ? std::uint32_t(body.size()) : std::uint32_t(sizeField));
-        out.insert(out.end(), body.begin(), body.end());
-        if (body.size() & 1)
-            out.push_back(0);
-    };
     Bytes inner;
     PutId(inner, "WAVE");
     if (s.junkFirst)
-        chunk(inner, "JUNK", Bytes(27, 0x55), -1);
+        PutChunk(inner, "JUNK", Bytes(27, 0x55));
     if (s.dataBeforeFmt)
-        chunk(inner, "data", s.data, s.dataSizeField);
-    chunk(inner, "fmt ", fmt, -1);
+        PutChunk(inner, "data", s.data, s.dataSizeField);
+    PutChunk(inner, "fmt ", fmt);
     if (s.listBetween)
-        chunk(inner, "LIST", Bytes{'I', 'N', 'F', 'O', 'I', 'C', 'M', 'T', 3, 0, 0, 0, 'a', 'b', 'c', 0}, -1);
+        PutChunk(inner, "LIST", Bytes{'I', 'N', 'F', 'O', 'I', 'C', 'M', 'T', 3, 0, 0, 0, 'a', 'b', 'c', 0});
     if (!s.dataBeforeFmt) {
         // The data chunk last, without pad byte, so a lying size is the end.
         PutId(inner, "data");
