@@ -93,13 +93,14 @@ TEST(Riff, WriterFixesSizesAndPadsOddChunks)
         ASSERT_EQ(f.Ascend(odd), MMSYSERR_NOERROR);
         data.ckid = RiffFourCC("data");
         ASSERT_EQ(f.CreateChunk(data, 0), MMSYSERR_NOERROR);
-        ASSERT_EQ(f.Write("wxyz", 4), 4);
+        ASSERT_EQ(f.Write("xyz", 3), 3);
         ASSERT_EQ(f.Ascend(data), MMSYSERR_NOERROR);
         ASSERT_EQ(f.Ascend(riff), MMSYSERR_NOERROR);
         EXPECT_EQ(f.Close(), MMSYSERR_NOERROR);
     }
-    // The odd chunk's size leaves its pad byte out; the RIFF size counts it.
-    const std::string want("RIFF\x1c\0\0\0WAVEodd \x03\0\0\0abc\0data\x04\0\0\0wxyz", 36);
+    // An odd chunk's size leaves its pad byte out; the RIFF size counts it,
+    // and the last chunk is padded as well.
+    const std::string want("RIFF\x1c\0\0\0WAVEodd \x03\0\0\0abc\0data\x03\0\0\0xyz\0", 36);
     const Bytes got = ReadFile(path);
     EXPECT_EQ(std::string(got.begin(), got.end()), want);
     std::remove(path.c_str());
