@@ -5,11 +5,8 @@
 
 #include "WaveTestUtil.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
-#include <unistd.h>
 
 using namespace wavetest;
 
@@ -23,13 +20,6 @@ Bytes Riff(const Bytes& inner)
         b[std::size_t(4 + i)] = std::uint8_t((inner.size() + 4) >> (8 * i));
     std::copy(inner.begin(), inner.end(), b.begin() + 12);
     return b;
-}
-
-std::string TempPath(const char* name)
-{
-    const char* tmp = std::getenv("TMPDIR");
-    std::string dir = (tmp && *tmp) ? tmp : "/tmp";
-    return dir + "/tessel_riff_" + std::to_string(::getpid()) + "_" + name;
 }
 
 // Opens a memory image, enters the RIFF chunk and checks its form type.
@@ -80,7 +70,7 @@ TEST(Riff, SearchStaysInsideParentAndFile)
 
 TEST(Riff, WriterFixesSizesAndPadsOddChunks)
 {
-    const std::string path = TempPath("writer.wav");
+    const fs::path dir = MakeScratch("riff"), path = dir / "writer.wav";
     {
         CRiffFile f;
         ASSERT_TRUE(f.Open(path.c_str(), MMIO_CREATE | MMIO_EXCLUSIVE | MMIO_WRITE));
@@ -103,12 +93,12 @@ TEST(Riff, WriterFixesSizesAndPadsOddChunks)
     const std::string want("RIFF\x1c\0\0\0WAVEodd \x03\0\0\0abc\0data\x03\0\0\0xyz\0", 36);
     const Bytes got = ReadFile(path);
     EXPECT_EQ(std::string(got.begin(), got.end()), want);
-    std::remove(path.c_str());
+    fs::remove_all(dir);
 }
 
 TEST(Riff, ExclusiveCreateRefusesASecondHolder)
 {
-    const std::string path = TempPath("excl.wav");
+    const fs::path dir = MakeScratch("riff"), path = dir / "excl.wav";
     CRiffFile a;
     ASSERT_TRUE(a.Open(path.c_str(), MMIO_CREATE | MMIO_EXCLUSIVE | MMIO_WRITE));
     ASSERT_EQ(a.Write("0123456789", 10), 10);
@@ -118,5 +108,5 @@ TEST(Riff, ExclusiveCreateRefusesASecondHolder)
     // The refused open did not truncate what the holder wrote.
     EXPECT_EQ(a.Size(), 10);
     a.Close();
-    std::remove(path.c_str());
+    fs::remove_all(dir);
 }
