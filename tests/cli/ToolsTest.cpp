@@ -258,11 +258,6 @@ TEST_F(Tools, PlotPutsTheEnvelopeOnItsRows)
         for (int x : {left - 1, left, right, right + 1})
             EXPECT_NE(img.At(x, y), kEnvelope) << x << "," << y;
 
-    // The step columns: the change from +1000 to -1000 at a quarter.
-    const std::vector<int> at = envelopeRows(int(quarter + 0.5), lines[0], lines[1]);
-    ASSERT_FALSE(at.empty());
-    EXPECT_LE(std::abs(int(quarter + 0.5) - first - (last - first) / 4), 1);
-
     EXPECT_EQ(Tessel("plot missing.dat -o m.png"), 1);
     EXPECT_FALSE(fs::exists(dir / "m.png"));
     EXPECT_EQ(Tessel("plot sig.dat -o m.png --width 10"), 2);
