@@ -32,13 +32,10 @@ TEST_F(OwnTexts, TextsAreExactAndUnformatted)
     EXPECT_EQ(ts.GetErrorText(0), "");
     EXPECT_EQ(ts.GetErrorText(18), "") << "an unused id";
     EXPECT_EQ(ts.GetErrorText(0xFFFFFFFFu), "");
-    EXPECT_EQ(ts.GetErrorText(10), "File \"%s\" could not be opened.");
     EXPECT_EQ(ts.GetErrorText(9), "Access to %s denied!\nFile might be opened by another process.");
     EXPECT_EQ(ts.GetErrorText(102), "Invalid format of input file or invalid header information.\n");
     EXPECT_EQ(ts.GetErrorText(141), "Data format not accepted.\nExpected:\nFormat category: 0x0001\n"
                                     "Number of channels: 1 to 256\nSample size:  1 to 32 bit");
-    EXPECT_EQ(ts.GetErrorText(143), "Conversion completed. WARNING: Improper WAVE file. Less bytes read "
-                                    "than proclaimed at WAVE header.");
 }
 
 TEST_F(OwnTexts, BackslashQuoteAndLineFeedsAreBytesOfTheText)
@@ -55,11 +52,6 @@ TEST_F(OwnTexts, BackslashQuoteAndLineFeedsAreBytesOfTheText)
         "If you don't want this, edit the LOG file using the abbreviations of si units.\x0A"
         "Si units may be combined, like \x5C\x22m/s^2\x5C\x22.";
     EXPECT_EQ(t60, expected);
-}
-
-TEST(Interface, ProgressOfAJobThatDoesNotExistIsMinusOne)
-{
-    EXPECT_EQ(CTSInterface().GetProgress(12345), -1.0f);
 }
 
 // Language modules come from a directory of links to the built module, so that
@@ -102,11 +94,9 @@ TEST_F(Language, ThreeCharacterValueSelectsTheModuleAndMissingIdsFallBack)
     EXPECT_EQ(ts.GetErrorText(1), "Tessel Einstellungen") << "the settings' stream name follows too";
     EXPECT_EQ(ts.GetErrorText(7), "Es gibt keine Kan\xE4le, die importiert werden k\xF6nnten.")
         << "Windows-1252 bytes";
-    EXPECT_EQ(ts.GetErrorText(10), "Die Datei \"%s\" konnte nicht ge\xF6" "ffnet werden.");
     // Ids the module does not hold come from the own table.
     EXPECT_EQ(ts.GetErrorText(143), "Conversion completed. WARNING: Improper WAVE file. Less bytes read "
                                     "than proclaimed at WAVE header.");
-    EXPECT_EQ(ts.GetErrorText(30), "Invalid SDF file header.");
     EXPECT_EQ(ts.GetErrorText(18), "") << "unused ids stay empty";
 
     TesselModuleUnload();

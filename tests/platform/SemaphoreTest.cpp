@@ -8,7 +8,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <fcntl.h>
+#include <cstring>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -148,12 +148,9 @@ TEST_F(SemaphoreTest, FourProcessesNeverExceedTheUnits)
 {
     if (::access(kHelper.c_str(), X_OK) != 0) GTEST_SKIP() << "helper not built: " << kHelper;
     for (auto [name, units] : {std::pair<const char*, int>{"ThreadTSAccess", 3}, {"ThreadTSSingleAccess", 1}}) {
+        // Two ints, the holders now and the most at once, zero to start with.
         const std::string shared = dir.Path() + "/count-" + name;
-        int fd = ::open(shared.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
-        ASSERT_GE(fd, 0);
-        int zeros[2] = {0, 0};
-        ASSERT_EQ(::write(fd, zeros, sizeof zeros), ssize_t(sizeof zeros));
-        ::close(fd);
+        tessel::test::WriteFile(shared, std::string(2 * sizeof(int), '\0'));
 
         std::vector<FILE*> helpers;
         for (int i = 0; i < 4; ++i)
@@ -162,10 +159,10 @@ TEST_F(SemaphoreTest, FourProcessesNeverExceedTheUnits)
             ASSERT_NE(p, nullptr);
             EXPECT_EQ(Finish(p), 0);
         }
-        fd = ::open(shared.c_str(), O_RDONLY);
+        const std::string bytes = tessel::test::ReadFile(shared);
         int counts[2] = {-1, -1};
-        ASSERT_EQ(::read(fd, counts, sizeof counts), ssize_t(sizeof counts));
-        ::close(fd);
+        ASSERT_EQ(bytes.size(), sizeof counts);
+        std::memcpy(counts, bytes.data(), sizeof counts);
         EXPECT_EQ(counts[0], 0) << name;
         EXPECT_LE(counts[1], units) << name << ": more holders at once than units";
         EXPECT_GE(counts[1], units == 1 ? 1 : 2) << name << ": the processes never overlapped";
