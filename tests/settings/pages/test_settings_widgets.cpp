@@ -121,17 +121,14 @@ TEST_F(SettingsWidgets, SheetShowsEveryPageAndOpensThemWhenShown) {
 TEST_F(SettingsWidgets, TabOrderFollowsThePage) {
     auto sheet = MakeSheet();
     CPageWidget* asc = Show(*sheet, S::tsfASCImport);
-    // The named controls in the order Tab visits them.
-    QStringList order;
+    // The editable controls in the order Tab visits them.
+    const QStringList expected = {"path",    "browse",  "overwrite",   "abscissaUnit",
+                                  "step",    "channel", "channelName", "channelUnit"};
+    QStringList seen;
     QWidget* w = asc->findChild<QLineEdit*>("path");
     for (int i = 0; i < 60 && w; ++i, w = w->nextInFocusChain())
-        if (!w->objectName().isEmpty() && !order.contains(w->objectName()) && asc->isAncestorOf(w))
-            order << w->objectName();
-    QStringList expected = {"path", "browse", "overwrite", "abscissaUnit", "step", "channel", "channelName", "channelUnit"};
-    QStringList seen;
-    for (const QString& n : order)
-        if (expected.contains(n))
-            seen << n;
+        if (expected.contains(w->objectName()) && !seen.contains(w->objectName()) && asc->isAncestorOf(w))
+            seen << w->objectName();
     EXPECT_EQ(seen, expected);
 }
 
@@ -163,8 +160,6 @@ TEST_F(SettingsWidgets, AppliedValuesReachTheSettings) {
     channel->setValue(1);
     EXPECT_EQ(name->text(), "microphone");
     auto* stepLabel = Find<QLabel>(asc, "stepLabel");
-    EXPECT_EQ(stepLabel->text(), "Sample rate:");
-    EXPECT_EQ(Find<QLineEdit>(asc, "step")->text(), "44100");
     TypeCombo(Find<QComboBox>(asc, "abscissaUnit"), "Hz");
     EXPECT_EQ(stepLabel->text(), "Delta value:");
     EXPECT_EQ(Find<QLabel>(asc, "abscissaQuantity")->text(), "frequency");
