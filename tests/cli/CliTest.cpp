@@ -225,10 +225,7 @@ void MakeTable(const fs::path& p, const std::vector<double>& values)
         f << i * 0.001 << ' ' << values[i] << '\n';
 }
 
-std::vector<double> ChannelValues(const fs::path& p, int channel)
-{
-    return tessel::test::ReadDataset(p, CChNbrList{channel});
-}
+using tessel::test::ReadDataset;
 
 }  // namespace
 
@@ -238,7 +235,7 @@ TEST_F(Cli, TextTablesInAndOut)
     SResult in = Tessel("import asc t.txt -o t.trx");
     ASSERT_EQ(in.status, 0) << in.err;
     EXPECT_NE(in.out.find("t.txt -> "), std::string::npos) << in.out;
-    const std::vector<double> v = ChannelValues(dir / "t.trx", 0);
+    const std::vector<double> v = ReadDataset(dir / "t.trx", {0});
     ASSERT_EQ(v.size(), 12u);
     // 16 bits over the column's full scale: within one step of 1/32768.
     EXPECT_NEAR(v[1], 0.5, 1.0 / 32768);
@@ -275,7 +272,7 @@ TEST_F(Cli, UniversalFilesInAndOut)
     fs::copy_file(fs::path(TESSEL_SOURCE_DIR) / "fuzz/corpus/uff/ascii58.unv", dir / "m.unv");
     SResult in = Tessel("import uff m.unv -o m.trx");
     ASSERT_EQ(in.status, 0) << in.err;
-    const std::vector<double> v = ChannelValues(dir / "m.trx", 0);
+    const std::vector<double> v = ReadDataset(dir / "m.trx", {0});
     ASSERT_EQ(v.size(), 9u);
     for (std::size_t i = 0; i < v.size(); ++i)
         EXPECT_NEAR(v[i], -2.0 + 0.5 * double(i), 1e-6) << i;
@@ -285,7 +282,7 @@ TEST_F(Cli, UniversalFilesInAndOut)
         ASSERT_EQ(out.status, 0) << form << out.err;
         SResult again = Tessel("import uff back.uff -o back.trx --overwrite");
         ASSERT_EQ(again.status, 0) << form << again.err;
-        EXPECT_EQ(ChannelValues(dir / "back.trx", 0), v) << form;
+        EXPECT_EQ(ReadDataset(dir / "back.trx", {0}), v) << form;
     }
     SResult bad = Tessel("import uff t.none -o x.trx");
     EXPECT_EQ(bad.status, 1);
@@ -384,7 +381,7 @@ TEST_F(Cli, InterruptStopsLongImportsWithinAFewPieces)
     for (const auto& c : copies) {
         const fs::path in = dir / c.input, out = dir / c.output;
         c.make(in);
-        const pid_t pid = Start({"import", c.kind, c.input, "-o", c.output, "--quiet", "--overwrite"});
+        const pid_t pid = Start(std::string("import ") + c.kind + " " + c.input + " -o " + c.output + " --quiet --overwrite");
         ASSERT_GT(pid, 0);
         const long long past = Interrupt(pid, [&] { return FileSize(out); }, 1);
         EXPECT_LT(past, 200LL << 20) << c.kind << ": the copy went on after the stop request";
@@ -412,7 +409,7 @@ TEST_F(Cli, InterruptStopsLongImportsWithinAFewPieces)
                 f.write(block.data(), std::streamsize(std::min<long long>(4096, lines - k) * 79));
             f << "    -1\n";
         }
-        const pid_t pid = Start({"import", "uff", "long.unv", "-o", "long.trx", "--quiet", "--overwrite"});
+        const pid_t pid = Start("import uff long.unv -o long.trx --quiet --overwrite");
         ASSERT_GT(pid, 0);
         const long long past = Interrupt(pid, [&] { return readBytes(pid); }, 8LL << 20);
         EXPECT_LT(past, 24LL << 20) << "the first pass read on after the stop request";
@@ -440,7 +437,7 @@ TEST_F(Cli, InterruptStopsTheExportAndRemovesItsOutput)
     const std::string before = Slurp(input);
     for (int sig : {SIGINT, SIGTERM}) {
         const fs::path output = dir / "big.asc";
-        const pid_t pid = Start({"export", "asc", "big.trx", "-o", "big.asc", "--quiet", "--overwrite"});
+        const pid_t pid = Start("export asc big.trx -o big.asc --quiet --overwrite");
         ASSERT_GT(pid, 0);
         // Interrupted once the output is being written (the write probe makes
         // and removes an empty file of that name first).

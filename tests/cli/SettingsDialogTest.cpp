@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include "tests/cli/CommandTest.h"
-#include "tests/common/Python.h"
 
 #include <chrono>
 #include <csignal>
@@ -52,7 +51,7 @@ TEST_F(SettingsDialog, EditLoadsTheDialogPlugin)
     // Under the offscreen platform the sheet opens and waits for the user;
     // the dialog is there once the plug-in and Qt are mapped.
     ScopedEnv offscreen("QT_QPA_PLATFORM", "offscreen");
-    const pid_t pid = Start({"settings", "edit"});
+    const pid_t pid = Start("settings edit");
     ASSERT_GT(pid, 0);
     const std::string maps = "/proc/" + std::to_string(pid) + "/maps";
     const std::string plugin = std::string(TESSEL_BINARY_DIR) + "/tessel_settings_ui.so";
