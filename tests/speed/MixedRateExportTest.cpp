@@ -88,8 +88,6 @@ protected:
         return status == 0 ? std::string() : text;
     }
 
-    static bool HaveScipy() { return tessel::test::HavePython("numpy, scipy.signal"); }
-
     std::vector<std::string> Files() const
     {
         std::vector<std::string> f;
@@ -107,50 +105,42 @@ protected:
 TEST_F(MixedRate, ChecksBeforeAnyJob)
 {
     const fs::path in = FourSines(400);
-    unsigned r = 0;
-    for (short divisor : {0, 1, 3, 6, 64, -2}) {
-        Export(in, out, 2, divisor, true, &r);
-        EXPECT_EQ(r, 90u) << divisor;
-    }
-    Export(in, in, 2, 4, true, &r);
-    EXPECT_EQ(r, 111u);
     // Five channels: 5 is none of them (the pulse channel counts here).
-    Export(in, out, 5, 4, true, &r);
-    EXPECT_EQ(r, 91u);
-    Export(in, out, -1, 4, true, &r);
-    EXPECT_EQ(r, 91u);
-    Export(dir / "missing.trx", out, 0, 4, true, &r);
-    EXPECT_EQ(r, 91u);
-    EXPECT_FALSE(fs::exists(out));
+    const struct {
+        fs::path from, to;
+        short first, divisor;
+        unsigned result;
+    } refused[] = {{in, out, 2, 0, 90},  {in, out, 2, 1, 90},  {in, out, 2, 3, 90},
+                   {in, out, 2, 64, 90}, {in, out, 2, -2, 90}, {in, in, 2, 4, 111},
+                   {in, out, 5, 4, 91},  {in, out, -1, 4, 91}, {dir / "missing.trx", out, 0, 4, 91}};
+    for (const auto& c : refused) {
+        unsigned r = 0;
+        Export(c.from, c.to, c.first, c.divisor, true, &r);
+        EXPECT_EQ(r, c.result) << c.from << " " << c.first << " " << c.divisor;
+    }
     // Synchronous without an output: nothing is built.
     CTSInterface::SMessage msg;
     EXPECT_EQ(CTSInterface().ExportTRXMixedSR(0, 2, in.c_str(), &msg, 1, 2, nullptr, true), 110u);
     EXPECT_EQ(Files(), std::vector<std::string>{"in.trx"});
 }
 
+// From channel 2 at a quarter: two channels kept, two reduced; then every
+// channel reduced, with the pulses through the resampler.
 TEST_F(MixedRate, KeptChannelsExactReducedOnesMatchResamplePoly)
 {
-    if (!HaveScipy())
+    if (!tessel::test::HavePython("numpy, scipy.signal"))
         TESSEL_SKIP_OR_FAIL("python3-scipy is not installed");
     const fs::path in = FourSines(16000);
-    const std::string before = FileBytes(in);
-    const auto ds = Reduced(in, 2, 4, out);
+    const std::string before = ReadFile(in);
+    auto ds = Reduced(in, 2, 4, out);
     ASSERT_TRUE(ds);
-    EXPECT_EQ(FileBytes(in), before);
-    EXPECT_EQ(Files(), (std::vector<std::string>{"in.trx", "out.trx"}));
     EXPECT_EQ(ds->GetNbrOfScans(), 4000);
     EXPECT_DOUBLE_EQ(ds->GetSamplingRate(0), 8000.0);
     EXPECT_DOUBLE_EQ(ds->GetSamplingRate(2), 2000.0);
     EXPECT_EQ(Check(in, out.string(), 2, "4", "0,1,2,3"), "");
-}
 
-TEST_F(MixedRate, AllChannelsReducedWithPulsesThroughTheResampler)
-{
-    if (!HaveScipy())
-        TESSEL_SKIP_OR_FAIL("python3-scipy is not installed");
-    const fs::path in = FourSines(16000);
     for (short divisor : {2, 8, 32}) {
-        const auto ds = Reduced(in, 0, divisor, dir / ("out" + std::to_string(divisor) + ".trx"));
+        ds = Reduced(in, 0, divisor, dir / ("out" + std::to_string(divisor) + ".trx"));
         ASSERT_TRUE(ds);
         EXPECT_EQ(ds->GetNbrOfScans(), 16000 / divisor);
         EXPECT_DOUBLE_EQ(ds->GetSamplingRate(0), 8000.0 / divisor);
@@ -158,6 +148,8 @@ TEST_F(MixedRate, AllChannelsReducedWithPulsesThroughTheResampler)
     // A pulse every 80 input scans is 2.5 output scans apart at 32: closer
     // than two scans' spacing is not promised, so the pulses count up to 8.
     EXPECT_EQ(Check(in, (dir / "out2.trx").string() + "," + (dir / "out8.trx").string(), 0, "2,8", "0,1,2,3"), "");
+    EXPECT_EQ(ReadFile(in), before);
+    EXPECT_EQ(Files(), (std::vector<std::string>{"in.trx", "out.trx", "out2.trx", "out32.trx", "out8.trx"}));
 }
 
 TEST_F(MixedRate, LastGroupLosesAFrameThatWouldOverrun)
@@ -167,8 +159,8 @@ TEST_F(MixedRate, LastGroupLosesAFrameThatWouldOverrun)
     const auto ds = Reduced(FourSines(11), 2, 4, out);
     ASSERT_TRUE(ds);
     EXPECT_EQ(ds->GetNbrOfScans(), 2);
-    EXPECT_EQ(ReadChannel(out, 0, true).size(), 8u);
-    EXPECT_EQ(ReadChannel(out, 2, true).size(), 2u);
+    EXPECT_EQ(ReadDataset(out, {0}, true).size(), 8u);
+    EXPECT_EQ(ReadDataset(out, {2}, true).size(), 2u);
 }
 
 TEST_F(MixedRate, PulseChannelsAreNoSignals)
@@ -213,14 +205,14 @@ TEST_F(MixedRate, RefusedAndFailedRunsLeaveNoOutput)
     CTSInterface::SMessage msg = Export(in, out, 2, 2, false);
     EXPECT_EQ(msg.uState, 30u);
     EXPECT_EQ(msg.sText.str(), CTSInterface().GetErrorText(8).str());
-    EXPECT_EQ(FileBytes(out), "keep me");
+    EXPECT_EQ(ReadFile(out), "keep me");
 
     // A file named like a temporary set is the user's: it survives.
     fs::remove(out);
     std::ofstream(dir / "outTmp0.dat") << "mine";
     msg = Export(in, out, 2, 2, false);
     EXPECT_EQ(msg.uState, 29u) << msg.sText.c_str();
-    EXPECT_EQ(FileBytes(dir / "outTmp0.dat"), "mine");
+    EXPECT_EQ(ReadFile(dir / "outTmp0.dat"), "mine");
     fs::remove(dir / "outTmp0.dat");
     fs::remove(out);
 
@@ -278,14 +270,14 @@ TEST_F(MixedRate, KeptChannelsOfEveryTypeStayAsStored)
     const int types[] = {it__int24, it__int32, it__double};
     for (int c = 0; c < 3; ++c) {
         EXPECT_EQ(ds->GetChannel(c).GetImplType(), types[c]);
-        EXPECT_EQ(ReadChannel(out, c, true), ReadChannel(in, c, true)) << c;
+        EXPECT_EQ(ReadDataset(out, {c}, true), ReadDataset(in, {c}, true)) << c;
     }
     EXPECT_EQ(ds->GetNbrOfScans(), 500);
     ASSERT_EQ(ds->GetNbrOfSubChannels(), 1);
     const CSubChannel sub = ds->GetSubChannel(0);
     EXPECT_EQ(ds->GetChannel(sub.GetParentChannelID()).GetImplType(), int(it__pulse));
-    EXPECT_EQ(RisingEdges(ReadChannel(out, sub.GetParentChannelID(), true), sub.GetBitmask()),
-              RisingEdges(ReadChannel(in, 4, true), 1));
+    EXPECT_EQ(RisingEdges(ReadDataset(out, {sub.GetParentChannelID()}, true), sub.GetBitmask()),
+              RisingEdges(ReadDataset(in, {4}, true), 1));
 }
 
 TEST_F(MixedRate, PulsesOnAnIntegerPulseChannelGoThroughTheNetwork)
@@ -301,13 +293,13 @@ TEST_F(MixedRate, PulsesOnAnIntegerPulseChannelGoThroughTheNetwork)
             {PulseSub(2, 2)});
     const auto ds = Reduced(in, 1, 2, out);
     ASSERT_TRUE(ds);
-    EXPECT_EQ(ReadChannel(out, 0, true), ReadChannel(in, 0, true));
+    EXPECT_EQ(ReadDataset(out, {0}, true), ReadDataset(in, {0}, true));
     ASSERT_EQ(ds->GetNbrOfChannels(), 3);
     ASSERT_EQ(ds->GetNbrOfSubChannels(), 1);
     const CSubChannel sub = ds->GetSubChannel(0);
     ASSERT_EQ(sub.GetParentChannelID(), 2);
     EXPECT_EQ(ds->GetChannel(2).GetImplType(), int(it__pulse));
     // A pulse every 40 scans, high from scan 0: 99 rising edges after it.
-    EXPECT_EQ(RisingEdges(ReadChannel(out, 2, true), sub.GetBitmask()), 99);
+    EXPECT_EQ(RisingEdges(ReadDataset(out, {2}, true), sub.GetBitmask()), 99);
     EXPECT_EQ(Files(), (std::vector<std::string>{"intpulse.trx", "out.trx"}));
 }

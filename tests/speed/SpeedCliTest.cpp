@@ -56,13 +56,13 @@ TEST_F(SpeedCli, ReferenceSectionAndCut)
 {
     SRun r = Tessel("speed " + in.string() + " --subchannel 0 -o " + (dir / "ref.trx").string());
     ASSERT_EQ(r.status, 0) << r.out;
-    const std::vector<double> rpm = ReadChannel(dir / "ref.trx", 0);
+    const std::vector<double> rpm = ReadDataset(dir / "ref.trx", {0});
     ASSERT_EQ(rpm.size(), 200u);
     EXPECT_NEAR(rpm[100], 600.0, 0.01);
 
     r = Tessel("speed-mark " + in.string() + " --from 0.5 --to 1.5 -o " + (dir / "mark.trx").string());
     ASSERT_EQ(r.status, 0) << r.out;
-    EXPECT_EQ(ReadChannel(dir / "mark.trx", 0).size(), 101u);
+    EXPECT_EQ(ReadDataset(dir / "mark.trx", {0}).size(), 101u);
 
     // A ramp 0, 100, 200, ... at 10 values a second passes 250 at 0.25 s.
     MakeTrx(dir / "ramp.trx", {{"n", it__float}}, 10.0, {0, 100, 200, 300, 400});
