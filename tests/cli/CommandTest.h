@@ -15,6 +15,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "tests/common/Python.h"
 #include "tests/common/TempDir.h"
 
 namespace fs = std::filesystem;
@@ -36,36 +37,29 @@ protected:
 
     static std::string Exe() { return std::string(TESSEL_BINARY_DIR) + "/tessel"; }
 
-    // Runs `tessel ARGS` (words for the shell); standard output and error apart.
+    // Shell words that run `tessel ARGS` in the scratch folder with its own
+    // folders; the shell makes way for it, so its process is tessel's.
+    std::string Command(const std::string& args) const
+    {
+        return "cd '" + dir.string() + "' && TESSEL_CONFIG_DIR='" + (dir / "config").string() + "' TESSEL_SEM_DIR='" +
+               (dir / "sem").string() + "' TMPDIR='" + (dir / "tmp").string() + "' exec '" + Exe() + "' " + args;
+    }
+
+    // Runs `tessel ARGS`; standard output and error apart.
     SResult Tessel(const std::string& args)
     {
-        const std::string cmd = "cd '" + dir.string() + "' && TESSEL_CONFIG_DIR='" + (dir / "config").string() +
-                                "' TESSEL_SEM_DIR='" + (dir / "sem").string() + "' TMPDIR='" +
-                                (dir / "tmp").string() + "' '" + Exe() + "' " + args + " >'" +
-                                (dir / "stdout").string() + "' 2>'" + (dir / "stderr").string() + "'";
         SResult r;
-        const int rc = std::system(cmd.c_str());
-        r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-        r.out = tessel::test::ReadFile(dir / "stdout");
+        r.status = tessel::test::RunCommand(Command(args) + " 2>'" + (dir / "stderr").string() + "'", &r.out);
         r.err = tessel::test::ReadFile(dir / "stderr");
         return r;
     }
 
     // Starts `tessel ARGS` the same way without waiting for it.
-    pid_t Start(std::vector<std::string> args)
+    pid_t Start(const std::string& args)
     {
         const pid_t pid = ::fork();
         if (pid == 0) {
-            ::setenv("TESSEL_CONFIG_DIR", (dir / "config").c_str(), 1);
-            ::setenv("TESSEL_SEM_DIR", (dir / "sem").c_str(), 1);
-            ::setenv("TMPDIR", (dir / "tmp").c_str(), 1);
-            if (::chdir(dir.c_str()) != 0)
-                ::_exit(99);
-            std::vector<char*> argv{const_cast<char*>("tessel")};
-            for (std::string& a : args)
-                argv.push_back(a.data());
-            argv.push_back(nullptr);
-            ::execv(Exe().c_str(), argv.data());
+            ::execl("/bin/sh", "sh", "-c", Command(args).c_str(), static_cast<char*>(nullptr));
             ::_exit(98);
         }
         return pid;

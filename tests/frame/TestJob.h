@@ -34,7 +34,6 @@ struct JobPlan {
     unsigned stringId = 2;                  // text id left by the run
     CString text, arg, append;
     std::shared_ptr<Gate> gate;             // null: the run ends at once
-    float progress = -1.0f;                 // set before waiting when >= 0
     std::vector<CString> produced;
     std::function<void(class CTestJob&)> during;  // called inside the run
 };
@@ -57,7 +56,6 @@ public:
     int Run() override
     {
         ++g_jobRuns;
-        if (m_plan.progress >= 0.0f) SetProgress(m_plan.progress);
         if (m_plan.during) m_plan.during(*this);
         if (m_plan.gate) m_plan.gate->Wait();
         for (auto& p : m_plan.produced) m_arsProduced.Add(p);

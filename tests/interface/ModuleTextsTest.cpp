@@ -27,39 +27,27 @@ protected:
     CTSInterface ts;
 };
 
-TEST_F(OwnTexts, TextsAreExactAndUnformatted)
+TEST_F(OwnTexts, TextsAreExactAndUnformattedToTheByte)
 {
     EXPECT_EQ(ts.GetErrorText(0), "");
     EXPECT_EQ(ts.GetErrorText(18), "") << "an unused id";
     EXPECT_EQ(ts.GetErrorText(0xFFFFFFFFu), "");
-    EXPECT_EQ(ts.GetErrorText(10), "File \"%s\" could not be opened.");
     EXPECT_EQ(ts.GetErrorText(9), "Access to %s denied!\nFile might be opened by another process.");
     EXPECT_EQ(ts.GetErrorText(102), "Invalid format of input file or invalid header information.\n");
     EXPECT_EQ(ts.GetErrorText(141), "Data format not accepted.\nExpected:\nFormat category: 0x0001\n"
                                     "Number of channels: 1 to 256\nSample size:  1 to 32 bit");
-    EXPECT_EQ(ts.GetErrorText(143), "Conversion completed. WARNING: Improper WAVE file. Less bytes read "
-                                    "than proclaimed at WAVE header.");
-}
 
-TEST_F(OwnTexts, BackslashQuoteAndLineFeedsAreBytesOfTheText)
-{
-    // Code 40: a backslash and a double quote on each side of the placeholder.
-    const std::string t40 = ts.GetErrorText(40).str();
-    EXPECT_EQ(t40, std::string("Datatype ") + '\\' + '"' + "%s" + '\\' + '"' + " cannot be converted.");
+    // Backslashes, quotes and line feeds are bytes of the text. Code 40: a
+    // backslash and a double quote on each side of the placeholder.
+    EXPECT_EQ(ts.GetErrorText(40).str(), std::string("Datatype ") + '\\' + '"' + "%s" + '\\' + '"' + " cannot be converted.");
     // Code 60 by bytes: line feeds (0x0A) and three backslash-quote pairs around
     // "%" and "m/s^2".
-    const std::string t60 = ts.GetErrorText(60).str();
     const std::string expected =
         "Channels with unknown physical units found in associated LOG file.\x0A\x0A"
         " They are imported to TRX as \x5C\x22%\x5C\x22 and the original mapping is lost.\x0A\x0A"
         "If you don't want this, edit the LOG file using the abbreviations of si units.\x0A"
         "Si units may be combined, like \x5C\x22m/s^2\x5C\x22.";
-    EXPECT_EQ(t60, expected);
-}
-
-TEST(Interface, ProgressOfAJobThatDoesNotExistIsMinusOne)
-{
-    EXPECT_EQ(CTSInterface().GetProgress(12345), -1.0f);
+    EXPECT_EQ(ts.GetErrorText(60).str(), expected);
 }
 
 // Language modules come from a directory of links to the built module, so that
@@ -69,8 +57,8 @@ protected:
     void SetUp() override
     {
         namespace fs = std::filesystem;
+        // Built with the tests (a dependency of the test binary).
         const fs::path built = fs::path(TESSEL_BINARY_DIR) / "TesselResDEU.so";
-        if (!fs::exists(built)) GTEST_SKIP() << "language module not built: " << built;
         fs::create_symlink(built, fs::path(res.Path()) / "TesselResDEU.so");
         fs::create_symlink(built, fs::path(res.Path()) / "TesselResDEUX.so");
         fs::create_symlink(built, fs::path(res.Path()) / "TesselResENU.so");
@@ -102,11 +90,9 @@ TEST_F(Language, ThreeCharacterValueSelectsTheModuleAndMissingIdsFallBack)
     EXPECT_EQ(ts.GetErrorText(1), "Tessel Einstellungen") << "the settings' stream name follows too";
     EXPECT_EQ(ts.GetErrorText(7), "Es gibt keine Kan\xE4le, die importiert werden k\xF6nnten.")
         << "Windows-1252 bytes";
-    EXPECT_EQ(ts.GetErrorText(10), "Die Datei \"%s\" konnte nicht ge\xF6" "ffnet werden.");
     // Ids the module does not hold come from the own table.
     EXPECT_EQ(ts.GetErrorText(143), "Conversion completed. WARNING: Improper WAVE file. Less bytes read "
                                     "than proclaimed at WAVE header.");
-    EXPECT_EQ(ts.GetErrorText(30), "Invalid SDF file header.");
     EXPECT_EQ(ts.GetErrorText(18), "") << "unused ids stay empty";
 
     TesselModuleUnload();

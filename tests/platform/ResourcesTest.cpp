@@ -30,15 +30,7 @@ protected:
     }
 };
 
-TEST_F(ResourcesTest, OwnTableAnswersAndUnknownIdsAreEmpty)
-{
-    EXPECT_EQ(LoadText(1), "One");
-    EXPECT_EQ(LoadText(2), "");
-    SetOwnStringTable(nullptr);
-    EXPECT_EQ(LoadText(1), "") << "before the module registers its table";
-}
-
-TEST_F(ResourcesTest, LookupSwitchesTheSourceAndRestoresTheHostOne)
+TEST_F(ResourcesTest, OwnTableAnswersInItsSourceAndRestoresTheHostOne)
 {
     static const CResourceSource host{"host", nullptr};
     const CResourceSource* before = SetResourceSource(&host);
@@ -48,6 +40,9 @@ TEST_F(ResourcesTest, LookupSwitchesTheSourceAndRestoresTheHostOne)
     EXPECT_NE(g_sourceDuringLookup, &host) << "the lookup ran in the host's source";
     EXPECT_EQ(GetResourceSource(), &host) << "the host's source was not restored";
     SetResourceSource(before);
+    EXPECT_EQ(LoadText(2), "") << "an id the table does not hold";
+    SetOwnStringTable(nullptr);
+    EXPECT_EQ(LoadText(1), "") << "before the module registers its table";
 }
 
 TEST_F(ResourcesTest, LanguageModuleCodesNeverFormPaths)

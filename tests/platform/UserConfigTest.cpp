@@ -19,13 +19,6 @@ protected:
     }
 };
 
-TEST_F(UserConfigTest, FileLivesInTheRelocatedDirectory)
-{
-    EXPECT_EQ(CUserConfigKey::FilePath(), CString(dir.Path() + "/cfg/tessel.conf"));
-    CUserConfigKey key;
-    EXPECT_FALSE(key.Open("Software\\Orvano\\")) << "no file yet";
-}
-
 TEST_F(UserConfigTest, ValuesReadIntoABufferOnlyWhenTheyFit)
 {
     Write("; comment\n[Other]\nLanguage=FRA\n[Software\\Orvano\\]\n  Language = DEU \r\nLong=ABCD\nEmpty=\n");
@@ -45,13 +38,15 @@ TEST_F(UserConfigTest, ValuesReadIntoABufferOnlyWhenTheyFit)
     EXPECT_FALSE(key.QueryValue("Language", buf, sizeof buf)) << "closed by the failed open";
 }
 
-TEST_F(UserConfigTest, SetValueReplacesOrAdds)
+TEST_F(UserConfigTest, FileInTheRelocatedDirectoryWhereSetValueReplacesOrAdds)
 {
+    EXPECT_EQ(CUserConfigKey::FilePath(), CString(dir.Path() + "/cfg/tessel.conf"));
+    CUserConfigKey key;
+    EXPECT_FALSE(key.Open("Software\\Orvano\\")) << "no file yet";
     ASSERT_TRUE(CUserConfigKey::SetValue("Software\\Orvano\\", "Language", "DEU"));
     ASSERT_TRUE(CUserConfigKey::SetValue("Software\\Other\\", "Language", "FRA"));
     ASSERT_TRUE(CUserConfigKey::SetValue("Software\\Orvano\\", "Language", "ENU"));
     ASSERT_TRUE(CUserConfigKey::SetValue("Software\\Orvano\\", "Extra", "1"));
-    CUserConfigKey key;
     char buf[8];
     ASSERT_TRUE(key.Open("Software\\Orvano\\"));
     ASSERT_TRUE(key.QueryValue("Language", buf, sizeof buf));

@@ -89,18 +89,13 @@ void SetSentinels() {
     S::m_fCalibrationWAVImport = 11.5f;
     S::m_sPathMP3 = "/sentinel/mp3";
     S::m_bConvert2dBASCExport = 7;
-    S::m_bBinaryUFFExport = 7;
-    S::m_iNumberNotationComplexASCExport = 7;
-    S::m_b24BitResolutionWAVExport = 7;
     S::m_bIncludePulseChWAVExport = 7;
-    S::m_lOverwriteFlags = 0x5A;
     S::m_bEnableFloat32PAKExport = 7;
     S::m_bUseCommaASCExport = 7;
+    S::m_lOverwriteFlags = 0x5A;
     S::m_fInputRangeWAVImport = 1.25f;
     S::m_iChImplType = 10;
-    S::m_sAbscUnitASCImport = "Hz";
     S::m_sNameSETFileTEACImport = "Sentinel.set";
-    S::m_lStandardPathFlags = 0x33;
 }
 
 class SettingsArchive : public ::testing::Test {
@@ -181,32 +176,19 @@ TEST_F(SettingsArchive, EveryFieldRoundTripsAndLandsInItsPlace) {
     f.standardFlags = 0x3FFF;
     const std::string bytes = BuildArchive(12, f);
 
-    // Fields an older schema holds too are checked by its test below.
+    // Storing again gives the same bytes, so every field was read and written
+    // in its place; a load and a store that swapped two fields of one type
+    // alike are caught by the values themselves.
     ASSERT_EQ(S::LoadFromBytes(bytes.data(), bytes.size()), 0);
-    EXPECT_EQ(S::m_bHighSamplingRate4RefQuantSDFExport, 1);
-    EXPECT_EQ(S::m_iNumberNotationComplexASCExport, 5);
-    EXPECT_EQ(S::m_fInputRangeWAVImport, 0.5f);
-    EXPECT_EQ(S::m_arsChNameASCImport[17], "Mic \xB0 front");
-    EXPECT_EQ(S::m_arsChUnitASCImport[3], "m/(s^2)");
-    EXPECT_EQ(S::m_iChImplType, 10);
-    EXPECT_EQ(S::m_bAbscProvidedASCImport, 0);
-    EXPECT_EQ(S::m_dAbscDeltaValASCImport, 0.125);
-    EXPECT_EQ(S::m_sAbscUnitASCImport, "ms");
-    EXPECT_EQ(S::m_iNumberNotationASCExport, 2);
-    EXPECT_EQ(S::m_nCalibrationWAVExport, 124);
-    EXPECT_EQ(S::m_iConvFloatToIntWAVExport, 2);
-    EXPECT_EQ(S::m_sQuantityWAVImport, "pressure");
-    EXPECT_EQ(S::m_sUnitWAVImport, "Pa");
-    EXPECT_EQ(S::m_bPascalWAVImport, 1);
-    EXPECT_EQ(S::m_sPathPAK, "/p");
-    EXPECT_EQ(S::m_sPathWAV, "/w");
-    EXPECT_EQ(S::m_sPathUFF, "/u");
-    EXPECT_EQ(S::m_sPathSDF, "/s");
-    EXPECT_EQ(S::m_sPathASC, "/a");
-
-    // Storing again gives the same bytes; the former fields go out as 0, 94
-    // and empty whatever was read.
     EXPECT_EQ(S::StoreToBytes(), bytes);
+    EXPECT_EQ(S::m_iNumberNotationComplexASCExport, 5);
+    EXPECT_EQ(S::m_arsChNameASCImport[17], "Mic \xB0 front");
+    EXPECT_EQ(S::m_iNumberNotationASCExport, 2);
+    EXPECT_EQ(S::m_sQuantityWAVImport, "pressure");
+    EXPECT_EQ(S::m_sPathPAK, "/p");
+    EXPECT_EQ(S::m_sPathSDF, "/s");
+
+    // The former fields go out as 0, 94 and empty whatever was read.
     f.formerOverwrite = 1;
     f.formerCalibration = 60;
     f.formerText = "old";
@@ -217,41 +199,43 @@ TEST_F(SettingsArchive, EveryFieldRoundTripsAndLandsInItsPlace) {
     EXPECT_EQ(S::StoreToBytes(), bytes);
 }
 
-TEST_F(SettingsArchive, SchemaOneHoldsOnlyTheOldestFields) {
-    SetSentinels();
-    SFields f;
-    f.separator = 1;
-    f.digits = 6;
-    f.formerCalibration = 100;
-    f.pathTRX = "/trx";
-    f.standardFlags = 0x41;
-    const std::string bytes = BuildArchive(1, f);
-    ASSERT_EQ(S::LoadFromBytes(bytes.data(), bytes.size()), 0);
-    EXPECT_EQ(S::m_bSeparatorASCExport, 1);
-    EXPECT_EQ(S::m_nNbrOfDigitsASCExport, 6);
-    EXPECT_EQ(S::m_sPathTRX, "/trx");
-    EXPECT_EQ(S::m_lStandardPathFlags, 0x41);
-    EXPECT_EQ(S::m_lOverwriteFlags, 0) << "schema 1 has no overwrite switch: nothing may be replaced";
-    EXPECT_EQ(S::m_fCalibrationWAVImport, 100.0f);
-    // Not held by schema 1: left as they were.
-    EXPECT_EQ(S::m_sNameSETFileTEACImport, "Sentinel.set");
-    EXPECT_EQ(S::m_iChImplType, 10);
-    EXPECT_EQ(S::m_fInputRangeWAVImport, 1.25f);
-    EXPECT_EQ(S::m_sPathMP3, "/sentinel/mp3");
-}
-
-TEST_F(SettingsArchive, SchemaThreeReadsTheSetFileAndLeavesTheArrays) {
-    SetSentinels();
-    S::m_arsChNameASCImport[4] = "kept";
-    SFields f;
-    f.setFile = "Three.set";
-    f.formerOverwrite = 0;
-    const std::string bytes = BuildArchive(3, f);
-    ASSERT_EQ(S::LoadFromBytes(bytes.data(), bytes.size()), 0);
-    EXPECT_EQ(S::m_sNameSETFileTEACImport, "Three.set");
-    EXPECT_EQ(S::m_lOverwriteFlags, 0);
-    EXPECT_EQ(S::m_arsChNameASCImport[4], "kept");
-    EXPECT_EQ(S::m_iChImplType, 10);
+// An older schema reads the fields it holds and leaves the newer ones as they
+// were; schemas 2 to 7 turn the former overwrite switch into all bits or
+// none, and below 11 the former calibration is the WAVE import's.
+TEST_F(SettingsArchive, OlderSchemasReadTheirFieldsAndLeaveTheNewerOnes) {
+    const struct {
+        int schema, formerSwitch;
+        std::uint32_t overwrite;
+    } cases[] = {{1, 1, 0}, {3, 0, 0}, {7, 1, 0xFFFFFFFFu}, {7, 0, 0}, {11, 1, 0x80}};
+    for (const auto& c : cases) {
+        SetSentinels();
+        SFields f;
+        f.formerOverwrite = c.formerSwitch;
+        f.overwriteFlags = 0x80;
+        f.formerCalibration = 104;
+        f.calibrationWAVImport = 87.5f;
+        f.separator = 1;
+        f.pathTRX = "/trx";
+        f.setFile = "Three.set";
+        f.implType = 5;
+        f.float32PAK = f.useComma = f.includePulse = f.convert2dB = 1;
+        f.pathMP3 = "/mp3";
+        const std::string bytes = BuildArchive(c.schema, f);
+        ASSERT_EQ(S::LoadFromBytes(bytes.data(), bytes.size()), 0) << c.schema;
+        EXPECT_EQ(S::m_bSeparatorASCExport, 1) << c.schema;
+        EXPECT_EQ(S::m_sPathTRX, "/trx") << c.schema;
+        EXPECT_EQ(std::uint32_t(S::m_lOverwriteFlags), c.overwrite) << c.schema << " " << c.formerSwitch;
+        EXPECT_EQ(S::m_fCalibrationWAVImport, c.schema >= 11 ? 87.5f : 104.0f) << c.schema;
+        EXPECT_EQ(S::m_sNameSETFileTEACImport, c.schema >= 3 ? "Three.set" : "Sentinel.set") << c.schema;
+        EXPECT_EQ(S::m_iChImplType, c.schema >= 4 ? 5 : 10) << c.schema;
+        EXPECT_EQ(S::m_fInputRangeWAVImport, c.schema >= 5 ? 5.0f : 1.25f) << c.schema;
+        EXPECT_EQ(S::m_bUseCommaASCExport, c.schema >= 6 ? 1 : 7) << c.schema;
+        EXPECT_EQ(S::m_bEnableFloat32PAKExport, c.schema >= 7 ? 1 : 7) << c.schema;
+        EXPECT_EQ(S::m_bIncludePulseChWAVExport, c.schema >= 8 ? 1 : 7) << c.schema;
+        EXPECT_EQ(S::m_bConvert2dBASCExport, c.schema >= 9 ? 1 : 7) << c.schema;
+        EXPECT_EQ(S::m_sPathMP3, c.schema >= 10 ? "/mp3" : "/sentinel/mp3") << c.schema;
+        EXPECT_EQ(S::m_bHighSamplingRate4RefQuantSDFExport, 7) << c.schema;
+    }
 }
 
 TEST_F(SettingsArchive, ArraysTheHostResizedAreBroughtTo256WhateverTheLoadGives) {
@@ -299,54 +283,10 @@ TEST_F(SettingsArchive, SchemaFourArraysAreBroughtTo256) {
     EXPECT_EQ(S::m_arsChUnitASCImport[255], "last");
 }
 
-TEST_F(SettingsArchive, SchemaSevenConvertsTheFormerSwitchAndCalibration) {
-    for (int formerSwitch : {1, 0}) {
-        SetSentinels();
-        SFields f;
-        f.formerOverwrite = formerSwitch;
-        f.formerCalibration = 104;
-        f.float32PAK = 1;
-        f.useComma = 1;
-        const std::string bytes = BuildArchive(7, f);
-        ASSERT_EQ(S::LoadFromBytes(bytes.data(), bytes.size()), 0);
-        if (formerSwitch)
-            EXPECT_EQ(std::uint32_t(S::m_lOverwriteFlags), 0xFFFFFFFFu);
-        else
-            EXPECT_EQ(S::m_lOverwriteFlags, 0);
-        EXPECT_EQ(S::m_fCalibrationWAVImport, 104.0f);
-        EXPECT_EQ(S::m_bEnableFloat32PAKExport, 1);
-        EXPECT_EQ(S::m_bUseCommaASCExport, 1);
-        // Newer than schema 7: left as they were.
-        EXPECT_EQ(S::m_sPathMP3, "/sentinel/mp3");
-        EXPECT_EQ(S::m_bConvert2dBASCExport, 7);
-        EXPECT_EQ(S::m_bIncludePulseChWAVExport, 7);
-    }
-}
-
-TEST_F(SettingsArchive, SchemaElevenKeepsItsCalibrationAndOverwriteFlags) {
-    SetSentinels();
-    SFields f;
-    f.calibrationWAVImport = 87.5f;
-    f.formerCalibration = 20;
-    f.formerOverwrite = 1;
-    f.overwriteFlags = 0x80;
-    f.pathMP3 = "/mp3";
-    const std::string bytes = BuildArchive(11, f);
-    ASSERT_EQ(S::LoadFromBytes(bytes.data(), bytes.size()), 0);
-    EXPECT_EQ(S::m_fCalibrationWAVImport, 87.5f);
-    EXPECT_EQ(S::m_lOverwriteFlags, 0x80);
-    EXPECT_EQ(S::m_sPathMP3, "/mp3");
-    EXPECT_EQ(S::m_bHighSamplingRate4RefQuantSDFExport, 7);
-}
-
 TEST_F(SettingsArchive, UnknownSchemasAreRefusedBeforeAnyField) {
     for (int schema : {0, 13, -1, 0x7FFFFFFF}) {
         SetSentinels();
-        std::string bytes = BuildArchive(12, SFields());
-        bytes[0] = char(schema & 0xFF);
-        bytes[1] = char((schema >> 8) & 0xFF);
-        bytes[2] = char((schema >> 16) & 0xFF);
-        bytes[3] = char((schema >> 24) & 0xFF);
+        const std::string bytes = CTestArchive().I32(schema).Bytes() + BuildArchive(12, SFields()).substr(4);
         EXPECT_EQ(S::LoadFromBytes(bytes.data(), bytes.size()), -2) << schema;
         EXPECT_EQ(S::m_bHighSamplingRate4RefQuantSDFExport, 7);
         EXPECT_EQ(S::m_fCalibrationWAVImport, 11.5f);

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 
 #include "frame/Module.h"
@@ -11,17 +10,16 @@
 #include "platform/Resources.h"
 #include "platform/Storage.h"
 #include "settings/TSSettings.h"
+#include "tests/common/TempDir.h"
 
 namespace {
 
 TEST(SettingsLanguage, StreamNameFollowsTheLoadedLanguageModule) {
-    char cfg[] = "/tmp/tessel-settings-cfg-XXXXXX";
-    char doc[] = "/tmp/tessel-settings-doc-XXXXXX";
-    ASSERT_NE(::mkdtemp(cfg), nullptr);
-    ASSERT_NE(::mkdtemp(doc), nullptr);
+    CTempDir cfg, docDir;
+    const std::string doc = docDir.Path();
     // No user language: the module starts with its own texts.
-    ::setenv("TESSEL_CONFIG_DIR", cfg, 1);
-    ::setenv("TESSEL_RES_DIR", TESSEL_BINARY_DIR, 1);
+    ScopedEnv config("TESSEL_CONFIG_DIR", cfg.Path());
+    ScopedEnv res("TESSEL_RES_DIR", TESSEL_BINARY_DIR);
     TesselModuleUnload();
     TesselModuleLoad();
     ASSERT_FALSE(HasLanguageModule());
@@ -29,10 +27,10 @@ TEST(SettingsLanguage, StreamNameFollowsTheLoadedLanguageModule) {
 
     CTSSettings::ResetToDefaults();
     CTSSettings::m_sPathSDF = "/own";
-    CDirectoryStorage storage(doc);
+    CDirectoryStorage storage(doc.c_str());
     CTSSettings settings;
     ASSERT_TRUE(settings.Store(&storage));
-    EXPECT_TRUE(FileSystem::FileExists((std::string(doc) + "/Tessel Settings").c_str()));
+    EXPECT_TRUE(FileSystem::FileExists((doc + "/Tessel Settings").c_str()));
 
     if (!LoadLanguageModule("DEU")) {
         TesselModuleUnload();
@@ -44,7 +42,7 @@ TEST(SettingsLanguage, StreamNameFollowsTheLoadedLanguageModule) {
     EXPECT_EQ(settings.Load(&storage), -1);
     EXPECT_EQ(CTSSettings::m_sPathSDF, "/unchanged");
     ASSERT_TRUE(settings.Store(&storage));
-    EXPECT_TRUE(FileSystem::FileExists((std::string(doc) + "/" + german.c_str()).c_str()));
+    EXPECT_TRUE(FileSystem::FileExists((doc + "/" + german.c_str()).c_str()));
 
     UnloadLanguageModule();
     EXPECT_EQ(settings.Load(&storage), 0);
@@ -52,7 +50,6 @@ TEST(SettingsLanguage, StreamNameFollowsTheLoadedLanguageModule) {
 
     TesselModuleUnload();
     CTSSettings::ResetToDefaults();
-    std::system((std::string("rm -rf '") + cfg + "' '" + doc + "'").c_str());
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "frame/ThreadManager.h"
 #include "interface/TSInterface.h"
 #include "platform/MessageLoop.h"
+#include "tests/common/AsyncRun.h"
 
 #include "SpeedTestUtil.h"
 
@@ -27,6 +28,7 @@ protected:
     void SetUp() override
     {
         dir = MakeScratch("mixedsr");
+        out = dir / "out.trx";
     }
     void TearDown() override { fs::remove_all(dir); }
 
@@ -60,6 +62,16 @@ protected:
         return msg;
     }
 
+    // A synchronous export that must succeed; its output opened for reading.
+    std::unique_ptr<CDataset> Reduced(const fs::path& in, short first, short divisor, const fs::path& to)
+    {
+        const CTSInterface::SMessage msg = Export(in, to, first, divisor);
+        EXPECT_EQ(msg.uState, 29u) << msg.sText.c_str();
+        if (msg.uState != 29u)
+            return nullptr;
+        return std::make_unique<CDataset>(to.c_str(), om__read_complete, 32768, sh__deny_none);
+    }
+
     // The independent check; empty when it holds, else what it printed.
     // outputs and divisors: comma-separated, one divisor per output.
     std::string Check(const fs::path& in, const std::string& outputs, int first, const std::string& divisors,
@@ -76,8 +88,6 @@ protected:
         return status == 0 ? std::string() : text;
     }
 
-    static bool HaveScipy() { return tessel::test::HavePython("numpy, scipy.signal"); }
-
     std::vector<std::string> Files() const
     {
         std::vector<std::string> f;
@@ -87,7 +97,7 @@ protected:
         return f;
     }
 
-    fs::path dir;
+    fs::path dir, out;
 };
 
 }  // namespace
@@ -95,78 +105,62 @@ protected:
 TEST_F(MixedRate, ChecksBeforeAnyJob)
 {
     const fs::path in = FourSines(400);
-    const fs::path out = dir / "out.trx";
-    unsigned r = 0;
-    for (short divisor : {0, 1, 3, 6, 64, -2}) {
-        Export(in, out, 2, divisor, true, &r);
-        EXPECT_EQ(r, 90u) << divisor;
-    }
-    Export(in, in, 2, 4, true, &r);
-    EXPECT_EQ(r, 111u);
     // Five channels: 5 is none of them (the pulse channel counts here).
-    Export(in, out, 5, 4, true, &r);
-    EXPECT_EQ(r, 91u);
-    Export(in, out, -1, 4, true, &r);
-    EXPECT_EQ(r, 91u);
-    Export(dir / "missing.trx", out, 0, 4, true, &r);
-    EXPECT_EQ(r, 91u);
-    EXPECT_FALSE(fs::exists(out));
+    const struct {
+        fs::path from, to;
+        short first, divisor;
+        unsigned result;
+    } refused[] = {{in, out, 2, 0, 90},  {in, out, 2, 1, 90},  {in, out, 2, 3, 90},
+                   {in, out, 2, 64, 90}, {in, out, 2, -2, 90}, {in, in, 2, 4, 111},
+                   {in, out, 5, 4, 91},  {in, out, -1, 4, 91}, {dir / "missing.trx", out, 0, 4, 91}};
+    for (const auto& c : refused) {
+        unsigned r = 0;
+        Export(c.from, c.to, c.first, c.divisor, true, &r);
+        EXPECT_EQ(r, c.result) << c.from << " " << c.first << " " << c.divisor;
+    }
     // Synchronous without an output: nothing is built.
     CTSInterface::SMessage msg;
     EXPECT_EQ(CTSInterface().ExportTRXMixedSR(0, 2, in.c_str(), &msg, 1, 2, nullptr, true), 110u);
     EXPECT_EQ(Files(), std::vector<std::string>{"in.trx"});
 }
 
+// From channel 2 at a quarter: two channels kept, two reduced; then every
+// channel reduced, with the pulses through the resampler.
 TEST_F(MixedRate, KeptChannelsExactReducedOnesMatchResamplePoly)
 {
-    if (!HaveScipy())
+    if (!tessel::test::HavePython("numpy, scipy.signal"))
         TESSEL_SKIP_OR_FAIL("python3-scipy is not installed");
     const fs::path in = FourSines(16000);
-    const std::string before = FileBytes(in);
-    const fs::path out = dir / "out.trx";
-    CTSInterface::SMessage msg = Export(in, out, 2, 4);
-    ASSERT_EQ(msg.uState, 29u) << msg.sText.c_str();
-    EXPECT_EQ(msg.sText.str(), "Conversion successfully completed.");
-    EXPECT_EQ(FileBytes(in), before);
-    EXPECT_EQ(Files(), (std::vector<std::string>{"in.trx", "out.trx"}));
-
-    CDataset ds(out.c_str(), om__read_complete, 32768, sh__deny_none);
-    EXPECT_EQ(ds.GetNbrOfScans(), 4000);
-    EXPECT_DOUBLE_EQ(ds.GetSamplingRate(0), 8000.0);
-    EXPECT_DOUBLE_EQ(ds.GetSamplingRate(2), 2000.0);
+    const std::string before = ReadFile(in);
+    auto ds = Reduced(in, 2, 4, out);
+    ASSERT_TRUE(ds);
+    EXPECT_EQ(ds->GetNbrOfScans(), 4000);
+    EXPECT_DOUBLE_EQ(ds->GetSamplingRate(0), 8000.0);
+    EXPECT_DOUBLE_EQ(ds->GetSamplingRate(2), 2000.0);
     EXPECT_EQ(Check(in, out.string(), 2, "4", "0,1,2,3"), "");
-}
 
-TEST_F(MixedRate, AllChannelsReducedWithPulsesThroughTheResampler)
-{
-    if (!HaveScipy())
-        TESSEL_SKIP_OR_FAIL("python3-scipy is not installed");
-    const fs::path in = FourSines(16000);
     for (short divisor : {2, 8, 32}) {
-        const fs::path out = dir / ("out" + std::to_string(divisor) + ".trx");
-        CTSInterface::SMessage msg = Export(in, out, 0, divisor);
-        ASSERT_EQ(msg.uState, 29u) << msg.sText.c_str();
-        CDataset ds(out.c_str(), om__read_complete, 32768, sh__deny_none);
-        EXPECT_EQ(ds.GetNbrOfScans(), 16000 / divisor);
-        EXPECT_DOUBLE_EQ(ds.GetSamplingRate(0), 8000.0 / divisor);
+        ds = Reduced(in, 0, divisor, dir / ("out" + std::to_string(divisor) + ".trx"));
+        ASSERT_TRUE(ds);
+        EXPECT_EQ(ds->GetNbrOfScans(), 16000 / divisor);
+        EXPECT_DOUBLE_EQ(ds->GetSamplingRate(0), 8000.0 / divisor);
     }
     // A pulse every 80 input scans is 2.5 output scans apart at 32: closer
     // than two scans' spacing is not promised, so the pulses count up to 8.
     EXPECT_EQ(Check(in, (dir / "out2.trx").string() + "," + (dir / "out8.trx").string(), 0, "2,8", "0,1,2,3"), "");
+    EXPECT_EQ(ReadFile(in), before);
+    EXPECT_EQ(Files(), (std::vector<std::string>{"in.trx", "out.trx", "out2.trx", "out32.trx", "out8.trx"}));
 }
 
 TEST_F(MixedRate, LastGroupLosesAFrameThatWouldOverrun)
 {
     // 11 scans at 1/4: the reduced group has round(2.75) = 3 scans, which
     // would need 12 scans of the kept group; the output keeps 2.
-    const fs::path in = FourSines(11);
-    const fs::path out = dir / "out.trx";
-    CTSInterface::SMessage msg = Export(in, out, 2, 4);
-    ASSERT_EQ(msg.uState, 29u) << msg.sText.c_str();
-    CDataset ds(out.c_str(), om__read_complete, 32768, sh__deny_none);
-    EXPECT_EQ(ds.GetNbrOfScans(), 2);
-    EXPECT_EQ(ReadChannel(out, 0, true).size(), 8u);
-    EXPECT_EQ(ReadChannel(out, 2, true).size(), 2u);
+    const auto ds = Reduced(FourSines(11), 2, 4, out);
+    ASSERT_TRUE(ds);
+    EXPECT_EQ(ds->GetNbrOfScans(), 2);
+    EXPECT_EQ(ReadDataset(out, {0}, true).size(), 8u);
+    EXPECT_EQ(ReadDataset(out, {2}, true).size(), 2u);
 }
 
 TEST_F(MixedRate, PulseChannelsAreNoSignals)
@@ -178,67 +172,49 @@ TEST_F(MixedRate, PulseChannelsAreNoSignals)
         v.insert(v.end(), {double(i % 7), double(i % 3), double(i % 2)});
     const fs::path in = dir / "in.trx";
     MakeTrx(in, {{"a", it__int16}, {"p", it__int32, 1.0, "Pulse Channels"}, {"b", it__float}}, kRate, v);
-    const fs::path out = dir / "out.trx";
-    CTSInterface::SMessage msg = Export(in, out, 1, 2);
-    ASSERT_EQ(msg.uState, 29u) << msg.sText.c_str();
-    CDataset ds(out.c_str(), om__read_complete, 32768, sh__deny_none);
-    ASSERT_EQ(ds.GetNbrOfChannels(), 2);
-    EXPECT_EQ(ds.GetChannel(0).GetName().str(), "a");
-    EXPECT_EQ(ds.GetChannel(1).GetName().str(), "b");
+    const auto ds = Reduced(in, 1, 2, out);
+    ASSERT_TRUE(ds);
+    ASSERT_EQ(ds->GetNbrOfChannels(), 2);
+    EXPECT_EQ(ds->GetChannel(0).GetName().str(), "a");
+    EXPECT_EQ(ds->GetChannel(1).GetName().str(), "b");
     // The float channel stays a float channel.
-    EXPECT_EQ(ds.GetChannel(1).GetImplType(), int(it__float));
-    EXPECT_EQ(ds.GetNbrOfSubChannels(), 0);
+    EXPECT_EQ(ds->GetChannel(1).GetImplType(), int(it__float));
+    EXPECT_EQ(ds->GetNbrOfSubChannels(), 0);
 }
 
+// Asynchronously, to an output whose name differs from the input's only in
+// case: another file here, not the input.
 TEST_F(MixedRate, AsynchronousThroughTheInterface)
 {
-    const fs::path in = FourSines(4000);
-    const fs::path out = dir / "async.trx";
-    std::vector<CTSInterface::SMessage> got;
+    const fs::path in = FourSines(4000, "Run.trx");
+    const fs::path async = dir / "run.trx";
     std::vector<std::string> produced;
-    MessageLoop::Reset();
-    MessageLoop::SetMainWindow([&](unsigned m, WPARAM w, LPARAM l) -> LRESULT {
-        if (m == CTSInterface::g_uMsgFromTessel) {
-            got.push_back(*reinterpret_cast<CTSInterface::SMessage*>(w));
-            for (const CString& f : *reinterpret_cast<CStringArray*>(l))
-                produced.push_back(f.str());
-        }
-        return 0;
-    });
-    ASSERT_EQ(CTSInterface().ExportTRXMixedSR(1, 16, in.c_str(), nullptr, 21, 22, out.c_str(), false), 0u);
-    ASSERT_TRUE(MessageLoop::RunUntil(
-        [&] {
-            MessageLoop::FireAllTimers();
-            return !got.empty();
-        },
-        20000));
-    MessageLoop::ClearMainWindow();
-    ASSERT_EQ(got.size(), 1u);
-    EXPECT_EQ(got[0].uState, 29u) << got[0].sText.c_str();
-    EXPECT_EQ(got[0].lID, 21);
-    EXPECT_EQ(got[0].lUser, 22);
-    EXPECT_EQ(got[0].sSource.str(), in.string());
-    EXPECT_EQ(produced, std::vector<std::string>{out.string()});
-    EXPECT_EQ(Files(), (std::vector<std::string>{"async.trx", "in.trx"}));
+    const CTSInterface::SMessage got = tessel::test::RunAsync(
+        [&] { return CTSInterface().ExportTRXMixedSR(1, 16, in.c_str(), nullptr, 21, 22, async.c_str(), false); },
+        &produced);
+    EXPECT_EQ(got.uState, 29u) << got.sText.c_str();
+    EXPECT_EQ(got.lID, 21);
+    EXPECT_EQ(got.sSource.str(), in.string());
+    EXPECT_EQ(produced, std::vector<std::string>{async.string()});
+    EXPECT_EQ(Files(), (std::vector<std::string>{"Run.trx", "run.trx"}));
 }
 
 TEST_F(MixedRate, RefusedAndFailedRunsLeaveNoOutput)
 {
     const fs::path in = FourSines(400);
-    const fs::path out = dir / "out.trx";
     // An existing output that may not be replaced stays as it was.
     std::ofstream(out) << "keep me";
     CTSInterface::SMessage msg = Export(in, out, 2, 2, false);
     EXPECT_EQ(msg.uState, 30u);
     EXPECT_EQ(msg.sText.str(), CTSInterface().GetErrorText(8).str());
-    EXPECT_EQ(FileBytes(out), "keep me");
+    EXPECT_EQ(ReadFile(out), "keep me");
 
     // A file named like a temporary set is the user's: it survives.
     fs::remove(out);
     std::ofstream(dir / "outTmp0.dat") << "mine";
     msg = Export(in, out, 2, 2, false);
     EXPECT_EQ(msg.uState, 29u) << msg.sText.c_str();
-    EXPECT_EQ(FileBytes(dir / "outTmp0.dat"), "mine");
+    EXPECT_EQ(ReadFile(dir / "outTmp0.dat"), "mine");
     fs::remove(dir / "outTmp0.dat");
     fs::remove(out);
 
@@ -255,16 +231,6 @@ TEST_F(MixedRate, RefusedAndFailedRunsLeaveNoOutput)
             EXPECT_EQ(msg.sText.str(), CTSInterface().GetErrorText(text).str()) << from;
     }
     EXPECT_EQ(Files(), (std::vector<std::string>{"cut.trx", "in.trx", "spectrum.trx"}));
-}
-
-TEST_F(MixedRate, OutputDifferingOnlyInCaseIsAnotherFile)
-{
-    const fs::path in = FourSines(400, "Run.trx");
-    const fs::path out = dir / "run.trx";
-    CTSInterface::SMessage msg = Export(in, out, 2, 2);
-    EXPECT_EQ(msg.uState, 29u) << msg.sText.c_str();
-    EXPECT_TRUE(fs::exists(in));
-    EXPECT_TRUE(fs::exists(out));
 }
 
 namespace {
@@ -290,21 +256,20 @@ TEST_F(MixedRate, KeptChannelsOfEveryTypeStayAsStored)
             {{"i24", it__int24, 1e-6}, {"i32", it__int32, 1e-9}, {"f64", it__double}, {"i16", it__int16, 0.001},
              {"Pulses", it__pulse, 1.0, "Pulse Channels"}},
             kRate, v, {PulseSub(4, 1)});
-    const fs::path out = dir / "out.trx";
-    CTSInterface::SMessage msg = Export(in, out, 3, 8);
-    ASSERT_EQ(msg.uState, 29u) << msg.sText.c_str();
-    CDataset ds(out.c_str(), om__read_complete, 32768, sh__deny_none);
-    ASSERT_EQ(ds.GetNbrOfChannels(), 5);
+    const auto ds = Reduced(in, 3, 8, out);
+    ASSERT_TRUE(ds);
+    ASSERT_EQ(ds->GetNbrOfChannels(), 5);
+    const int types[] = {it__int24, it__int32, it__double};
     for (int c = 0; c < 3; ++c) {
-        EXPECT_EQ(ds.GetChannel(c).GetImplType(), CDataset(in.c_str(), om__read, 0, sh__deny_none).GetChannel(c).GetImplType());
-        EXPECT_EQ(ReadChannel(out, c, true), ReadChannel(in, c, true)) << c;
+        EXPECT_EQ(ds->GetChannel(c).GetImplType(), types[c]);
+        EXPECT_EQ(ReadDataset(out, {c}, true), ReadDataset(in, {c}, true)) << c;
     }
-    EXPECT_EQ(ds.GetNbrOfScans(), 500);
-    ASSERT_EQ(ds.GetNbrOfSubChannels(), 1);
-    const CSubChannel sub = ds.GetSubChannel(0);
-    EXPECT_EQ(ds.GetChannel(sub.GetParentChannelID()).GetImplType(), int(it__pulse));
-    EXPECT_EQ(RisingEdges(ReadChannel(out, sub.GetParentChannelID(), true), sub.GetBitmask()),
-              RisingEdges(ReadChannel(in, 4, true), 1));
+    EXPECT_EQ(ds->GetNbrOfScans(), 500);
+    ASSERT_EQ(ds->GetNbrOfSubChannels(), 1);
+    const CSubChannel sub = ds->GetSubChannel(0);
+    EXPECT_EQ(ds->GetChannel(sub.GetParentChannelID()).GetImplType(), int(it__pulse));
+    EXPECT_EQ(RisingEdges(ReadDataset(out, {sub.GetParentChannelID()}, true), sub.GetBitmask()),
+              RisingEdges(ReadDataset(in, {4}, true), 1));
 }
 
 TEST_F(MixedRate, PulsesOnAnIntegerPulseChannelGoThroughTheNetwork)
@@ -318,17 +283,15 @@ TEST_F(MixedRate, PulsesOnAnIntegerPulseChannelGoThroughTheNetwork)
     const fs::path in = dir / "intpulse.trx";
     MakeTrx(in, {{"a", it__int16, 0.01}, {"b", it__int16, 0.01}, {"p", it__int32, 1.0, "Pulse Channels"}}, kRate, v,
             {PulseSub(2, 2)});
-    const fs::path out = dir / "out.trx";
-    CTSInterface::SMessage msg = Export(in, out, 1, 2);
-    ASSERT_EQ(msg.uState, 29u) << msg.sText.c_str();
-    EXPECT_EQ(ReadChannel(out, 0, true), ReadChannel(in, 0, true));
-    CDataset ds(out.c_str(), om__read_complete, 32768, sh__deny_none);
-    ASSERT_EQ(ds.GetNbrOfChannels(), 3);
-    ASSERT_EQ(ds.GetNbrOfSubChannels(), 1);
-    const CSubChannel sub = ds.GetSubChannel(0);
+    const auto ds = Reduced(in, 1, 2, out);
+    ASSERT_TRUE(ds);
+    EXPECT_EQ(ReadDataset(out, {0}, true), ReadDataset(in, {0}, true));
+    ASSERT_EQ(ds->GetNbrOfChannels(), 3);
+    ASSERT_EQ(ds->GetNbrOfSubChannels(), 1);
+    const CSubChannel sub = ds->GetSubChannel(0);
     ASSERT_EQ(sub.GetParentChannelID(), 2);
-    EXPECT_EQ(ds.GetChannel(2).GetImplType(), int(it__pulse));
+    EXPECT_EQ(ds->GetChannel(2).GetImplType(), int(it__pulse));
     // A pulse every 40 scans, high from scan 0: 99 rising edges after it.
-    EXPECT_EQ(RisingEdges(ReadChannel(out, 2, true), sub.GetBitmask()), 99);
+    EXPECT_EQ(RisingEdges(ReadDataset(out, {2}, true), sub.GetBitmask()), 99);
     EXPECT_EQ(Files(), (std::vector<std::string>{"intpulse.trx", "out.trx"}));
 }

@@ -18,13 +18,7 @@ using SChan = SChannelSpec;
 using tessel::test::MakeScratch;
 using tessel::test::MakeTrx;
 using tessel::test::PulseSub;
-
-// Every value of channel `channel` of a data set (physical, or stored with raw).
-inline std::vector<double> ReadChannel(const fs::path& path, int channel, bool raw = false)
-{
-    return tessel::test::ReadDataset(path, CChNbrList{channel}, raw);
-}
-
-inline std::string FileBytes(const fs::path& p) { return tessel::test::ReadFile(p.string()); }
+using tessel::test::ReadDataset;
+using tessel::test::ReadFile;
 
 }  // namespace speedtest
