@@ -84,7 +84,6 @@ public:
     std::vector<float> values;
     std::vector<std::uint8_t> pulses;
     std::uint64_t nScans = 0;
-    std::size_t nMaxBlock = 0;
     SStreamFormat format;
     bool bFinishedComplete = false;
     int* pDestroyed = nullptr;
@@ -100,7 +99,6 @@ protected:
         values.insert(values.end(), b.values.begin(), b.values.begin() + std::ptrdiff_t(b.nScans * format.channels.size()));
         pulses.insert(pulses.end(), b.pulses.begin(), b.pulses.end());
         nScans += b.nScans;
-        nMaxBlock = std::max(nMaxBlock, b.nScans);
         return true;
     }
     bool Finish(bool complete) override

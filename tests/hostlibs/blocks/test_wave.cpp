@@ -97,24 +97,20 @@ TEST(WaveDrain, HeaderHoldsTheSizesAtBytes4And42AndSoundfileReadsTheSamples)
     // Values that land on known codes of x / V * 32768: exact, ties, beyond full scale.
     std::vector<float> ch0{0.0f, 1.0f, -1.0f, 2.0f, -2.0f, 2.5f, float(1.5 / 32768 * 2), float(-0.5 / 32768 * 2), 0.25f};
     std::vector<std::int32_t> want0{0, 16384, -16384, 32767, -32768, 32767, 2, 0, 4096};
+    std::vector<std::int32_t> want1{0, -8192, 8192, -16384, 16384, -20480, -1, 0, -2048};   // -x / 2
     SStreamFormat fmt = MakeFormat(44100, ch0.size(), 2);
     ASSERT_TRUE(WriteWave(path, fmt,
                           [&](std::size_t c, std::uint64_t i) { return c == 0 ? ch0[i] : -ch0[i] * 0.5f; }, nullptr,
                           [&](CSPMWaveDrain& d) { return d.SetParameters(false, false, false, V, 0, false); }));
-    // soundfile checks the format below; the sizes, byte rate and block
-    // alignment, which it does not need, are checked here.
+    // soundfile checks the chunk tags and the format; the sizes, byte rate
+    // and block alignment, which it does not need, are checked here.
     auto b = ReadFile(path);
     ASSERT_EQ(b.size(), 46u + ch0.size() * 4);
-    EXPECT_EQ(std::string(b.begin(), b.begin() + 4), "RIFF");
     EXPECT_EQ(U32(b, 4), b.size() - 8);
-    EXPECT_EQ(std::string(b.begin() + 8, b.begin() + 16), "WAVEfmt ");
     EXPECT_EQ(U32(b, 16), 18u);
     EXPECT_EQ(U32(b, 28), 44100u * 4);
     EXPECT_EQ(U16(b, 32), 4);
-    EXPECT_EQ(std::string(b.begin() + 38, b.begin() + 42), "data");
     EXPECT_EQ(U32(b, 42), ch0.size() * 4);
-    for (std::size_t i = 0; i < ch0.size(); ++i)
-        EXPECT_EQ(Sample(b, i * 2, 2), want0[i]) << i;
 
     const SSoundfile sf = SoundfileRead(path, "int16");
     if (sf.subtype.empty())
@@ -126,7 +122,7 @@ TEST(WaveDrain, HeaderHoldsTheSizesAtBytes4And42AndSoundfileReadsTheSamples)
     ASSERT_EQ(sf.samples.size(), 2 * ch0.size());
     for (std::size_t i = 0; i < ch0.size(); ++i) {
         EXPECT_EQ(sf.samples[2 * i], want0[i]) << i;
-        EXPECT_EQ(sf.samples[2 * i + 1], Sample(b, i * 2 + 1, 2)) << i;
+        EXPECT_EQ(sf.samples[2 * i + 1], want1[i]) << i;
     }
 }
 
