@@ -3,6 +3,7 @@
 // known signals without any file.
 
 #include "hostlibs/blocks/Blocks.h"
+#include "tests/common/TempDir.h"
 
 #include <cmath>
 #include <functional>
@@ -107,6 +108,13 @@ protected:
         return true;
     }
 };
+
+// Files of this process go to one folder, removed when it exits.
+inline std::string TempPath(const std::string& name)
+{
+    static CTempDir dir;
+    return dir / name;
+}
 
 inline SStreamFormat MakeFormat(double rate, std::uint64_t scans, std::size_t channels, std::size_t pulses = 0)
 {

@@ -11,13 +11,6 @@
 #include <filesystem>
 
 namespace {
-// Files of this process go to one folder, removed when it exits.
-std::string TempPath(const std::string& name)
-{
-    static CTempDir dir;
-    return dir / name;
-}
-
 const double kRate = 48000;
 
 // Channel 0: 16-bit signal (its values matter to no test here); channel 1:
