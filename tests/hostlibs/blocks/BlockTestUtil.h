@@ -3,6 +3,7 @@
 // known signals without any file.
 
 #include "hostlibs/blocks/Blocks.h"
+#include "tests/common/TempDir.h"
 
 #include <cmath>
 #include <functional>
@@ -84,7 +85,6 @@ public:
     std::vector<float> values;
     std::vector<std::uint8_t> pulses;
     std::uint64_t nScans = 0;
-    std::size_t nMaxBlock = 0;
     SStreamFormat format;
     bool bFinishedComplete = false;
     int* pDestroyed = nullptr;
@@ -100,7 +100,6 @@ protected:
         values.insert(values.end(), b.values.begin(), b.values.begin() + std::ptrdiff_t(b.nScans * format.channels.size()));
         pulses.insert(pulses.end(), b.pulses.begin(), b.pulses.end());
         nScans += b.nScans;
-        nMaxBlock = std::max(nMaxBlock, b.nScans);
         return true;
     }
     bool Finish(bool complete) override
@@ -109,6 +108,13 @@ protected:
         return true;
     }
 };
+
+// Files of this process go to one folder, removed when it exits.
+inline std::string TempPath(const std::string& name)
+{
+    static CTempDir dir;
+    return dir / name;
+}
 
 inline SStreamFormat MakeFormat(double rate, std::uint64_t scans, std::size_t channels, std::size_t pulses = 0)
 {

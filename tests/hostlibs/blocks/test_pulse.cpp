@@ -69,7 +69,7 @@ TEST(PulseGenerator, WritesOnlyItsBitAndPulsesAtSpeedOverPulseFactor)
     // Negative speed counts as standing still: the bit keeps its level.
     std::vector<std::uint8_t> c(500, 0);
     ASSERT_TRUE(gen.DoOneStepOfProcessing(c.data(), c.size(), -100.0));
-    EXPECT_NEAR(gen.GetPhase(), 10.0 + 0.5 * 600.0 / 60.0 * 0.5, 1e-9); // the ramp down to 0 still turns
+    EXPECT_NEAR(gen.GetPhase(), 12.5, 1e-9); // the ramp from 10 pulses a second to 0 over 0.5 s still turns
 }
 
 namespace {

@@ -3,7 +3,7 @@
 // reduction run through these blocks in the WAVE export and mixed-rate
 // export tests, against independent readers.
 #include "BlockTestUtil.h"
-#include "hostlibs/dataset/Dataset.h"
+#include "tests/common/DatasetMaker.h"
 #include "tests/common/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -11,18 +11,11 @@
 #include <filesystem>
 
 namespace {
-// Files of this process go to one folder, removed when it exits.
-std::string TempPath(const std::string& name)
-{
-    static CTempDir dir;
-    return dir / name;
-}
-
 const double kRate = 48000;
 
-// Channel 0: 16-bit, factor 0.001; channel 1: float, calibration 94 dB;
-// channel 2: pulse bytes whose bit 2 is the tacho (rpm / 60 pulses a second,
-// one per revolution, 50 % duty), bit 0 noise of another sub-channel.
+// Channel 0: 16-bit signal (its values matter to no test here); channel 1:
+// pulse bytes whose bit 2 is the tacho (rpm / 60 pulses a second, one per
+// revolution, 50 % duty), bit 0 noise of another sub-channel.
 struct STrxFile {
     std::string path;
     std::vector<std::uint64_t> edges; // rising edges of bit 2
@@ -31,59 +24,27 @@ struct STrxFile {
 STrxFile MakeTrx(const std::string& name, std::uint64_t scans, double rpm, bool withPulses = true)
 {
     STrxFile f{TempPath(name), {}};
-    CAbscissaList absc;
-    absc.Add(CAbscissa("Time", "t", CQuantity("time"), CUnit("s", 0), 0.0, 1.0 / kRate, 0, df__linear));
-    CChannelList chans;
-    map__dct rec;
-    rec.m_dFactor = 0.001;
-    chans.Add(CChannel("Mic", "M", CQuantity("sound pressure"), CUnit("Pa", 0), it__int16, 0, 1.0, 1.0, &rec));
-    CChannel c1("Acc", "A", CQuantity("acceleration"), CUnit("m/s^2", 0), it__float, 1);
-    c1.SetCalibration(94.0f);
-    chans.Add(c1);
-    if (withPulses) {
-        CChannel p("Pulse Channels", "P", CQuantity(), CUnit(), it__pulse, 2);
-        p.SetTitle("Pulse Channels");
-        chans.Add(p);
-    }
-    CDataset ds(f.path.c_str(), absc, chans, dk__time, ds__dorg_interleaved, 0, 65536, sh__deny_write);
-    if (withPulses) {
-        CSubChannel tacho(sc__pulse, 2, 4, "Engine", "n", CQuantity("RPM"), CUnit("rpm", 1));
-        tacho.SetID(7);
-        tacho.SetPulseFactor(60.0);
-        tacho.SetDeltaTime(0.01);
-        ds.AddSubChannel(tacho);
-        CSubChannel other(sc__pulse, 2, 1, "Other", "o", CQuantity("RPM"), CUnit("rpm", 1));
-        other.SetID(8);
-        other.SetPulseFactor(60.0);
-        ds.AddSubChannel(other);
-    }
-    CChNbrList sig{0, 1};
-    CAccess* a = ds.CreateAccess(am__readwrite, sig, 0, 0L, -1L, mk__physical);
-    CAccess* p = withPulses ? ds.CreateAccess(am__readwrite, 2, 0, 0L, -1L, mk__raw) : nullptr;
     const double period = kRate * 60.0 / rpm;
-    std::vector<float> v;
-    std::vector<std::uint8_t> pb;
-    for (std::uint64_t s = 0; s < scans; s += 10000) {
-        std::size_t n = std::size_t(std::min<std::uint64_t>(10000, scans - s));
-        v.resize(2 * n);
-        pb.resize(n);
-        for (std::size_t i = 0; i < n; ++i) {
-            std::uint64_t k = s + i;
-            v[2 * i] = float(std::lrint(10000 * std::sin(2 * M_PI * 50 * double(k) / kRate))) * 0.001f;
-            v[2 * i + 1] = float(3.0 * std::sin(2 * M_PI * 1000 * double(k) / kRate));
-            double ph = std::fmod(double(k), period);
-            bool high = ph < period / 2 && k > 0;
-            bool prev = k > 1 && std::fmod(double(k - 1), period) < period / 2;
-            if (high && !prev)
-                f.edges.push_back(k);
-            pb[i] = std::uint8_t((high ? 4 : 0) | (k % 3 == 0 ? 1 : 0));
-        }
-        EXPECT_EQ(a->SetData(long(n), v.data(), ds__dorg_interleaved, it__float), long(n));
-        if (p) {
-            EXPECT_EQ(p->SetData(long(n), pb.data(), ds__dorg_interleaved, it__pulse), long(n));
-        }
+    std::vector<double> v;
+    for (std::uint64_t k = 0; k < scans; ++k) {
+        bool high = std::fmod(double(k), period) < period / 2 && k > 0;
+        bool prev = k > 1 && std::fmod(double(k - 1), period) < period / 2;
+        if (high && !prev)
+            f.edges.push_back(k);
+        v.push_back(0.0);
+        if (withPulses)
+            v.push_back((high ? 4 : 0) | (k % 3 == 0 ? 1 : 0));
     }
-    ds.Close();
+    std::vector<SChannelSpec> specs(withPulses ? 2 : 1);
+    specs[0].implType = it__int16;
+    std::vector<CSubChannel> subs;
+    if (withPulses) {
+        specs[1].implType = it__pulse;
+        subs = {tessel::test::PulseSub(1, 4, 60.0, "Engine"), tessel::test::PulseSub(1, 1, 60.0, "Other")};
+        subs[0].SetID(7);
+        subs[1].SetID(8);
+    }
+    tessel::test::MakeTrx(f.path, specs, kRate, v, subs);
     return f;
 }
 
@@ -98,7 +59,7 @@ TEST(TrxNetworks, SourceRefusesWhatItCannotDeliver)
     EXPECT_FALSE(src->SetChannels(CChNbrList{0})); // nothing open
     ASSERT_TRUE(src->Open(in.path.c_str()));
     EXPECT_FALSE(src->SetChannels(CChNbrList{0, 5}));
-    EXPECT_FALSE(src->SetChannels(CChNbrList{2})); // the pulse channel
+    EXPECT_FALSE(src->SetChannels(CChNbrList{1})); // the pulse channel
     EXPECT_FALSE(src->SetPulseEvaluation(3));
     EXPECT_FALSE(src->SetPulseDataErrorHandling(2));
     CSubChannel orphan(sc__pulse, 9, 1, "x", "x", CQuantity("RPM"), CUnit("rpm", 1));
@@ -131,13 +92,13 @@ TEST(TrxNetworks, PulseFileHoldsTheEdgeTimes)
 
         CDataset pf(out.c_str(), om__read_complete, 32768, sh__deny_none);
         ASSERT_EQ(pf.GetNbrOfScans(), long(in.edges.size()));
-        std::vector<float> tv(2 * in.edges.size());
-        ASSERT_EQ(pf.GetData(long(in.edges.size()), tv.data(), ds__dorg_with_abscissa, it__float), long(in.edges.size()));
+        std::vector<double> tv(2 * in.edges.size());
+        ASSERT_EQ(pf.GetData(long(in.edges.size()), tv.data(), ds__dorg_with_abscissa, it__double), long(in.edges.size()));
         for (std::size_t k = 0; k < in.edges.size(); ++k) {
             double want = (double(in.edges[k]) - (correction ? 0.5 : 0.0)) / kRate;
-            EXPECT_FLOAT_EQ(tv[2 * k], float(want)) << k;
+            EXPECT_DOUBLE_EQ(tv[2 * k], want) << k;
             if (k) {
-                EXPECT_NEAR(tv[2 * k + 1], double(in.edges[k] - in.edges[k - 1]) / kRate, 1e-6) << k;
+                EXPECT_FLOAT_EQ(float(tv[2 * k + 1]), float(double(in.edges[k] - in.edges[k - 1]) / kRate)) << k;
             }
         }
     }

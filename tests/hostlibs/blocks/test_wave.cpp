@@ -8,42 +8,26 @@
 #include "tests/common/Python.h"
 #include "tests/common/TempDir.h"
 
-#include <cstdio>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
-// Files of this process go to one folder, removed when it exits.
-std::string TempPath(const char* name)
-{
-    static CTempDir dir;
-    return dir / name;
-}
+using tessel::test::ReadFile;
 
-std::vector<unsigned char> ReadFile(const std::string& p)
+// A little-endian field of `width` bytes in a file's bytes; samples are signed.
+std::uint32_t LE(const std::string& b, std::size_t o, int width)
 {
-    const std::string bytes = tessel::test::ReadFile(p);
-    return std::vector<unsigned char>(bytes.begin(), bytes.end());
+    std::uint32_t v = 0;
+    for (int k = width - 1; k >= 0; --k)
+        v = v << 8 | std::uint8_t(b[o + std::size_t(k)]);
+    return v;
 }
-
-std::uint32_t U32(const std::vector<unsigned char>& b, std::size_t o)
+std::int32_t Sample(const std::string& b, std::size_t index, int bytes)
 {
-    return std::uint32_t(b[o]) | std::uint32_t(b[o + 1]) << 8 | std::uint32_t(b[o + 2]) << 16 | std::uint32_t(b[o + 3]) << 24;
-}
-std::uint16_t U16(const std::vector<unsigned char>& b, std::size_t o)
-{
-    return std::uint16_t(b[o] | b[o + 1] << 8);
-}
-std::int32_t Sample(const std::vector<unsigned char>& b, std::size_t index, int bytes)
-{
-    std::size_t o = 46 + index * std::size_t(bytes);
-    if (bytes == 2)
-        return std::int16_t(U16(b, o));
-    std::int32_t v = std::int32_t(b[o] | b[o + 1] << 8 | b[o + 2] << 16);
-    return v & 0x800000 ? v - 0x1000000 : v;
+    const std::int32_t v = std::int32_t(LE(b, 46 + index * std::size_t(bytes), bytes)), sign = 1 << (8 * bytes - 1);
+    return v & sign ? v - 2 * sign : v;
 }
 
 bool WriteWave(const std::string& path, SStreamFormat fmt, CTestSource::ValueFn fn, CTestSource::PulseFn pulse,
@@ -97,24 +81,20 @@ TEST(WaveDrain, HeaderHoldsTheSizesAtBytes4And42AndSoundfileReadsTheSamples)
     // Values that land on known codes of x / V * 32768: exact, ties, beyond full scale.
     std::vector<float> ch0{0.0f, 1.0f, -1.0f, 2.0f, -2.0f, 2.5f, float(1.5 / 32768 * 2), float(-0.5 / 32768 * 2), 0.25f};
     std::vector<std::int32_t> want0{0, 16384, -16384, 32767, -32768, 32767, 2, 0, 4096};
+    std::vector<std::int32_t> want1{0, -8192, 8192, -16384, 16384, -20480, -1, 0, -2048};   // -x / 2
     SStreamFormat fmt = MakeFormat(44100, ch0.size(), 2);
     ASSERT_TRUE(WriteWave(path, fmt,
                           [&](std::size_t c, std::uint64_t i) { return c == 0 ? ch0[i] : -ch0[i] * 0.5f; }, nullptr,
                           [&](CSPMWaveDrain& d) { return d.SetParameters(false, false, false, V, 0, false); }));
-    // soundfile checks the format below; the sizes, byte rate and block
-    // alignment, which it does not need, are checked here.
+    // soundfile checks the chunk tags and the format; the sizes, byte rate
+    // and block alignment, which it does not need, are checked here.
     auto b = ReadFile(path);
     ASSERT_EQ(b.size(), 46u + ch0.size() * 4);
-    EXPECT_EQ(std::string(b.begin(), b.begin() + 4), "RIFF");
-    EXPECT_EQ(U32(b, 4), b.size() - 8);
-    EXPECT_EQ(std::string(b.begin() + 8, b.begin() + 16), "WAVEfmt ");
-    EXPECT_EQ(U32(b, 16), 18u);
-    EXPECT_EQ(U32(b, 28), 44100u * 4);
-    EXPECT_EQ(U16(b, 32), 4);
-    EXPECT_EQ(std::string(b.begin() + 38, b.begin() + 42), "data");
-    EXPECT_EQ(U32(b, 42), ch0.size() * 4);
-    for (std::size_t i = 0; i < ch0.size(); ++i)
-        EXPECT_EQ(Sample(b, i * 2, 2), want0[i]) << i;
+    EXPECT_EQ(LE(b, 4, 4), b.size() - 8);
+    EXPECT_EQ(LE(b, 16, 4), 18u);
+    EXPECT_EQ(LE(b, 28, 4), 44100u * 4);
+    EXPECT_EQ(LE(b, 32, 2), 4);
+    EXPECT_EQ(LE(b, 42, 4), ch0.size() * 4);
 
     const SSoundfile sf = SoundfileRead(path, "int16");
     if (sf.subtype.empty())
@@ -126,10 +106,11 @@ TEST(WaveDrain, HeaderHoldsTheSizesAtBytes4And42AndSoundfileReadsTheSamples)
     ASSERT_EQ(sf.samples.size(), 2 * ch0.size());
     for (std::size_t i = 0; i < ch0.size(); ++i) {
         EXPECT_EQ(sf.samples[2 * i], want0[i]) << i;
-        EXPECT_EQ(sf.samples[2 * i + 1], Sample(b, i * 2 + 1, 2)) << i;
+        EXPECT_EQ(sf.samples[2 * i + 1], want1[i]) << i;
     }
 }
 
+// Independent readers of the drain's 24-bit files: the WAVE export tests.
 TEST(WaveDrain, OneToOneUsesEachChannelsOwnFullScaleAndPulsesGoIntoTheLowBit)
 {
     const std::string path = TempPath("oneToOne24.wav");
@@ -145,8 +126,8 @@ TEST(WaveDrain, OneToOneUsesEachChannelsOwnFullScaleAndPulsesGoIntoTheLowBit)
     auto pulse = [](std::uint64_t i) { return std::uint8_t(((i / 4) & 1) | (((i / 8) & 1) << 1)); };
     ASSERT_TRUE(WriteWave(path, fmt, value, pulse, [](CSPMWaveDrain& d) { return d.SetParameters(false, false, true, 0.0, 2, true); }));
     auto b = ReadFile(path);
-    ASSERT_EQ(U16(b, 34), 24);
-    ASSERT_EQ(U32(b, 42), 64u * 6);
+    ASSERT_EQ(LE(b, 34, 2), 24);
+    ASSERT_EQ(LE(b, 42, 4), 64u * 6);
     for (std::uint64_t i = 0; i < 64; ++i) {
         std::int32_t s0 = Sample(b, i * 2, 3), s1 = Sample(b, i * 2 + 1, 3);
         // The 16-bit code, moved to 24 bits, and its bit 8 replaced by the pulse.
@@ -157,12 +138,6 @@ TEST(WaveDrain, OneToOneUsesEachChannelsOwnFullScaleAndPulsesGoIntoTheLowBit)
         EXPECT_NEAR(s1 & ~0x100, want1 & ~0x100, 1) << i; // the float input itself carries 1e-7
         EXPECT_EQ((s1 >> 8) & 1, int((i / 8) & 1)) << i;
     }
-    const SSoundfile sf = SoundfileRead(path, "int32");
-    if (sf.subtype.empty())
-        TESSEL_SKIP_OR_FAIL("python3-soundfile not available");
-    EXPECT_EQ(sf.subtype, "PCM_24");
-    ASSERT_EQ(sf.frames, 64);
-    EXPECT_EQ(sf.samples[0], (long long)Sample(b, 0, 3) * 256);
 }
 
 TEST(WaveDrain, SixteenBitPulsesUseBitZeroAndTheReferencePulseFillsTheOtherChannels)
@@ -219,8 +194,7 @@ TEST(WaveDrain, AFileAnotherWriterHoldsIsNeitherEmptiedNorTakenOver)
         int err = -1;
         EXPECT_FALSE(WriteWave(path, fmt, [](std::size_t, std::uint64_t) { return 0.0f; }, nullptr, plain, &err));
         EXPECT_EQ(err, CSPMWaveDrain::eOpen);
-        auto b = ReadFile(path);
-        EXPECT_EQ(std::string(b.begin(), b.end()), "another job's samples");
+        EXPECT_EQ(ReadFile(path), "another job's samples");
     }
     // The drain makes its file new; a replaceable one is gone before it runs.
     ::unlink(path.c_str());
@@ -245,6 +219,6 @@ TEST(WaveDrain, EmptySignalGivesAValidEmptyFile)
                           [](CSPMWaveDrain& d) { return d.SetParameters(false, true, false, 1.0, 0, false); }));
     auto b = ReadFile(path);
     ASSERT_EQ(b.size(), 46u);
-    EXPECT_EQ(U32(b, 4), 38u);
-    EXPECT_EQ(U32(b, 42), 0u);
+    EXPECT_EQ(LE(b, 4, 4), 38u);
+    EXPECT_EQ(LE(b, 42, 4), 0u);
 }

@@ -132,12 +132,9 @@ inline void MakeMatrix(const std::string& path)
 // channel 3 not at all (100, 25, 100 and 0 values).
 inline void MakeMixedRate(const std::string& path)
 {
-    CChannelList cl;
-    cl.push_back(Channel("fast", it__int16, 0.01));
-    cl.push_back(Channel("slow", it__float));
-    cl.push_back(Channel("fast24", it__int24));
-    cl.push_back(Channel("absent", it__int8));
-    CDataset ds(path.c_str(), Abscissas(TimeAbscissa(25, 0.004)), cl, dk__time, 1, 0, 0, 0);
+    TimeData ds(path, Channels({Channel("fast", it__int16, 0.01), Channel("slow", it__float), Channel("fast24", it__int24),
+                                Channel("absent", it__int8)}),
+                25, 0.004);
     ASSERT_TRUE(ds.SpecifySamplingParameter(sm__pattern, CChNbrList{0, 2, 1, 0, 2, 0, 2, 0, 2}));
     CAccess* fast = ds.CreateAccess(am__readwrite, CChNbrList{0, 2}, 0, 0L, -1L, mk__raw);
     std::vector<double> f;
@@ -151,16 +148,14 @@ inline void MakeMixedRate(const std::string& path)
 
 inline void MakeEmpty(const std::string& path)
 {
-    CChannelList cl = Channels({Channel("a", it__cint32, 3.0), Channel("b", it__int24)});
-    CDataset ds(path.c_str(), Abscissas(TimeAbscissa(0)), cl, dk__time, 1, 0, 0, 0);
+    TimeData ds(path, Channels({Channel("a", it__cint32, 3.0), Channel("b", it__int24)}));
 }
 
 // 50 scans of 11 bytes announced, the file cut in the middle of scan 20.
 inline void MakeCutShort(const std::string& path)
 {
     {
-        CChannelList cl = Channels({Channel("a", it__int24, 0.5), Channel("b", it__double)});
-        CDataset ds(path.c_str(), Abscissas(TimeAbscissa(50)), cl, dk__time, 1, 0, 0, 0);
+        TimeData ds(path, Channels({Channel("a", it__int24, 0.5), Channel("b", it__double)}), 50);
         std::vector<double> v(100);
         for (std::size_t i = 0; i < v.size(); ++i) v[i] = double(i) - 40.0;
         ASSERT_EQ(50, ds.SetData(50, v.data(), 1, it__double));

@@ -112,6 +112,14 @@ inline CAbscissaList Abscissas(const CAbscissa& a)
     return l;
 }
 
+// A new data set over a time abscissa (organisation 1, no sharing), the
+// shape most tests start from.
+struct TimeData : CDataset {
+    TimeData(const std::string& path, const CChannelList& channels, long scans = 0, double delta = 0.001,
+             int kind = dk__time, long buffer = 0)
+        : CDataset(path.c_str(), Abscissas(TimeAbscissa(scans, delta)), channels, kind, 1, 0, buffer, 0) {}
+};
+
 inline CChNbrList All(int n)
 {
     CChNbrList l;

@@ -45,11 +45,9 @@ void WriteTrx(const std::string& path, const std::string& header, const std::vec
     WriteFile(path, out);
 }
 
-// Writes the good file's samples behind a changed description and expects
-// the open to be refused with a text that holds `part`.
-void ExpectRefused(const std::string& path, const std::string& header, const RawFile& good, const std::string& part)
+// The open is refused with a text that holds `part`.
+void ExpectOpenRefused(const std::string& path, const std::string& part)
 {
-    WriteTrx(path, header, std::vector<unsigned char>(good.Data(), good.Data() + good.DataBytes()));
     try {
         CDataset ds(path.c_str(), om__read, 0, 0);
         ADD_FAILURE() << "opened although " << part;
@@ -58,47 +56,26 @@ void ExpectRefused(const std::string& path, const std::string& header, const Raw
     }
 }
 
-// Opens in both read modes and reads everything; true when the open threw.
-bool OpenAndReadAll(const std::string& path)
+// Writes the good file's samples behind a changed description and expects
+// the open to be refused with a text that holds `part`.
+void ExpectRefused(const std::string& path, const std::string& header, const RawFile& good, const std::string& part)
 {
-    bool threw = false;
-    for (int mode : {int(om__read), om__read_complete}) {
-        try {
-            CDataset ds(path.c_str(), mode, 32768, sh__deny_none);
-            int n = ds.GetNbrOfChannels();
-            for (int c = 0; c < n; ++c) {
-                CAccess* a = ds.CreateAccess(am__read, CChNbrList{c});
-                if (!a) continue;
-                a->SetAbscissaCoord(ac__world);
-                std::vector<double> buf(2 * 4 * 256);
-                int guard = 0;
-                while (!a->Finished() && a->GetData(256, buf.data(), ds__dorg_with_abscissa, it__cdouble) > 0)
-                    EXPECT_LT(++guard, 100000) << "a read that never ends";
-            }
-        } catch (const CDatasetException& e) {
-            EXPECT_GT(std::strlen(e.what()), 10u);
-            threw = true;
-        }
-    }
-    return threw;
+    WriteTrx(path, header, std::vector<unsigned char>(good.Data(), good.Data() + good.DataBytes()));
+    ExpectOpenRefused(path, part);
 }
 
 } // namespace
 
-TEST(TrxBadFiles, EveryTruncationOpensCleanlyOrThrows)
+// Cuts anywhere, opened and read in every mode, run in the TRX fuzz target;
+// here: a description cut short is never taken for a data set.
+TEST(TrxBadFiles, ADescriptionCutShortIsRefused)
 {
     ScratchDir dir;
     std::vector<unsigned char> good = GoodFile(dir);
     RawFile raw = ParseRaw(dir / "good.trx");
-    std::string path = dir / "cut.trx";
-    std::vector<std::size_t> lengths;
-    for (std::size_t n = 0; n < 40; ++n) lengths.push_back(n);
-    for (std::size_t n = 40; n < 24 + raw.headerLength + 8; n += 37) lengths.push_back(n);
-    for (std::size_t n = std::size_t(raw.dataOffset) - 3; n <= good.size(); n += 7) lengths.push_back(n);
-    for (std::size_t n : lengths) {
-        WriteFile(path, std::vector<unsigned char>(good.begin(), good.begin() + std::ptrdiff_t(n)));
-        bool threw = OpenAndReadAll(path);
-        if (n < 24 + raw.headerLength) { EXPECT_TRUE(threw) << "cut at " << n << " inside the description"; }
+    for (std::size_t n = 0; n < 24 + raw.headerLength; n += 13) {
+        WriteFile(dir / "cut.trx", std::vector<unsigned char>(good.begin(), good.begin() + std::ptrdiff_t(n)));
+        EXPECT_THROW(CDataset((dir / "cut.trx").c_str(), om__read, 0, 0), CDatasetException) << n;
     }
 }
 
@@ -107,15 +84,10 @@ TEST(TrxBadFiles, ImpossibleLeadInsAreRefusedWithTheirOffset)
     ScratchDir dir;
     std::vector<unsigned char> good = GoodFile(dir);
     std::string path = dir / "bad.trx";
-    auto expectThrow = [&](std::vector<unsigned char> bytes, const char* part) {
+    auto expectThrow = [&](const std::vector<unsigned char>& bytes, const char* part) {
         WriteFile(path, bytes);
-        try {
-            CDataset ds(path.c_str(), om__read, 0, 0);
-            ADD_FAILURE() << "opened with " << part;
-        } catch (const CDatasetException& e) {
-            EXPECT_NE(std::string::npos, std::string(e.what()).find(part)) << e.what();
-            EXPECT_NE(std::string::npos, std::string(e.what()).find("bad.trx")) << e.what();
-        }
+        ExpectOpenRefused(path, part);
+        ExpectOpenRefused(path, "bad.trx");
     };
     auto patched = [&](std::size_t at, std::uint64_t value, int width) {
         std::vector<unsigned char> b = good;
@@ -149,10 +121,6 @@ TEST(TrxBadFiles, HostileDescriptionsAreRefusedBeforeAnyAllocation)
         change(h);
         return h;
     };
-    // The unchanged description written by the test's own writer opens.
-    WriteTrx(path, raw.header.dump(), samples);
-    EXPECT_NO_THROW(CDataset(path.c_str(), om__read_complete, 0, 0));
-
     refused(with([](json& h) { h["abscissas"][0]["scans"] = 1e30; }), "scans beyond any file");
     refused(with([](json& h) { h["abscissas"][0]["scans"] = -1; }), "negative scans");
     refused(with([](json& h) { h["abscissas"][0]["scans"] = (1LL << 48) + 1; }), "more scans than any file");

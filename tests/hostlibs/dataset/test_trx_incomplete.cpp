@@ -36,8 +36,7 @@ TEST(TrxIncomplete, AWriterKilledMidWriteLeavesAFileThatSaysSo)
         // says when the first blocks are on disk; it never gets to close.
         ::close(ready[0]);
         try {
-            CChannelList cl = Channels({Channel("a", it__int16, 0.5), Channel("b", it__float)});
-            CDataset ds(path.c_str(), Abscissas(TimeAbscissa(1000000)), cl, dk__time, 1, 0, 0, 0);
+            TimeData ds(path, Channels({Channel("a", it__int16, 0.5), Channel("b", it__float)}), 1000000);
             std::vector<double> block(2 * 1000, 1.0);
             CAccess* w = ds.CreateAccess(am__readwrite, All(2), 0, 0L, -1L, mk__raw);
             for (int k = 0; w && k < 1000; ++k) {
@@ -78,9 +77,8 @@ TEST(TrxIncomplete, OnlyACleanCloseMarksAFileComplete)
 {
     ScratchDir dir;
     std::string path = dir / "d.trx";
-    CChannelList cl = Channels({Channel("a", it__int16)});
     {
-        CDataset ds(path.c_str(), Abscissas(TimeAbscissa(10)), cl, dk__time, 1, 0, 0, 0);
+        TimeData ds(path, Channels({Channel("a", it__int16)}), 10);
         // While a writer has it, the file says it is being written.
         EXPECT_EQ(true, ParseRaw(path).header["open_for_writing"]);
         std::vector<double> v(10, 3.0);

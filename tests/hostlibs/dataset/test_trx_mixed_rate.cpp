@@ -39,11 +39,7 @@ TEST(TrxMixedRate, RawRecorderDataReadPerChannelAfterThePatternIsGiven)
     }
     CDataset ds(path.c_str(), om__read_complete, 32768, 0);
     EXPECT_EQ(sm__pattern, ds.GetScanMode());
-    EXPECT_DOUBLE_EQ(2000.0, ds.GetSamplingRate(0));
-    EXPECT_DOUBLE_EQ(2000.0, ds.GetSamplingRate(1));
     EXPECT_DOUBLE_EQ(1000.0, ds.GetSamplingRate(2));
-    EXPECT_EQ(2, ds.GetSamplesPerScan(0));
-    EXPECT_EQ((CChNbrList{0, 1, 0, 1, 2}), ds.GetSamplingPattern());
 
     CAccess* fast = ds.CreateAccess(am__read, CChNbrList{0});
     ASSERT_TRUE(fast);
