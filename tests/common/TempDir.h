@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 
@@ -38,25 +39,23 @@ private:
 // Sets an environment variable for the lifetime of the object.
 class ScopedEnv {
 public:
-    ScopedEnv(const char* name, const std::string& value) : m_name(name)
+    ScopedEnv(const char* name, const std::string& value) : m_name(name), m_old(Copy(std::getenv(name)))
     {
-        if (const char* old = std::getenv(name)) {
-            m_had = true;
-            m_old = old;
-        }
         ::setenv(name, value.c_str(), 1);
     }
     ~ScopedEnv()
     {
-        if (m_had)
-            ::setenv(m_name.c_str(), m_old.c_str(), 1);
+        if (m_old)
+            ::setenv(m_name.c_str(), m_old->c_str(), 1);
         else
             ::unsetenv(m_name.c_str());
     }
 
 private:
-    std::string m_name, m_old;
-    bool m_had = false;
+    // The old value, if there was one (getenv's pointer would not outlive setenv).
+    static std::optional<std::string> Copy(const char* v) { return v ? std::optional<std::string>(v) : std::nullopt; }
+    std::string m_name;
+    std::optional<std::string> m_old;
 };
 
 namespace tessel::test {

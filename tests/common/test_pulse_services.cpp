@@ -349,23 +349,32 @@ TEST_F(PulseServicesTest, PulseFileReuseNamingAndFailures) {
 
 TEST_F(PulseServicesTest, FloatChannelsGetTheCalibrationOfTheirPeak) {
     std::vector<SChannelSpec> specs(4);
-    specs[0].implType = it__float;   // Pa, peak 2.0 (negative)
-    specs[1].implType = it__double;  // V, peak 1.0
+    specs[0].implType = it__float;   // Pa, peak 2.0 (negative), twice per scan
+    specs[1].implType = it__double;  // V, peak 10.0
     specs[1].quantity = "voltage";
     specs[1].unit = "V";
     specs[2].implType = it__int16;   // not a float channel
     specs[3].implType = it__float;   // silent
-    std::vector<double> v;
-    for (int i = 0; i < 1000; ++i) {
-        v.push_back(i == 500 ? -2.0 : 0.5);
-        v.push_back(i == 10 ? 1.0 : -0.25);
-        v.push_back(1000.0);
-        v.push_back(0.0);
-    }
+    // Channel 0 at twice the rate of the others: each is read on its own.
+    std::vector<std::vector<double>> values{std::vector<double>(1000, -0.5), std::vector<double>(500, 0.25),
+                                            std::vector<double>(500, 1000.0), std::vector<double>(500, 0.0)};
+    values[0][501] = -2.0;
+    values[1][10] = -10.0;
     const std::string path = m_dir / "cal.trx";
-    ASSERT_EQ(MakeDataset(path, specs, 1.0 / 1000, v), 1000);
     {
-        CDataset ds(path.c_str(), om__readwrite, 32768, sh__deny_write);
+        CAbscissaList abscissas;
+        abscissas.Add(TimeAbscissa(0.001));
+        CChannelList channels;
+        for (int c = 0; c < 4; ++c)
+            channels.Add(MakeChannel(specs[std::size_t(c)], c));
+        CDataset ds(path.c_str(), abscissas, channels, dk__time, ds__dorg_interleaved, 0, 65536, sh__deny_write);
+        ASSERT_TRUE(ds.SpecifySamplingParameter(sm__pattern, CChNbrList{0, 1, 2, 3, 0}));
+        for (int c = 0; c < 4; ++c) {
+            const std::vector<double>& x = values[std::size_t(c)];
+            CAccess* a = ds.CreateAccess(am__readwrite, c, 0, 0, -1);
+            ASSERT_NE(a, nullptr);
+            ASSERT_EQ(a->SetData(long(x.size()), x.data(), ds__dorg_interleaved, it__double), long(x.size()));
+        }
         CChannel silent = ds.GetChannel(3);
         silent.SetCalibration(77.0f);
         silent.SetDeltaHeadroom(3.0f);
@@ -377,50 +386,13 @@ TEST_F(PulseServicesTest, FloatChannelsGetTheCalibrationOfTheirPeak) {
         ds.Close();
     }
     CDataset ds(path.c_str(), om__read, 32768, sh__deny_write);
-    // 20 log10(2 / (√2 × 2e-5)) = 96.99 → 97; 20 log10(1 / √2) = -3.01 → -3.
+    // 20 log10(2 / (√2 × 2e-5)) = 96.99 → 97; 20 log10(10 / √2) = 16.99 → 17.
     EXPECT_EQ(ds.GetChannel(0).GetCalibration(), 97.0f);
     EXPECT_EQ(ds.GetChannel(0).GetDeltaHeadroom(), 0.0f);
-    EXPECT_EQ(ds.GetChannel(1).GetCalibration(), -3.0f);
+    EXPECT_EQ(ds.GetChannel(1).GetCalibration(), 17.0f);
     EXPECT_EQ(ds.GetChannel(2).GetCalibration(), 0.0f);
     EXPECT_EQ(ds.GetChannel(3).GetCalibration(), 77.0f);
     EXPECT_EQ(ds.GetChannel(3).GetDeltaHeadroom(), 3.0f);
-}
-
-TEST_F(PulseServicesTest, FloatChannelsOfDifferentRatesAreCalibratedEachOnItsOwn) {
-    std::vector<SChannelSpec> specs(2);
-    specs[1].implType = it__double;
-    specs[1].quantity = "voltage";
-    specs[1].unit = "V";
-    // Channel 0 twice per scan, channel 1 once: each written on its own.
-    const std::string path = m_dir / "mixed.trx";
-    {
-        CAbscissaList abscissas;
-        abscissas.Add(TimeAbscissa(0.001));
-        CChannelList channels;
-        channels.Add(MakeChannel(specs[0], 0));
-        channels.Add(MakeChannel(specs[1], 1));
-        CDataset ds(path.c_str(), abscissas, channels, dk__time, ds__dorg_interleaved, 0, 65536, sh__deny_write);
-        ASSERT_TRUE(ds.SpecifySamplingParameter(sm__pattern, CChNbrList{0, 1, 0}));
-        std::vector<double> fast(200, 0.1), slow(100, 1.0);
-        fast[7] = 2.0;
-        slow[9] = -10.0;
-        CAccess* a = ds.CreateAccess(am__readwrite, 0, 0, 0, -1);
-        ASSERT_NE(a, nullptr);
-        ASSERT_EQ(a->SetData(200, fast.data(), ds__dorg_interleaved, it__double), 200);
-        CAccess* b = ds.CreateAccess(am__readwrite, 1, 0, 0, -1);
-        ASSERT_NE(b, nullptr);
-        ASSERT_EQ(b->SetData(100, slow.data(), ds__dorg_interleaved, it__double), 100);
-        ds.Close();
-    }
-    {
-        CDataset ds(path.c_str(), om__readwrite, 32768, sh__deny_write);
-        CalibrateFloatChannels(ds);
-        ds.Close();
-    }
-    CDataset ds(path.c_str(), om__read, 32768, sh__deny_write);
-    EXPECT_EQ(ds.GetChannel(0).GetCalibration(), 97.0f);
-    // 20 log10(10 / √2) = 16.99 → 17.
-    EXPECT_EQ(ds.GetChannel(1).GetCalibration(), 17.0f);
 }
 
 }  // namespace
