@@ -94,7 +94,6 @@ TEST(PulseFactor, WholePulsesPerRevolutionForRpm) {
 
 class PulseServicesTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_FALSE(m_dir.Path().empty()); }
     CTempDir m_dir;
 };
 
@@ -174,54 +173,39 @@ TEST_F(PulseServicesTest, TwoSpeedSetsShareThePulseBytes) {
     }
 }
 
-TEST_F(PulseServicesTest, TooFastSpeedDataBecomesANumberedOutput) {
-    const double fs = 4800.0;  // fs / 3 = 1600
-    const std::string out = m_dir / "run.trx";
-    MakeTimeData(out, fs, 1.0);
-    const std::string fast = m_dir / "fast.spd";
-    MakeSpeedData(fast, std::vector<double>(2000, 100.0), 1.0 / 2000.0, dk__rpm);
-    // Between fs / 10 and fs / 3: merged under the raised limit.
-    const std::string medium = m_dir / "medium.spd";
-    MakeSpeedData(medium, std::vector<double>(1000, 100.0), 1.0 / 1000.0, dk__rpm);
-    // Negative speeds cannot be pulses.
-    const std::string negative = m_dir / "negative";
-    MakeSpeedData(negative, {10.0, -1.0, 5.0}, 0.01, dk__rpm);
+TEST_F(PulseServicesTest, SetsThatCannotBePulsesBecomeNumberedOutputsInTheOrderTheyWereRefused) {
+    // fs / 10 and fs / 3: 4800 and 16000 pulses per second at 48 kHz, 480
+    // and 1600 at 4.8 kHz.
+    const std::string out48 = m_dir / "fast.trx", out4k8 = m_dir / "slow.trx";
+    MakeTimeData(out48, 48000.0, 0.5);
+    MakeTimeData(out4k8, 4800.0, 0.5);
+    const std::string fast = m_dir / "fast.spd", medium = m_dir / "medium.spd";
+    const std::string negative = m_dir / "negative", faster = m_dir / "faster.spd";
+    MakeSpeedData(fast, std::vector<double>(1000, 100.0), 1.0 / 2000.0, dk__rpm);
+    // Between fs / 10 and fs / 3 at 4.8 kHz: merged under the raised limit.
+    MakeSpeedData(medium, std::vector<double>(500, 100.0), 1.0 / 1000.0, dk__rpm);
+    MakeSpeedData(negative, {10.0, -1.0, 5.0}, 0.01, dk__rpm);  // no pulses for negative speeds
+    MakeSpeedData(faster, std::vector<double>(10000, 100.0), 1.0 / 20000.0, dk__rpm);
     // An old file in the way of the new name is replaced.
-    WriteFile(m_dir / "fast2.DAT", "stale");
+    WriteFile(m_dir / "fast5.DAT", "stale");
 
-    CStringArray outputs = Merge({fast, medium, negative}, {out});
-
-    ASSERT_EQ(outputs.GetSize(), 3);
-    EXPECT_EQ(outputs[1], (m_dir / "fast2.DAT").c_str());
+    // The first output refuses the negative and the fastest set, the second
+    // the fast one: the extra outputs follow that order, not the index order.
+    CStringArray outputs = Merge({fast, medium, negative, faster}, {out48, out4k8});
+    ASSERT_EQ(outputs.GetSize(), 5);
     EXPECT_EQ(outputs[2], (m_dir / "negative3.DAT").c_str());
+    EXPECT_EQ(outputs[3], (m_dir / "faster4.DAT").c_str());
+    EXPECT_EQ(outputs[4], (m_dir / "fast5.DAT").c_str());
     EXPECT_FALSE(FileSystem::FileExists(fast.c_str()));
     EXPECT_FALSE(FileSystem::FileExists(negative.c_str()));
     {
-        CDataset renamed(outputs[1], om__read, 32768, sh__deny_write);
+        CDataset renamed(outputs[4], om__read, 32768, sh__deny_write);
         EXPECT_EQ(renamed.GetKind(), dk__time);
-        EXPECT_EQ(renamed.GetNbrOfScans(), 2000);
+        EXPECT_EQ(renamed.GetNbrOfScans(), 1000);
     }
-    CDataset ds(out.c_str(), om__read, 32768, sh__deny_write);
+    CDataset ds(out4k8.c_str(), om__read, 32768, sh__deny_write);
     ASSERT_EQ(ds.GetNbrOfSubChannels(), 1);
     EXPECT_EQ(ds.GetSubChannel(0).GetBitmask(), 2u) << "the medium set keeps its index's bit";
-}
-
-TEST_F(PulseServicesTest, NotMergedSetsAreNumberedInTheOrderTheyWereRefused) {
-    // The first output refuses the second speed set, the second output the
-    // first: the extra outputs follow that order, not the index order.
-    const std::string fastOut = m_dir / "fast.trx";    // fs / 3 = 16000
-    const std::string slowOut = m_dir / "slow.trx";    // fs / 3 = 1600
-    MakeTimeData(fastOut, 48000.0, 0.1);
-    MakeTimeData(slowOut, 4800.0, 0.1);
-    const std::string first = m_dir / "first.spd";     // 2000 per second
-    const std::string second = m_dir / "second.spd";   // 20000 per second
-    MakeSpeedData(first, std::vector<double>(200, 100.0), 1.0 / 2000.0, dk__rpm);
-    MakeSpeedData(second, std::vector<double>(2000, 100.0), 1.0 / 20000.0, dk__rpm);
-
-    CStringArray outputs = Merge({first, second}, {fastOut, slowOut});
-    ASSERT_EQ(outputs.GetSize(), 4);
-    EXPECT_EQ(outputs[2], (m_dir / "second3.DAT").c_str());
-    EXPECT_EQ(outputs[3], (m_dir / "first4.DAT").c_str());
 }
 
 TEST_F(PulseServicesTest, OutputsWithoutPulseChannelOrOfOtherKindsAreLeftAlone) {
