@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -68,9 +69,7 @@ inline std::filesystem::path MakeScratch(const char* tag)
     std::filesystem::path base = (tmp && *tmp) ? tmp : "/tmp";
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "x";
-    for (char& c : name)
-        if (c == '/')
-            c = '_';
+    std::replace(name.begin(), name.end(), '/', '_');
     std::filesystem::path dir =
         base / (std::string("tessel_") + tag + "_" + std::to_string(::getpid()) + "_" + name);
     std::filesystem::remove_all(dir);

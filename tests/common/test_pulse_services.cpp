@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <initializer_list>
@@ -129,7 +130,6 @@ TEST_F(PulseServicesTest, TwoSpeedSetsShareThePulseBytes) {
     EXPECT_DOUBLE_EQ(a.GetPulseFactor(), 60.0 / 24.0);
     EXPECT_DOUBLE_EQ(b.GetPulseFactor(), 60.0 / 32.0);
     EXPECT_DOUBLE_EQ(a.GetDeltaTime(), 0.01);
-    EXPECT_EQ(a.GetSmooth(), 2);
     ds.Close();
 
     const std::vector<std::uint8_t> bytes = ReadPulseBytes(out, 1);
@@ -187,44 +187,36 @@ TEST_F(PulseServicesTest, SetsThatCannotBePulsesBecomeNumberedOutputsInTheOrderT
     MakeSpeedData(negative, {10.0, -1.0, 5.0}, 0.01, dk__rpm);  // no pulses for negative speeds
     MakeSpeedData(faster, std::vector<double>(10000, 100.0), 1.0 / 20000.0, dk__rpm);
     // An old file in the way of the new name is replaced.
-    WriteFile(m_dir / "fast5.DAT", "stale");
-
-    // The first output refuses the negative and the fastest set, the second
-    // the fast one: the extra outputs follow that order, not the index order.
-    CStringArray outputs = Merge({fast, medium, negative, faster}, {out48, out4k8});
-    ASSERT_EQ(outputs.GetSize(), 5);
-    EXPECT_EQ(outputs[2], (m_dir / "negative3.DAT").c_str());
-    EXPECT_EQ(outputs[3], (m_dir / "faster4.DAT").c_str());
-    EXPECT_EQ(outputs[4], (m_dir / "fast5.DAT").c_str());
-    EXPECT_FALSE(FileSystem::FileExists(fast.c_str()));
-    EXPECT_FALSE(FileSystem::FileExists(negative.c_str()));
-    {
-        CDataset renamed(outputs[4], om__read, 32768, sh__deny_write);
-        EXPECT_EQ(renamed.GetKind(), dk__time);
-        EXPECT_EQ(renamed.GetNbrOfScans(), 1000);
-    }
-    CDataset ds(out4k8.c_str(), om__read, 32768, sh__deny_write);
-    ASSERT_EQ(ds.GetNbrOfSubChannels(), 1);
-    EXPECT_EQ(ds.GetSubChannel(0).GetBitmask(), 2u) << "the medium set keeps its index's bit";
-}
-
-TEST_F(PulseServicesTest, OutputsWithoutPulseChannelOrOfOtherKindsAreLeftAlone) {
-    const std::string plain = m_dir / "plain.trx";
-    std::vector<SChannelSpec> specs(1);
-    MakeDataset(plain, specs, 1.0 / 4800, std::vector<double>(4800, 0.5));
-    const std::string spectrum = m_dir / "spectrum.trx";
+    WriteFile(m_dir / "fast8.DAT", "stale");
+    // Outputs without pulse channel, of another kind, or missing neither take
+    // nor refuse a set.
+    const std::string plain = m_dir / "plain.trx", spectrum = m_dir / "spectrum.trx";
+    MakeDataset(plain, std::vector<SChannelSpec>(1), 1.0 / 4800, std::vector<double>(4800, 0.5));
     std::vector<SChannelSpec> two(2);
     two[1].implType = it__pulse;
     MakeDataset(spectrum, two, 1.0, std::vector<double>(20, 0.0), dk__spectrum);
-    const std::string speed = m_dir / "s.spd";
-    MakeSpeedData(speed, std::vector<double>(100, 50.0), 0.01, dk__rpm);
 
-    EXPECT_EQ(Merge({speed}, {plain, spectrum, m_dir / "missing.trx"}).GetSize(), 3) << "nothing to merge into, nothing refused";
-    EXPECT_TRUE(FileSystem::FileExists(speed.c_str()));
-    CDataset a(plain.c_str(), om__read, 32768, sh__deny_write);
-    EXPECT_EQ(a.GetNbrOfSubChannels(), 0);
-    CDataset b(spectrum.c_str(), om__read, 32768, sh__deny_write);
-    EXPECT_EQ(b.GetNbrOfSubChannels(), 0);
+    // The first output refuses the negative and the fastest set, the second
+    // the fast one: the extra outputs follow that order, not the index order.
+    CStringArray outputs =
+        Merge({fast, medium, negative, faster}, {out48, out4k8, plain, spectrum, m_dir / "missing.trx"});
+    ASSERT_EQ(outputs.GetSize(), 8);
+    EXPECT_EQ(outputs[5], (m_dir / "negative6.DAT").c_str());
+    EXPECT_EQ(outputs[6], (m_dir / "faster7.DAT").c_str());
+    EXPECT_EQ(outputs[7], (m_dir / "fast8.DAT").c_str());
+    EXPECT_FALSE(FileSystem::FileExists(fast.c_str()));
+    EXPECT_FALSE(FileSystem::FileExists(negative.c_str()));
+    EXPECT_TRUE(FileSystem::FileExists(medium.c_str())) << "taken everywhere, refused nowhere";
+    {
+        CDataset renamed(outputs[7], om__read, 32768, sh__deny_write);
+        EXPECT_EQ(renamed.GetKind(), dk__time);
+        EXPECT_EQ(renamed.GetNbrOfScans(), 1000);
+    }
+    for (const std::string& none : {plain, spectrum})
+        EXPECT_EQ(CDataset(none.c_str(), om__read, 32768, sh__deny_write).GetNbrOfSubChannels(), 0) << none;
+    CDataset ds(out4k8.c_str(), om__read, 32768, sh__deny_write);
+    ASSERT_EQ(ds.GetNbrOfSubChannels(), 1);
+    EXPECT_EQ(ds.GetSubChannel(0).GetBitmask(), 2u) << "the medium set keeps its index's bit";
 }
 
 TEST_F(PulseServicesTest, PulseFileOfAMergedSubChannel) {
@@ -257,8 +249,7 @@ TEST_F(PulseServicesTest, PulseFileOfAMergedSubChannel) {
     }
     ASSERT_FALSE(progress.empty());
     EXPECT_EQ(progress.back(), 100);
-    for (std::size_t i = 1; i < progress.size(); ++i)
-        EXPECT_GE(progress[i], progress[i - 1]);
+    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
     MessageLoop::Reset();
 
     // 1200 rpm with 24 pulses per revolution: 480 pulses per second.
