@@ -20,13 +20,12 @@ struct CBytesSource : CNetNode {
     {
         const std::size_t nCh = fmt.channels.size();
         const std::size_t n = std::size_t(std::min<std::uint64_t>(block, fmt.nScans - pos));
-        b.Reset(n, nCh, fmt.HasPulses());
+        b.Reset(n, nCh, true);
         for (std::size_t i = 0; i < n; ++i) {
             const std::uint8_t byte = size ? data[(pos + i) % size] : 0;
             for (std::size_t c = 0; c < nCh; ++c)
                 b.values[i * nCh + c] = float(int(byte) - 128 + int(c)) / 64.0f;
-            if (fmt.HasPulses())
-                b.pulses[i] = byte;
+            b.pulses[i] = byte;
         }
         pos += n;
         b.bEnd = pos >= fmt.nScans;
@@ -78,11 +77,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     SStreamFormat f;
     f.dRate = inRate;
     f.nScans = n * 3;
-    for (std::size_t c = 0; c < nCh; ++c)
-        f.channels.emplace_back();
-    f.pulses.emplace_back();
-    if (nCh == 0)
-        f.pulses.emplace_back();
+    f.channels.resize(nCh);
+    f.pulses.resize(nCh == 0 ? 2 : 1);
     CBytesSource src(f, body, n, 1 + data[1] % 200);
     std::unique_ptr<CSPBResample> res(CSPBResample::CreateObject());
     std::unique_ptr<CSPBConvertMultiChnFloatToInt> cv(CSPBConvertMultiChnFloatToInt::CreateObject());
