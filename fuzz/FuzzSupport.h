@@ -25,11 +25,10 @@ inline void Check(bool ok)
 // A folder of this process on a memory-backed file system when there is one
 // (a run creates, flushes and removes files for every input, and on a disk
 // fsync alone holds a target at a few hundred runs a second). tmpfs memory is
-// not given back by itself, so the folder goes when the run ends. With
-// privateState the process also gets its own semaphore and configuration
-// folders in it, so that fuzzing neither waits for nor disturbs conversions
-// of the user.
-inline const std::string& Scratch(bool privateState = false)
+// not given back by itself, so the folder goes when the run ends. The process
+// also gets its own semaphore and configuration folders in it, so that
+// fuzzing neither waits for nor disturbs conversions of the user.
+inline const std::string& Scratch()
 {
     static const std::string dir = [] {
         const char* tmp = std::getenv("TMPDIR");
@@ -41,15 +40,11 @@ inline const std::string& Scratch(bool privateState = false)
             std::error_code ec;
             std::filesystem::remove_all(made, ec);
         });
+        for (const char* sub : {"sem", "config"}) std::filesystem::create_directory(t + "/" + sub);
+        ::setenv("TESSEL_SEM_DIR", (t + "/sem").c_str(), 1);
+        ::setenv("TESSEL_CONFIG_DIR", (t + "/config").c_str(), 1);
         return t;
     }();
-    static bool state = false;
-    if (privateState && !state) {
-        state = true;
-        for (const char* sub : {"sem", "config"}) std::filesystem::create_directory(dir + "/" + sub);
-        ::setenv("TESSEL_SEM_DIR", (dir + "/sem").c_str(), 1);
-        ::setenv("TESSEL_CONFIG_DIR", (dir + "/config").c_str(), 1);
-    }
     return dir;
 }
 

@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static SSpeedFuzzInput in;
     if (!MakeSpeedFuzzInput(data, size, in))
         return 0;
-    const std::string& dir = fuzz::Scratch(true);
+    const std::string& dir = fuzz::Scratch();
     const std::string input = dir + "/in.trx", output = dir + "/out.trx";
     fuzz::WriteFile(input, in.file.data(), in.file.size());
 

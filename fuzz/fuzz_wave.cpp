@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The job on a file of these bytes, with semaphores of its own, run on
     // this thread as the synchronous call runs it (a thread per input and
     // the unmapping of its stack cost a fifth of the time).
-    const std::string& dir = fuzz::Scratch(true);
+    const std::string& dir = fuzz::Scratch();
     const std::string in = dir + "/in.wav", out = dir + "/out.dat";
     std::remove(out.c_str());
     fuzz::WriteFile(in, data, size);

@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 
@@ -38,25 +40,23 @@ private:
 // Sets an environment variable for the lifetime of the object.
 class ScopedEnv {
 public:
-    ScopedEnv(const char* name, const std::string& value) : m_name(name)
+    ScopedEnv(const char* name, const std::string& value) : m_name(name), m_old(Copy(std::getenv(name)))
     {
-        if (const char* old = std::getenv(name)) {
-            m_had = true;
-            m_old = old;
-        }
         ::setenv(name, value.c_str(), 1);
     }
     ~ScopedEnv()
     {
-        if (m_had)
-            ::setenv(m_name.c_str(), m_old.c_str(), 1);
+        if (m_old)
+            ::setenv(m_name.c_str(), m_old->c_str(), 1);
         else
             ::unsetenv(m_name.c_str());
     }
 
 private:
-    std::string m_name, m_old;
-    bool m_had = false;
+    // The old value, if there was one (getenv's pointer would not outlive setenv).
+    static std::optional<std::string> Copy(const char* v) { return v ? std::optional<std::string>(v) : std::nullopt; }
+    std::string m_name;
+    std::optional<std::string> m_old;
 };
 
 namespace tessel::test {
@@ -69,9 +69,7 @@ inline std::filesystem::path MakeScratch(const char* tag)
     std::filesystem::path base = (tmp && *tmp) ? tmp : "/tmp";
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "x";
-    for (char& c : name)
-        if (c == '/')
-            c = '_';
+    std::replace(name.begin(), name.end(), '/', '_');
     std::filesystem::path dir =
         base / (std::string("tessel_") + tag + "_" + std::to_string(::getpid()) + "_" + name);
     std::filesystem::remove_all(dir);

@@ -4,10 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <csignal>
 #include <filesystem>
 #include <string>
 
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -29,34 +29,27 @@ using FileSystem::EOp;
 
 class OutputPolicyTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        S::ResetToDefaults();
-        ASSERT_FALSE(m_dir.Path().empty());
-    }
+    void SetUp() override { S::ResetToDefaults(); }
     void TearDown() override { S::ResetToDefaults(); }
     CTempDir m_dir;
 };
 
 TEST(PathHelpers, SplitAndExtensionRules) {
     EXPECT_EQ(GetDirectoryOfPath("/data/run/a.trx"), "/data/run/");
-    EXPECT_EQ(GetDirectoryOfPath("/a.trx"), "/");
     EXPECT_EQ(GetDirectoryOfPath("a.trx"), "");
     EXPECT_EQ(GetFileNameOfPath("/data/run/a.b.trx", true), "a.b.trx");
     EXPECT_EQ(GetFileNameOfPath("/data/run/a.b.trx", false), "a.b");
-    EXPECT_EQ(GetFileNameOfPath("/data/run/noext", false), "noext");
 
     struct Case {
         const char* path;
         const char* replaced;
         const char* set;
     } cases[] = {
-        {"/d/a.trx", "/d/a.asc", "/d/a.asc"},
         {"/d/a.b.trx", "/d/a.b.asc", "/d/a.b.asc"},
         {"/d/noext", "/d/noext", "/d/noext.asc"},
         // A dotted directory is not the file's extension.
         {"/d.v2/noext", "/d.v2/noext", "/d.v2/noext.asc"},
         // A leading dot names a hidden file, not an extension.
-        {".hidden", ".hidden", ".hidden.asc"},
         {"/d/.hidden", "/d/.hidden", "/d/.hidden.asc"},
         {"/d/trailing.", "/d/trailing.asc", "/d/trailing.asc"},
     };
@@ -69,7 +62,6 @@ TEST(PathHelpers, SplitAndExtensionRules) {
         EXPECT_EQ(s, c.set) << c.path;
     }
 
-    EXPECT_EQ(JoinPath("/std", "a.asc"), "/std/a.asc");
     EXPECT_EQ(JoinPath("/std/", "a.asc"), "/std/a.asc");
     EXPECT_EQ(JoinPath("", "a.asc"), "/a.asc");
 }
@@ -108,8 +100,6 @@ TEST_F(OutputPolicyTest, DerivationTable) {
     // An empty standard directory puts the file into the root.
     S::m_sPathASC.Empty();
     EXPECT_EQ(DeriveOutputPath(in.c_str(), ".asc", EExtensionRule::AppendWhenMissing, S::bitASCExport), "/a.asc");
-    // Job kinds without a bit are never redirected.
-    EXPECT_EQ(DeriveOutputPath(in.c_str(), ".trx", EExtensionRule::ReplaceOnly, 0), in.c_str());
 }
 
 TEST_F(OutputPolicyTest, OverwritePermission) {
@@ -119,8 +109,6 @@ TEST_F(OutputPolicyTest, OverwritePermission) {
     EXPECT_EQ(ResolveOverwrite(nullptr, S::bitSDFImport), 0);
     EXPECT_EQ(ResolveOverwrite(&no, S::bitSDFExport), 0);
     EXPECT_EQ(ResolveOverwrite(&yes, S::bitSDFImport), 1);
-    S::m_lOverwriteFlags = long(std::int32_t(0xFFFFFFFFu));
-    EXPECT_EQ(ResolveOverwrite(nullptr, S::bitMP3Export), 1);
 }
 
 TEST_F(OutputPolicyTest, ProbeRemovesAReplaceableFileAndLeavesNoTrace) {
@@ -130,8 +118,6 @@ TEST_F(OutputPolicyTest, ProbeRemovesAReplaceableFileAndLeavesNoTrace) {
     EXPECT_FALSE(WriteProbe(t, out.c_str()));
     EXPECT_FALSE(FileSystem::FileExists(out.c_str()));
     EXPECT_EQ(t.m_uStringID, 0xFFFFFFFFu);
-    EXPECT_FALSE(WriteProbe(t, out.c_str()));
-    EXPECT_FALSE(FileSystem::FileExists(out.c_str()));
 }
 
 TEST_F(OutputPolicyTest, ProbeFailureTable) {
@@ -143,10 +129,8 @@ TEST_F(OutputPolicyTest, ProbeFailureTable) {
         const char* append;
     } cases[] = {
         {EACCES, 100, true, "unchanged"},
-        {EPERM, 100, true, "unchanged"},
         {EROFS, 101, false, "unchanged"},
         {ENOSPC, 10, true, "\n\n(system error 28)"},
-        {EIO, 10, true, "\n\n(system error 5)"},
     };
     for (const Case& c : cases) {
         WriteFile(out, "keep");
@@ -167,17 +151,15 @@ TEST_F(OutputPolicyTest, ProbeFailureTable) {
 TEST_F(OutputPolicyTest, ProbeOfAFileHeldByAnotherProcessIsASharingViolation) {
     const std::string out = m_dir / "child.sdf";
     WriteFile(out, "child data");
-    int ready[2], release[2];
+    int ready[2];
     ASSERT_EQ(::pipe(ready), 0);
-    ASSERT_EQ(::pipe(release), 0);
     pid_t pid = ::fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
         FileSystem::CFile holder;
         char c = holder.Open(out.c_str(), false, FileSystem::EShare::None) ? 'y' : 'n';
         (void)!::write(ready[1], &c, 1);
-        (void)!::read(release[0], &c, 1);
-        ::_exit(0);
+        ::pause();
     }
     char c = 0;
     ASSERT_EQ(::read(ready[0], &c, 1), 1);
@@ -187,67 +169,11 @@ TEST_F(OutputPolicyTest, ProbeOfAFileHeldByAnotherProcessIsASharingViolation) {
     EXPECT_EQ(t.m_uStringID, 9u);
     EXPECT_EQ(t.m_sTextArg, out.c_str());
     EXPECT_EQ(ReadFile(out), "child data") << "the holder's file keeps its contents";
-    (void)!::write(release[1], "x", 1);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
     EXPECT_FALSE(WriteProbe(t, out.c_str())) << "the lock goes with the process";
-    for (int fd : {ready[0], ready[1], release[0], release[1]})
-        ::close(fd);
-}
-
-TEST_F(OutputPolicyTest, ProbeOnAReadOnlyMountIsWriteProtected) {
-    const std::string mnt = m_dir / "ro";
-    ASSERT_EQ(::mkdir(mnt.c_str(), 0755), 0);
-    if (::mount("tessel-test", mnt.c_str(), "tmpfs", 0, "size=64k") != 0)
-        GTEST_SKIP() << "cannot mount a tmpfs here (" << errno << ")";
-    WriteFile(mnt + "/existing.wav", "on read-only medium");
-    const bool remounted = ::mount("tessel-test", mnt.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, "size=64k") == 0;
-    if (remounted) {
-        SResultText t;
-        EXPECT_TRUE(WriteProbe(t, (mnt + "/new.wav").c_str()));
-        EXPECT_EQ(t.m_uStringID, 101u);
-        EXPECT_TRUE(t.m_sTextArg.IsEmpty());
-        SResultText u;
-        EXPECT_TRUE(WriteProbe(u, (mnt + "/existing.wav").c_str()));
-        EXPECT_EQ(u.m_uStringID, 101u);
-        EXPECT_EQ(ReadFile(mnt + "/existing.wav"), "on read-only medium");
-        // The directory routines meet the same protection.
-        unsigned id = 0;
-        CString arg;
-        EXPECT_TRUE(CreateOutputDirectory((mnt + "/sub").c_str(), id, arg));
-        EXPECT_EQ(id, 101u);
-    }
-    ::umount2(mnt.c_str(), MNT_DETACH);
-    if (!remounted)
-        GTEST_SKIP() << "cannot remount read-only";
-}
-
-TEST_F(OutputPolicyTest, ProbeInADirectoryWithoutWriteAccessIsAccessDenied) {
-    const std::string locked = m_dir / "locked";
-    ASSERT_EQ(::mkdir(locked.c_str(), 0555), 0);
-    const std::string out = locked + "/out.wav";
-    auto probe = [&]() -> unsigned {
-        SResultText t;
-        return WriteProbe(t, out.c_str()) ? t.m_uStringID : 0;
-    };
-    if (::geteuid() != 0) {
-        EXPECT_EQ(probe(), 100u);
-        return;
-    }
-    // Root passes every permission check: probe as an unprivileged user.
-    pid_t pid = ::fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
-            ::_exit(200);
-        ::_exit(int(probe()));
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status));
-    if (WEXITSTATUS(status) == 200)
-        GTEST_SKIP() << "cannot drop privileges";
-    EXPECT_EQ(WEXITSTATUS(status), 100);
+    ::close(ready[0]);
+    ::close(ready[1]);
 }
 
 TEST_F(OutputPolicyTest, PrepareOutputRefusesTheInputItself) {
@@ -313,14 +239,6 @@ TEST_F(OutputPolicyTest, CreateDirectoryTreeRules) {
     EXPECT_TRUE(CreateDirectoryTree((m_dir / "t/u/v").c_str()));
     EXPECT_TRUE(FileSystem::DirectoryExists((m_dir / "t/u/v").c_str()));
     EXPECT_FALSE(CreateDirectoryTree((m_dir / "t/u/v").c_str())) << "an existing directory gives false";
-    EXPECT_TRUE(CreateDirectoryTree((m_dir / "t/u/w").c_str()));
-
-    FileSystem::SError e;
-    {
-        CScopedFileFault fault(EACCES, EOp::MakeDirectory, "/denied");
-        EXPECT_FALSE(CreateDirectoryTree((m_dir / "denied").c_str(), &e));
-    }
-    EXPECT_EQ(e.uCode, FileSystem::kErrorAccessDenied);
 }
 
 TEST_F(OutputPolicyTest, OutputDirectoryFailuresOfThePakExport) {
@@ -331,15 +249,10 @@ TEST_F(OutputPolicyTest, OutputDirectoryFailuresOfThePakExport) {
     EXPECT_TRUE(CreateOutputDirectory(dir.c_str(), id, arg)) << "exists already";
     EXPECT_EQ(id, 13u);
     EXPECT_EQ(arg, dir.c_str());
-    {
-        CScopedFileFault fault(EACCES, EOp::MakeDirectory);
+    for (auto [err, want] : {std::pair{EACCES, 100u}, {EROFS, 101u}}) {
+        CScopedFileFault fault(err, EOp::MakeDirectory);
         EXPECT_TRUE(CreateOutputDirectory((m_dir / "a").c_str(), id, arg));
-        EXPECT_EQ(id, 100u);
-    }
-    {
-        CScopedFileFault fault(EROFS, EOp::MakeDirectory);
-        EXPECT_TRUE(CreateOutputDirectory((m_dir / "b").c_str(), id, arg));
-        EXPECT_EQ(id, 101u);
+        EXPECT_EQ(id, want) << err;
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <initializer_list>
@@ -94,7 +95,6 @@ TEST(PulseFactor, WholePulsesPerRevolutionForRpm) {
 
 class PulseServicesTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_FALSE(m_dir.Path().empty()); }
     CTempDir m_dir;
 };
 
@@ -130,7 +130,6 @@ TEST_F(PulseServicesTest, TwoSpeedSetsShareThePulseBytes) {
     EXPECT_DOUBLE_EQ(a.GetPulseFactor(), 60.0 / 24.0);
     EXPECT_DOUBLE_EQ(b.GetPulseFactor(), 60.0 / 32.0);
     EXPECT_DOUBLE_EQ(a.GetDeltaTime(), 0.01);
-    EXPECT_EQ(a.GetSmooth(), 2);
     ds.Close();
 
     const std::vector<std::uint8_t> bytes = ReadPulseBytes(out, 1);
@@ -174,73 +173,50 @@ TEST_F(PulseServicesTest, TwoSpeedSetsShareThePulseBytes) {
     }
 }
 
-TEST_F(PulseServicesTest, TooFastSpeedDataBecomesANumberedOutput) {
-    const double fs = 4800.0;  // fs / 3 = 1600
-    const std::string out = m_dir / "run.trx";
-    MakeTimeData(out, fs, 1.0);
-    const std::string fast = m_dir / "fast.spd";
-    MakeSpeedData(fast, std::vector<double>(2000, 100.0), 1.0 / 2000.0, dk__rpm);
-    // Between fs / 10 and fs / 3: merged under the raised limit.
-    const std::string medium = m_dir / "medium.spd";
-    MakeSpeedData(medium, std::vector<double>(1000, 100.0), 1.0 / 1000.0, dk__rpm);
-    // Negative speeds cannot be pulses.
-    const std::string negative = m_dir / "negative";
-    MakeSpeedData(negative, {10.0, -1.0, 5.0}, 0.01, dk__rpm);
+TEST_F(PulseServicesTest, SetsThatCannotBePulsesBecomeNumberedOutputsInTheOrderTheyWereRefused) {
+    // fs / 10 and fs / 3: 4800 and 16000 pulses per second at 48 kHz, 480
+    // and 1600 at 4.8 kHz.
+    const std::string out48 = m_dir / "fast.trx", out4k8 = m_dir / "slow.trx";
+    MakeTimeData(out48, 48000.0, 0.5);
+    MakeTimeData(out4k8, 4800.0, 0.5);
+    const std::string fast = m_dir / "fast.spd", medium = m_dir / "medium.spd";
+    const std::string negative = m_dir / "negative", faster = m_dir / "faster.spd";
+    MakeSpeedData(fast, std::vector<double>(1000, 100.0), 1.0 / 2000.0, dk__rpm);
+    // Between fs / 10 and fs / 3 at 4.8 kHz: merged under the raised limit.
+    MakeSpeedData(medium, std::vector<double>(500, 100.0), 1.0 / 1000.0, dk__rpm);
+    MakeSpeedData(negative, {10.0, -1.0, 5.0}, 0.01, dk__rpm);  // no pulses for negative speeds
+    MakeSpeedData(faster, std::vector<double>(10000, 100.0), 1.0 / 20000.0, dk__rpm);
     // An old file in the way of the new name is replaced.
-    WriteFile(m_dir / "fast2.DAT", "stale");
-
-    CStringArray outputs = Merge({fast, medium, negative}, {out});
-
-    ASSERT_EQ(outputs.GetSize(), 3);
-    EXPECT_EQ(outputs[1], (m_dir / "fast2.DAT").c_str());
-    EXPECT_EQ(outputs[2], (m_dir / "negative3.DAT").c_str());
-    EXPECT_FALSE(FileSystem::FileExists(fast.c_str()));
-    EXPECT_FALSE(FileSystem::FileExists(negative.c_str()));
-    {
-        CDataset renamed(outputs[1], om__read, 32768, sh__deny_write);
-        EXPECT_EQ(renamed.GetKind(), dk__time);
-        EXPECT_EQ(renamed.GetNbrOfScans(), 2000);
-    }
-    CDataset ds(out.c_str(), om__read, 32768, sh__deny_write);
-    ASSERT_EQ(ds.GetNbrOfSubChannels(), 1);
-    EXPECT_EQ(ds.GetSubChannel(0).GetBitmask(), 2u) << "the medium set keeps its index's bit";
-}
-
-TEST_F(PulseServicesTest, NotMergedSetsAreNumberedInTheOrderTheyWereRefused) {
-    // The first output refuses the second speed set, the second output the
-    // first: the extra outputs follow that order, not the index order.
-    const std::string fastOut = m_dir / "fast.trx";    // fs / 3 = 16000
-    const std::string slowOut = m_dir / "slow.trx";    // fs / 3 = 1600
-    MakeTimeData(fastOut, 48000.0, 0.1);
-    MakeTimeData(slowOut, 4800.0, 0.1);
-    const std::string first = m_dir / "first.spd";     // 2000 per second
-    const std::string second = m_dir / "second.spd";   // 20000 per second
-    MakeSpeedData(first, std::vector<double>(200, 100.0), 1.0 / 2000.0, dk__rpm);
-    MakeSpeedData(second, std::vector<double>(2000, 100.0), 1.0 / 20000.0, dk__rpm);
-
-    CStringArray outputs = Merge({first, second}, {fastOut, slowOut});
-    ASSERT_EQ(outputs.GetSize(), 4);
-    EXPECT_EQ(outputs[2], (m_dir / "second3.DAT").c_str());
-    EXPECT_EQ(outputs[3], (m_dir / "first4.DAT").c_str());
-}
-
-TEST_F(PulseServicesTest, OutputsWithoutPulseChannelOrOfOtherKindsAreLeftAlone) {
-    const std::string plain = m_dir / "plain.trx";
-    std::vector<SChannelSpec> specs(1);
-    MakeDataset(plain, specs, 1.0 / 4800, std::vector<double>(4800, 0.5));
-    const std::string spectrum = m_dir / "spectrum.trx";
+    WriteFile(m_dir / "fast8.DAT", "stale");
+    // Outputs without pulse channel, of another kind, or missing neither take
+    // nor refuse a set.
+    const std::string plain = m_dir / "plain.trx", spectrum = m_dir / "spectrum.trx";
+    MakeDataset(plain, std::vector<SChannelSpec>(1), 1.0 / 4800, std::vector<double>(4800, 0.5));
     std::vector<SChannelSpec> two(2);
     two[1].implType = it__pulse;
     MakeDataset(spectrum, two, 1.0, std::vector<double>(20, 0.0), dk__spectrum);
-    const std::string speed = m_dir / "s.spd";
-    MakeSpeedData(speed, std::vector<double>(100, 50.0), 0.01, dk__rpm);
 
-    EXPECT_EQ(Merge({speed}, {plain, spectrum, m_dir / "missing.trx"}).GetSize(), 3) << "nothing to merge into, nothing refused";
-    EXPECT_TRUE(FileSystem::FileExists(speed.c_str()));
-    CDataset a(plain.c_str(), om__read, 32768, sh__deny_write);
-    EXPECT_EQ(a.GetNbrOfSubChannels(), 0);
-    CDataset b(spectrum.c_str(), om__read, 32768, sh__deny_write);
-    EXPECT_EQ(b.GetNbrOfSubChannels(), 0);
+    // The first output refuses the negative and the fastest set, the second
+    // the fast one: the extra outputs follow that order, not the index order.
+    CStringArray outputs =
+        Merge({fast, medium, negative, faster}, {out48, out4k8, plain, spectrum, m_dir / "missing.trx"});
+    ASSERT_EQ(outputs.GetSize(), 8);
+    EXPECT_EQ(outputs[5], (m_dir / "negative6.DAT").c_str());
+    EXPECT_EQ(outputs[6], (m_dir / "faster7.DAT").c_str());
+    EXPECT_EQ(outputs[7], (m_dir / "fast8.DAT").c_str());
+    EXPECT_FALSE(FileSystem::FileExists(fast.c_str()));
+    EXPECT_FALSE(FileSystem::FileExists(negative.c_str()));
+    EXPECT_TRUE(FileSystem::FileExists(medium.c_str())) << "taken everywhere, refused nowhere";
+    {
+        CDataset renamed(outputs[7], om__read, 32768, sh__deny_write);
+        EXPECT_EQ(renamed.GetKind(), dk__time);
+        EXPECT_EQ(renamed.GetNbrOfScans(), 1000);
+    }
+    for (const std::string& none : {plain, spectrum})
+        EXPECT_EQ(CDataset(none.c_str(), om__read, 32768, sh__deny_write).GetNbrOfSubChannels(), 0) << none;
+    CDataset ds(out4k8.c_str(), om__read, 32768, sh__deny_write);
+    ASSERT_EQ(ds.GetNbrOfSubChannels(), 1);
+    EXPECT_EQ(ds.GetSubChannel(0).GetBitmask(), 2u) << "the medium set keeps its index's bit";
 }
 
 TEST_F(PulseServicesTest, PulseFileOfAMergedSubChannel) {
@@ -273,8 +249,7 @@ TEST_F(PulseServicesTest, PulseFileOfAMergedSubChannel) {
     }
     ASSERT_FALSE(progress.empty());
     EXPECT_EQ(progress.back(), 100);
-    for (std::size_t i = 1; i < progress.size(); ++i)
-        EXPECT_GE(progress[i], progress[i - 1]);
+    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
     MessageLoop::Reset();
 
     // 1200 rpm with 24 pulses per revolution: 480 pulses per second.
@@ -349,23 +324,32 @@ TEST_F(PulseServicesTest, PulseFileReuseNamingAndFailures) {
 
 TEST_F(PulseServicesTest, FloatChannelsGetTheCalibrationOfTheirPeak) {
     std::vector<SChannelSpec> specs(4);
-    specs[0].implType = it__float;   // Pa, peak 2.0 (negative)
-    specs[1].implType = it__double;  // V, peak 1.0
+    specs[0].implType = it__float;   // Pa, peak 2.0 (negative), twice per scan
+    specs[1].implType = it__double;  // V, peak 10.0
     specs[1].quantity = "voltage";
     specs[1].unit = "V";
     specs[2].implType = it__int16;   // not a float channel
     specs[3].implType = it__float;   // silent
-    std::vector<double> v;
-    for (int i = 0; i < 1000; ++i) {
-        v.push_back(i == 500 ? -2.0 : 0.5);
-        v.push_back(i == 10 ? 1.0 : -0.25);
-        v.push_back(1000.0);
-        v.push_back(0.0);
-    }
+    // Channel 0 at twice the rate of the others: each is read on its own.
+    std::vector<std::vector<double>> values{std::vector<double>(1000, -0.5), std::vector<double>(500, 0.25),
+                                            std::vector<double>(500, 1000.0), std::vector<double>(500, 0.0)};
+    values[0][501] = -2.0;
+    values[1][10] = -10.0;
     const std::string path = m_dir / "cal.trx";
-    ASSERT_EQ(MakeDataset(path, specs, 1.0 / 1000, v), 1000);
     {
-        CDataset ds(path.c_str(), om__readwrite, 32768, sh__deny_write);
+        CAbscissaList abscissas;
+        abscissas.Add(TimeAbscissa(0.001));
+        CChannelList channels;
+        for (int c = 0; c < 4; ++c)
+            channels.Add(MakeChannel(specs[std::size_t(c)], c));
+        CDataset ds(path.c_str(), abscissas, channels, dk__time, ds__dorg_interleaved, 0, 65536, sh__deny_write);
+        ASSERT_TRUE(ds.SpecifySamplingParameter(sm__pattern, CChNbrList{0, 1, 2, 3, 0}));
+        for (int c = 0; c < 4; ++c) {
+            const std::vector<double>& x = values[std::size_t(c)];
+            CAccess* a = ds.CreateAccess(am__readwrite, c, 0, 0, -1);
+            ASSERT_NE(a, nullptr);
+            ASSERT_EQ(a->SetData(long(x.size()), x.data(), ds__dorg_interleaved, it__double), long(x.size()));
+        }
         CChannel silent = ds.GetChannel(3);
         silent.SetCalibration(77.0f);
         silent.SetDeltaHeadroom(3.0f);
@@ -377,50 +361,13 @@ TEST_F(PulseServicesTest, FloatChannelsGetTheCalibrationOfTheirPeak) {
         ds.Close();
     }
     CDataset ds(path.c_str(), om__read, 32768, sh__deny_write);
-    // 20 log10(2 / (√2 × 2e-5)) = 96.99 → 97; 20 log10(1 / √2) = -3.01 → -3.
+    // 20 log10(2 / (√2 × 2e-5)) = 96.99 → 97; 20 log10(10 / √2) = 16.99 → 17.
     EXPECT_EQ(ds.GetChannel(0).GetCalibration(), 97.0f);
     EXPECT_EQ(ds.GetChannel(0).GetDeltaHeadroom(), 0.0f);
-    EXPECT_EQ(ds.GetChannel(1).GetCalibration(), -3.0f);
+    EXPECT_EQ(ds.GetChannel(1).GetCalibration(), 17.0f);
     EXPECT_EQ(ds.GetChannel(2).GetCalibration(), 0.0f);
     EXPECT_EQ(ds.GetChannel(3).GetCalibration(), 77.0f);
     EXPECT_EQ(ds.GetChannel(3).GetDeltaHeadroom(), 3.0f);
-}
-
-TEST_F(PulseServicesTest, FloatChannelsOfDifferentRatesAreCalibratedEachOnItsOwn) {
-    std::vector<SChannelSpec> specs(2);
-    specs[1].implType = it__double;
-    specs[1].quantity = "voltage";
-    specs[1].unit = "V";
-    // Channel 0 twice per scan, channel 1 once: each written on its own.
-    const std::string path = m_dir / "mixed.trx";
-    {
-        CAbscissaList abscissas;
-        abscissas.Add(TimeAbscissa(0.001));
-        CChannelList channels;
-        channels.Add(MakeChannel(specs[0], 0));
-        channels.Add(MakeChannel(specs[1], 1));
-        CDataset ds(path.c_str(), abscissas, channels, dk__time, ds__dorg_interleaved, 0, 65536, sh__deny_write);
-        ASSERT_TRUE(ds.SpecifySamplingParameter(sm__pattern, CChNbrList{0, 1, 0}));
-        std::vector<double> fast(200, 0.1), slow(100, 1.0);
-        fast[7] = 2.0;
-        slow[9] = -10.0;
-        CAccess* a = ds.CreateAccess(am__readwrite, 0, 0, 0, -1);
-        ASSERT_NE(a, nullptr);
-        ASSERT_EQ(a->SetData(200, fast.data(), ds__dorg_interleaved, it__double), 200);
-        CAccess* b = ds.CreateAccess(am__readwrite, 1, 0, 0, -1);
-        ASSERT_NE(b, nullptr);
-        ASSERT_EQ(b->SetData(100, slow.data(), ds__dorg_interleaved, it__double), 100);
-        ds.Close();
-    }
-    {
-        CDataset ds(path.c_str(), om__readwrite, 32768, sh__deny_write);
-        CalibrateFloatChannels(ds);
-        ds.Close();
-    }
-    CDataset ds(path.c_str(), om__read, 32768, sh__deny_write);
-    EXPECT_EQ(ds.GetChannel(0).GetCalibration(), 97.0f);
-    // 20 log10(10 / √2) = 16.99 → 17.
-    EXPECT_EQ(ds.GetChannel(1).GetCalibration(), 17.0f);
 }
 
 }  // namespace

@@ -34,14 +34,12 @@ std::string Describe(const Scanner* s)
     }
 }
 
-using Next = int (*)(Scanner*);
-
 // Tokens up to and including EOF, or up to the error ("ERR:<message>").
-std::vector<std::string> Drain(Scanner* s, Next next = ScanNext)
+std::vector<std::string> Drain(Scanner* s)
 {
     std::vector<std::string> out;
     for (int guard = 0; guard < 100000; ++guard) {
-        if (next(s)) {
+        if (ScanNext(s)) {
             out.push_back(std::string("ERR:") + s->message);
             return out;
         }
@@ -68,26 +66,22 @@ int MemGetChar(Scanner* s)
 
 // Scans `text` from memory, checks that a stream and a getChar callback give
 // the same tokens, and returns them.
-std::vector<std::string> Tokens(const std::string& text, Next next = ScanNext)
+std::vector<std::string> Tokens(const std::string& text)
 {
     Scanner* s = ScanOpenMemory(text.data(), text.size());
-    EXPECT_NE(s, nullptr);
-    std::vector<std::string> fromMemory = Drain(s, next);
+    std::vector<std::string> fromMemory = Drain(s);
     ScanClose(s);
 
     MemSource src{&text, 0};
     s = ScanOpen(nullptr, MemGetChar, &src);
-    EXPECT_NE(s, nullptr);
-    EXPECT_EQ(Drain(s, next), fromMemory) << "getChar source differs for: " << text;
+    EXPECT_EQ(Drain(s), fromMemory) << "getChar source differs for: " << text;
     ScanClose(s);
 
     std::FILE* f = std::tmpfile();
-    EXPECT_NE(f, nullptr);
     std::fwrite(text.data(), 1, text.size(), f);
     std::rewind(f);
     s = ScanOpen(f, nullptr);
-    EXPECT_NE(s, nullptr);
-    EXPECT_EQ(Drain(s, next), fromMemory) << "stream source differs for: " << text;
+    EXPECT_EQ(Drain(s), fromMemory) << "stream source differs for: " << text;
     ScanClose(s);
     std::fclose(f);
     return fromMemory;
@@ -100,6 +94,7 @@ using V = std::vector<std::string>;
 TEST(ScannerTokens, Sequences)
 {
     const std::string longText(5000, 'q');   // longer than the first text buffer
+    const std::string name60 = "abcdefghijklmnopqrstuvwxyzabcdefghijklmnopqrstuvwxyzabcdefgh";
     const std::string eofInString = "ERR:Unexpected end of file in string constant, started in line ";
     const std::string badChar = "ERR:missing ' in character constant";
     const struct {
@@ -109,31 +104,27 @@ TEST(ScannerTokens, Sequences)
         // numerals
         {"12", {"i:12", "EOF"}},
         {"12.", {"f:12", "EOF"}},
-        {"1e5", {"f:100000", "EOF"}},
         {"1.5E-3", {"f:0.0015", "EOF"}},
         {"2.5e+2 007", {"f:250", "i:7", "EOF"}},
         // a second point ends the numeral; letters after digits start a name
         {"1.2.3", {"f:1.2", "'.'", "i:3", "EOF"}},
         {"0x1F", {"i:0", "id:x1F", "EOF"}},
         // signs and points are character tokens
-        {"-3", {"'-'", "i:3", "EOF"}},
         {".5", {"'.'", "i:5", "EOF"}},
         {"+1.0e1,-2", {"'+'", "f:10", "','", "'-'", "i:2", "EOF"}},
         // integers saturate at the limits of a 32-bit long
         {"2147483647", {"i:2147483647", "EOF"}},
         {"2147483648", {"i:2147483647", "EOF"}},
         {"99999999999999999999", {"i:2147483647", "EOF"}},
-        {"1e ", {"ERR:error in exponent of floating point numeral"}},
         {"1e+x", {"ERR:error in exponent of floating point numeral"}},
         {"1.0E-", {"ERR:error in exponent of floating point numeral"}},
         {"3 12else", {"i:3", "ERR:error in exponent of floating point numeral"}},
         // names and operators; bytes above 127 are no letters in the "C" classification
         {"a/b", {"id:a", "'/'", "id:b", "EOF"}},
         {"_x1 y_2", {"id:_x1", "id:y_2", "EOF"}},
-        {"dB Pa", {"id:dB", "id:Pa", "EOF"}},
+        {name60 + "+", {"id:" + name60.substr(0, 48), "'+'", "EOF"}},  // names are cut at 48
         {"\xB0" "C", {"'\xB0'", "id:C", "EOF"}},
         // lines; a backslash before a line feed joins the lines, elsewhere it is a token
-        {"\n\n5", {"EOL", "EOL", "i:5", "EOF"}},
         {"1\r\n2\t3\r\n", {"i:1", "EOL", "i:2", "i:3", "EOL", "EOF"}},
         {"12\\\n34", {"i:1234", "EOF"}},
         {"ab\\\n\\\ncd", {"id:abcd", "EOF"}},
@@ -145,6 +136,7 @@ TEST(ScannerTokens, Sequences)
         {"1 /* 2\n 3 */ 4", {"i:1", "i:4", "EOF"}},
         {"1 /* a /* b */ 2 */", {"i:1", "i:2", "'*'", "'/'", "EOF"}},
         {"/**/5", {"i:5", "EOF"}},
+        {"", {"EOF"}},
         {"// only", {"EOF"}},
         {"1 /* open", {"i:1", "ERR:unexpected end of file in comment"}},
         {"/*/", {"ERR:unexpected end of file in comment"}},
@@ -177,14 +169,6 @@ TEST(ScannerTokens, Sequences)
         EXPECT_EQ(Tokens(c.text), c.tokens) << c.text;
 }
 
-TEST(ScannerNumerals, NumeralTextIsKept)
-{
-    Scanner* s = ScanOpenMemory("1.5e-3", 6);
-    ASSERT_EQ(ScanNext(s), 0);
-    EXPECT_STREQ(s->numeral, "1.5E-3");
-    ScanClose(s);
-}
-
 // Numerals of the shapes tables hold, each bit-identical to atof.
 TEST(ScannerNumerals, RandomNumeralsMatchAtof)
 {
@@ -201,11 +185,10 @@ TEST(ScannerNumerals, RandomNumeralsMatchAtof)
     for (int i = 0; i < 20000; ++i) {
         char buf[128];
         double v = mant(rng) * std::pow(10.0, expo(rng) / 10);
-        switch (i % 5) {
-        case 0: std::snprintf(buf, sizeof buf, "%.6e", v); break;
-        case 1: std::snprintf(buf, sizeof buf, "%.17g", v); break;
-        case 2: std::snprintf(buf, sizeof buf, "%.*f", digits(rng) % 9, mant(rng) * 1000); break;
-        case 3: std::snprintf(buf, sizeof buf, "%.*e", digits(rng), v); break;
+        switch (i % 4) {
+        case 0: std::snprintf(buf, sizeof buf, "%.17g", v); break;
+        case 1: std::snprintf(buf, sizeof buf, "%.*f", digits(rng) % 9, mant(rng) * 1000); break;
+        case 2: std::snprintf(buf, sizeof buf, "%.*e", digits(rng), v); break;
         default: {
             // Long digit strings around the 19-digit and 2^53 limits.
             std::string d;
@@ -236,15 +219,14 @@ TEST(ScannerNumerals, RandomNumeralsMatchAtof)
     ScanClose(s);
 }
 
-TEST(ScannerNumerals, LengthLimit)
+TEST(ScannerNumerals, NumeralTextAndLengthLimit)
 {
-    std::string n99(99, '7');
-    Scanner* s = ScanOpenMemory(n99.data(), n99.size());
+    Scanner* s = ScanOpenMemory("1.5e-3", 6);
     ASSERT_EQ(ScanNext(s), 0);
-    EXPECT_EQ(s->kind, SCAN_INTEGER);
-    EXPECT_EQ(std::strlen(s->numeral), 99u);
+    EXPECT_STREQ(s->numeral, "1.5E-3");
     ScanClose(s);
 
+    EXPECT_EQ(Tokens(std::string(99, '7')), (V{"i:2147483647", "EOF"}));
     EXPECT_EQ(Tokens(std::string(100, '1')), (V{"ERR:numeral is too long"}));
     EXPECT_EQ(Tokens(std::string(98, '1') + ".25"), (V{"ERR:numeral is too long"}));
     // The first error of a numeral stays: a bad exponent after an overlong mantissa.
@@ -257,37 +239,23 @@ TEST(ScannerNumerals, LengthLimit)
     ScanClose(s);
 }
 
-TEST(ScannerNames, LongNamesAreCutAt48)
+// The line counter after each token before the end.
+std::vector<int> Lines(const std::string& text)
 {
-    std::string name;
-    for (int i = 0; i < 60; ++i)
-        name += char('a' + i % 26);
-    V t = Tokens(name + "+");
-    ASSERT_EQ(t.size(), 3u);
-    EXPECT_EQ(t[0], "id:" + name.substr(0, 48));
-    EXPECT_EQ(t[1], "'+'");
+    Scanner* s = ScanOpenMemory(text.data(), text.size());
+    std::vector<int> lines;
+    while (ScanNext(s) == 0 && s->kind != SCAN_EOF)
+        lines.push_back(s->line);
+    ScanClose(s);
+    return lines;
 }
 
 TEST(ScannerLines, LineCounter)
 {
-    EXPECT_EQ(Tokens("\n\n5", ScanNextSkipEol), (V{"i:5", "EOF"}));
-
     // The look-ahead has already counted the line feed ending line n.
-    Scanner* s = ScanOpenMemory("1\n22\n", 5);
-    ASSERT_EQ(ScanNext(s), 0);
-    EXPECT_EQ(s->line, 2);
-    ASSERT_EQ(ScanNext(s), 0);
-    EXPECT_EQ(s->kind, SCAN_EOL);
-    EXPECT_EQ(s->line, 2);
-    ASSERT_EQ(ScanNext(s), 0);
-    EXPECT_EQ(s->value.i, 22);
-    EXPECT_EQ(s->line, 3);
-    ScanClose(s);
+    EXPECT_EQ(Lines("1\n22\n"), (std::vector<int>{2, 2, 3, 3}));
     // Lines joined by a backslash still count.
-    s = ScanOpenMemory("12\\\n34\n", 7);
-    ASSERT_EQ(ScanNext(s), 0);
-    EXPECT_EQ(s->line, 3);
-    ScanClose(s);
+    EXPECT_EQ(Lines("12\\\n34\n"), (std::vector<int>{3, 3}));
 }
 
 TEST(ScannerStrings, AStrayQuoteStopsAtTheStringLimit)
@@ -309,39 +277,14 @@ TEST(ScannerStrings, AStrayQuoteStopsAtTheStringLimit)
     EXPECT_EQ(Tokens("\"" + full + "\""), (V{"s:" + full, "EOF"}));
 }
 
-TEST(ScannerLifecycle, EmptyInput)
+TEST(ScannerLifecycle, NoSourceAndAStickyError)
 {
     EXPECT_EQ(ScanOpen(nullptr, nullptr), nullptr);
-    Scanner* s = ScanOpenMemory("", 0);
-    ASSERT_NE(s, nullptr);
-    EXPECT_EQ(ScanNext(s), 0);
-    EXPECT_EQ(s->kind, -1);
-    // The end stays the end.
-    EXPECT_EQ(ScanNext(s), 0);
-    EXPECT_EQ(s->kind, -1);
-    ScanClose(s);
     ScanClose(nullptr);
-}
-
-TEST(ScannerLifecycle, ErrorFlagStays)
-{
     Scanner* s = ScanOpenMemory("'xy' 5", 6);
     EXPECT_EQ(ScanNext(s), 1);
-    EXPECT_EQ(s->error, 1);
-    EXPECT_EQ(ScanNext(s), 1);
+    EXPECT_EQ(ScanNext(s), 1) << "an error stays";
     ScanClose(s);
-}
-
-TEST(ScannerLifecycle, TokenNames)
-{
-    // Printable characters name themselves; blanks, codes beyond 127 and the
-    // internal kinds have no name.
-    EXPECT_STREQ(ScanTokenName('+'), "+");
-    EXPECT_STREQ(ScanTokenName(' '), "unknown");
-    EXPECT_STREQ(ScanTokenName(200), "unknown");
-    EXPECT_STREQ(ScanTokenName(262), "unknown");
-    EXPECT_STREQ(ScanTokenName(263), "EOL");
-    EXPECT_STREQ(ScanTokenName(-1), "EOF");
 }
 
 TEST(ScannerInput, NumeralsAcrossTheReadBlockBorder)
@@ -349,20 +292,10 @@ TEST(ScannerInput, NumeralsAcrossTheReadBlockBorder)
     // Digit runs are taken from the read buffer in one sweep; a run that
     // reaches the end of the 64 KiB block must continue in the next one.
     for (std::size_t start = 65520; start <= 65540; ++start) {
-        SCOPED_TRACE(start);
         std::string text(start, ' ');
         text[10] = '\n';
         text += "1234567.125e+2\n98765 x";
-        std::FILE* f = std::tmpfile();
-        ASSERT_NE(f, nullptr);
-        std::fwrite(text.data(), 1, text.size(), f);
-        std::rewind(f);
-        Scanner* s = ScanOpen(f, nullptr);
-        std::vector<std::string> got = Drain(s);
-        EXPECT_EQ(got, (V{"EOL", "f:123456712.5", "EOL", "i:98765", "id:x", "EOF"}));
-        EXPECT_EQ(s->line, 3);
-        ScanClose(s);
-        std::fclose(f);
+        EXPECT_EQ(Tokens(text), (V{"EOL", "f:123456712.5", "EOL", "i:98765", "id:x", "EOF"})) << start;
     }
 }
 
@@ -377,11 +310,9 @@ TEST(ScannerInput, EndOfCallbackIsFinal)
 {
     int calls = 0;
     Scanner* s = ScanOpen(nullptr, CountingGetChar, &calls);
+    EXPECT_EQ(Drain(s), (V{"i:777", "EOF"}));
     ASSERT_EQ(ScanNext(s), 0);
-    EXPECT_EQ(s->value.i, 777);
-    ASSERT_EQ(ScanNext(s), 0);
-    EXPECT_EQ(s->kind, SCAN_EOF);
-    ASSERT_EQ(ScanNext(s), 0);
+    EXPECT_EQ(s->kind, SCAN_EOF) << "the end stays the end";
     EXPECT_EQ(calls, 4);   // not asked again after it reported its end
     ScanClose(s);
 }
