@@ -1,5 +1,7 @@
 #include "formats/sdf/ThreadSDFExport.h"
 
+#include "formats/sdf/SdfJob.h"
+
 #include "common/ChannelHelpers.h"
 #include "common/OutputPolicy.h"
 #include "hostlibs/blocks/Drains.h"
@@ -35,14 +37,7 @@ constexpr unsigned kOtherRates = 53;
 constexpr unsigned kReadFailed = 19;
 constexpr unsigned kSpeedFailed = 108;
 
-[[noreturn]] void Throw(unsigned code, const CString& arg = CString(), const CString& append = CString())
-{
-    CSdfError e;
-    e.uCode = code;
-    e.sArg = arg;
-    e.sAppend = append;
-    throw e;
-}
+using Sdf::Throw;
 
 struct SNodeDeleter {
     void operator()(CNetNode* node) const
@@ -143,33 +138,14 @@ CThreadSDFExport::~CThreadSDFExport() = default;
 
 int CThreadSDFExport::Run()
 {
-    bool ok = false;
     ReportProgress(0.0f);
-    try {
-        Convert();
-        ok = true;
-    } catch (const CSdfError& e) {
-        m_uStringID = e.uCode;
-        m_sTextArg = e.sArg;
-        m_sTextAppend = e.sAppend;
-    } catch (const CDatasetException& e) {
-        m_uStringID = kNotRead;
-        m_sTextAppend = "\n" + e.GetText();
-    } catch (const std::bad_alloc&) {
-        m_uStringID = kHeaderAlloc;
-    } catch (const std::exception& e) {
-        m_uStringID = kConversionFailed;
-        m_sTextAppend = CString("\n") + e.what();
-    }
-    m_sources.clear();
-    for (const CString& t : m_arsTemporary)
-        FileSystem::RemoveFile(t);
-    if (!ok) {
-        SetFailed(TS_NO_TEXT);
-        m_created.RemoveAll();
+    const auto cleanup = [this] {
+        m_sources.clear();
+        for (const CString& t : m_arsTemporary)
+            FileSystem::RemoveFile(t);
+    };
+    if (!Sdf::RunConversion(*this, m_created, kNotRead, kHeaderAlloc, [this] { Convert(); }, cleanup))
         return -1;
-    }
-    m_created.Keep();
     m_arsProduced.Add(m_sOutput);
     ReportProgress(1.0f);
     return 0;

@@ -1,5 +1,7 @@
 #include "formats/sdf/ThreadSDFImport.h"
 
+#include "formats/sdf/SdfJob.h"
+
 #include "common/ChannelHelpers.h"
 #include "common/OutputPolicy.h"
 #include "common/PulseServices.h"
@@ -35,14 +37,7 @@ constexpr int kMaxSubChannelFiles = 8;
 constexpr float kTransferShare = 0.9f;
 constexpr float kCombinedShare = 0.95f;
 
-[[noreturn]] void Throw(unsigned code, const CString& arg = CString(), const CString& append = CString())
-{
-    CSdfError e;
-    e.uCode = code;
-    e.sArg = arg;
-    e.sAppend = append;
-    throw e;
-}
+using Sdf::Throw;
 
 // The reading buffer: 786432 bytes wanted, halved down to 3072 when memory is short.
 std::size_t ReadingBufferBytes()
@@ -87,30 +82,9 @@ CThreadSDFImport::CThreadSDFImport(const char* input, long id, long user, const 
 
 int CThreadSDFImport::Run()
 {
-    bool ok = false;
     ReportProgress(0.0f);
-    try {
-        Convert();
-        ok = true;
-    } catch (const CSdfError& e) {
-        m_uStringID = e.uCode;
-        m_sTextArg = e.sArg;
-        m_sTextAppend = e.sAppend;
-    } catch (const CDatasetException& e) {
-        m_uStringID = kNotClosed;
-        m_sTextAppend = "\n" + e.GetText();
-    } catch (const std::bad_alloc&) {
-        m_uStringID = kAllocFailed;
-    } catch (const std::exception& e) {
-        m_uStringID = kConversionFailed;
-        m_sTextAppend = CString("\n") + e.what();
-    }
-    if (!ok) {
-        SetFailed(TS_NO_TEXT);
-        m_created.RemoveAll();
+    if (!Sdf::RunConversion(*this, m_created, kNotClosed, kAllocFailed, [this] { Convert(); }))
         return -1;
-    }
-    m_created.Keep();
     for (const CString& path : m_arsOutput)
         m_arsProduced.Add(path);
     ReportProgress(1.0f);
