@@ -407,9 +407,17 @@ CSdfValueReader::CSdfValueReader(ISdfInput& in, const SSdfResultPlan& plan, std:
     // scans in one pass; complex values one channel at a time.
     const std::size_t traces = plan.bComplex ? 1 : std::size_t(std::max(1, plan.nVectors));
     m_blockPoints = long(std::max<std::size_t>(1, unit / (traces * std::size_t(std::max(1, plan.iValueBytes)))));
-    m_raw.resize(std::size_t(m_blockPoints) *
-                 std::max(traces * std::size_t(std::max(1, plan.iValueBytes)), std::size_t(std::max(1, plan.iXValueBytes))));
+    m_rawBytes = std::size_t(m_blockPoints) * std::max(traces * std::size_t(std::max(1, plan.iValueBytes)),
+                                                       std::size_t(std::max(1, plan.iXValueBytes)));
     m_peaks.assign(std::size_t(plan.nVectors), 0.0);
+}
+
+unsigned char* CSdfValueReader::Raw()
+{
+    // Values that are turned straight from the input never need it.
+    if (!m_raw)
+        m_raw.reset(new unsigned char[m_rawBytes]);
+    return m_raw.get();
 }
 
 long CSdfValueReader::Next(unsigned char* out, long maxScans)
@@ -419,7 +427,7 @@ long CSdfValueReader::Next(unsigned char* out, long maxScans)
         return 0;
     const long k = long(std::min<long long>({(long long)maxScans, p.llPoints - m_point, (long long)m_blockPoints}));
     auto readAt = [&](long long pos, std::size_t bytes) {
-        long long got = m_in.ReadAt(std::uint64_t(pos), m_raw.data(), bytes);
+        long long got = m_in.ReadAt(std::uint64_t(pos), Raw(), bytes);
         if (got != (long long)bytes) {
             m_uCode = kShortRead;
             return false;
@@ -431,34 +439,48 @@ long CSdfValueReader::Next(unsigned char* out, long maxScans)
         const int xs = p.iXValueBytes;
         if (!readAt(p.llXBase + m_point * xs, std::size_t(k) * std::size_t(xs)))
             return 0;
-        Sdf::SwapBytes(m_raw.data(), xs, std::size_t(k));
+        Sdf::SwapBytes(Raw(), xs, std::size_t(k));
         for (long j = 0; j < k; ++j)
-            std::memcpy(out + std::size_t(j) * m_scanBytes, m_raw.data() + std::size_t(j) * std::size_t(xs), std::size_t(xs));
+            std::memcpy(out + std::size_t(j) * m_scanBytes, Raw() + std::size_t(j) * std::size_t(xs), std::size_t(xs));
     }
 
     const int vb = p.iValueBytes;
     const int os = m_outSize;
     const std::size_t trace = std::size_t(k) * std::size_t(vb);
+    const long long first = p.llYBase + p.llScanBytes * m_scan + m_point * vb;   // channel 0
     if (!p.bComplex) {
-        // Same width in and out: only the byte order changes.
-        for (int c = 0; c < p.nVectors; ++c) {
-            const long long pos = p.llYBase + p.llScanBytes * m_scan + p.llTraceBytes * c + m_point * vb;
-            if (m_in.ReadAt(std::uint64_t(pos), m_raw.data() + std::size_t(c) * trace, trace) != (long long)trace) {
+        // Same width in and out: only the byte order changes, straight from
+        // the input where it lies in memory.
+        const unsigned char* src = nullptr;
+        std::size_t stride = trace;
+        const std::uint64_t end = std::uint64_t(first + p.llTraceBytes * (p.nVectors - 1)) + trace;
+        if (m_in.Data()) {
+            if (first < 0 || end > m_in.Size()) {
                 m_uCode = kShortRead;
                 return 0;
             }
+            src = m_in.Data() + first;
+            stride = std::size_t(p.llTraceBytes);
+        } else {
+            for (int c = 0; c < p.nVectors; ++c) {
+                const long long pos = first + p.llTraceBytes * c;
+                if (m_in.ReadAt(std::uint64_t(pos), Raw() + std::size_t(c) * trace, trace) != (long long)trace) {
+                    m_uCode = kShortRead;
+                    return 0;
+                }
+            }
+            src = Raw();
         }
         if (m_channelOffset == 0 && !p.bPulseChannel)
-            Sdf::InterleaveSwapped(m_raw.data(), trace, p.nVectors, out, vb, std::size_t(k));
+            Sdf::InterleaveSwapped(src, stride, p.nVectors, out, vb, std::size_t(k));
         else
             for (int c = 0; c < p.nVectors; ++c)
-                Sdf::CopySwapped(m_raw.data() + std::size_t(c) * trace, std::size_t(vb),
+                Sdf::CopySwapped(src + std::size_t(c) * stride, std::size_t(vb),
                                  out + m_channelOffset + std::size_t(c) * std::size_t(os), m_scanBytes, vb,
                                  std::size_t(k));
     }
     for (int c = 0; c < p.nVectors; ++c) {
         unsigned char* dst = out + m_channelOffset + std::size_t(c) * std::size_t(os);
-        const unsigned char* src = m_raw.data();
         double& peak = m_peaks[std::size_t(c)];
         if (!p.bComplex) {
             if (p.iYType == it__sdf_float) {
@@ -480,9 +502,9 @@ long CSdfValueReader::Next(unsigned char* out, long maxScans)
             }
             continue;
         }
-        const long long pos = p.llYBase + p.llScanBytes * m_scan + p.llTraceBytes * c + m_point * vb;
-        if (!readAt(pos, trace))
+        if (!readAt(first + p.llTraceBytes * c, trace))
             return 0;
+        const unsigned char* src = Raw();
         const int half = vb / 2;
         for (long j = 0; j < k; ++j, dst += m_scanBytes, src += vb) {
             const double re = ValueAt(p.iYType, src);

@@ -31,6 +31,7 @@ constexpr unsigned kNotCreated = 112;
 constexpr unsigned kWriteFailed = 115;
 
 constexpr int kMaxSubChannelFiles = 8;
+constexpr std::size_t kBlockBytes = 256u << 10;
 
 // Reading and writing the results is most of the work; combining the data
 // sets and merging the speed data share the rest of the job's fraction.
@@ -227,8 +228,11 @@ void CThreadSDFImport::ImportResult(ISdfInput& in, const CSdfHeaderSet& headers,
         Throw(kAllocFailed);
     CSdfValueReader reader(in, plan, bufferBytes);
     const std::size_t scanBytes = reader.ScanBytes();
-    const long blockScans = long(std::max<std::size_t>(1, (1u << 20) / scanBytes));
-    std::vector<unsigned char> block(std::size_t(blockScans) * scanBytes);
+    // A block small enough to stay in the processor's cache between being
+    // filled and being written, and no smaller than the stream's buffer, so
+    // that it goes out in one system call without another copy.
+    const long blockScans = long((kBlockBytes + scanBytes - 1) / scanBytes);
+    std::unique_ptr<unsigned char[]> block(new unsigned char[std::size_t(blockScans) * scanBytes]);
 
     CDataStream* stream = ds->GetPtrToFile();
     if (!stream)
@@ -237,10 +241,10 @@ void CThreadSDFImport::ImportResult(ISdfInput& in, const CSdfHeaderSet& headers,
     for (;;) {
         if (Interrupted())
             Throw(kConversionFailed);
-        const long k = reader.Next(block.data(), blockScans);
+        const long k = reader.Next(block.get(), blockScans);
         if (k <= 0)
             break;
-        if (stream->Write(block.data(), std::size_t(k) * scanBytes) != std::size_t(k) * scanBytes)
+        if (stream->Write(block.get(), std::size_t(k) * scanBytes) != std::size_t(k) * scanBytes)
             Throw(kWriteFailed);
         written += k;
         // The same expression at the end of one result and the start of the
