@@ -27,11 +27,6 @@ public:
     virtual long long ReadAt(std::uint64_t offset, void* dst, std::size_t n) = 0;
     virtual std::uint64_t Size() const = 0;
     virtual CString Error() const { return CString(); }
-    // The whole input, Size() bytes, when it lies in memory; null: read it
-    // with ReadAt. (Files are read, not mapped: on the virtual machines the
-    // system runs on, the first touch of each newly mapped page costs more
-    // than copying it into a buffer that stays mapped.)
-    virtual const unsigned char* Data() const { return nullptr; }
 };
 
 class CSdfMemoryInput : public ISdfInput {
@@ -39,7 +34,6 @@ public:
     CSdfMemoryInput(const void* data, std::size_t size) : m_p(static_cast<const unsigned char*>(data)), m_n(size) {}
     long long ReadAt(std::uint64_t offset, void* dst, std::size_t n) override;
     std::uint64_t Size() const override { return m_n; }
-    const unsigned char* Data() const override { return m_p; }
 
 private:
     const unsigned char* m_p;

@@ -414,7 +414,7 @@ CSdfValueReader::CSdfValueReader(ISdfInput& in, const SSdfResultPlan& plan, std:
 
 unsigned char* CSdfValueReader::Raw()
 {
-    // Values that are turned straight from the input never need it.
+    // Allocated once, on first use, and never cleared: only what is read is used.
     if (!m_raw)
         m_raw.reset(new unsigned char[m_rawBytes]);
     return m_raw.get();
@@ -449,33 +449,22 @@ long CSdfValueReader::Next(unsigned char* out, long maxScans)
     const std::size_t trace = std::size_t(k) * std::size_t(vb);
     const long long first = p.llYBase + p.llScanBytes * m_scan + m_point * vb;   // channel 0
     if (!p.bComplex) {
-        // Same width in and out: only the byte order changes, straight from
-        // the input where it lies in memory.
-        const unsigned char* src = nullptr;
-        std::size_t stride = trace;
-        const std::uint64_t end = std::uint64_t(first + p.llTraceBytes * (p.nVectors - 1)) + trace;
-        if (m_in.Data()) {
-            if (first < 0 || end > m_in.Size()) {
+        // Same width in and out: only the byte order changes. (Read, not
+        // mapped: on the virtual machines the system runs on, the first touch
+        // of each newly mapped page costs more than copying it into a buffer
+        // that stays mapped and in the cache.)
+        for (int c = 0; c < p.nVectors; ++c) {
+            const long long pos = first + p.llTraceBytes * c;
+            if (m_in.ReadAt(std::uint64_t(pos), Raw() + std::size_t(c) * trace, trace) != (long long)trace) {
                 m_uCode = kShortRead;
                 return 0;
             }
-            src = m_in.Data() + first;
-            stride = std::size_t(p.llTraceBytes);
-        } else {
-            for (int c = 0; c < p.nVectors; ++c) {
-                const long long pos = first + p.llTraceBytes * c;
-                if (m_in.ReadAt(std::uint64_t(pos), Raw() + std::size_t(c) * trace, trace) != (long long)trace) {
-                    m_uCode = kShortRead;
-                    return 0;
-                }
-            }
-            src = Raw();
         }
         if (m_channelOffset == 0 && !p.bPulseChannel)
-            Sdf::InterleaveSwapped(src, stride, p.nVectors, out, vb, std::size_t(k));
+            Sdf::InterleaveSwapped(Raw(), trace, p.nVectors, out, vb, std::size_t(k));
         else
             for (int c = 0; c < p.nVectors; ++c)
-                Sdf::CopySwapped(src + std::size_t(c) * stride, std::size_t(vb),
+                Sdf::CopySwapped(Raw() + std::size_t(c) * trace, std::size_t(vb),
                                  out + m_channelOffset + std::size_t(c) * std::size_t(os), m_scanBytes, vb,
                                  std::size_t(k));
     }
