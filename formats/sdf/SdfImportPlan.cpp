@@ -407,9 +407,17 @@ CSdfValueReader::CSdfValueReader(ISdfInput& in, const SSdfResultPlan& plan, std:
     // scans in one pass; complex values one channel at a time.
     const std::size_t traces = plan.bComplex ? 1 : std::size_t(std::max(1, plan.nVectors));
     m_blockPoints = long(std::max<std::size_t>(1, unit / (traces * std::size_t(std::max(1, plan.iValueBytes)))));
-    m_raw.resize(std::size_t(m_blockPoints) *
-                 std::max(traces * std::size_t(std::max(1, plan.iValueBytes)), std::size_t(std::max(1, plan.iXValueBytes))));
+    m_rawBytes = std::size_t(m_blockPoints) * std::max(traces * std::size_t(std::max(1, plan.iValueBytes)),
+                                                       std::size_t(std::max(1, plan.iXValueBytes)));
     m_peaks.assign(std::size_t(plan.nVectors), 0.0);
+}
+
+unsigned char* CSdfValueReader::Raw()
+{
+    // Allocated once, on first use, and never cleared: only what is read is used.
+    if (!m_raw)
+        m_raw.reset(new unsigned char[m_rawBytes]);
+    return m_raw.get();
 }
 
 long CSdfValueReader::Next(unsigned char* out, long maxScans)
@@ -419,7 +427,7 @@ long CSdfValueReader::Next(unsigned char* out, long maxScans)
         return 0;
     const long k = long(std::min<long long>({(long long)maxScans, p.llPoints - m_point, (long long)m_blockPoints}));
     auto readAt = [&](long long pos, std::size_t bytes) {
-        long long got = m_in.ReadAt(std::uint64_t(pos), m_raw.data(), bytes);
+        long long got = m_in.ReadAt(std::uint64_t(pos), Raw(), bytes);
         if (got != (long long)bytes) {
             m_uCode = kShortRead;
             return false;
@@ -431,34 +439,37 @@ long CSdfValueReader::Next(unsigned char* out, long maxScans)
         const int xs = p.iXValueBytes;
         if (!readAt(p.llXBase + m_point * xs, std::size_t(k) * std::size_t(xs)))
             return 0;
-        Sdf::SwapBytes(m_raw.data(), xs, std::size_t(k));
+        Sdf::SwapBytes(Raw(), xs, std::size_t(k));
         for (long j = 0; j < k; ++j)
-            std::memcpy(out + std::size_t(j) * m_scanBytes, m_raw.data() + std::size_t(j) * std::size_t(xs), std::size_t(xs));
+            std::memcpy(out + std::size_t(j) * m_scanBytes, Raw() + std::size_t(j) * std::size_t(xs), std::size_t(xs));
     }
 
     const int vb = p.iValueBytes;
     const int os = m_outSize;
     const std::size_t trace = std::size_t(k) * std::size_t(vb);
+    const long long first = p.llYBase + p.llScanBytes * m_scan + m_point * vb;   // channel 0
     if (!p.bComplex) {
-        // Same width in and out: only the byte order changes.
+        // Same width in and out: only the byte order changes. (Read, not
+        // mapped: on the virtual machines the system runs on, the first touch
+        // of each newly mapped page costs more than copying it into a buffer
+        // that stays mapped and in the cache.)
         for (int c = 0; c < p.nVectors; ++c) {
-            const long long pos = p.llYBase + p.llScanBytes * m_scan + p.llTraceBytes * c + m_point * vb;
-            if (m_in.ReadAt(std::uint64_t(pos), m_raw.data() + std::size_t(c) * trace, trace) != (long long)trace) {
+            const long long pos = first + p.llTraceBytes * c;
+            if (m_in.ReadAt(std::uint64_t(pos), Raw() + std::size_t(c) * trace, trace) != (long long)trace) {
                 m_uCode = kShortRead;
                 return 0;
             }
         }
         if (m_channelOffset == 0 && !p.bPulseChannel)
-            Sdf::InterleaveSwapped(m_raw.data(), trace, p.nVectors, out, vb, std::size_t(k));
+            Sdf::InterleaveSwapped(Raw(), trace, p.nVectors, out, vb, std::size_t(k));
         else
             for (int c = 0; c < p.nVectors; ++c)
-                Sdf::CopySwapped(m_raw.data() + std::size_t(c) * trace, std::size_t(vb),
+                Sdf::CopySwapped(Raw() + std::size_t(c) * trace, std::size_t(vb),
                                  out + m_channelOffset + std::size_t(c) * std::size_t(os), m_scanBytes, vb,
                                  std::size_t(k));
     }
     for (int c = 0; c < p.nVectors; ++c) {
         unsigned char* dst = out + m_channelOffset + std::size_t(c) * std::size_t(os);
-        const unsigned char* src = m_raw.data();
         double& peak = m_peaks[std::size_t(c)];
         if (!p.bComplex) {
             if (p.iYType == it__sdf_float) {
@@ -480,9 +491,9 @@ long CSdfValueReader::Next(unsigned char* out, long maxScans)
             }
             continue;
         }
-        const long long pos = p.llYBase + p.llScanBytes * m_scan + p.llTraceBytes * c + m_point * vb;
-        if (!readAt(pos, trace))
+        if (!readAt(first + p.llTraceBytes * c, trace))
             return 0;
+        const unsigned char* src = Raw();
         const int half = vb / 2;
         for (long j = 0; j < k; ++j, dst += m_scanBytes, src += vb) {
             const double re = ValueAt(p.iYType, src);

@@ -104,7 +104,9 @@ private:
     long long m_scan = 0;              // SDF scan
     long long m_point = 0;             // point within the trace
     long m_blockPoints = 1;
-    std::vector<unsigned char> m_raw;
+    unsigned char* Raw();
+    std::size_t m_rawBytes = 0;
+    std::unique_ptr<unsigned char[]> m_raw;
     std::vector<double> m_peaks;
     unsigned m_uCode = 0;
 };

@@ -1,5 +1,7 @@
 #include "formats/sdf/ThreadSDFExport.h"
 
+#include "formats/sdf/SdfJob.h"
+
 #include "common/ChannelHelpers.h"
 #include "common/OutputPolicy.h"
 #include "hostlibs/blocks/Drains.h"
@@ -35,14 +37,7 @@ constexpr unsigned kOtherRates = 53;
 constexpr unsigned kReadFailed = 19;
 constexpr unsigned kSpeedFailed = 108;
 
-[[noreturn]] void Throw(unsigned code, const CString& arg = CString(), const CString& append = CString())
-{
-    CSdfError e;
-    e.uCode = code;
-    e.sArg = arg;
-    e.sAppend = append;
-    throw e;
-}
+using Sdf::Throw;
 
 struct SNodeDeleter {
     void operator()(CNetNode* node) const
@@ -143,33 +138,14 @@ CThreadSDFExport::~CThreadSDFExport() = default;
 
 int CThreadSDFExport::Run()
 {
-    bool ok = false;
     ReportProgress(0.0f);
-    try {
-        Convert();
-        ok = true;
-    } catch (const CSdfError& e) {
-        m_uStringID = e.uCode;
-        m_sTextArg = e.sArg;
-        m_sTextAppend = e.sAppend;
-    } catch (const CDatasetException& e) {
-        m_uStringID = kNotRead;
-        m_sTextAppend = "\n" + e.GetText();
-    } catch (const std::bad_alloc&) {
-        m_uStringID = kHeaderAlloc;
-    } catch (const std::exception& e) {
-        m_uStringID = kConversionFailed;
-        m_sTextAppend = CString("\n") + e.what();
-    }
-    m_sources.clear();
-    for (const CString& t : m_arsTemporary)
-        FileSystem::RemoveFile(t);
-    if (!ok) {
-        SetFailed(TS_NO_TEXT);
-        m_created.RemoveAll();
+    const auto cleanup = [this] {
+        m_sources.clear();
+        for (const CString& t : m_arsTemporary)
+            FileSystem::RemoveFile(t);
+    };
+    if (!Sdf::RunConversion(*this, m_created, kNotRead, kHeaderAlloc, [this] { Convert(); }, cleanup))
         return -1;
-    }
-    m_created.Keep();
     m_arsProduced.Add(m_sOutput);
     ReportProgress(1.0f);
     return 0;
@@ -609,8 +585,18 @@ void CThreadSDFExport::WriteBody(int fd)
     for (const SRun& run : m_runs)
         totalBytes += m_sources[std::size_t(run.iSource)]->llScans * run.channels.GetCount() * run.iValueBytes;
 
-    const std::size_t blockBytes = 1u << 20;
-    std::vector<unsigned char> in, out;
+    // Scans read and split per block: small enough that the block stays in
+    // the processor's cache between the read, the split and the writes.
+    const std::size_t blockBytes = 512u << 10;
+    // Reused for every run and never cleared: only what is read is used.
+    std::unique_ptr<unsigned char[]> in, out;
+    std::size_t inBytes = 0, outBytes = 0;
+    auto reserve = [](std::unique_ptr<unsigned char[]>& b, std::size_t& have, std::size_t want) {
+        if (want > have) {
+            b.reset(new unsigned char[want]);
+            have = want;
+        }
+    };
     std::vector<double> xs;
     int lastXSource = -1;
     for (const SRun& run : m_runs) {
@@ -624,7 +610,7 @@ void CThreadSDFExport::WriteBody(int fd)
             const int xs8 = CImplType::GetSize(CImplType::Sdf2Trx(run.iXSdfType, false));
             const long block = 8192;
             xs.resize(std::size_t(block) * 2);
-            out.resize(std::size_t(block) * std::size_t(xs8));
+            reserve(out, outBytes, std::size_t(block) * std::size_t(xs8));
             long long at = run.llXStart;
             long long left = src.llPoints;
             while (left > 0 && !a->Finished()) {
@@ -634,7 +620,7 @@ void CThreadSDFExport::WriteBody(int fd)
                     Throw(kReadFailed);
                 for (long j = 0; j < got; ++j) {
                     const double x = xs[std::size_t(2 * j)];
-                    unsigned char* p = out.data() + std::size_t(j) * std::size_t(xs8);
+                    unsigned char* p = out.get() + std::size_t(j) * std::size_t(xs8);
                     switch (run.iXSdfType) {
                     case it__sdf_short: { std::int16_t v = std::int16_t(std::lround(x)); std::memcpy(p, &v, 2); break; }
                     case it__sdf_long: { std::int32_t v = std::int32_t(std::llround(x)); std::memcpy(p, &v, 4); break; }
@@ -642,8 +628,8 @@ void CThreadSDFExport::WriteBody(int fd)
                     default: std::memcpy(p, &x, 8); break;
                     }
                 }
-                Sdf::SwapBytes(out.data(), xs8, std::size_t(got));
-                if (!WriteAt(fd, at, out.data(), std::size_t(got) * std::size_t(xs8)))
+                Sdf::SwapBytes(out.get(), xs8, std::size_t(got));
+                if (!WriteAt(fd, at, out.get(), std::size_t(got) * std::size_t(xs8)))
                     Throw(kWriteFailed, m_sOutput);
                 at += (long long)got * xs8;
                 left -= got;
@@ -665,8 +651,8 @@ void CThreadSDFExport::WriteBody(int fd)
         // Whole rows per block where they fit: one contiguous piece of the file.
         if (src.llRows > 1 && points <= blockScans)
             blockScans = long(blockScans / points * points);
-        in.resize(std::size_t(blockScans) * std::size_t(n) * std::size_t(vb));
-        out.resize(in.size());
+        reserve(in, inBytes, std::size_t(blockScans) * std::size_t(n) * std::size_t(vb));
+        reserve(out, outBytes, std::size_t(blockScans) * std::size_t(n) * std::size_t(vb));
         // Scans [g, g + len) of one row into traces of len values at out.
         auto split = [&](const unsigned char* s, long long len, std::size_t traceStride, unsigned char* d) {
             if (part == vb) {
@@ -685,25 +671,25 @@ void CThreadSDFExport::WriteBody(int fd)
         while (!a->Finished()) {
             if (Interrupted())
                 Throw(kConversionFailed);
-            const long got = a->GetData(blockScans, in.data(), ds__dorg_interleaved, run.type.iTransfer);
+            const long got = a->GetData(blockScans, in.get(), ds__dorg_interleaved, run.type.iTransfer);
             if (got <= 0 || done + got > src.llScans)
                 Throw(kReadFailed);
             const std::size_t scanBytes = std::size_t(n) * std::size_t(vb);
             if (done % points == 0 && got % points == 0) {
                 for (long long r = 0; r < got / points; ++r)
-                    split(in.data() + std::size_t(r * points) * scanBytes, points, std::size_t(points) * std::size_t(vb),
-                          out.data() + std::size_t(r * rowBytes));
-                if (!WriteAt(fd, run.llYStart + done / points * rowBytes, out.data(), std::size_t(got) * scanBytes))
+                    split(in.get() + std::size_t(r * points) * scanBytes, points, std::size_t(points) * std::size_t(vb),
+                          out.get() + std::size_t(r * rowBytes));
+                if (!WriteAt(fd, run.llYStart + done / points * rowBytes, out.get(), std::size_t(got) * scanBytes))
                     Throw(kWriteFailed, m_sOutput);
             } else {
                 for (long long g = done; g < done + got;) {
                     const long long row = g / points, at = g % points;
                     const long long len = std::min(points - at, done + got - g);
-                    split(in.data() + std::size_t(g - done) * scanBytes, len, std::size_t(len) * std::size_t(vb),
-                          out.data());
+                    split(in.get() + std::size_t(g - done) * scanBytes, len, std::size_t(len) * std::size_t(vb),
+                          out.get());
                     for (int c = 0; c < n; ++c)
                         if (!WriteAt(fd, run.llYStart + row * rowBytes + (c * points + at) * vb,
-                                     out.data() + std::size_t(c) * std::size_t(len) * std::size_t(vb),
+                                     out.get() + std::size_t(c) * std::size_t(len) * std::size_t(vb),
                                      std::size_t(len) * std::size_t(vb)))
                             Throw(kWriteFailed, m_sOutput);
                     g += len;

@@ -1,5 +1,7 @@
 #include "formats/sdf/ThreadSDFImport.h"
 
+#include "formats/sdf/SdfJob.h"
+
 #include "common/ChannelHelpers.h"
 #include "common/OutputPolicy.h"
 #include "common/PulseServices.h"
@@ -29,20 +31,14 @@ constexpr unsigned kNotCreated = 112;
 constexpr unsigned kWriteFailed = 115;
 
 constexpr int kMaxSubChannelFiles = 8;
+constexpr std::size_t kBlockBytes = 256u << 10;
 
 // Reading and writing the results is most of the work; combining the data
 // sets and merging the speed data share the rest of the job's fraction.
 constexpr float kTransferShare = 0.9f;
 constexpr float kCombinedShare = 0.95f;
 
-[[noreturn]] void Throw(unsigned code, const CString& arg = CString(), const CString& append = CString())
-{
-    CSdfError e;
-    e.uCode = code;
-    e.sArg = arg;
-    e.sAppend = append;
-    throw e;
-}
+using Sdf::Throw;
 
 // The reading buffer: 786432 bytes wanted, halved down to 3072 when memory is short.
 std::size_t ReadingBufferBytes()
@@ -87,30 +83,9 @@ CThreadSDFImport::CThreadSDFImport(const char* input, long id, long user, const 
 
 int CThreadSDFImport::Run()
 {
-    bool ok = false;
     ReportProgress(0.0f);
-    try {
-        Convert();
-        ok = true;
-    } catch (const CSdfError& e) {
-        m_uStringID = e.uCode;
-        m_sTextArg = e.sArg;
-        m_sTextAppend = e.sAppend;
-    } catch (const CDatasetException& e) {
-        m_uStringID = kNotClosed;
-        m_sTextAppend = "\n" + e.GetText();
-    } catch (const std::bad_alloc&) {
-        m_uStringID = kAllocFailed;
-    } catch (const std::exception& e) {
-        m_uStringID = kConversionFailed;
-        m_sTextAppend = CString("\n") + e.what();
-    }
-    if (!ok) {
-        SetFailed(TS_NO_TEXT);
-        m_created.RemoveAll();
+    if (!Sdf::RunConversion(*this, m_created, kNotClosed, kAllocFailed, [this] { Convert(); }))
         return -1;
-    }
-    m_created.Keep();
     for (const CString& path : m_arsOutput)
         m_arsProduced.Add(path);
     ReportProgress(1.0f);
@@ -253,8 +228,11 @@ void CThreadSDFImport::ImportResult(ISdfInput& in, const CSdfHeaderSet& headers,
         Throw(kAllocFailed);
     CSdfValueReader reader(in, plan, bufferBytes);
     const std::size_t scanBytes = reader.ScanBytes();
-    const long blockScans = long(std::max<std::size_t>(1, (1u << 20) / scanBytes));
-    std::vector<unsigned char> block(std::size_t(blockScans) * scanBytes);
+    // A block small enough to stay in the processor's cache between being
+    // filled and being written, and no smaller than the stream's buffer, so
+    // that it goes out in one system call without another copy.
+    const long blockScans = long((kBlockBytes + scanBytes - 1) / scanBytes);
+    std::unique_ptr<unsigned char[]> block(new unsigned char[std::size_t(blockScans) * scanBytes]);
 
     CDataStream* stream = ds->GetPtrToFile();
     if (!stream)
@@ -263,10 +241,10 @@ void CThreadSDFImport::ImportResult(ISdfInput& in, const CSdfHeaderSet& headers,
     for (;;) {
         if (Interrupted())
             Throw(kConversionFailed);
-        const long k = reader.Next(block.data(), blockScans);
+        const long k = reader.Next(block.get(), blockScans);
         if (k <= 0)
             break;
-        if (stream->Write(block.data(), std::size_t(k) * scanBytes) != std::size_t(k) * scanBytes)
+        if (stream->Write(block.get(), std::size_t(k) * scanBytes) != std::size_t(k) * scanBytes)
             Throw(kWriteFailed);
         written += k;
         // The same expression at the end of one result and the start of the

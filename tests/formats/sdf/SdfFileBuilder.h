@@ -126,7 +126,6 @@ struct Result {
     int windowApplied = 1;     // field at 132
     int scanData = 0;
     int firstVector = 0;
-    bool yUnitValid = false;
     Unit yUnit;
     Unit xUnit = Seconds();
 };
@@ -142,11 +141,10 @@ struct File {
     // Scan records: 0 none; 15 a scan structure (36 bytes, plus table bytes); 18 a scan-big record.
     int scanStruct = 0;        // 1: write a scan structure
     int scanStructTableBytes = 0;
-    int scanBig = 0;           // 18 or 19: write that record
+    int scanBig = 0;           // 18: write a scan-big record
     int numScans = 1;
     int scanType = 0;          // 1: scans interleave all results
     std::string comment;
-    int commentDataHdr = 0;
     Bytes xData;               // values after the X data prefix (big-endian already)
     Bytes yData;               // values after the Y data prefix (big-endian already)
     Bytes rowValues;           // with scanBig 18: a scan-var record ("Block", s, f64) of these values behind it
@@ -167,15 +165,14 @@ inline Bytes Build(const File& f, Layout* layout = nullptr)
     L.channel = pos; pos += 212 * f.channels.size();
     L.unique = pos; pos += 10 * f.uniques.size();
     L.scanStruct = pos; if (f.scanStruct) pos += 36 + std::size_t(f.scanStructTableBytes);
-    L.scanBig = pos; if (f.scanBig == 18) pos += 20; else if (f.scanBig == 19) pos += 54;
-    if (f.scanBig == 18 && !f.rowValues.empty()) pos += 54 + f.rowValues.size();
+    L.scanBig = pos; if (f.scanBig) pos += 20;
+    if (f.scanBig && !f.rowValues.empty()) pos += 54 + f.rowValues.size();
     L.comment = pos; if (!f.comment.empty()) pos += 24 + f.comment.size() + 1;
     L.x = pos; if (f.writeXData) pos += 6 + f.xData.size();
     L.y = pos; pos += 6 + f.yData.size();
 
     Bytes b(pos, 0);
-    b[0] = 'B';
-    b[1] = 0;
+    b[0] = 'B';   // and a zero byte
     auto at = [](bool present, std::size_t off) { return present ? double(off) : -1.0; };
     PutFields(b, 2, {{0, 2, 10}, {2, 4, 80}, {6, 2, double(f.revision)}, {8, 2, double(f.applic)}, {10, 2, double(f.year)},
                      {12, 2, double(f.monthDay)}, {14, 2, double(f.hourMinute)}, {24, 2, double(f.results.size())},
@@ -196,7 +193,7 @@ inline Bytes Build(const File& f, Layout* layout = nullptr)
                          {38, -4, r.dx}, {42, 2, double(r.xRes)}, {44, 2, double(r.xType)}, {46, 2, double(r.xPerPoint)},
                          {48, 2, double(r.yType)}, {50, 2, double(r.yPerPoint)}, {52, 2, double(r.yComplex)},
                          {56, 2, double(r.field56)}, {58, 2, 1}, {60, 4, double(r.firstVector)}, {64, 2, 1}, {66, 2, 1},
-                         {90, 2, r.yUnitValid ? 1.0 : 0.0}, {114, -8, r.x0}, {122, -8, r.dx}, {130, 2, double(r.scanData)},
+                         {114, -8, r.x0}, {122, -8, r.dx}, {130, 2, double(r.scanData)},
                          {132, 2, double(r.windowApplied)}, {134, 4, double(r.points)}, {138, 4, double(last)}});
         Chars(b, D + 10, r.title, 16);
         PutUnit(b, D + 68, r.xUnit);
@@ -224,8 +221,6 @@ inline Bytes Build(const File& f, Layout* layout = nullptr)
     if (f.scanBig == 18)
         PutFields(b, L.scanBig, {{0, 2, 18}, {2, 4, 20}, {10, 4, double(f.numScans)}, {14, 4, f.numScans - 1.0},
                                  {18, 2, double(f.scanType)}});
-    else if (f.scanBig == 19)
-        PutFields(b, L.scanBig, {{0, 2, 19}, {2, 4, 54}});
     if (f.scanBig == 18 && !f.rowValues.empty()) {
         const std::size_t V = L.scanBig + 20;
         PutFields(b, V, {{0, 2, 19}, {2, 4, 54.0 + double(f.rowValues.size())}, {6, 4, -1}, {10, 4, 54}, {16, 2, 1}, {18, 2, 4}});
@@ -235,7 +230,7 @@ inline Bytes Build(const File& f, Layout* layout = nullptr)
     }
     if (!f.comment.empty()) {
         PutFields(b, L.comment, {{0, 2, 20}, {2, 4, double(24 + f.comment.size() + 1)}, {6, 4, -1}, {10, 4, 24},
-                                 {14, 4, -1}, {20, 2, 1}, {22, 2, double(f.commentDataHdr)}});
+                                 {14, 4, -1}, {20, 2, 1}, {22, 2, 0}});
         Chars(b, L.comment + 24, f.comment, f.comment.size() + 1);
     }
     if (f.writeXData) {
@@ -251,5 +246,20 @@ inline Bytes Build(const File& f, Layout* layout = nullptr)
 // Big-endian values appended to a data block.
 template <class T>
 void Add(Bytes& b, T v) { Put(b, b.size(), v); }
+
+// Time results of `channels` float channels, value = 100·channel + point + 1000·result.
+inline File TimeFile(int results, int channels, int points, bool sameAbscissa = true)
+{
+    File f;
+    for (int r = 0; r < results; ++r) {
+        f.results.push_back({.points = points, .dx = sameAbscissa ? 0.001 : 0.001 * (r + 1), .firstVector = r * channels});
+        for (int c = 0; c < channels; ++c) {
+            f.channels.push_back({.label = "r" + std::to_string(r) + "c" + std::to_string(c), .number = r * channels + c});
+            f.vectors.push_back(Vector{r * channels + c});
+            for (int p = 0; p < points; ++p) Add<float>(f.yData, float(1000 * r + 100 * c + p));
+        }
+    }
+    return f;
+}
 
 }  // namespace sdftest

@@ -1,13 +1,13 @@
 #pragma once
 // Helpers of the SDF job tests: the module's texts, a scratch directory per
-// test, the values of the data sets the jobs write, and the host's view of a
-// job (its report through the main window, its progress).
+// test, the values of the data sets the jobs write, and a job's progress as
+// the host sees it.
 
 #include "frame/ThreadManager.h"
 #include "hostlibs/dataset/Dataset.h"
 #include "interface/TSInterface.h"
-#include "platform/MessageLoop.h"
 #include "settings/TSSettings.h"
+#include "tests/common/AsyncRun.h"
 #include "tests/common/DatasetMaker.h"
 #include "tests/common/ModuleEnvironment.h"
 #include "tests/common/TempDir.h"
@@ -17,8 +17,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,28 +24,12 @@ namespace sdftest {
 
 namespace fs = std::filesystem;
 
-// Default settings and an empty scratch directory for every test.
-class CSdfJobTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        CTSSettings::ResetToDefaults();
-        dir = tessel::test::MakeScratch("sdf");
-    }
-    void TearDown() override { fs::remove_all(dir); }
-    fs::path dir;
-};
-
-inline void WriteBytes(const fs::path& p, const Bytes& b)
-{
-    std::ofstream f(p, std::ios::binary);
-    f.write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
-}
+inline void WriteBytes(const fs::path& p, const Bytes& b) { tessel::test::WriteFile(p, std::string(b.begin(), b.end())); }
 
 inline Bytes ReadBytes(const fs::path& p)
 {
-    std::ifstream f(p, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(f), {});
+    const std::string s = tessel::test::ReadFile(p);
+    return Bytes(s.begin(), s.end());
 }
 
 // Physical values of one channel.
@@ -62,35 +44,39 @@ inline std::vector<std::string> Listing(const fs::path& dir)
     return names;
 }
 
-// A job started through CTSInterface without a message: the report that
-// reaches the main window, and the files it names.
-struct SAsyncReport {
-    CTSInterface::SMessage msg;
-    std::vector<std::string> produced;
-};
-inline SAsyncReport RunAsync(long id, const std::function<unsigned()>& start)
+// The report of a job, as an assertion: its state and, when that is not the
+// one expected, its text.
+inline ::testing::AssertionResult Succeeded(const CTSInterface::SMessage& m, unsigned state)
 {
-    SAsyncReport out;
-    bool arrived = false;
-    MessageLoop::Reset();
-    MessageLoop::SetMainWindow([&](unsigned m, WPARAM w, LPARAM l) -> LRESULT {
-        auto* report = reinterpret_cast<CTSInterface::SMessage*>(w);
-        if (m == CTSInterface::g_uMsgFromTessel && report->lID == id) {
-            out.msg = *report;
-            for (const CString& s : *reinterpret_cast<CStringArray*>(l)) out.produced.push_back(s.str());
-            arrived = true;
-        }
-        return 0;
-    });
-    EXPECT_EQ(0u, start());
-    EXPECT_TRUE(MessageLoop::RunUntil([&] {
-        MessageLoop::FireAllTimers();
-        return arrived;
-    }, 20000));
-    CThreadManager::DestroyAll();
-    MessageLoop::Reset();
-    return out;
+    if (m.uState == state) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "state " << m.uState << ": " << m.sText.c_str();
 }
+
+inline CTSInterface::SMessage ImportSdf(const fs::path& in, const fs::path& out, int overwrite = 1)
+{
+    CTSInterface::SMessage msg;
+    EXPECT_EQ(0u, CTSInterface().ImportSDF(in.c_str(), 5, 6, out.c_str(), &overwrite, &msg));
+    return msg;
+}
+
+// Default settings and an empty scratch directory for every test.
+class CSdfJobTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        CTSSettings::ResetToDefaults();
+        dir = tessel::test::MakeScratch("sdf");
+    }
+    void TearDown() override { fs::remove_all(dir); }
+    // b written as <name>.sdf and imported into <name>.dat.
+    CTSInterface::SMessage ImportBytes(const Bytes& b, const std::string& name, int overwrite = 1)
+    {
+        WriteBytes(dir / (name + ".sdf"), b);
+        return ImportSdf(dir / (name + ".sdf"), dir / (name + ".dat"), overwrite);
+    }
+    ::testing::AssertionResult Imported(const Bytes& b, const std::string& name) { return Succeeded(ImportBytes(b, name), 9); }
+    fs::path dir;
+};
 
 // Every fraction a job reports, read back through the job base as a host's
 // progress query reads it.
