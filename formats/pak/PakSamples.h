@@ -2,8 +2,9 @@
 // Moving samples between the layout of a PAK block (each channel's samples
 // in one run) and the layout of a data set (scans: one sample of every
 // channel after the other). Both directions are a transposition; it runs in
-// tiles of 8 x 8 (16-bit) or 4 x 4 (32-bit) samples held in vector
-// registers where the machine has them, one sample at a time for the edges.
+// tiles of 8, 4 or 2 channels by one vector of samples each (8 16-bit or 4
+// 32-bit ones), held in vector registers where the machine has them, one
+// sample at a time for the edges.
 // Addresses need no alignment; a scan may be longer than its samples (the
 // data set's pulse byte follows them).
 
