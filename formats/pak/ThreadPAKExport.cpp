@@ -471,24 +471,21 @@ bool CThreadPAKExport::Convert()
                 AddProgress(0.01f);
         }
     }
-    if (!writer.Flush())
-        return writeFailed(tdataPath);
-    // Zeros after the data: 2 bytes per block and channel.
-    {
-        std::fill(buffer.get(), buffer.get() + bufSize, 0);
-        std::uint64_t left = std::uint64_t(blocks) * std::uint64_t(nch) * 2;
-        while (left > 0) {
-            const std::size_t n = std::size_t(std::min<std::uint64_t>(left, bufSize));
-            if (!tdata.Write(buffer.get(), n))
-                return writeFailed(tdataPath);
-            left -= n;
-        }
+    // Zeros after the data, 2 bytes per block and channel: through the
+    // transfer buffer, so the last blocks and the first zeros go out at once.
+    for (std::uint64_t left = std::uint64_t(blocks) * std::uint64_t(nch) * 2; left > 0;) {
+        const std::size_t n = std::size_t(std::min<std::uint64_t>(left, bufSize));
+        unsigned char* zeros = writer.Reserve(n);
+        if (!zeros)
+            return writeFailed(tdataPath);
+        std::memset(zeros, 0, n);
+        left -= n;
     }
-    SetProgress(0.95f);
     // Every write is a system call of its own, which reports a full disk
     // there; no sync is waited for (none of the peers does).
-    if (!tdata.Seek(0) || !tdata.Write(header.data(), header.size()) || !tdata.Write(setup.data(), setup.size()))
+    if (!writer.Flush())
         return writeFailed(tdataPath);
+    SetProgress(0.95f);
     tdata.Close();
 
     const std::string contents[] = {PakSetup::SetupText(setup.data()), PakSetup::KanalkonfigText(setup.data()),
