@@ -48,21 +48,14 @@ inline void Store(const unsigned char* p, __m128i v)
     _mm_storeu_si128(reinterpret_cast<__m128i*>(const_cast<unsigned char*>(p)), v);
 }
 
-template <std::size_t B>
-inline __m128i UnpackLo(__m128i a, __m128i b)
+// The low (Hi false) or high halves of a and b, interleaved by B-byte values.
+template <std::size_t B, bool Hi>
+inline __m128i Unpack(__m128i a, __m128i b)
 {
     if constexpr (B == 2)
-        return _mm_unpacklo_epi16(a, b);
+        return Hi ? _mm_unpackhi_epi16(a, b) : _mm_unpacklo_epi16(a, b);
     else
-        return _mm_unpacklo_epi32(a, b);
-}
-template <std::size_t B>
-inline __m128i UnpackHi(__m128i a, __m128i b)
-{
-    if constexpr (B == 2)
-        return _mm_unpackhi_epi16(a, b);
-    else
-        return _mm_unpackhi_epi32(a, b);
+        return Hi ? _mm_unpackhi_epi32(a, b) : _mm_unpacklo_epi32(a, b);
 }
 
 constexpr int Log2(int v) { return v > 1 ? 1 + Log2(v / 2) : 0; }
@@ -79,8 +72,8 @@ __attribute__((always_inline)) inline void Shuffle(__m128i v[W])
         __m128i a[W];
 #pragma GCC unroll 8
         for (int i = 0; i < W / 2; ++i) {
-            a[2 * i] = UnpackLo<B>(v[i], v[i + W / 2]);
-            a[2 * i + 1] = UnpackHi<B>(v[i], v[i + W / 2]);
+            a[2 * i] = Unpack<B, false>(v[i], v[i + W / 2]);
+            a[2 * i + 1] = Unpack<B, true>(v[i], v[i + W / 2]);
         }
 #pragma GCC unroll 8
         for (int i = 0; i < W; ++i)
@@ -192,6 +185,16 @@ CBuffer AllocateBuffer(std::size_t n)
         ::madvise(p, size, MADV_HUGEPAGE);
 #endif
     return CBuffer(p);
+}
+
+CBuffer AllocateTransferBuffer(std::size_t preferred, std::size_t limit, std::size_t& size)
+{
+    for (size = preferred; size >= 4096; size /= 2)
+        if (!limit || size <= limit)
+            if (CBuffer p = AllocateBuffer(size))
+                return p;
+    size = 0;
+    return nullptr;
 }
 
 void Interleave(const unsigned char* const* runs, int channels, long n, std::size_t bytes, unsigned char* out,

@@ -24,6 +24,11 @@ using CBuffer = std::unique_ptr<unsigned char[], SFree>;
 // virtual machine costs more than the copying. Null when memory is short.
 CBuffer AllocateBuffer(std::size_t n);
 
+// A job's transfer buffer: `preferred` bytes, halved while the allocation
+// fails or is larger than `limit` (0: no limit), down to 4096 bytes; null,
+// with size 0, when even that cannot be had.
+CBuffer AllocateTransferBuffer(std::size_t preferred, std::size_t limit, std::size_t& size);
+
 // Sample s of channel c, at runs[c] + s * bytes, goes to
 // out + s * scanBytes + c * bytes; bytes is 2 or 4, n the samples per channel.
 void Interleave(const unsigned char* const* runs, int channels, long n, std::size_t bytes, unsigned char* out,
