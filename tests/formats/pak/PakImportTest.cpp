@@ -2,6 +2,7 @@
 // and date of the data sets it makes from throughput files written here;
 // pulse channels; the failures and what they leave behind.
 
+#include "formats/pak/ThreadPAKExport.h"
 #include "formats/pak/ThreadPAKImport.h"
 #include "platform/FileSystem.h"
 
@@ -65,8 +66,6 @@ TEST_F(PakImport, SixteenBitChannelsKeepTheirSamplesWithMappingAndCalibration)
     WriteFile(dir / "MPlist", "Front mic\t\tLS\t\nignored\t\tKS\t\n");
     const CTSInterface::SMessage msg = Import(in);
     ASSERT_EQ(msg.uState, 5u) << msg.sText.c_str();
-    EXPECT_EQ(msg.lID, 5);
-    EXPECT_EQ(msg.lUser, 6);
 
     // Named after the measurement directory.
     const fs::path out = dir / "Run3.dat";
@@ -212,31 +211,33 @@ TEST_F(PakImport, BlocksLargerThanTheBufferAreReadChannelByChannel)
     }
 }
 
-TEST_F(PakImport, OutputNames)
+TEST_F(PakImport, OutputNamesOfImportAndExport)
 {
     EXPECT_EQ(CThreadPAKImport::DeriveOutput("/m/Run3/TDATA"), "/m/Run3/Run3.dat");
     EXPECT_EQ(CThreadPAKImport::DeriveOutput("/m/Run3/TDATA2"), "/m/Run3/Run32.dat");
     EXPECT_EQ(CThreadPAKImport::DeriveOutput("/m/Run3/TDATA0"), "/m/Run3/Run3.dat");
+    EXPECT_EQ(CThreadPAKExport::DeriveOutput("/m/run.1/meas.trx"), "/m/run.1/meas");
+    EXPECT_EQ(CThreadPAKExport::DeriveOutput("/m/meas"), "/m/meas");
     const fs::path standard = root / "trx";
     CTSSettings::m_sPathTRX = standard.c_str();
-    CTSSettings::m_lStandardPathFlags = CTSSettings::bitPAKImport;
+    CTSSettings::m_sPathPAK = (root / "pak/").c_str();
+    CTSSettings::m_lStandardPathFlags = CTSSettings::bitPAKImport | CTSSettings::bitPAKExport;
     EXPECT_EQ(CThreadPAKImport::DeriveOutput("/m/Run3/TDATA7"), (standard / "Run37.dat").string());
     EXPECT_TRUE(fs::is_directory(standard));
+    EXPECT_EQ(CThreadPAKExport::DeriveOutput("/m/meas.trx"), (root / "pak/meas").string());
 }
 
 TEST_F(PakImport, FailuresLeaveNothingBehindAndTheInputUntouched)
 {
     // (The order of the header checks: PakLayoutTest.)
-    TData noChannels = TwoChannels(), noSamples = TwoChannels(), withPulse = TwoChannels();
-    noChannels.channelCount = 0;
+    TData noSamples = TwoChannels(), withPulse = TwoChannels();
     noSamples.samplesPerBlock = 0;
     withPulse.channels.push_back(TChannel{4, 7, 1, 0, 1, 2});
     const Bytes whole = withPulse.Make();
     const struct {
         Bytes file;
         unsigned id;
-    } cases[] = {{noChannels.Make(), 105},
-                 {noSamples.Make(), 131},
+    } cases[] = {{noSamples.Make(), 131},
                  {whole.substr(0, whole.size() - 1), 104},   // cut inside the last block
                  {whole.substr(0, 8008 + 100), 70}};         // cut inside the setup
     const fs::path in = dir / "TDATA", out = root / "out.dat";
@@ -254,9 +255,22 @@ TEST_F(PakImport, FailuresLeaveNothingBehindAndTheInputUntouched)
     EXPECT_EQ(msg.sText, CString::Formatted(Text(10).c_str(), (dir / "missing").c_str()));
     // No transfer buffer, no output.
     CThreadPAKImport::SetBufferLimitForTests(2048);
+    WriteFile(in, whole);
     msg = Import(in, out.c_str());
     EXPECT_EQ(msg.sText, Text(6));
     EXPECT_FALSE(fs::exists(out));
+    CThreadPAKImport::SetBufferLimitForTests(0);
+    // An existing output stays unless overwriting is allowed, by the caller
+    // or else by the setting.
+    WriteFile(out, std::string("keep me"));
+    const int no = 0;
+    msg = Import(in, out.c_str(), &no);
+    EXPECT_EQ(msg.sText, Text(8));
+    EXPECT_EQ(ReadFile(out), "keep me");
+    CTSSettings::m_lOverwriteFlags = CTSSettings::bitPAKImport;
+    msg = Import(in, out.c_str());
+    EXPECT_EQ(msg.uState, 5u) << msg.sText.c_str();
+    EXPECT_EQ(ReadValues(out, true).size(), 3u * 24);   // two analog channels and the pulse channel
 }
 
 TEST_F(PakImport, ADiskThatFillsUpHalfWayLeavesNoDataSet)
@@ -282,23 +296,4 @@ TEST_F(PakImport, ADiskThatFillsUpHalfWayLeavesNoDataSet)
     EXPECT_FALSE(fs::exists(root / "full.dat.SC0"));
     EXPECT_EQ(Listing(root), std::vector<std::string>({"Run3", "Run3/TDATA"}));
     EXPECT_EQ(ReadFile(in), before);
-}
-
-TEST_F(PakImport, AnExistingOutputIsKeptUnlessOverwriteIsAllowed)
-{
-    const fs::path in = Make(TwoChannels());
-    const fs::path out = root / "out.dat";
-    WriteFile(out, std::string("keep me"));
-    const int no = 0, yes = 1;
-    CTSInterface::SMessage msg = Import(in, out.c_str(), &no);
-    EXPECT_EQ(msg.uState, 6u);
-    EXPECT_EQ(msg.sText, Text(8));
-    EXPECT_EQ(ReadFile(out), "keep me");
-    // The setting decides when the caller does not.
-    CTSSettings::m_lOverwriteFlags = CTSSettings::bitPAKImport;
-    msg = Import(in, out.c_str());
-    EXPECT_EQ(msg.uState, 5u) << msg.sText.c_str();
-    msg = Import(in, out.c_str(), &yes);
-    EXPECT_EQ(msg.uState, 5u) << msg.sText.c_str();
-    EXPECT_EQ(ReadValues(out, true).size(), 48u);
 }
