@@ -2,8 +2,9 @@
 // Moving samples between the layout of a PAK block (each channel's samples
 // in one run) and the layout of a data set (scans: one sample of every
 // channel after the other). Both directions are a transposition; it runs in
-// tiles of 8 x 8 (16-bit) or 4 x 4 (32-bit) samples held in vector
-// registers where the machine has them, one sample at a time for the edges.
+// tiles of 8, 4 or 2 channels by one vector of samples each (8 16-bit or 4
+// 32-bit ones), held in vector registers where the machine has them, one
+// sample at a time for the edges.
 // Addresses need no alignment; a scan may be longer than its samples (the
 // data set's pulse byte follows them).
 
@@ -22,6 +23,11 @@ using CBuffer = std::unique_ptr<unsigned char[], SFree>;
 // system gives them: one page fault instead of hundreds, which on a
 // virtual machine costs more than the copying. Null when memory is short.
 CBuffer AllocateBuffer(std::size_t n);
+
+// A job's transfer buffer: `preferred` bytes, halved while the allocation
+// fails or is larger than `limit` (0: no limit), down to 4096 bytes; null,
+// with size 0, when even that cannot be had.
+CBuffer AllocateTransferBuffer(std::size_t preferred, std::size_t limit, std::size_t& size);
 
 // Sample s of channel c, at runs[c] + s * bytes, goes to
 // out + s * scanBytes + c * bytes; bytes is 2 or 4, n the samples per channel.

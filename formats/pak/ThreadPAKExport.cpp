@@ -2,6 +2,7 @@
 
 #include "common/ChannelHelpers.h"
 #include "common/OutputPolicy.h"
+#include "formats/pak/PakJob.h"
 #include "formats/pak/PakSamples.h"
 #include "formats/pak/PakSetup.h"
 #include "frame/CreatedOutputs.h"
@@ -20,10 +21,8 @@
 
 namespace {
 
-constexpr unsigned kNoMemory = 6;
+using namespace PakResult;
 constexpr unsigned kOutputExists = 8;
-constexpr unsigned kCannotOpen = 10;
-constexpr unsigned kWriteFailed = 11;
 constexpr unsigned kDirectoryNotCreated = 13;
 constexpr unsigned kNoDataset = 15;
 constexpr unsigned kNoChannels = 17;
@@ -32,19 +31,6 @@ constexpr unsigned kMixedRates = 22;
 constexpr unsigned kSpeedNotExported = 28;
 
 std::atomic<std::size_t> g_bufferLimit{0};
-
-PakSamples::CBuffer AllocateBuffer(std::size_t preferred, std::size_t& size)
-{
-    for (size = preferred; size >= 4096; size /= 2) {
-        const std::size_t limit = g_bufferLimit.load();
-        if (limit && size > limit)
-            continue;
-        if (PakSamples::CBuffer p = PakSamples::AllocateBuffer(size))
-            return p;
-    }
-    size = 0;
-    return nullptr;
-}
 
 // How the samples of one exported channel reach the file.
 struct SChannelPlan {
@@ -137,15 +123,7 @@ CString CThreadPAKExport::DeriveOutput(const char* input)
     return OutputPolicy::ApplyStandardDirectory(path, CTSSettings::bitPAKExport);
 }
 
-int CThreadPAKExport::Run()
-{
-    if (Convert()) {
-        m_uState = TS_STATE_PAK_EXPORT;
-        return 0;
-    }
-    m_uState = FailedState(TS_STATE_PAK_EXPORT);
-    return -1;
-}
+int CThreadPAKExport::Run() { return PakRunResult(*this, Convert(), TS_STATE_PAK_EXPORT); }
 
 bool CThreadPAKExport::Convert()
 {
@@ -155,7 +133,7 @@ bool CThreadPAKExport::Convert()
     SetProgress(0.0f);
 
     std::size_t bufSize = 0;
-    PakSamples::CBuffer buffer = AllocateBuffer(1u << 20, bufSize);
+    PakSamples::CBuffer buffer = PakSamples::AllocateTransferBuffer(1u << 20, g_bufferLimit.load(), bufSize);
     if (!buffer) {
         m_uStringID = kNoMemory;
         return false;
@@ -471,24 +449,21 @@ bool CThreadPAKExport::Convert()
                 AddProgress(0.01f);
         }
     }
-    if (!writer.Flush())
-        return writeFailed(tdataPath);
-    // Zeros after the data: 2 bytes per block and channel.
-    {
-        std::fill(buffer.get(), buffer.get() + bufSize, 0);
-        std::uint64_t left = std::uint64_t(blocks) * std::uint64_t(nch) * 2;
-        while (left > 0) {
-            const std::size_t n = std::size_t(std::min<std::uint64_t>(left, bufSize));
-            if (!tdata.Write(buffer.get(), n))
-                return writeFailed(tdataPath);
-            left -= n;
-        }
+    // Zeros after the data, 2 bytes per block and channel: through the
+    // transfer buffer, so the last blocks and the first zeros go out at once.
+    for (std::uint64_t left = std::uint64_t(blocks) * std::uint64_t(nch) * 2; left > 0;) {
+        const std::size_t n = std::size_t(std::min<std::uint64_t>(left, bufSize));
+        unsigned char* zeros = writer.Reserve(n);
+        if (!zeros)
+            return writeFailed(tdataPath);
+        std::memset(zeros, 0, n);
+        left -= n;
     }
-    SetProgress(0.95f);
     // Every write is a system call of its own, which reports a full disk
     // there; no sync is waited for (none of the peers does).
-    if (!tdata.Seek(0) || !tdata.Write(header.data(), header.size()) || !tdata.Write(setup.data(), setup.size()))
+    if (!writer.Flush())
         return writeFailed(tdataPath);
+    SetProgress(0.95f);
     tdata.Close();
 
     const std::string contents[] = {PakSetup::SetupText(setup.data()), PakSetup::KanalkonfigText(setup.data()),

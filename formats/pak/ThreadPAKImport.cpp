@@ -1,5 +1,6 @@
 #include "formats/pak/ThreadPAKImport.h"
 
+#include "formats/pak/PakJob.h"
 #include "formats/pak/PakSamples.h"
 
 #include "common/ChannelHelpers.h"
@@ -21,9 +22,7 @@
 
 namespace {
 
-constexpr unsigned kNoMemory = 6;
-constexpr unsigned kCannotOpen = 10;
-constexpr unsigned kWriteFailed = 11;
+using namespace PakResult;
 constexpr unsigned kTrxNotCreated = 15;
 constexpr unsigned kTrxNotClosed = 16;
 constexpr unsigned kPulseTruncated = 33;
@@ -34,21 +33,6 @@ constexpr unsigned kBytesMismatch = 104;
 constexpr std::size_t kMaxSideFile = 4u << 20;
 
 std::atomic<std::size_t> g_bufferLimit{0};
-
-// The transfer buffer: the preferred size (room for several blocks, at most
-// 4 MiB, at least 64 KiB), halved while the allocation fails, down to 4096.
-PakSamples::CBuffer AllocateBuffer(std::size_t preferred, std::size_t& size)
-{
-    for (size = preferred; size >= 4096; size /= 2) {
-        const std::size_t limit = g_bufferLimit.load();
-        if (limit && size > limit)
-            continue;
-        if (PakSamples::CBuffer p = PakSamples::AllocateBuffer(size))
-            return p;
-    }
-    size = 0;
-    return nullptr;
-}
 
 class CFd {
 public:
@@ -155,15 +139,7 @@ void CThreadPAKImport::ReadNames(const char* input, PakNames& names)
     ReadMPlistNames(mpList.data(), mpList.size(), names);
 }
 
-int CThreadPAKImport::Run()
-{
-    if (Convert()) {
-        m_uState = TS_STATE_PAK_IMPORT;
-        return 0;
-    }
-    m_uState = FailedState(TS_STATE_PAK_IMPORT);
-    return -1;
-}
+int CThreadPAKImport::Run() { return PakRunResult(*this, Convert(), TS_STATE_PAK_IMPORT); }
 
 bool CThreadPAKImport::Convert()
 {
@@ -171,7 +147,7 @@ bool CThreadPAKImport::Convert()
     const CString output = m_sOutput;
 
     std::size_t bufSize = 0;
-    PakSamples::CBuffer buffer = AllocateBuffer(1u << 20, bufSize);
+    PakSamples::CBuffer buffer = PakSamples::AllocateTransferBuffer(1u << 20, g_bufferLimit.load(), bufSize);
     if (!buffer) {
         m_uStringID = kNoMemory;
         return false;

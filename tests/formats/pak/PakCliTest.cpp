@@ -3,7 +3,7 @@
 
 #include "PakTestUtil.h"
 
-#include <sys/wait.h>
+#include "tests/common/Python.h"
 
 using namespace paktest;
 
@@ -13,14 +13,8 @@ class PakCli : public PakTest {
 protected:
     int Tessel(const std::string& args, std::string* out = nullptr)
     {
-        const std::string cmd = "cd '" + root.string() + "' && '" + std::string(TESSEL_BINARY_DIR) + "/tessel' " +
-                                args + " >'" + (root / "stdout").string() + "' 2>&1";
-        const int rc = std::system(cmd.c_str());
-        if (out) {
-            const Bytes b = ReadFile(root / "stdout");
-            out->assign(b.begin(), b.end());
-        }
-        return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+        return tessel::test::RunCommand("cd '" + root.string() + "' && '" TESSEL_BINARY_DIR "/tessel' " + args + " 2>&1",
+                                        out);
     }
 };
 

@@ -2,6 +2,7 @@
 // and date of the data sets it makes from throughput files written here;
 // pulse channels; the failures and what they leave behind.
 
+#include "formats/pak/ThreadPAKExport.h"
 #include "formats/pak/ThreadPAKImport.h"
 #include "platform/FileSystem.h"
 
@@ -55,76 +56,66 @@ protected:
 
 }  // namespace
 
-TEST_F(PakImport, SixteenBitChannelsKeepTheirSamplesWithMappingAndCalibration)
+TEST_F(PakImport, SixteenBitChannelsInEitherByteOrderKeepTheirSamplesWithMappingAndCalibration)
 {
-    const TData d = TwoChannels();
-    const fs::path in = Make(d);
     // Names from the side files beside the input (their rules: PakLayoutTest).
     fs::create_directories(dir / "MeasSetup");
     WriteFile(dir / "MeasSetup/ChanPos", "POS1\tSeat rail\nDIRECTION1\tX\n");
     WriteFile(dir / "MPlist", "Front mic\t\tLS\t\nignored\t\tKS\t\n");
-    const CTSInterface::SMessage msg = Import(in);
-    ASSERT_EQ(msg.uState, 5u) << msg.sText.c_str();
-    EXPECT_EQ(msg.lID, 5);
-    EXPECT_EQ(msg.lUser, 6);
-
-    // Named after the measurement directory.
-    const fs::path out = dir / "Run3.dat";
-    CDataset ds(out.c_str(), om__read, 32768, sh__deny_write);
-    EXPECT_EQ(ds.GetKind(), dk__time);
-    EXPECT_EQ(ds.GetComment(), "Data imported from PAK throughput file (TDATA).\r\n");
-    // Start 1e9 s with a time-zone offset of 2 hours.
-    EXPECT_EQ(ds.GetDateOfRecording().FormatISO(), "2001-09-08T23:46:40.000Z");
-    EXPECT_DOUBLE_EQ(ds.GetAbscissa(0).GetDeltaValue(), 0.001);
-    EXPECT_EQ(ds.GetAbscissa(0).GetNbrOfScans(), 24);
-    ASSERT_EQ(ds.GetNbrOfChannels(), 2);
-    const CChannel c0 = ds.GetChannel(0), c1 = ds.GetChannel(1);
-    EXPECT_EQ(c0.GetName(), "Front mic");
-    EXPECT_EQ(c0.GetAbbreviation(), "Fr");
-    EXPECT_EQ(c1.GetName(), "Seat rail X");
-    EXPECT_EQ(c0.GetUnit().GetText(), "Pa");
-    EXPECT_EQ(c1.GetQuantity().GetName(), "voltage");
-    EXPECT_EQ(c1.GetUnit().GetText(), "V");
-    EXPECT_EQ(c0.GetImplType(), it__int16);
-    EXPECT_DOUBLE_EQ(c0.GetMapping().GetFactor(), 0.001);
-    EXPECT_EQ(c0.GetMapping().GetOffset(), 0.25);
-    EXPECT_DOUBLE_EQ(c1.GetMapping().GetFactor(), 3e-4);
-    EXPECT_EQ(c1.GetMapping().GetOffset(), -1.0);
-    // 20·log10(factor·32768/(√2·reference)), worked out apart: 2e-5 Pa and 1 V.
-    EXPECT_NEAR(c0.GetCalibration(), 121.278099, 1e-4);
-    EXPECT_NEAR(c1.GetCalibration(), 16.841124, 1e-4);
-    EXPECT_EQ(c0.GetDeltaHeadroom(), 0.0f);
-    EXPECT_EQ(ReadValues(out, true), Expected(d, {0, 1}));
+    for (const char* order : {"LSB", "MSB", "msb"}) {
+        TData d = TwoChannels();
+        d.byteOrder = order;
+        const CTSInterface::SMessage msg = Import(Make(d));
+        ASSERT_EQ(msg.uState, 5u) << order << ": " << msg.sText.c_str();
+        // Named after the measurement directory.
+        const fs::path out = dir / "Run3.dat";
+        EXPECT_EQ(ReadValues(out, true), Expected(d, {0, 1})) << order;
+        CDataset ds(out.c_str(), om__read, 32768, sh__deny_write);
+        EXPECT_EQ(ds.GetKind(), dk__time);
+        EXPECT_EQ(ds.GetComment(), "Data imported from PAK throughput file (TDATA).\r\n");
+        // Start 1e9 s with a time-zone offset of 2 hours.
+        EXPECT_EQ(ds.GetDateOfRecording().FormatISO(), "2001-09-08T23:46:40.000Z") << order;
+        EXPECT_DOUBLE_EQ(ds.GetAbscissa(0).GetDeltaValue(), 0.001);
+        EXPECT_EQ(ds.GetAbscissa(0).GetNbrOfScans(), 24);
+        ASSERT_EQ(ds.GetNbrOfChannels(), 2);
+        const CChannel c0 = ds.GetChannel(0), c1 = ds.GetChannel(1);
+        EXPECT_EQ(c0.GetName(), "Front mic");
+        EXPECT_EQ(c0.GetAbbreviation(), "Fr");
+        EXPECT_EQ(c1.GetName(), "Seat rail X");
+        EXPECT_EQ(c0.GetUnit().GetText(), "Pa");
+        EXPECT_EQ(c1.GetQuantity().GetName(), "voltage");
+        EXPECT_EQ(c1.GetUnit().GetText(), "V");
+        EXPECT_EQ(c0.GetImplType(), it__int16);
+        EXPECT_DOUBLE_EQ(c0.GetMapping().GetFactor(), 0.001) << order;
+        EXPECT_EQ(c0.GetMapping().GetOffset(), 0.25);
+        EXPECT_DOUBLE_EQ(c1.GetMapping().GetFactor(), 3e-4) << order;
+        EXPECT_EQ(c1.GetMapping().GetOffset(), -1.0);
+        // 20·log10(factor·32768/(√2·reference)), worked out apart: 2e-5 Pa and 1 V.
+        EXPECT_NEAR(c0.GetCalibration(), 121.278099, 1e-4);
+        EXPECT_NEAR(c1.GetCalibration(), 16.841124, 1e-4);
+        EXPECT_EQ(c0.GetDeltaHeadroom(), 0.0f);
+        ds.Close();
+        fs::remove(out);
+    }
 }
 
-TEST_F(PakImport, ByteOrdersInAnyCaseAndFloatSamples)
+TEST_F(PakImport, FloatSamplesInEitherByteOrderGetTheCalibrationOfTheirPeak)
 {
-    // Floats get the calibration of their peak: 30.0 and 22.081 m/s²,
-    // ceil(20·log10(peak / (√2 · 1e-6))).
-    const struct {
-        const char* order;
-        short bits;
-    } cases[] = {{"MSB", 16}, {"msb", 16}, {"LSB", 32}, {"MSB", 32}};
-    for (const auto& k : cases) {
+    // 30.0 and 22.081 m/s²: ceil(20·log10(peak / (√2 · 1e-6))).
+    for (const char* order : {"LSB", "MSB"}) {
         TData d = TwoChannels();
-        d.byteOrder = k.order;
-        d.bits = k.bits;
-        if (k.bits == 32)
-            d.channels = {TChannel{1, 2}, TChannel{1, 2}};
+        d.byteOrder = order;
+        d.bits = 32;
+        d.channels = {TChannel{1, 2}, TChannel{1, 2}};
         const fs::path out = root / "x.dat";
         const CTSInterface::SMessage msg = Import(Make(d), out.c_str());
-        ASSERT_EQ(msg.uState, 5u) << k.order << ": " << msg.sText.c_str();
-        EXPECT_EQ(ReadValues(out, true), Expected(d, {0, 1})) << k.order << " " << k.bits;
+        ASSERT_EQ(msg.uState, 5u) << order << ": " << msg.sText.c_str();
+        EXPECT_EQ(ReadValues(out, true), Expected(d, {0, 1})) << order;
         CDataset ds(out.c_str(), om__read, 32768, sh__deny_write);
-        EXPECT_EQ(ds.GetDateOfRecording().FormatISO(), "2001-09-08T23:46:40.000Z");
-        if (k.bits == 16) {
-            EXPECT_DOUBLE_EQ(ds.GetChannel(1).GetMapping().GetFactor(), 3e-4);
-        } else {
-            EXPECT_EQ(ds.GetChannel(0).GetImplType(), it__float);
-            EXPECT_EQ(ds.GetChannel(0).GetUnit().GetText(), "m/(s^2)");
-            EXPECT_EQ(ds.GetChannel(0).GetCalibration(), 147.0f);
-            EXPECT_EQ(ds.GetChannel(1).GetCalibration(), 144.0f);
-        }
+        EXPECT_EQ(ds.GetChannel(0).GetImplType(), it__float);
+        EXPECT_EQ(ds.GetChannel(0).GetUnit().GetText(), "m/(s^2)");
+        EXPECT_EQ(ds.GetChannel(0).GetCalibration(), 147.0f);
+        EXPECT_EQ(ds.GetChannel(1).GetCalibration(), 144.0f);
         ds.Close();
         fs::remove(out);
     }
@@ -146,7 +137,6 @@ TEST_F(PakImport, PulseChannelsBecomeSpeedDataSetsMergedIntoThePulseChannel)
     const CTSInterface::SMessage msg = RunAsync(
         [&] { return CTSInterface().ImportPAK(in.c_str(), 8, 9, nullptr, nullptr, nullptr); }, &produced);
     ASSERT_EQ(msg.uState, 5u) << msg.sText.c_str();
-    EXPECT_EQ(msg.lID, 8);
     EXPECT_EQ(msg.sText, CString::Formatted(Text(33).c_str(), "10->8"));
     // Speed data at 32 values a second are far below fs / 10: merged.
     const fs::path out = dir / "Run3.dat";
@@ -212,31 +202,33 @@ TEST_F(PakImport, BlocksLargerThanTheBufferAreReadChannelByChannel)
     }
 }
 
-TEST_F(PakImport, OutputNames)
+TEST_F(PakImport, OutputNamesOfImportAndExport)
 {
     EXPECT_EQ(CThreadPAKImport::DeriveOutput("/m/Run3/TDATA"), "/m/Run3/Run3.dat");
     EXPECT_EQ(CThreadPAKImport::DeriveOutput("/m/Run3/TDATA2"), "/m/Run3/Run32.dat");
     EXPECT_EQ(CThreadPAKImport::DeriveOutput("/m/Run3/TDATA0"), "/m/Run3/Run3.dat");
+    EXPECT_EQ(CThreadPAKExport::DeriveOutput("/m/run.1/meas.trx"), "/m/run.1/meas");
+    EXPECT_EQ(CThreadPAKExport::DeriveOutput("/m/meas"), "/m/meas");
     const fs::path standard = root / "trx";
     CTSSettings::m_sPathTRX = standard.c_str();
-    CTSSettings::m_lStandardPathFlags = CTSSettings::bitPAKImport;
+    CTSSettings::m_sPathPAK = (root / "pak/").c_str();
+    CTSSettings::m_lStandardPathFlags = CTSSettings::bitPAKImport | CTSSettings::bitPAKExport;
     EXPECT_EQ(CThreadPAKImport::DeriveOutput("/m/Run3/TDATA7"), (standard / "Run37.dat").string());
     EXPECT_TRUE(fs::is_directory(standard));
+    EXPECT_EQ(CThreadPAKExport::DeriveOutput("/m/meas.trx"), (root / "pak/meas").string());
 }
 
 TEST_F(PakImport, FailuresLeaveNothingBehindAndTheInputUntouched)
 {
     // (The order of the header checks: PakLayoutTest.)
-    TData noChannels = TwoChannels(), noSamples = TwoChannels(), withPulse = TwoChannels();
-    noChannels.channelCount = 0;
+    TData noSamples = TwoChannels(), withPulse = TwoChannels();
     noSamples.samplesPerBlock = 0;
     withPulse.channels.push_back(TChannel{4, 7, 1, 0, 1, 2});
     const Bytes whole = withPulse.Make();
     const struct {
         Bytes file;
         unsigned id;
-    } cases[] = {{noChannels.Make(), 105},
-                 {noSamples.Make(), 131},
+    } cases[] = {{noSamples.Make(), 131},
                  {whole.substr(0, whole.size() - 1), 104},   // cut inside the last block
                  {whole.substr(0, 8008 + 100), 70}};         // cut inside the setup
     const fs::path in = dir / "TDATA", out = root / "out.dat";
@@ -254,9 +246,22 @@ TEST_F(PakImport, FailuresLeaveNothingBehindAndTheInputUntouched)
     EXPECT_EQ(msg.sText, CString::Formatted(Text(10).c_str(), (dir / "missing").c_str()));
     // No transfer buffer, no output.
     CThreadPAKImport::SetBufferLimitForTests(2048);
+    WriteFile(in, whole);
     msg = Import(in, out.c_str());
     EXPECT_EQ(msg.sText, Text(6));
     EXPECT_FALSE(fs::exists(out));
+    CThreadPAKImport::SetBufferLimitForTests(0);
+    // An existing output stays unless overwriting is allowed, by the caller
+    // or else by the setting.
+    WriteFile(out, std::string("keep me"));
+    const int no = 0;
+    msg = Import(in, out.c_str(), &no);
+    EXPECT_EQ(msg.sText, Text(8));
+    EXPECT_EQ(ReadFile(out), "keep me");
+    CTSSettings::m_lOverwriteFlags = CTSSettings::bitPAKImport;
+    msg = Import(in, out.c_str());
+    EXPECT_EQ(msg.uState, 5u) << msg.sText.c_str();
+    EXPECT_EQ(ReadValues(out, true).size(), 3u * 24);   // two analog channels and the pulse channel
 }
 
 TEST_F(PakImport, ADiskThatFillsUpHalfWayLeavesNoDataSet)
@@ -282,23 +287,4 @@ TEST_F(PakImport, ADiskThatFillsUpHalfWayLeavesNoDataSet)
     EXPECT_FALSE(fs::exists(root / "full.dat.SC0"));
     EXPECT_EQ(Listing(root), std::vector<std::string>({"Run3", "Run3/TDATA"}));
     EXPECT_EQ(ReadFile(in), before);
-}
-
-TEST_F(PakImport, AnExistingOutputIsKeptUnlessOverwriteIsAllowed)
-{
-    const fs::path in = Make(TwoChannels());
-    const fs::path out = root / "out.dat";
-    WriteFile(out, std::string("keep me"));
-    const int no = 0, yes = 1;
-    CTSInterface::SMessage msg = Import(in, out.c_str(), &no);
-    EXPECT_EQ(msg.uState, 6u);
-    EXPECT_EQ(msg.sText, Text(8));
-    EXPECT_EQ(ReadFile(out), "keep me");
-    // The setting decides when the caller does not.
-    CTSSettings::m_lOverwriteFlags = CTSSettings::bitPAKImport;
-    msg = Import(in, out.c_str());
-    EXPECT_EQ(msg.uState, 5u) << msg.sText.c_str();
-    msg = Import(in, out.c_str(), &yes);
-    EXPECT_EQ(msg.uState, 5u) << msg.sText.c_str();
-    EXPECT_EQ(ReadValues(out, true).size(), 48u);
 }

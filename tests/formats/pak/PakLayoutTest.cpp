@@ -55,30 +55,23 @@ TEST(PakNames, ChanPosLinesThenMPlistFillTheEmptyNames)
     EXPECT_EQ(n[255], "");
 }
 
-TEST(PakNames, LongMPlistNamesAreShortenedAroundADot)
+TEST(PakNames, LongMPlistNamesAreShortenedAroundADotAndTheListStopsAt256Lines)
 {
-    std::string n130, n129;
+    std::string n130;
     for (int i = 0; i < 130; ++i)
         n130 += char('A' + i % 26);
-    n129 = n130.substr(0, 129);
-    const PakNames n = Names("", n130 + "\t\tLS\t\n" + n129 + "\t\tLS\t\n");
+    const std::string n129 = n130.substr(0, 129);
+    std::string list = n130 + "\t\tLS\t\n" + n129 + "\t\tLS\t\n";
+    for (int i = 2; i < 300; ++i)
+        list += "n" + std::to_string(i) + "\t\tLS\t\n";
+    const PakNames n = Names("", list);
     // 64 characters, ".", the last 63: 128 in all.
     EXPECT_EQ(n[0], n130.substr(0, 64) + "." + n130.substr(67));
-    EXPECT_EQ(n[0].size(), 128u);
     EXPECT_EQ(n[1], n129.substr(0, 128));
+    EXPECT_EQ(n[255], "n255");
     // ChanPos names are cut at 128 characters as well.
     const PakNames m = Names("POS7\t" + n130 + "\n", "");
     EXPECT_EQ(m[7], n130.substr(0, 128));
-}
-
-TEST(PakNames, MPlistStopsAfter256Lines)
-{
-    std::string list;
-    for (int i = 0; i < 300; ++i)
-        list += "n" + std::to_string(i) + "\t\tLS\t\n";
-    const PakNames n = Names("", list);
-    EXPECT_EQ(n[0], "n0");
-    EXPECT_EQ(n[255], "n255");
 }
 
 TEST(PakHeader, ChecksComeInTheirOrder)
@@ -118,36 +111,28 @@ TEST(PakHeader, ChecksComeInTheirOrder)
 TEST(PakSamples, EverySampleReachesItsPlaceBothWays)
 {
     using Bytes = std::vector<unsigned char>;
-    // Channel counts and lengths around the 8 x 8 and 4 x 4 tiles; scans with
-    // and without a pulse byte after the samples (which stays untouched).
+    // Channel counts and lengths around the tiles of 8, 4 and 2 channels;
+    // scans with and without a pulse byte after the samples (which stays untouched).
     for (std::size_t bytes : {2u, 4u})
-        for (int channels : {1, 3, 4, 5, 8, 12, 13})
+        for (int channels : {1, 2, 3, 4, 5, 8, 12, 13})
             for (long n : {0L, 7L, 8L, 9L, 21L})
                 for (std::size_t pad : {0u, 1u}) {
                     const std::size_t scan = std::size_t(channels) * bytes + pad;
-                    auto code = [&](int c, long s) { return std::uint32_t(c * 1000 + s + 1); };
                     std::vector<Bytes> runs(std::size_t(channels), Bytes(std::size_t(n) * bytes)), back = runs;
                     std::vector<const unsigned char*> from;
                     std::vector<unsigned char*> to;
-                    for (int c = 0; c < channels; ++c) {
-                        for (long s = 0; s < n; ++s)
+                    Bytes expected(std::size_t(n) * scan, 0xAA), scans = expected;
+                    for (std::size_t c = 0; c < runs.size(); ++c) {
+                        // Byte k of sample s of channel c, in its run and in its scan.
+                        for (std::size_t s = 0; s < std::size_t(n); ++s)
                             for (std::size_t k = 0; k < bytes; ++k)
-                                runs[std::size_t(c)][std::size_t(s) * bytes + k] = (code(c, s) >> (8 * k)) & 0xFF;
-                        from.push_back(runs[std::size_t(c)].data());
-                        to.push_back(back[std::size_t(c)].data());
+                                runs[c][s * bytes + k] = expected[s * scan + c * bytes + k] =
+                                    (unsigned char)((c * 1000 + s + 1) >> (8 * k));
+                        from.push_back(runs[c].data());
+                        to.push_back(back[c].data());
                     }
-                    Bytes scans(std::size_t(n) * scan, 0xAA);
                     PakSamples::Interleave(from.data(), channels, n, bytes, scans.data(), scan);
-                    for (long s = 0; s < n; ++s) {
-                        for (int c = 0; c < channels; ++c) {
-                            std::uint32_t v = 0;
-                            for (std::size_t k = 0; k < bytes; ++k)
-                                v |= std::uint32_t(scans[std::size_t(s) * scan + std::size_t(c) * bytes + k]) << (8 * k);
-                            ASSERT_EQ(v, code(c, s)) << bytes << " " << channels << " " << n << " " << c << " " << s;
-                        }
-                        if (pad)
-                            ASSERT_EQ(scans[std::size_t(s + 1) * scan - 1], 0xAA);
-                    }
+                    ASSERT_EQ(scans, expected) << bytes << " " << channels << " " << n << " " << pad;
                     PakSamples::Deinterleave(scans.data(), scan, channels, n, bytes, to.data());
                     ASSERT_EQ(back, runs) << bytes << " " << channels << " " << n << " " << pad;
                 }

@@ -3,9 +3,6 @@
 // from the layout tables, in either byte order; a scratch measurement
 // directory per test; reading a data set back; one asynchronous run.
 
-#include "hostlibs/dataset/Dataset.h"
-#include "interface/TSInterface.h"
-#include "platform/MessageLoop.h"
 #include "settings/TSSettings.h"
 #include "tests/common/AsyncRun.h"
 #include "tests/common/DatasetMaker.h"
