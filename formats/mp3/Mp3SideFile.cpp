@@ -214,6 +214,36 @@ std::size_t BannerLength(const unsigned char* data, std::size_t size)
 bool Write(const char* sourceTrx, const char* mp3Path, const char* sidePath, std::string& error,
            const std::function<bool()>& stop)
 {
+    CAside aside;
+    return aside.Write(sourceTrx, mp3Path, sidePath, error, stop) && aside.Commit(error);
+}
+
+void CAside::Discard()
+{
+    if (!m_sAside.IsEmpty()) FileSystem::RemoveFile(m_sAside);
+    m_sAside.Empty();
+}
+
+bool CAside::Commit(std::string& error)
+{
+    if (m_sAside.IsEmpty()) {
+        error = m_sSide.str() + ": nothing written";
+        return false;
+    }
+    const FileSystem::SError renamed = FileSystem::RenameFile(m_sAside, m_sSide);
+    if (renamed.Failed()) {
+        error = m_sSide.str() + ": " + Reason(renamed);
+        return false;
+    }
+    m_sAside.Empty();
+    return true;
+}
+
+bool CAside::Write(const char* sourceTrx, const char* mp3Path, const char* sidePath, std::string& error,
+                   const std::function<bool()>& stop)
+{
+    Discard();
+    m_sSide = sidePath;
     std::unique_ptr<CDataset> source;
     try {
         source = std::make_unique<CDataset>(sourceTrx, om__read, 32768, sh__deny_write);
@@ -332,11 +362,7 @@ bool Write(const char* sourceTrx, const char* mp3Path, const char* sidePath, std
     }
     if (!out.Flush()) return writeFailed();
     out.Close();
-    const FileSystem::SError renamed = FileSystem::RenameFile(aside.Path(), sidePath);
-    if (renamed.Failed()) {
-        error = std::string(sidePath) + ": " + Reason(renamed);
-        return false;
-    }
+    m_sAside = aside.Path();
     aside.Release();
     return true;
 }

@@ -36,6 +36,25 @@ std::size_t BannerLength(const unsigned char* data, std::size_t size);
 bool Write(const char* sourceTrx, const char* mp3Path, const char* sidePath, std::string& error,
            const std::function<bool()>& stop);
 
+// The same in two steps, so that the side file can be made while the MP3 is
+// still being encoded: Write makes it under a new name beside `sidePath`,
+// Commit renames it into place. One dropped uncommitted is removed.
+class CAside {
+public:
+    CAside() = default;
+    ~CAside() { Discard(); }
+    CAside(const CAside&) = delete;
+    CAside& operator=(const CAside&) = delete;
+    bool Write(const char* sourceTrx, const char* mp3Path, const char* sidePath, std::string& error,
+               const std::function<bool()>& stop);
+    bool Commit(std::string& error);
+    void Discard();
+
+private:
+    CString m_sAside;
+    CString m_sSide;
+};
+
 // Applies the side file of `mp3Input`, when there is one, to the data set at
 // `datasetPath` made from the MP3: title, comment, date of recording, the
 // channels' descriptions, the sub-channels and their pulse bits, and the

@@ -5,12 +5,16 @@
 #include "formats/mp3/Mp3Result.h"
 #include "formats/mp3/Mp3SideFile.h"
 #include "formats/wave/WavExport.h"
+#include "frame/Cancellation.h"
 #include "frame/CreatedOutputs.h"
 #include "hostlibs/dataset/Dataset.h"
 #include "platform/FileSystem.h"
 #include "settings/TSSettings.h"
 
+#include <atomic>
 #include <memory>
+#include <system_error>
+#include <thread>
 
 CThreadMP3Export::CThreadMP3Export(const char* input, long id, long user, const char* output,
                                    const int* overwrite)
@@ -59,6 +63,40 @@ bool CThreadMP3Export::Convert()
         m_sTextArg = "$TMPDIR";
         return fail(Mp3Result::kFileNotOpened);
     }
+
+    // The side file needs nothing of the MP3 but its name: it is made aside
+    // on a thread of its own while the WAVE export and the encoder run (the
+    // encoder keeps one core busy, the other is free), and put in place
+    // after the MP3. Whatever path leaves here, the thread has ended first.
+    const CString sidePath = Mp3SideFile::PathFor(output);
+    Mp3SideFile::CAside side;
+    std::string sideError;
+    bool sideMade = false;
+    std::atomic<bool> abandon{false};
+    std::thread sideWriter;
+    auto writeSide = [&] {
+        try {
+            sideMade = side.Write(input, output, sidePath, sideError,
+                                  [&] { return abandon.load() || JobCancellation::Requested(); });
+        } catch (const std::exception& e) {
+            sideError = e.what();
+            sideMade = false;
+        }
+    };
+    try {
+        sideWriter = std::thread(writeSide);
+    } catch (const std::system_error&) {
+        // No thread to be had: it is written after the MP3 instead.
+    }
+    struct SJoin {
+        std::thread& t;
+        std::atomic<bool>& abandon;
+        ~SJoin()
+        {
+            abandon = true;
+            if (t.joinable()) t.join();
+        }
+    } joinSide{sideWriter, abandon};
 
     {
         const CMark mark(input, nullptr);
@@ -113,10 +151,17 @@ bool CThreadMP3Export::Convert()
     created.Add(output);
 
     SetProgress(0.75f);
-    std::string error;
-    if (!Mp3SideFile::Write(input, output, Mp3SideFile::PathFor(output), error, [this] { return Interrupted(); })) {
+    if (sideWriter.joinable())
+        sideWriter.join();
+    else
+        writeSide();
+    if (Interrupted()) {
         created.RemoveAll();
-        m_sTextAppend = "\n" + CString(error);
+        return fail(Mp3Result::kSideFileNotWritten);
+    }
+    if (!sideMade || !side.Commit(sideError)) {
+        created.RemoveAll();
+        m_sTextAppend = "\n" + CString(sideError);
         return fail(Mp3Result::kSideFileNotWritten);
     }
     created.Keep();

@@ -78,7 +78,9 @@ struct SStreamBlock {
     // like `values`: a float cannot hold a 24 or 32-bit code exactly, and a
     // 1:1 conversion must not lose it. Filled only when the consumer asked
     // for them (COutput::WantCodes) and the producer reads stored codes;
-    // empty otherwise. Slots of other channels hold 0.
+    // empty otherwise. Slots of other channels hold 0. A consumer that wants
+    // the codes alone may get a block whose codes are complete (every
+    // channel has one) and whose values are left as they were.
     std::vector<std::int32_t> codes;
     bool bEnd = false;
 
@@ -101,8 +103,15 @@ public:
     bool Pull(SStreamBlock& block);
     // The consumer would like exact integer codes beside the values (see
     // SStreamBlock::codes). A producer that cannot give them ignores it.
-    void WantCodes(bool bOn) { m_bWantCodes = bOn; }
+    // Without the values, a producer whose channels all have codes may skip
+    // making the values (a 1:1 copy of integers needs none of them).
+    void WantCodes(bool bOn, bool bValuesToo = true)
+    {
+        m_bWantCodes = bOn;
+        m_bWantValues = !bOn || bValuesToo;
+    }
     bool CodesWanted() const { return m_bWantCodes; }
+    bool ValuesWanted() const { return m_bWantValues; }
 
 private:
     friend class CInput;
@@ -111,6 +120,7 @@ private:
     CInput* m_pInput = nullptr;
     SStreamFormat m_format;
     bool m_bWantCodes = false;
+    bool m_bWantValues = true;
 };
 
 class CInput {

@@ -102,6 +102,8 @@ bool CTrxReader::Prepare(bool withSignals, bool withPulses, bool tolerate, SStre
     fmt = SStreamFormat{};
     m_codeMaps.clear();
     m_bRawMapped = false;
+    m_bAllCodes = false;
+    m_bAllInt16 = false;
     fmt.dStart = absc.GetFirstValue();
     fmt.iKind = ds.GetKind();
     fmt.sTitle = ds.GetTitle().str();
@@ -138,6 +140,12 @@ bool CTrxReader::Prepare(bool withSignals, bool withPulses, bool tolerate, SStre
             s.pOrigin = std::make_shared<CChannel>(ch);
             fmt.channels.push_back(std::move(s));
         }
+        m_bAllCodes = m_bAllInt16 = true;
+        for (std::size_t c = 0; c < m_codeMaps.size(); ++c) {
+            m_bAllCodes = m_bAllCodes && m_codeMaps[c].first != 0.0;
+            m_bAllInt16 = m_bAllInt16 && fmt.channels[c].iOriginType == it__int16;
+        }
+        m_bAllInt16 = m_bAllInt16 && m_bAllCodes;
     }
     m_nCh = fmt.channels.size();
     if (withPulses) {
@@ -207,7 +215,10 @@ bool CTrxReader::Read(SStreamBlock& block, std::string& error)
     std::uint64_t left = m_nTotal - m_nDone;
     std::size_t n = std::size_t(std::min<std::uint64_t>(left, m_nBlock));
     block.Reset(n, m_nCh, !m_bits.empty());
-    if (n && m_pSignals && m_bCodesWanted) {
+    if (n && m_pSignals && m_bCodesWanted && !m_bValuesWanted && m_bAllCodes) {
+        if (!ReadCodesOnly(block, n, error))
+            return false;
+    } else if (n && m_pSignals && m_bCodesWanted) {
         if (!ReadWithCodes(block, n, error))
             return false;
     } else if (n && m_pSignals) {
@@ -260,22 +271,53 @@ bool CTrxReader::Read(SStreamBlock& block, std::string& error)
     return true;
 }
 
+bool CTrxReader::MapRaw(std::string& error)
+{
+    if (m_bRawMapped)
+        return true;
+    // Integer channels come raw from here on; where values are made too,
+    // they are made from the same code, so both views agree.
+    CChNbrList raw;
+    CChNbrList list = m_pSignals->GetChannels();
+    for (std::size_t c = 0; c < m_codeMaps.size(); ++c)
+        if (m_codeMaps[c].first != 0.0)
+            raw.Add(list.GetAt(int(c)));
+    if (!raw.IsEmpty() && !m_pSignals->SetChannelMapping(raw, mk__raw, nullptr)) {
+        error = m_sPath + ": integer channels cannot be read raw: " + m_pSignals->GetLastError().str();
+        return false;
+    }
+    m_bRawMapped = true;
+    return true;
+}
+
+bool CTrxReader::ReadCodesOnly(SStreamBlock& block, std::size_t n, std::string& error)
+{
+    if (!MapRaw(error))
+        return false;
+    const std::size_t total = n * m_nCh;
+    block.codes.resize(total);
+    long got;
+    if (m_bAllInt16) {
+        // 16-bit samples as they lie in the file: for a data set of nothing
+        // else the access copies them without looking at each one.
+        m_narrow.resize(total);
+        got = m_pSignals->GetData(long(n), m_narrow.data(), ds__dorg_interleaved, it__int16);
+        if (got == long(n))
+            std::copy(m_narrow.begin(), m_narrow.end(), block.codes.begin());
+    } else {
+        got = m_pSignals->GetData(long(n), block.codes.data(), ds__dorg_interleaved, it__int32);
+    }
+    if (got != long(n)) {
+        error = m_sPath + ": read at scan " + std::to_string(m_nDone) + " failed: " + m_pSignals->GetLastError().str();
+        return false;
+    }
+    return true;
+}
+
 bool CTrxReader::ReadWithCodes(SStreamBlock& block, std::size_t n, std::string& error)
 {
-    if (!m_bRawMapped) {
-        // Integer channels come raw from here on; the physical value is
-        // made below from the same code, so both views agree.
-        CChNbrList raw;
-        CChNbrList list = m_pSignals->GetChannels();
-        for (std::size_t c = 0; c < m_codeMaps.size(); ++c)
-            if (m_codeMaps[c].first != 0.0)
-                raw.Add(list.GetAt(int(c)));
-        if (!raw.IsEmpty() && !m_pSignals->SetChannelMapping(raw, mk__raw, nullptr)) {
-            error = m_sPath + ": integer channels cannot be read raw: " + m_pSignals->GetLastError().str();
-            return false;
-        }
-        m_bRawMapped = true;
-    }
+    if (!MapRaw(error))
+        return false;
     m_wide.resize(n * m_nCh);
     long got = m_pSignals->GetData(long(n), m_wide.data(), ds__dorg_interleaved, it__double);
     if (got != long(n)) {
@@ -324,5 +366,6 @@ void CTrxReader::Close()
     m_bits.clear();
     m_codeMaps.clear();
     m_bRawMapped = false;
+    m_bAllCodes = m_bAllInt16 = false;
     m_ds.reset();
 }

@@ -23,8 +23,13 @@ public:
     bool Prepare(bool withSignals, bool withPulses, bool pulseErrorsTolerated, SStreamFormat& fmt, std::string& error);
     bool Read(SStreamBlock& block, std::string& error);
     // From the next Read on, integer channels also deliver their stored codes
-    // (SStreamBlock::codes).
-    void SetCodesWanted(bool bOn) { m_bCodesWanted = bOn; }
+    // (SStreamBlock::codes); without the values, and when every channel has
+    // codes, the values are not made at all.
+    void SetCodesWanted(bool bOn, bool bValuesToo = true)
+    {
+        m_bCodesWanted = bOn;
+        m_bValuesWanted = !bOn || bValuesToo;
+    }
     void GetProgress(std::uint32_t& total, std::uint32_t& done) const;
     void Close();
 
@@ -52,9 +57,15 @@ private:
     // Exact codes: per signal channel its mapping when it is a linear
     // integer channel (delivered raw), else factor 0 (delivered physical).
     bool m_bCodesWanted = false;
+    bool m_bValuesWanted = true;
     bool m_bRawMapped = false;
+    bool m_bAllCodes = false;  // every signal channel is a linear integer channel
+    bool m_bAllInt16 = false;  // ... and every one is stored in 16 bits
     std::vector<std::pair<double, double>> m_codeMaps;
     std::vector<double> m_wide;
+    std::vector<std::int16_t> m_narrow;
 
+    bool MapRaw(std::string& error);
     bool ReadWithCodes(SStreamBlock& block, std::size_t n, std::string& error);
+    bool ReadCodesOnly(SStreamBlock& block, std::size_t n, std::string& error);
 };

@@ -80,7 +80,7 @@ bool CSPBTrxSourceTimeData::Produce(int, SStreamBlock& block)
     std::string e;
     if (!m->reader.IsOpen())
         return Fail("TRX source: closed");
-    m->reader.SetCodesWanted(Output(0)->CodesWanted());
+    m->reader.SetCodesWanted(Output(0)->CodesWanted(), Output(0)->ValuesWanted());
     if (!m->reader.Read(block, e))
         return Fail("TRX source: " + e);
     return true;

@@ -47,6 +47,37 @@ bool WriteAt(int fd, const std::string& path, std::uint64_t pos, const void* dat
     }
     return true;
 }
+// Channel c of n interleaved scans of stored codes into output codes: the
+// code times k, a power of two (so the product is exact), then rounding to
+// nearest (ties to even) or truncation, as the quantiser does, and clipping.
+// Returns how many had to be clipped.
+std::size_t ScaleCodes(const std::int32_t* in, std::size_t n, std::size_t nCh, std::size_t c, double k, bool round,
+                       double lo, double hi, std::int32_t* out)
+{
+    std::size_t clipped = 0;
+    const std::size_t end = n * nCh;
+    if (std::fabs(k) >= 1.0) {
+        // Whole numbers stay whole: no rounding, and no 64-bit product of
+        // a 32-bit code and at most 2^23 overflows.
+        const auto f = std::int64_t(k), l = std::int64_t(lo), h = std::int64_t(hi);
+        for (std::size_t i = c; i < end; i += nCh) {
+            std::int64_t y = std::int64_t(in[i]) * f;
+            clipped += (y < l) | (y > h);
+            y = y < l ? l : (y > h ? h : y);
+            out[i] = std::int32_t(y);
+        }
+        return clipped;
+    }
+    constexpr double kMagic = 6755399441055744.0; // 1.5 * 2^52: rounds to an integer, ties to even
+    for (std::size_t i = c; i < end; i += nCh) {
+        const double y = double(in[i]) * k;
+        double r = round ? (y + kMagic) - kMagic : std::trunc(y);
+        clipped += (r < lo) | (r > hi);
+        r = r < lo ? lo : (r > hi ? hi : r);
+        out[i] = std::int32_t(r);
+    }
+    return clipped;
+}
 } // namespace
 
 struct CSPMWaveDrain::Impl {
@@ -74,6 +105,8 @@ struct CSPMWaveDrain::Impl {
     // when the channel is quantised from its value.
     std::vector<double> codeScale;
     bool bCodes = false;
+    // Every channel is such a shift: the codes alone make the file.
+    bool bCodesOnly = false;
     std::vector<int> pulseBit; // per channel: pulse bit to write, -1 none
     bool bPulses = false;
     SDitherNoise noise;
@@ -249,8 +282,9 @@ bool CSPMWaveDrain::OnInitialize()
             m->bCodes = m->bCodes || originBits > 16;
         }
     }
-    if (m->bCodes && Input(0)->IsConnected())
-        Input(0)->GetConnectedOutput()->WantCodes(true);
+    m->bCodesOnly = std::all_of(m->codeScale.begin(), m->codeScale.end(), [](double k) { return k != 0.0; });
+    if ((m->bCodes || m->bCodesOnly) && Input(0)->IsConnected())
+        Input(0)->GetConnectedOutput()->WantCodes(true, !m->bCodesOnly);
     m->bPulses = fmt.HasPulses() && m->nSub > 0;
     m->pulseBit.assign(m->nCh, -1);
     if (m->bPulses) {
@@ -284,22 +318,21 @@ bool CSPMWaveDrain::Consume(const SStreamBlock& block)
         return Fail("WAVE drain: " + s.sPath + ": more than 4 GiB of samples do not fit a RIFF file");
     }
     s.codes.resize(n * nCh);
-    s.nClipped += QuantizeInterleaved(block.values.data(), n, nCh, s.quant.data(), s.noise, s.codes.data());
-    if (s.bCodes && block.codes.size() == n * nCh) {
-        const double lo = s.quant[0].Low(), hi = s.quant[0].High();
-        for (std::size_t c = 0; c < nCh; ++c) {
-            const double k = s.codeScale[c];
-            if (k == 0.0)
-                continue;
-            for (std::size_t i = c; i < n * nCh; i += nCh) {
-                // A power of two times a code is exact; then rounding to
-                // nearest (ties to even) or truncation, as the quantiser does.
-                const double y = double(block.codes[i]) * k;
-                double r = s.quant[c].bRound ? std::nearbyint(y) : std::trunc(y);
-                r = r < lo ? lo : (r > hi ? hi : r);
-                s.codes[i] = std::int32_t(r);
-            }
-        }
+    const bool haveCodes = block.codes.size() == n * nCh;
+    const double lo = s.quant[0].Low(), hi = s.quant[0].High();
+    if (s.bCodesOnly && haveCodes) {
+        // No value is needed (the producer may not have made any).
+        for (std::size_t c = 0; c < nCh; ++c)
+            s.nClipped += ScaleCodes(block.codes.data(), n, nCh, c, s.codeScale[c], s.quant[c].bRound, lo, hi,
+                                     s.codes.data());
+    } else {
+        s.nClipped += QuantizeInterleaved(block.values.data(), n, nCh, s.quant.data(), s.noise, s.codes.data());
+        // The values were counted when clipped; their codes replace them.
+        if (s.bCodes && haveCodes)
+            for (std::size_t c = 0; c < nCh; ++c)
+                if (s.codeScale[c] != 0.0)
+                    ScaleCodes(block.codes.data(), n, nCh, c, s.codeScale[c], s.quant[c].bRound, lo, hi,
+                               s.codes.data());
     }
     if (s.bPulses && !block.pulses.empty()) {
         const std::int32_t keep = s.b24 ? ~std::int32_t(0x100) : ~std::int32_t(1);

@@ -6,15 +6,13 @@
 #include "tests/common/DatasetMaker.h"
 #include "tests/common/AsyncRun.h"
 #include "tests/common/PeerTools.h"
+#include "tests/common/Python.h"
 #include "tests/common/TempDir.h"
 #include "formats/mp3/Mp3Converter.h"
 #include "formats/mp3/Mp3SideFile.h"
-#include "formats/mp3/ThreadMP3Export.h"
-#include "formats/mp3/ThreadMP3Import.h"
 #include "frame/Cancellation.h"
 #include "hostlibs/dataset/Dataset.h"
 #include "interface/TSInterface.h"
-#include "platform/MessageLoop.h"
 #include "platform/Semaphore.h"
 #include "settings/TSSettings.h"
 
@@ -22,9 +20,7 @@
 
 #include <chrono>
 #include <cmath>
-#include <cstdio>
 #include <filesystem>
-#include <functional>
 #include <optional>
 #include <thread>
 
@@ -36,23 +32,6 @@ namespace {
 
 constexpr double kRate = 44100.0;
 constexpr long kScans = 20000;  // more than two chunks of the pulse code
-
-void WriteScript(const fs::path& p, const std::string& body, bool executable = true)
-{
-    tessel::test::WriteFile(p, "#!/bin/sh\n" + body + "\n");
-    fs::permissions(p, executable ? fs::perms(0755) : fs::perms(0644));
-}
-
-std::string Capture(const std::string& cmd)
-{
-    std::string out;
-    if (FILE* p = ::popen(cmd.c_str(), "r")) {
-        char buf[256];
-        while (std::fgets(buf, sizeof buf, p)) out += buf;
-        ::pclose(p);
-    }
-    return out;
-}
 
 // The pulse bit of scan i: pulses 3 scans wide every 50 scans, a stretch
 // where it toggles every scan, and a long high stretch.
@@ -164,26 +143,27 @@ protected:
     {
         const fs::path fake = dir / "fake";
         fs::create_directories(fake);
-        WriteScript(fake / "WaveToMP3.bat", body, executable);
-        WriteScript(fake / "MP3ToWave.bat", body, executable);
+        for (const char* name : {"WaveToMP3.bat", "MP3ToWave.bat"}) {
+            tessel::test::WriteFile(fake / name, "#!/bin/sh\n" + body + "\n");
+            fs::permissions(fake / name, executable ? fs::perms(0755) : fs::perms(0644));
+        }
         Mp3Converter::SetDirectoryForTests(fake.c_str());
     }
 
     bool TmpIsEmpty() { return fs::is_empty(tmp); }
-
-    // Starts a conversion through the interface, as a host does, and waits
-    // for its message.
-    CTSInterface::SMessage RunAsync(const std::function<unsigned(CTSInterface&)>& start)
+    // Files in the test's folder whose names start with `stem` and a dot
+    // (an output, its side file, or the side file made aside).
+    int Leftovers(const std::string& stem)
     {
-        return tessel::test::RunAsync([&] {
-            CTSInterface ts;
-            return start(ts);
-        });
+        int n = 0;
+        for (const auto& e : fs::directory_iterator(dir)) n += e.path().filename().string().rfind(stem + ".", 0) == 0;
+        return n;
     }
 
+    // Asynchronous, as a host starts it, waiting for its message.
     CTSInterface::SMessage Export(const fs::path& in, const fs::path& out, int overwrite = 1)
     {
-        return RunAsync([&](CTSInterface& ts) { return ts.ExportMP3(in.c_str(), 5, 6, out.c_str(), &overwrite); });
+        return tessel::test::RunAsync([&] { return CTSInterface().ExportMP3(in.c_str(), 5, 6, out.c_str(), &overwrite); });
     }
     CTSInterface::SMessage Import(const fs::path& in, const fs::path& out, int overwrite = 1)
     {
@@ -209,27 +189,20 @@ TEST_F(Mp3, RoundTripKeepsDescriptionAndExactPulseBits)
     const CTSInterface::SMessage ex = Export(dir / "src.trx", dir / "run.mp3");
     ASSERT_EQ(ex.uState, 27u) << ex.sText.str();
     EXPECT_EQ(ex.lID, 5);
-    EXPECT_TRUE(fs::exists(dir / "run.MP3Plus"));
-    EXPECT_TRUE(TmpIsEmpty());
     // An independent reader sees an MP3 stream of the source's layout.
-    if (HaveProgram("ffprobe")) {
-        const std::string probe = Capture("ffprobe -v error -show_entries stream=codec_name,sample_rate,channels "
-                                          "-of default=noprint_wrappers=1 '" + (dir / "run.mp3").string() + "'");
-        EXPECT_NE(probe.find("codec_name=mp3"), std::string::npos) << probe;
-        EXPECT_NE(probe.find("sample_rate=44100"), std::string::npos) << probe;
-        EXPECT_NE(probe.find("channels=2"), std::string::npos) << probe;
-    } else {
-        TESSEL_SKIP_OR_FAIL("ffprobe is not installed");
-    }
+    if (!HaveProgram("ffprobe")) TESSEL_SKIP_OR_FAIL("ffprobe is not installed");
+    std::string probe;
+    tessel::test::RunCommand("ffprobe -v error -show_entries stream=codec_name,sample_rate,channels -of "
+                             "default=noprint_wrappers=1 '" + (dir / "run.mp3").string() + "'", &probe);
+    EXPECT_EQ(probe, "codec_name=mp3\nsample_rate=44100\nchannels=2\n");
 
     // Synchronous import, then asynchronous into a second file: the same.
     const CTSInterface::SMessage im = Import(dir / "run.mp3", dir / "back.trx");
     ASSERT_EQ(im.uState, 25u) << im.sText.str();
     EXPECT_EQ(im.sText.str().find(Text(108)), std::string::npos) << im.sText.str();
     int one = 1;
-    const CTSInterface::SMessage im2 = RunAsync([&](CTSInterface& ts) {
-        return ts.ImportMP3((dir / "run.mp3").c_str(), 1, 2, (dir / "back2.trx").c_str(), &one, nullptr);
-    });
+    const CTSInterface::SMessage im2 = tessel::test::RunAsync(
+        [&] { return CTSInterface().ImportMP3((dir / "run.mp3").c_str(), 1, 2, (dir / "back2.trx").c_str(), &one, nullptr); });
     ASSERT_EQ(im2.uState, 25u) << im2.sText.str();
     EXPECT_EQ(ReadFile(dir / "back.trx"), ReadFile(dir / "back2.trx"));
     EXPECT_TRUE(TmpIsEmpty());
@@ -273,22 +246,6 @@ TEST_F(Mp3, RoundTripKeepsDescriptionAndExactPulseBits)
     // The sound itself went through MP3: close, not equal.
     EXPECT_GT(Correlation(s, b, 0, 3), 0.99);
     EXPECT_GT(Correlation(s, b, 1, 3), 0.99);
-}
-
-TEST_F(Mp3, SideFileWithoutSubChannelsHoldsBannerAndHeaderOnly)
-{
-    if (!HaveConverters()) TESSEL_SKIP_OR_FAIL("lame or mpg123 is not installed");
-    MakeSource(dir / "plain.trx", false);
-    const CTSInterface::SMessage ex = Export(dir / "plain.trx", dir / "plain.mp3");
-    ASSERT_EQ(ex.uState, 27u) << ex.sText.str();
-    // The header ends where the layout's field at offset 16 says the samples begin.
-    const std::string trx = ReadFile(dir / "plain.trx");
-    std::uint64_t start = 0;
-    for (int k = 7; k >= 0; --k) start = start * 256 + std::uint8_t(trx[std::size_t(16 + k)]);
-    ASSERT_GT(start, 24u);
-    const std::string expected = "Orvano additional data for " + (dir / "plain.mp3").string() + "\r\n" +
-                                 trx.substr(0, std::size_t(start));
-    EXPECT_EQ(ReadFile(dir / "plain.MP3Plus"), expected);
 }
 
 TEST_F(Mp3, DecodedLengthIsCutToTheSourceButNeverExtended)
@@ -339,17 +296,10 @@ TEST_F(Mp3, Mp3OfAnotherEncoderImportsAsPlainWave)
     ASSERT_EQ(ds.GetNbrOfChannels(), 2);
     EXPECT_EQ(ds.GetChannel(0).GetName(), "Left channel");
     EXPECT_EQ(ds.GetChannel(1).GetName(), "Right channel");
-    EXPECT_EQ(ds.GetChannel(0).GetUnit().GetText(), "Pa");
     EXPECT_EQ(ds.GetNbrOfSubChannels(), 0);
     EXPECT_DOUBLE_EQ(ds.GetSamplingRate(0), 22050.0);
     // Half a second, give or take a frame of the coder.
     EXPECT_NEAR(ds.GetNbrOfScans(), 11025, 1152);
-    // A 1 kHz tone: about 1000 zero crossings in half a second.
-    const std::vector<double> v = RawSamples(dir / "tone.dat");
-    int crossings = 0;
-    for (std::size_t i = 2; i < v.size(); i += 2)
-        if ((v[i - 2] < 0) != (v[i] < 0)) ++crossings;
-    EXPECT_NEAR(crossings, 1000, 30);
     EXPECT_TRUE(TmpIsEmpty());
 }
 
@@ -358,38 +308,29 @@ TEST_F(Mp3, ConverterFailuresLeaveNothingBehind)
     MakeSource(dir / "src.trx", true);
     const std::string before = ReadFile(dir / "src.trx");
     tessel::test::WriteFile(dir / "in.mp3", "not really an MP3");
+    // The decoder is judged by the WAVE file it leaves: one that cannot be
+    // started is 106; one that ran and made nothing fails the WAVE import.
     struct SCase {
         const char* what;
         std::string body;
         bool executable;
+        unsigned importText;
     };
-    for (const SCase& c : {SCase{"exit status 1", "exit 1", true},
-                           SCase{"not executable", "exit 0", false},
-                           SCase{"killed by a signal", "kill -9 $$", true}}) {
+    for (const SCase& c : {SCase{"exit status 1", "exit 1", true, 140}, SCase{"not executable", "exit 0", false, 106},
+                           SCase{"killed by a signal", "kill -9 $$", true, 140}}) {
         SCOPED_TRACE(c.what);
         FakeConverters(c.body, c.executable);
         const CTSInterface::SMessage ex = Export(dir / "src.trx", dir / "out.mp3");
         EXPECT_EQ(ex.uState, 28u);
         EXPECT_EQ(ex.sText.str().rfind(Text(106), 0), 0u) << ex.sText.str();
-        EXPECT_FALSE(fs::exists(dir / "out.mp3"));
-        EXPECT_FALSE(fs::exists(dir / "out.MP3Plus"));
+        const CTSInterface::SMessage im = Import(dir / "in.mp3", dir / "in.dat");
+        EXPECT_EQ(im.uState, 26u);
+        EXPECT_EQ(im.sText.str().rfind(Text(c.importText), 0), 0u) << im.sText.str();
+        EXPECT_EQ(Leftovers("out") + Leftovers("in"), 1);  // in.mp3
         EXPECT_TRUE(TmpIsEmpty());
         EXPECT_EQ(ReadFile(dir / "src.trx"), before);
+        EXPECT_EQ(ReadFile(dir / "in.mp3"), "not really an MP3");
     }
-
-    // The decoder is judged by the WAVE file it leaves: one that cannot be
-    // started is 106; one that ran and made nothing fails the WAVE import.
-    FakeConverters("exit 0", false);
-    CTSInterface::SMessage im = Import(dir / "in.mp3", dir / "in.dat");
-    EXPECT_EQ(im.uState, 26u);
-    EXPECT_EQ(im.sText.str().rfind(Text(106), 0), 0u) << im.sText.str();
-    FakeConverters("exit 1");
-    im = Import(dir / "in.mp3", dir / "in.dat");
-    EXPECT_EQ(im.uState, 26u);
-    EXPECT_EQ(im.sText.str().rfind(Text(140), 0), 0u) << im.sText.str();
-    EXPECT_FALSE(fs::exists(dir / "in.dat"));
-    EXPECT_TRUE(TmpIsEmpty());
-    EXPECT_EQ(ReadFile(dir / "in.mp3"), "not really an MP3");
 
     // The encoder gets the WAVE file, the MP3 name and the rate.
     FakeConverters("printf '%s\\n' \"$#\" \"$3\" > '" + (dir / "args").string() +
@@ -427,12 +368,6 @@ TEST_F(Mp3, InterruptionEndsTheConverterAndItsChildren)
 TEST_F(Mp3, RefusalsAndSideFileFailures)
 {
     MakeSource(dir / "src.trx", true);
-    // A missing input is known when the job is made.
-    {
-        CThreadMP3Export job((dir / "none.trx").c_str(), 0, 0, nullptr, nullptr);
-        EXPECT_EQ(job.m_uStringID, 19u);
-        EXPECT_EQ(job.m_sOutput, (dir / "none.MP3").string());
-    }
     CTSInterface::SMessage m = Export(dir / "none.trx", dir / "none.mp3");
     EXPECT_EQ(m.uState, 28u);
     EXPECT_EQ(m.sText.str(), Text(19));
@@ -462,7 +397,7 @@ TEST_F(Mp3, RefusalsAndSideFileFailures)
     m = Export(dir / "src.trx", dir / "blocked.mp3");
     EXPECT_EQ(m.uState, 28u);
     EXPECT_EQ(m.sText.str().rfind(Text(107), 0), 0u) << m.sText.str();
-    EXPECT_FALSE(fs::exists(dir / "blocked.mp3"));
+    EXPECT_EQ(Leftovers("blocked"), 1);
     EXPECT_TRUE(fs::is_empty(dir / "blocked.MP3Plus"));
 
     // A damaged side file: 108, no data set, the MP3 and its side file untouched.
@@ -502,17 +437,22 @@ TEST_F(Mp3, OneConversionAtATime)
     EXPECT_EQ(m.uState, 27u) << m.sText.str();
 }
 
-TEST_F(Mp3, CommandLine)
+// The command line, on a data set without sub-channels: its side file holds
+// the banner and the TRX header only.
+TEST_F(Mp3, CommandLineAndASideFileWithoutSubChannels)
 {
     if (!HaveConverters()) TESSEL_SKIP_OR_FAIL("lame or mpg123 is not installed");
     const std::string tessel = std::string(TESSEL_BINARY_DIR) + "/tessel";
-    EXPECT_NE(Capture(tessel + " export mp3 --help").find("WaveToMP3.bat"), std::string::npos);
-    EXPECT_NE(Capture(tessel + " import mp3 --help").find("MP3Plus"), std::string::npos);
-    MakeSource(dir / "cli.trx", true, kRate, 3000);
+    MakeSource(dir / "cli.trx", false, kRate, 3000);
     const std::string q = "'" + dir.string() + "/";
     ASSERT_EQ(std::system((tessel + " export mp3 " + q + "cli.trx' --quiet").c_str()), 0);
-    EXPECT_TRUE(fs::exists(dir / "cli.MP3"));
-    EXPECT_TRUE(fs::exists(dir / "cli.MP3Plus"));
+    // The header ends where the layout's field at offset 16 says the samples begin.
+    const std::string trx = ReadFile(dir / "cli.trx");
+    std::uint64_t start = 0;
+    for (int k = 7; k >= 0; --k) start = start * 256 + std::uint8_t(trx[std::size_t(16 + k)]);
+    ASSERT_GT(start, 24u);
+    EXPECT_EQ(ReadFile(dir / "cli.MP3Plus"), "Orvano additional data for " + (dir / "cli.MP3").string() + "\r\n" +
+                                                 trx.substr(0, std::size_t(start)));
     ASSERT_EQ(std::system((tessel + " import mp3 " + q + "cli.MP3' -o " + q + "cli2.dat' --quiet").c_str()), 0);
     CDataset ds((dir / "cli2.dat").c_str(), om__read, 32768, sh__deny_write);
     EXPECT_EQ(ds.GetTitle(), "Run-up 3");

@@ -463,6 +463,23 @@ TEST_F(WavExport, OneToOneGivesBackTheImportedCodes)
     // A mode outside 0..2 behaves as 1:1.
     ASSERT_EQ(Export((dir / "src2.dat").string(), dir / "back7.wav", {.conv = 7}).uState, 23u);
     EXPECT_EQ(ReadFile(dir / "back7.wav"), ReadFile(dir / "back16.wav"));
+
+    // Whatever the mapping, the stored codes come back, negated under a
+    // negative factor; only -32768 negated cannot be held.
+    const fs::path odd = dir / "odd.dat";
+    MakeTrx(odd, {{"a", it__int16, 0.0013, "", 3.7}, {"b", it__int16, -7.1e-5, "", -0.25}}, 8000,
+            {-32768, -32768, -1, -1, 12345, 12345, 32767, 32767});
+    for (int b24 : {0, 1}) {
+        o.conv = 1;
+        o.b24 = b24;
+        ASSERT_EQ(Export(odd.string(), dir / "odd.wav", o).uState, 23u);
+        const Bytes w = ReadFile(dir / "odd.wav");
+        const int k = b24 ? 256 : 1, size = b24 ? 3 : 2;
+        const std::int32_t want[] = {-32768 * k, 32767 * k + k - 1, -k, k, 12345 * k, -12345 * k, 32767 * k, -32767 * k};
+        ASSERT_EQ(w.size(), 46u + 8 * size);
+        for (int i = 0; i < 8; ++i)
+            EXPECT_EQ(b24 ? Le24(w, 46 + 3 * i) : Le16(w, 46 + 2 * i), want[i]) << b24 << " " << i;
+    }
 }
 
 TEST_F(WavExport, ManySubChannelsDoNotStopAnExport)
