@@ -106,6 +106,14 @@ protected:
         fs::remove_all(dir);
     }
     static CString Text(unsigned id) { return CTSInterface().GetErrorText(id); }
+    // ImportTEAC into "out.trx", synchronously; the output exists exactly when it succeeded.
+    CTSInterface::SMessage ImportTeac(const fs::path& in)
+    {
+        CTSInterface::SMessage msg;
+        EXPECT_EQ(CTSInterface().ImportTEAC(in.c_str(), 5, 6, (dir / "out.trx").c_str(), nullptr, &msg), 0u);
+        EXPECT_EQ(fs::exists(dir / "out.trx"), IsSucceededState(msg.uState)) << msg.sText.c_str();
+        return msg;
+    }
     fs::path dir = tessel::test::MakeScratch("recorder");
 };
 
