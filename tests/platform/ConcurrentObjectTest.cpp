@@ -66,6 +66,12 @@ TEST(ConcurrentObject, BaseRunFailsAndDestructorWaitsForARunningThread)
     int code = 0;
     ASSERT_TRUE(b.GetExitCodeThread(&code, TS_INFINITE));
     EXPECT_EQ(code, -1);
+    // Run on the calling thread instead: ended when the call returns, once.
+    BaseOnly here;
+    ASSERT_TRUE(here.RunOnCallingThread());
+    ASSERT_TRUE(here.GetExitCodeThread(&code, 0));
+    EXPECT_EQ(code, -1);
+    EXPECT_FALSE(here.ResumeThread());
 
     auto* g = new GatedObject(0);
     g->ResumeThread();
