@@ -497,7 +497,7 @@ SCommandLine BuildCommandLine(int argc, char** argv)
 
     auto options = std::make_shared<std::map<CConversionCommand*, SCommonOptions>>();
     for (CConversionCommand* command : CCommandRegistry::Instance().Conversions()) {
-        if ((only && command != only) || onlyTop)
+        if ((only && command != only) || (onlyTop && !onlyTop->readsConversionOptions))
             continue;
         CLI::App* parent = command->Direction() == EDirection::Import ? imp : exp;
         CLI::App* sub = parent->add_subcommand(command->Format(), command->Description());
