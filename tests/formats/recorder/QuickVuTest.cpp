@@ -15,11 +15,9 @@ class QuickVu : public RecorderTest {
 protected:
     fs::path Make(const QuickVuFields& q, int channels, int scans)
     {
-        samples = Interleaved(channels, scans);
-        WriteFile(dir / "rec.DAT", QuickVuFile(q, Samples(samples)));
+        WriteFile(dir / "rec.DAT", QuickVuFile(q, Ramp(channels, scans)));
         return dir / "rec.DAT";
     }
-    std::vector<std::int16_t> samples;
 };
 
 }  // namespace
@@ -125,7 +123,7 @@ TEST_F(QuickVu, AsynchronousStartDerivesTheOutput)
     EXPECT_EQ(msg.lID, 31);
     ASSERT_EQ(produced.size(), 1u);
     EXPECT_EQ(produced[0], (dir / "rec.trx").string());
-    EXPECT_EQ(ReadValues(dir / "rec.trx", true).size(), samples.size());
+    EXPECT_EQ(ReadDataset(dir / "rec.trx", {}, true).size(), samples.size());
 }
 
 // QuickVu-RD samples start at byte 512 of their file; a data set of a MiB or
