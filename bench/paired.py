@@ -8,7 +8,9 @@ records wall time and the peak resident set size, measured by /usr/bin/time
 script would inherit this script's own resident size into its peak, hence the
 small intermediate process; without /usr/bin/time the rusage of the child is
 used and says so.
-Prints medians, the ratio Tessel/peer (below 1: Tessel is faster), the peaks
+Prints medians, the ratio Tessel/peer (below 1: Tessel is faster), the median
+of the per-pair ratios (Tessel run i / peer run i, steadier under a drifting
+load), the peaks
 and the machine's load average during the run (the 1-minute figure, averaged
 over the timed runs: quiet and busy figures must be told apart), and can
 append the result as a row of a Markdown table, the load beside the ratio.
@@ -132,6 +134,11 @@ def main(argv=None):
     t_med = statistics.median(times["tessel"])
     p_med = statistics.median(times["peer"])
     ratio = t_med / p_med if p_med > 0 else float("inf")
+    # Run i of Tessel and run i of the peer follow each other, so they see
+    # nearly the same load; the median of their ratios is steadier under a
+    # drifting load than the ratio of the two medians taken apart.
+    pair_ratios = [t / p if p > 0 else float("inf") for t, p in zip(times["tessel"], times["peer"])]
+    pair_ratio = statistics.median(pair_ratios)
     result = {
         "name": args.name,
         "date": datetime.date.today().isoformat(),
@@ -141,6 +148,8 @@ def main(argv=None):
         "tessel_median_s": t_med,
         "peer_median_s": p_med,
         "ratio": ratio,
+        "pair_ratio_median": pair_ratio,
+        "pair_ratios": pair_ratios,
         "tessel_peak_rss_mib": max(peaks["tessel"]) / 1024.0,
         "peer_peak_rss_mib": max(peaks["peer"]) / 1024.0,
         "tessel_times_s": times["tessel"],
@@ -154,14 +163,15 @@ def main(argv=None):
         print(json.dumps(result, indent=2))
     else:
         print(f"{args.name}: Tessel {t_med:.3f} s, {result['peer']} {p_med:.3f} s, "
-              f"ratio {ratio:.2f} (median of {args.reps}, {args.warmup} warm-up; load {result['load']:.1f}); "
+              f"ratio {ratio:.2f} (median of {args.reps}, {args.warmup} warm-up; load {result['load']:.1f}), "
+              f"median of per-pair ratios {pair_ratio:.2f}; "
               f"peak RSS Tessel {result['tessel_peak_rss_mib']:.1f} MiB, "
               f"{result['peer']} {result['peer_peak_rss_mib']:.1f} MiB; "
               f"CPU (user + system) Tessel {result['tessel_cpu_median_s']:.3f} s, "
               f"{result['peer']} {result['peer_cpu_median_s']:.3f} s")
     if args.record:
         row = (f"| {result['date']} | {result['machine']} | {args.name} | "
-               f"{t_med:.3f} | {result['peer']} {p_med:.3f} | {ratio:.2f} (load {result['load']:.1f}) | "
+               f"{t_med:.3f} | {result['peer']} {p_med:.3f} | {ratio:.2f} (load {result['load']:.1f}; per pair {pair_ratio:.2f}) | "
                f"{result['tessel_peak_rss_mib']:.1f} | {result['peer_peak_rss_mib']:.1f} |\n")
         with open(args.record, "a") as f:
             f.write(row)

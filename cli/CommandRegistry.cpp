@@ -16,8 +16,6 @@
 #include <iostream>
 #include <csignal>
 #include <map>
-#include <pthread.h>
-#include <thread>
 #include <unistd.h>
 
 namespace tessel::cli {
@@ -220,36 +218,34 @@ void CProgressBar::Clear()
 
 namespace {
 
-// SIGINT and SIGTERM are taken by one thread with sigwait, outside any
-// handler: it asks every job to stop (they fail as on any error, removing
-// what they made) and wakes the loop. A second signal ends the process at
-// once. Must run before any other thread exists, so that all inherit the
-// blocked mask.
+// SIGINT and SIGTERM ask every job to stop (they fail as on any error,
+// removing what they made); the jobs look at the request once per block and
+// the message loop within its short wait, so no thread of its own is needed
+// to take the signal. A second signal ends the process at once. A signal
+// the command was started to ignore stays ignored.
+extern "C" void OnInterrupt(int sig)
+{
+    if (JobCancellation::Requested()) {
+        static const char text[] = "\ntessel: stopped at once; outputs in progress may remain\n";
+        const ssize_t written = ::write(STDERR_FILENO, text, sizeof text - 1);
+        (void)written;
+        std::_Exit(128 + sig);
+    }
+    JobCancellation::Request(sig);
+}
+
 void WatchInterrupts()
 {
-    static bool started = false;
-    if (started)
-        return;
-    started = true;
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGINT);
-    sigaddset(&set, SIGTERM);
-    if (pthread_sigmask(SIG_BLOCK, &set, nullptr) != 0)
-        return;
-    std::thread([set] {
-        for (;;) {
-            int sig = 0;
-            if (sigwait(&set, &sig) != 0)
-                continue;
-            if (JobCancellation::Requested()) {
-                std::fprintf(stderr, "\ntessel: stopped at once; outputs in progress may remain\n");
-                std::_Exit(128 + sig);
-            }
-            JobCancellation::Request(sig);
-            MessageLoop::PostCall([] {});
-        }
-    }).detach();
+    for (int sig : {SIGINT, SIGTERM}) {
+        struct sigaction old {};
+        if (::sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN)
+            continue;
+        struct sigaction sa {};
+        sa.sa_handler = OnInterrupt;
+        sigemptyset(&sa.sa_mask);
+        sa.sa_flags = SA_RESTART;
+        ::sigaction(sig, &sa, nullptr);
+    }
 }
 
 // Exit status of an interrupted command: 128 + the signal, as shells report it.
@@ -471,8 +467,14 @@ SCommandLine BuildCommandLine(int argc, char** argv)
 {
     // Building every format's options and every command at each start cost
     // about as much CPU as a small conversion; a call that names its
-    // conversion needs only that one (help of `import` alone still lists all).
+    // conversion needs only that one (help of `import` alone still lists all),
+    // and one that names another command needs only that command.
     CConversionCommand* only = nullptr;
+    const STopLevelCommand* onlyTop = nullptr;
+    if (argc >= 2)
+        for (const STopLevelCommand& top : CCommandRegistry::Instance().TopLevel())
+            if (top.name == argv[1])
+                onlyTop = &top;
     if (argc >= 3) {
         const std::string direction = argv[1], format = argv[2];
         for (CConversionCommand* command : CCommandRegistry::Instance().Conversions())
@@ -495,7 +497,7 @@ SCommandLine BuildCommandLine(int argc, char** argv)
 
     auto options = std::make_shared<std::map<CConversionCommand*, SCommonOptions>>();
     for (CConversionCommand* command : CCommandRegistry::Instance().Conversions()) {
-        if (only && command != only)
+        if ((only && command != only) || (onlyTop && !onlyTop->readsConversionOptions))
             continue;
         CLI::App* parent = command->Direction() == EDirection::Import ? imp : exp;
         CLI::App* sub = parent->add_subcommand(command->Format(), command->Description());
@@ -521,6 +523,8 @@ SCommandLine BuildCommandLine(int argc, char** argv)
     for (const STopLevelCommand& top : CCommandRegistry::Instance().TopLevel()) {
         if (only)
             break;
+        if (onlyTop && &top != onlyTop)
+            continue;
         CLI::App* sub = app.add_subcommand(top.name, top.description);
         auto run = std::make_shared<std::function<int()>>(top.setup(*sub));
         sub->callback([action = cl.action, run] { *action = *run; });

@@ -127,6 +127,9 @@ struct STopLevelCommand {
     std::string name;
     std::string description;
     std::function<std::function<int()>(CLI::App& cmd)> setup;
+    // True when `setup` reads the conversions' subcommands from the tree (to
+    // offer their options); otherwise a call naming this command builds it alone.
+    bool readsConversionOptions = false;
 };
 
 class CCommandRegistry {

@@ -457,7 +457,7 @@ std::function<int()> SetupConvert(CLI::App& cmd)
 }
 
 TESSEL_REGISTER_TOPLEVEL("convert", "Convert any supported format to any other (through a TRX data set)",
-                         SetupConvert)
+                         SetupConvert, true)
 
 }  // namespace
 }  // namespace tessel::cli

@@ -29,47 +29,82 @@ if(CMAKE_INSTALL_PREFIX STREQUAL "/usr")
   set(tessel_relocatable OFF)
 endif()
 
+# Every binary carries the search path it needs in the build tree (top
+# CMakeLists.txt: "$ORIGIN", the folder every library and program lands in).
+# The install then sets what the installed tree needs, or none under /usr.
+# A search path can shrink in place but not grow, so a binary whose installed
+# path is longer is built with "$ORIGIN/./." and so on: still the one folder,
+# searched once, and long enough for the rewrite.
+function(tessel_build_runpath target final)
+  set(path "$ORIGIN")
+  string(LENGTH "${final}" want)
+  string(LENGTH "${path}" have)
+  while(have LESS want)
+    string(APPEND path "/.")
+    string(LENGTH "${path}" have)
+  endwhile()
+  set_target_properties(${target} PROPERTIES INSTALL_RPATH "${path}")
+endfunction()
+function(tessel_install_runpath target dir final)
+  set(file "\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${dir}/$<TARGET_FILE_NAME:${target}>")
+  if(final STREQUAL "")
+    install(CODE "file(RPATH_REMOVE FILE \"${file}\")" COMPONENT runtime)
+  else()
+    install(CODE "file(RPATH_CHANGE FILE \"${file}\" OLD_RPATH \"$<TARGET_PROPERTY:${target},INSTALL_RPATH>\" NEW_RPATH \"${final}\")"
+      COMPONENT runtime)
+  endif()
+endfunction()
+
 set(tessel_libs)
 foreach(lib tessel_module tessel_basics tessel_dataset tessel_blocks)
   if(TARGET ${lib})
     set_target_properties(${lib} PROPERTIES VERSION ${PROJECT_VERSION} SOVERSION ${TESSEL_SOVERSION})
-    if(tessel_relocatable)
-      set_target_properties(${lib} PROPERTIES INSTALL_RPATH "$ORIGIN")
-    endif()
     list(APPEND tessel_libs ${lib})
   endif()
 endforeach()
 install(TARGETS ${tessel_libs}
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT runtime)
+foreach(lib IN LISTS tessel_libs)
+  if(tessel_relocatable)
+    tessel_install_runpath(${lib} ${CMAKE_INSTALL_LIBDIR} "$ORIGIN")
+  else()
+    tessel_install_runpath(${lib} ${CMAKE_INSTALL_LIBDIR} "")
+  endif()
+endforeach()
 
 get_property(tessel_language_modules GLOBAL PROPERTY TESSEL_LANGUAGE_MODULES)
 if(tessel_language_modules)
   install(TARGETS ${tessel_language_modules} LIBRARY DESTINATION ${TESSEL_PLUGIN_DIR} COMPONENT runtime)
+  foreach(module IN LISTS tessel_language_modules)
+    tessel_install_runpath(${module} ${TESSEL_PLUGIN_DIR} "")
+  endforeach()
 endif()
 
 # The dialog plug-in finds libtessel one folder up when the tree is moved;
-# `tessel` looks for it relative to itself (cli/CMakeLists.txt).
-if(TARGET tessel_settings_ui)
-  if(tessel_relocatable)
-    set_target_properties(tessel_settings_ui PROPERTIES INSTALL_RPATH "$ORIGIN/..")
-  endif()
-  install(TARGETS tessel_settings_ui LIBRARY DESTINATION ${TESSEL_PLUGIN_DIR} COMPONENT runtime)
-endif()
-# The spreadsheet readers likewise, loaded by the module on the first
+# `tessel` looks for it relative to itself (cli/CMakeLists.txt). The
+# spreadsheet readers likewise, loaded by the module on the first
 # spreadsheet import.
-if(TARGET tessel_spreadsheet_plugin)
-  if(tessel_relocatable)
-    set_target_properties(tessel_spreadsheet_plugin PROPERTIES INSTALL_RPATH "$ORIGIN/..")
+foreach(plugin tessel_settings_ui tessel_spreadsheet_plugin)
+  if(TARGET ${plugin})
+    install(TARGETS ${plugin} LIBRARY DESTINATION ${TESSEL_PLUGIN_DIR} COMPONENT runtime)
+    if(tessel_relocatable)
+      tessel_build_runpath(${plugin} "$ORIGIN/..")
+      tessel_install_runpath(${plugin} ${TESSEL_PLUGIN_DIR} "$ORIGIN/..")
+    else()
+      tessel_install_runpath(${plugin} ${TESSEL_PLUGIN_DIR} "")
+    endif()
   endif()
-  install(TARGETS tessel_spreadsheet_plugin LIBRARY DESTINATION ${TESSEL_PLUGIN_DIR} COMPONENT runtime)
-endif()
+endforeach()
 
 if(TARGET tessel_cli)
+  install(TARGETS tessel_cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
   if(tessel_relocatable)
     file(RELATIVE_PATH tessel_bin_to_lib /${CMAKE_INSTALL_BINDIR} /${CMAKE_INSTALL_LIBDIR})
-    set_target_properties(tessel_cli PROPERTIES INSTALL_RPATH "$ORIGIN/${tessel_bin_to_lib}")
+    tessel_build_runpath(tessel_cli "$ORIGIN/${tessel_bin_to_lib}")
+    tessel_install_runpath(tessel_cli ${CMAKE_INSTALL_BINDIR} "$ORIGIN/${tessel_bin_to_lib}")
+  else()
+    tessel_install_runpath(tessel_cli ${CMAKE_INSTALL_BINDIR} "")
   endif()
-  install(TARGETS tessel_cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
 endif()
 
 # --- headers --------------------------------------------------------------
@@ -211,6 +246,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION science)
 # The run-time dependencies come from the libraries the binaries really link.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+# The resampler loads libsoxr when it first runs (hostlibs/blocks), which
+# the search of linked libraries cannot see.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libsoxr0")
 # The MP3 converters call these programs.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "lame, mpg123")
 set(CPACK_STRIP_FILES ON)

@@ -97,11 +97,11 @@ unsigned CThreadManager::StartAsync(CThreadConversion* job)
 unsigned CThreadManager::RunSync(CThreadConversion* job, CTSInterface::SMessage* msg)
 {
     if (!job) return 4;
-    if (job->ResumeThread()) {
-        job->GetExitCodeThread(nullptr, TS_INFINITE);
-    } else {
+    // The caller waits for the outcome anyway: the job runs on its thread.
+    // A thread of its own would only add a handoff at each end, which a busy
+    // machine turns into waits for a core.
+    if (!job->RunOnCallingThread())
         job->SetFailed(4);
-    }
     if (msg) {
         msg->uState = job->m_uState;
         msg->lID = job->m_lID;

@@ -41,6 +41,17 @@ bool CConcurrentObject::ResumeThread()
     return true;
 }
 
+bool CConcurrentObject::RunOnCallingThread()
+{
+    {
+        std::lock_guard<std::mutex> g(m_stateMutex);
+        if (m_bResumed) return false;
+        m_bResumed = true;
+    }
+    ThreadMain();
+    return true;
+}
+
 void CConcurrentObject::ThreadMain()
 {
     int code = -1;

@@ -39,6 +39,12 @@ public:
     // with exit code -1).
     bool ResumeThread();
 
+    // Runs the suspended object's run on the calling thread, exactly as a
+    // resumed thread would (an escaping exception is a failed run), for a
+    // caller that would do nothing but wait for it: no thread, no handoff.
+    // False when it was already started.
+    bool RunOnCallingThread();
+
     // True once the thread has ended; the exit code is stored through `code`
     // when it is not null. timeoutMs 0 polls, TS_INFINITE waits. A thread
     // that was never resumed has not ended.

@@ -2,14 +2,61 @@
 
 #include <soxr.h>
 
+#include <dlfcn.h>
+
 #include <algorithm>
 #include <cmath>
 #include <deque>
+#include <string>
+#include <type_traits>
 
 namespace {
 // Output scans per step at most, whatever the ratio (an upsampling by 480
 // must not turn one input block into a huge one).
 constexpr std::size_t kMaxOutScans = 32768;
+
+// libsoxr (and through it an OpenMP runtime) is loaded when the first
+// resampler starts, not at every start of every program that links the
+// blocks: only resampling needs it.
+struct SSoxr {
+    decltype(&::soxr_quality_spec) quality_spec = nullptr;
+    decltype(&::soxr_io_spec) io_spec = nullptr;
+    decltype(&::soxr_create) create = nullptr;
+    decltype(&::soxr_process) process = nullptr;
+    decltype(&::soxr_delete) destroy = nullptr;
+    std::string error; // empty when every entry was found
+};
+
+constexpr const char* kSoxrLibrary = "libsoxr.so.0";
+
+SSoxr LoadSoxr()
+{
+    SSoxr s;
+    void* h = ::dlopen(kSoxrLibrary, RTLD_NOW | RTLD_LOCAL);
+    if (!h) {
+        const char* why = ::dlerror();
+        s.error = std::string("resampler: the resampling library ") + kSoxrLibrary + " cannot be loaded" +
+                  (why ? std::string(" (") + why + ")" : std::string());
+        return s;
+    }
+    auto find = [&](auto& fn, const char* name) {
+        fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(::dlsym(h, name));
+        if (!fn && s.error.empty())
+            s.error = std::string("resampler: ") + kSoxrLibrary + " has no " + name;
+    };
+    find(s.quality_spec, "soxr_quality_spec");
+    find(s.io_spec, "soxr_io_spec");
+    find(s.create, "soxr_create");
+    find(s.process, "soxr_process");
+    find(s.destroy, "soxr_delete");
+    return s;
+}
+
+const SSoxr& Soxr()
+{
+    static const SSoxr s = LoadSoxr();
+    return s;
+}
 } // namespace
 
 struct CSPBResample::Impl {
@@ -69,7 +116,7 @@ struct CSPBResample::Impl {
     ~Impl()
     {
         if (soxr)
-            soxr_delete(soxr);
+            Soxr().destroy(soxr);
     }
 };
 
@@ -126,12 +173,15 @@ bool CSPBResample::OnInitialize()
                                                  : SOXR_32_BITQ;
     if (m->bMinimumPhase)
         recipe |= SOXR_MINIMUM_PHASE;
-    soxr_quality_spec_t q = soxr_quality_spec(recipe, 0);
+    const SSoxr& lib = Soxr();
+    if (!lib.error.empty())
+        return Fail(lib.error);
+    soxr_quality_spec_t q = lib.quality_spec(recipe, 0);
     q.passband_end = 1.0 - 1.0 / double(m->nPassband);
     q.stopband_begin = 1.0;
-    soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
+    soxr_io_spec_t io = lib.io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
     soxr_error_t err = nullptr;
-    m->soxr = soxr_create(fin.dRate, m->dRate, unsigned(m->nCh), &err, &io, &q, nullptr);
+    m->soxr = lib.create(fin.dRate, m->dRate, unsigned(m->nCh), &err, &io, &q, nullptr);
     if (!m->soxr || err)
         return Fail(std::string("resampler: ") + (err ? err : "cannot be created"));
     return true;
@@ -172,7 +222,7 @@ bool CSPBResample::Produce(int, SStreamBlock& block)
                 std::size_t cap = std::size_t(std::ceil(double(fed - done) * s.r)) + 256;
                 room(cap);
                 std::size_t idone = 0, odone = 0;
-                soxr_error_t err = soxr_process(s.soxr, s.in.values.data() + (s.inPos + done) * nCh, fed - done,
+                soxr_error_t err = Soxr().process(s.soxr, s.in.values.data() + (s.inPos + done) * nCh, fed - done,
                                                 &idone, s.hold.data() + s.holdScans * nCh, cap, &odone);
                 if (err)
                     return Fail(std::string("resampler: ") + err);
@@ -192,7 +242,7 @@ bool CSPBResample::Produce(int, SStreamBlock& block)
                 room(cap);
                 std::size_t odone = 0;
                 soxr_error_t err =
-                    soxr_process(s.soxr, nullptr, 0, nullptr, s.hold.data() + s.holdScans * nCh, cap, &odone);
+                    Soxr().process(s.soxr, nullptr, 0, nullptr, s.hold.data() + s.holdScans * nCh, cap, &odone);
                 if (err)
                     return Fail(std::string("resampler: ") + err);
                 s.holdScans += odone;
@@ -247,7 +297,7 @@ bool CSPBResample::Produce(int, SStreamBlock& block)
 bool CSPBResample::OnEndRun()
 {
     if (m->soxr) {
-        soxr_delete(m->soxr);
+        Soxr().destroy(m->soxr);
         m->soxr = nullptr;
     }
     return true;

@@ -75,11 +75,13 @@ TEST_F(SettingsDialog, EditLoadsTheDialogPlugin)
 TEST_F(SettingsDialog, EditWithoutThePluginFailsCleanly)
 {
     // A copy of the command in a folder of its own has no plug-in beside it
-    // nor an installed tree above it; its libraries it still finds.
+    // nor an installed tree above it; its libraries it is shown (it looks for
+    // them beside itself only).
     fs::create_directories(dir / "bin");
     fs::copy_file(Exe(), dir / "bin" / "tessel");
     std::string err;
-    EXPECT_EQ(RunCommand("cd '" + dir.string() + "' && TESSEL_CONFIG_DIR='" + (dir / "config").string() +
+    EXPECT_EQ(RunCommand("cd '" + dir.string() + "' && LD_LIBRARY_PATH='" + fs::path(Exe()).parent_path().string() +
+                             "' TESSEL_CONFIG_DIR='" + (dir / "config").string() +
                              "' QT_QPA_PLATFORM=offscreen '" + (dir / "bin" / "tessel").string() +
                              "' settings edit 2>&1 >/dev/null",
                          &err),

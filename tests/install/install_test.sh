@@ -44,6 +44,14 @@ done
 comp=$prefix/share/bash-completion/completions/tessel
 [ -f "$comp" ] || fail "bash completion missing"
 [ -f "$prefix/share/doc/tessel/trx-format.md" ] || fail "documents missing"
+# Search paths: relative to the binary or none; never the build tree, never
+# an empty entry (the loader takes that for the working directory). The
+# build tree's own binaries neither.
+for f in "$prefix/bin/tessel" "$libdir"/libtessel*.so.*.* "$libdir"/tessel/*.so "$build/tessel" "$build/libtessel.so"; do
+  rp=$(readelf -d "$f" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p')
+  [ -z "$rp" ] || case ":$rp:" in *::*) fail "$f: search path '$rp' has an empty entry";; esac
+  [[ $f == "$build"/* || $rp != *"$build"* ]] || fail "$f: search path '$rp' names the build tree"
+done
 
 # The headers: the exported classes and what their signatures name, flat, and
 # nothing that reaches outside the folder.

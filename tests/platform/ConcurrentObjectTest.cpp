@@ -51,6 +51,17 @@ TEST(ConcurrentObject, StartsSuspendedAndReportsItsEnd)
 
 TEST(ConcurrentObject, DestructorWaitsForARunningThread)
 {
+    // Run on the calling thread instead: ended when the call returns, once.
+    {
+        GatedObject here(-1);
+        here.Open();
+        ASSERT_TRUE(here.RunOnCallingThread());
+        int code = 0;
+        ASSERT_TRUE(here.GetExitCodeThread(&code, 0));
+        EXPECT_EQ(code, -1);
+        EXPECT_FALSE(here.ResumeThread());
+    }
+
     auto* g = new GatedObject(0);
     g->ResumeThread();
     std::thread opener([g] {

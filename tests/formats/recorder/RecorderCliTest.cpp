@@ -35,7 +35,6 @@ TEST_F(RecorderCli, HelpStatusesAndTexts)
     const SResult help = Tessel("import teac --help");
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("--set"), std::string::npos);
-    EXPECT_EQ(Tessel("import sony").status, 2);
 
     // No LOG beside the data file: the job fails, its text on stderr.
     WriteFile(dir / "r.bin", Samples(Interleaved(1, 10)));
@@ -45,7 +44,7 @@ TEST_F(RecorderCli, HelpStatusesAndTexts)
     EXPECT_FALSE(fs::exists(dir / "r.dat"));
     WriteFile(dir / "r.LOG", SonyLog({{1, "A", "V", "0.001*(X)+0.0", ""}}, 10, "0.001"));
     EXPECT_EQ(Tessel("import sony r.bin").status, 0);   // synchronous, output derived
-    EXPECT_EQ(ReadValues(dir / "r.dat", true).size(), 10u);
+    EXPECT_EQ(ReadDataset(dir / "r.dat", {}, true).size(), 10u);
 }
 
 TEST_F(RecorderCli, SetOptionNamesTheSetFileForOneCall)

@@ -31,11 +31,8 @@ using tessel::test::ReadFile;
 using tessel::test::WriteFile;
 using tessel::test::RunAsync;
 
-// Every value of a data set, scan by scan, physical or raw (mk__raw).
-inline std::vector<double> ReadValues(const fs::path& path, bool raw = false)
-{
-    return tessel::test::ReadDataset(path, {}, raw);
-}
+// Every value of a data set, scan by scan: ReadDataset(path, {}, raw).
+using tessel::test::ReadDataset;
 
 inline const unsigned char* Raw(const Bytes& b) { return reinterpret_cast<const unsigned char*>(b.data()); }
 
@@ -70,7 +67,7 @@ inline void ExpectChannels(CDataset& ds, const std::vector<SChannelWant>& want)
 inline void ExpectValues(const fs::path& path, const std::vector<std::int16_t>& samples,
                          const std::vector<double>& factor, const std::vector<double>& offset)
 {
-    const std::vector<double> values = ReadValues(path);
+    const std::vector<double> values = ReadDataset(path, {}, false);
     ASSERT_EQ(values.size(), samples.size());
     for (std::size_t i = 0; i < values.size(); ++i)
         ASSERT_DOUBLE_EQ(values[i], samples[i] * factor[i % factor.size()] + offset[i % offset.size()]) << "value " << i;
@@ -92,6 +89,16 @@ inline void ExpectDate(CDataset& ds, const std::vector<int>& want)
     EXPECT_EQ((std::vector<int>{d.iYear, d.iMonth, d.iDay, d.iHour, d.iMinute}), want);
 }
 
+// A ramp with both ends of the 16-bit range in it: sample i of channel c.
+inline std::vector<std::int16_t> Interleaved(int channels, int scans)
+{
+    std::vector<std::int16_t> v;
+    for (int i = 0; i < scans; ++i)
+        for (int c = 0; c < channels; ++c)
+            v.push_back(std::int16_t(i == 0 ? -32768 : i == 1 ? 32767 : (i * 97 + c * 1000) % 30000 - 15000));
+    return v;
+}
+
 class RecorderTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -106,18 +113,23 @@ protected:
         fs::remove_all(dir);
     }
     static CString Text(unsigned id) { return CTSInterface().GetErrorText(id); }
+    // ImportTEAC into "out.trx", synchronously; the output exists exactly when it succeeded.
+    CTSInterface::SMessage ImportTeac(const fs::path& in)
+    {
+        CTSInterface::SMessage msg;
+        EXPECT_EQ(CTSInterface().ImportTEAC(in.c_str(), 5, 6, (dir / "out.trx").c_str(), nullptr, &msg), 0u);
+        EXPECT_EQ(fs::exists(dir / "out.trx"), IsSucceededState(msg.uState)) << msg.sText.c_str();
+        return msg;
+    }
+    // A ramp of `channels` × `scans` samples (kept in `samples`) as a file holds them.
+    Bytes Ramp(int channels, int scans)
+    {
+        samples = Interleaved(channels, scans);
+        return Samples(samples);
+    }
     fs::path dir = tessel::test::MakeScratch("recorder");
+    std::vector<std::int16_t> samples;
 };
-
-// A ramp with both ends of the 16-bit range in it: sample i of channel c.
-inline std::vector<std::int16_t> Interleaved(int channels, int scans)
-{
-    std::vector<std::int16_t> v;
-    for (int i = 0; i < scans; ++i)
-        for (int c = 0; c < channels; ++c)
-            v.push_back(std::int16_t(i == 0 ? -32768 : i == 1 ? 32767 : (i * 97 + c * 1000) % 30000 - 15000));
-    return v;
-}
 
 // A LOG file as the MK II/III software writes it: keyword, blank, value;
 // CHANNEL lines "CHANNEL  n, "name", unit, mapping".
@@ -197,13 +209,8 @@ inline Bytes QuickVuFile(const QuickVuFields& q, const Bytes& samples)
 {
     Bytes b(512 + samples.size(), 0);
     std::memcpy(b.data(), q.comment.data(), std::min<std::size_t>(q.comment.size(), 401));
-    b[401] = q.version;
-    b[402] = q.year;
-    b[403] = q.month;
-    b[404] = q.day;
-    b[405] = q.hour;
-    b[406] = q.minute;
-    b[407] = q.second;
+    const std::uint8_t stamp[] = {q.version, q.year, q.month, q.day, q.hour, q.minute, q.second};
+    std::memcpy(b.data() + 401, stamp, sizeof stamp);
     std::memcpy(b.data() + 413, q.channel, 16);
     const std::uint32_t total = q.totalSamples < 0 ? std::uint32_t(samples.size() / 2) : std::uint32_t(q.totalSamples);
     std::memcpy(b.data() + 433, &total, 4);   // the test machine is little-endian, as the layout

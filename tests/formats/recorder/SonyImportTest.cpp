@@ -23,8 +23,7 @@ protected:
     // A recording "rec.bin" + "rec.LOG" with `scans` scans of the channels.
     fs::path Make(const std::vector<SonyChannelLine>& ch, int scans, long announced = -1)
     {
-        samples = Interleaved(int(ch.size()), scans);
-        WriteFile(dir / "rec.bin", Samples(samples));
+        WriteFile(dir / "rec.bin", Ramp(int(ch.size()), scans));
         WriteFile(dir / "rec.LOG", SonyLog(ch, announced < 0 ? scans : announced, "2.0833333e-05"));
         return dir / "rec.bin";
     }
@@ -34,7 +33,6 @@ protected:
         EXPECT_EQ(CTSInterface().ImportSONY(in.c_str(), 3, 4, out.c_str(), overwrite, &msg), 0u);
         return msg;
     }
-    std::vector<std::int16_t> samples;
 };
 
 const std::vector<SonyChannelLine> kChannels = {{1, "ACC1", "m/s^2", "0.00153*(X)+0.0", "20."},
@@ -155,7 +153,7 @@ TEST_F(SonyImport, AsynchronousStartDerivesTheOutput)
     EXPECT_EQ(std::tie(msg.lID, msg.lUser), std::make_tuple(21L, 22L));
     ASSERT_EQ(produced.size(), 1u);
     EXPECT_EQ(produced[0], (dir / "std" / "rec.dat").string());
-    EXPECT_EQ(ReadValues(dir / "std" / "rec.dat", true).size(), samples.size());
+    EXPECT_EQ(ReadDataset(dir / "std" / "rec.dat", {}, true).size(), samples.size());
     // A synchronous call needs an output path.
     CTSInterface::SMessage rec;
     EXPECT_EQ(CTSInterface().ImportSONY(in.c_str(), 1, 2, nullptr, nullptr, &rec), 110u);

@@ -100,14 +100,11 @@ TEST(SonyLog, LineFormsAndValueForms)
 TEST(SonyLog, MappingTexts)
 {
     // A negative offset, and an exponent whose sign is no offset.
-    const struct {
-        const char* text;
-        double factor, offset;
-    } kCases[] = {{"0.00153*(X)+0.0", 0.00153, 0.0}, {"0.5*(X)+10.25", 0.5, 10.25}, {"2.5E+02*(X)-1.5", 250.0, -1.5}, {"3", 3.0, 0.0}};
-    for (const auto& k : kCases) {
+    using Case = std::tuple<const char*, double, double>;
+    for (const auto& [text, factor, offset] : {Case{"0.00153*(X)+0.0", 0.00153, 0.0}, Case{"0.5*(X)+10.25", 0.5, 10.25},
+                                               Case{"2.5E+02*(X)-1.5", 250.0, -1.5}, Case{"3", 3.0, 0.0}}) {
         double f = 0, o = 0;
-        ParseSonyMapping(k.text, f, o);
-        EXPECT_EQ(f, k.factor) << k.text;
-        EXPECT_EQ(o, k.offset) << k.text;
+        ParseSonyMapping(text, f, o);
+        EXPECT_EQ(std::make_pair(f, o), std::make_pair(factor, offset)) << text;
     }
 }

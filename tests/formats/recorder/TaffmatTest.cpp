@@ -21,62 +21,36 @@ protected:
     // "rec.DAT" with `scans` scans of `channels` and its header.
     fs::path Make(const TaffFields& t, int channels, int scans)
     {
-        samples = Interleaved(channels, scans);
-        WriteFile(dir / "rec.DAT", Samples(samples));
+        WriteFile(dir / "rec.DAT", Ramp(channels, scans));
         WriteFile(dir / "rec.hdr", TaffHeader(t));
         return dir / "rec.DAT";
     }
-    CTSInterface::SMessage Import(const fs::path& in)
-    {
-        CTSInterface::SMessage msg;
-        EXPECT_EQ(CTSInterface().ImportTEAC(in.c_str(), 5, 6, (dir / "out.trx").c_str(), nullptr, &msg), 0u);
-        EXPECT_EQ(fs::exists(dir / "out.trx"), IsSucceededState(msg.uState)) << msg.sText.c_str();
-        return msg;
-    }
-    std::vector<std::int16_t> samples;
 };
 
 }  // namespace
 
-TEST(TaffHeader, ReadsTheLinesInTheirOrder)
+TEST(TaffHeader, LinesListsAndFailures)
 {
+    // Blanks around list entries, an empty last one; keywords in any case
+    // within the key part; the carriage return is the line's end; units in
+    // upper case. (The other fields: the imports below.)
     TaffFields t;
     t.series = "CH01:Front_FL , CH02 Rear_RR,";
-    t.chSlot = "1,1";
-    t.rateMulti = "4000, 1000";
-    STaffHeader h;
-    std::string detail;
-    ASSERT_EQ(Read(TaffHeader(t), h, detail), 0u) << detail;
-    // The carriage return is the line's end; units in upper case.
-    EXPECT_EQ(std::tie(h.iVersion, h.lRate, h.iNumSeries, h.lNumSamps), std::make_tuple(1, 1000, 2, 4));
-    EXPECT_EQ(std::tie(h.sDate, h.sTime, h.sHorzUnits, h.sComment, h.sStorageMode),
-              std::make_tuple("03-12-1999", "12:34:56.70", "SEC", "road test", "INTERLACED"));
-    using List = std::vector<std::string>;
-    EXPECT_EQ(std::tie(h.series, h.slopes, h.yOffsets, h.chSlots, h.rateMulti),
-              std::make_tuple(List{"CH01:Front_FL", "CH02 Rear_RR"}, List{"0.5", "0.25"}, List{"0", "1"}, List{"1", "1"},
-                              List{"4000", "1000"}));
-
-    // Keywords in any case within the key part; no optional lines.
-    std::string text = TaffHeader(TaffFields());
+    std::string text = TaffHeader(t);
     text.replace(text.find("VERSION"), 7, "version");
-    ASSERT_EQ(Read(text, h, detail), 0u) << detail;
-    EXPECT_EQ(h.iVersion, 1);
-    EXPECT_TRUE(h.chSlots.empty());
-    EXPECT_TRUE(h.rateMulti.empty());
-}
-
-TEST(TaffHeader, ListsAndFailures)
-{
-    // Fewer entries than series: the rest stay empty; surplus ones are dropped.
-    EXPECT_EQ(SplitTaffList(" a ,b", 4), (std::vector<std::string>{"a", "b", "", ""}));
-    EXPECT_EQ(SplitTaffList("a,b,c", 2), (std::vector<std::string>{"a", "b"}));
-    EXPECT_EQ(SplitTaffList("a,,c", 3), (std::vector<std::string>{"a", "", "c"}));
-    EXPECT_TRUE(SplitTaffList("a", 0).empty());
-
     STaffHeader h;
     std::string detail;
+    ASSERT_EQ(Read(text, h, detail), 0u) << detail;
+    using List = std::vector<std::string>;
+    EXPECT_EQ(std::tie(h.series, h.sHorzUnits, h.sTime, h.iVersion),
+              std::make_tuple(List{"CH01:Front_FL", "CH02 Rear_RR"}, "SEC", "12:34:56.70", 1));
+    // Fewer entries than series: the rest stay empty; surplus ones are dropped.
+    EXPECT_EQ(SplitTaffList("a,,c,d", 4), (std::vector<std::string>{"a", "", "c", "d"}));
+    EXPECT_EQ(SplitTaffList(" a ,b", 3), (std::vector<std::string>{"a", "b", ""}));
+    EXPECT_EQ(SplitTaffList("a,b,c", 2), (std::vector<std::string>{"a", "b"}));
+
     // NUM_SERIES must be the tenth line.
-    std::string text = TaffHeader(TaffFields());
+    text = TaffHeader(TaffFields());
     text.insert(0, "REMARK inserted\r\n");
     EXPECT_EQ(Read(text, h, detail), 78u);
     EXPECT_EQ(detail, "NUM_SERIES");
@@ -89,7 +63,7 @@ TEST(TaffHeader, ListsAndFailures)
     text = TaffHeader(TaffFields());
     EXPECT_EQ(Read(text.substr(0, text.find("Y_OFFSET")), h, detail), 77u);
     EXPECT_EQ(Read("DATASET x\n", h, detail), 77u);
-    TaffFields t;
+    t = TaffFields();
     t.comment = std::string(STaffHeader::kMaxLine + 1, 'c');
     EXPECT_EQ(Read(TaffHeader(t), h, detail), 77u);
     t = TaffFields();
@@ -105,7 +79,7 @@ TEST_F(Taffmat, ValuesNamesDateAndComment)
     t.slopes = "0.001, 0.25";
     t.yOffsets = "0.5, -2";
     t.numSamps = "300";
-    const CTSInterface::SMessage msg = Import(Make(t, 2, 300));
+    const CTSInterface::SMessage msg = ImportTeac(Make(t, 2, 300));
     ASSERT_EQ(msg.uState, 15u) << msg.sText.c_str();
     EXPECT_EQ(msg.sText, Text(2));
 
@@ -125,7 +99,7 @@ TEST_F(Taffmat, ValuesNamesDateAndComment)
 TEST_F(Taffmat, ChecksInTheirOrder)
 {
     auto code = [&](TaffFields t) {
-        const CTSInterface::SMessage m = Import(Make(t, 2, 4));
+        const CTSInterface::SMessage m = ImportTeac(Make(t, 2, 4));
         return m.sText;
     };
     TaffFields t;
@@ -148,7 +122,7 @@ TEST_F(Taffmat, ChecksInTheirOrder)
     t = TaffFields();
     t.vertUnits = "V, furlong";
     t.time = "12:34";
-    const CTSInterface::SMessage m = Import(Make(t, 2, 4));
+    const CTSInterface::SMessage m = ImportTeac(Make(t, 2, 4));
     ASSERT_EQ(m.uState, 15u);
     EXPECT_EQ(m.sText, CString::Formatted(Text(35).c_str(), "furlong"));
     CDataset ds((dir / "out.trx").c_str(), om__read, 32768, sh__deny_write);
@@ -165,7 +139,7 @@ TEST_F(Taffmat, MultiRatePatternAndUpperCaseHeader)
     t.numSamps = "20";
     const fs::path in = Make(t, 5, 20);   // five samples per 1 ms scan
     fs::rename(dir / "rec.hdr", dir / "rec.HDR");
-    const CTSInterface::SMessage msg = Import(in);
+    const CTSInterface::SMessage msg = ImportTeac(in);
     ASSERT_EQ(msg.uState, 15u) << msg.sText.c_str();
     CDataset ds((dir / "out.trx").c_str(), om__read, 32768, sh__deny_write);
     EXPECT_EQ(ds.GetScanMode(), sm__pattern);
@@ -178,6 +152,6 @@ TEST_F(Taffmat, MultiRatePatternAndUpperCaseHeader)
     // A pattern that names series the header does not have.
     t.chSlot = "2,1";
     fs::remove(dir / "out.trx");
-    const CTSInterface::SMessage bad = Import(Make(t, 5, 20));
+    const CTSInterface::SMessage bad = ImportTeac(Make(t, 5, 20));
     EXPECT_EQ(bad.sText.Left(Text(77).GetLength()), Text(77)) << bad.sText.c_str();
 }

@@ -53,8 +53,6 @@ for name, (lines, header, textcols) in tables.items():
     wb.save(sys.argv[1] + "/" + name + ".openpyxl.xlsx")
 )PY";
 
-bool RunShell(const std::string& cmd) { return tessel::test::RunCommand(cmd + " 2>&1") == 0; }
-
 std::vector<float> ReadFloats(const std::string& path)
 {
     const std::string b = ReadFile(path);
@@ -77,7 +75,7 @@ protected:
         for (const char* fmt : {"xlsx", "ods", "xls"})
             cmd += "soffice -env:UserInstallation=file://" + (d / (std::string("profile_") + fmt)) +
                    " --headless --convert-to " + fmt + " --outdir " + (d / fmt) + csvs + " >/dev/null 2>&1 & ";
-        s_libreoffice = s_python && RunShell(cmd + "wait)");
+        s_libreoffice = s_python && tessel::test::RunCommand(cmd + "wait) 2>&1") == 0;
         for (const STable& t : kTables)
             for (const char* fmt : {"xlsx", "ods", "xls"})
                 s_libreoffice = s_libreoffice && Exists(d / (std::string(fmt) + "/" + t.name + "." + fmt));

@@ -29,6 +29,13 @@ bool Clip(const std::string& text, const std::string& out)
     return ts.ClipboardImport(copy.data(), out.c_str());
 }
 
+// The data set a text that must be accepted makes.
+STrxContent Clipped(const std::string& text, const std::string& out)
+{
+    EXPECT_TRUE(Clip(text, out)) << text;
+    return ReadTrx(out);
+}
+
 void ExpectFloats(const std::vector<float>& got, const std::vector<float>& want)
 {
     ASSERT_EQ(got.size(), want.size());
@@ -45,8 +52,7 @@ TEST_F(TableWriterTest, EquidistantColumnGivesCalculatedAbscissaAndLevelsAsAmpli
 {
     // Falling by equal steps is equidistant too, with a negative step.
     for (const char* text : {"100 0\n200 6\n300 12\n", "300 0\n200 6\n100 12\n"}) {
-        ASSERT_TRUE(Clip(text, out));
-        const STrxContent c = ReadTrx(out);
+        const STrxContent c = Clipped(text, out);
         EXPECT_EQ(c.kind, 4);
         EXPECT_EQ(c.organisation, 1);
         ASSERT_TRUE(c.abscissa.IsCalc());
@@ -64,8 +70,7 @@ TEST_F(TableWriterTest, EquidistantColumnGivesCalculatedAbscissaAndLevelsAsAmpli
 TEST_F(TableWriterTest, LogarithmicColumnGivesBandsWithRegularEdges)
 {
     // One band per octave: ratio 2, edges at 100/√2 and so on.
-    ASSERT_TRUE(Clip("100 0 6\n200 6 0\n400 12 0\n", out));
-    const STrxContent c = ReadTrx(out);
+    const STrxContent c = Clipped("100 0 6\n200 6 0\n400 12 0\n", out);
     EXPECT_EQ(c.organisation, 4);
     ASSERT_FALSE(c.abscissa.IsCalc());
     EXPECT_EQ(c.abscissa.GetCoordinate(), 2);
@@ -77,27 +82,19 @@ TEST_F(TableWriterTest, LogarithmicColumnGivesBandsWithRegularEdges)
 
     // Third octaves: a first ratio of 1.26 snaps to 2^(1/3); the centres stay
     // as the table has them.
-    ASSERT_TRUE(Clip("100 0\n126 0\n158 0\n200 0\n", out));
-    const STrxContent t = ReadTrx(out);
-    ExpectFloats(t.scans, {89.089872f, 100.0f, 112.24620f, k0dB, 112.24620f, 126.0f, 141.42136f, k0dB,
+    ExpectFloats(Clipped("100 0\n126 0\n158 0\n200 0\n", out).scans, {89.089872f, 100.0f, 112.24620f, k0dB, 112.24620f, 126.0f, 141.42136f, k0dB,
                            141.42136f, 158.0f, 178.17974f, k0dB, 178.17974f, 200.0f, 224.49242f, k0dB});
 
     // 100, 100, 105: not equidistant (steps 0 and 5), every ratio near 1:
     // logarithmic with a ratio of exactly 1, so the edges sit on the first value.
-    ASSERT_TRUE(Clip("100 0\n100 0\n105 0\n", out));
-    const STrxContent e = ReadTrx(out);
+    const STrxContent e = Clipped("100 0\n100 0\n105 0\n", out);
     EXPECT_EQ(e.abscissa.GetCoordinate(), 2);
     ExpectFloats(e.scans, {100.0f, 100.0f, 100.0f, k0dB, 100.0f, 100.0f, 100.0f, k0dB, 100.0f, 105.0f, 100.0f, k0dB});
-}
 
-TEST_F(TableWriterTest, IncreasingColumnIsStoredAsItStands)
-{
-    ASSERT_TRUE(Clip("100 0\n200 6\n350 12\n", out));
-    const STrxContent c = ReadTrx(out);
-    EXPECT_EQ(c.organisation, 4);
-    ASSERT_FALSE(c.abscissa.IsCalc());
-    EXPECT_EQ(c.abscissa.GetCoordinate(), 1);
-    ExpectFloats(c.scans, {100.0f, k0dB, 200.0f, k6dB, 350.0f, k12dB});
+    // Increasing by neither equal steps nor equal ratios: the values as they stand.
+    const STrxContent i = Clipped("100 0\n200 6\n350 12\n", out);
+    EXPECT_EQ(i.abscissa.GetCoordinate(), 1);
+    ExpectFloats(i.scans, {100.0f, k0dB, 200.0f, k6dB, 350.0f, k12dB});
 }
 
 TEST_F(TableWriterTest, ColumnsThatFitNoCaseAndTooSmallTablesWriteNothing)
@@ -122,19 +119,15 @@ TEST_F(TableWriterTest, ColumnsThatFitNoCaseAndTooSmallTablesWriteNothing)
 TEST_F(TableWriterTest, DecimalCommaShortLongLinesAndLineEnds)
 {
     // "1,5" is 1.5 dB; a missing number is 0 dB; further numbers are ignored.
-    ASSERT_TRUE(Clip("100\t1,5\t6\n200\t6\n300\t-3\t0\t99\n", out));
-    const STrxContent c = ReadTrx(out);
+    const STrxContent c = Clipped("100\t1,5\t6\n200\t6\n300\t-3\t0\t99\n", out);
     ASSERT_EQ(c.channels.size(), 2u);
     ExpectFloats(c.scans, {1.1885022f, k6dB, k6dB, k0dB, 0.70794576f, k0dB});
 
     // From the first unreadable number on, a row is 0 dB.
-    ASSERT_TRUE(Clip("100 6 6\n200 x 6\n", out));
-    const STrxContent u = ReadTrx(out);
-    ExpectFloats(u.scans, {k6dB, k6dB, k0dB, k0dB});
+    ExpectFloats(Clipped("100 6 6\n200 x 6\n", out).scans, {k6dB, k6dB, k0dB, k0dB});
 
     // CR LF lines: the rows end at the first empty line, "\r\n" included.
-    ASSERT_TRUE(Clip("100\t0\r\n200\t6\r\n\r\n300\t12\r\n", out));
-    EXPECT_EQ(ReadTrx(out).abscissa.GetNbrOfScans(), 2);
+    EXPECT_EQ(Clipped("100\t0\r\n200\t6\r\n\r\n300\t12\r\n", out).abscissa.GetNbrOfScans(), 2);
 
     // 150 channels of "-12.3456789" make lines far beyond 1000 characters.
     std::string text;
@@ -143,8 +136,7 @@ TEST_F(TableWriterTest, DecimalCommaShortLongLinesAndLineEnds)
         for (int c = 0; c < 150; ++c) text += "\t-12.3456789";
         text += "\n";
     }
-    ASSERT_TRUE(Clip(text, out));
-    const STrxContent w = ReadTrx(out);
+    const STrxContent w = Clipped(text, out);
     ASSERT_EQ(w.channels.size(), 150u);
     EXPECT_EQ(w.channels[149].GetName(), "Ch150");
     EXPECT_EQ(w.abscissa.GetNbrOfScans(), 3);
