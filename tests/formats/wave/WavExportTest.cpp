@@ -470,9 +470,7 @@ TEST_F(WavExport, OneToOneGivesBackTheImportedCodes)
     MakeTrx(odd, {{"a", it__int16, 0.0013, "", 3.7}, {"b", it__int16, -7.1e-5, "", -0.25}}, 8000,
             {-32768, -32768, -1, -1, 12345, 12345, 32767, 32767});
     for (int b24 : {0, 1}) {
-        o.conv = 1;
-        o.b24 = b24;
-        ASSERT_EQ(Export(odd.string(), dir / "odd.wav", o).uState, 23u);
+        ASSERT_EQ(Export(odd.string(), dir / "odd.wav", {.conv = 1, .b24 = b24}).uState, 23u);
         const Bytes w = ReadFile(dir / "odd.wav");
         const int k = b24 ? 256 : 1, size = b24 ? 3 : 2;
         const std::int32_t want[] = {-32768 * k, 32767 * k + k - 1, -k, k, 12345 * k, -12345 * k, 32767 * k, -32767 * k};
