@@ -3,6 +3,7 @@
 // side file checked byte for byte against the TRX layout, MP3 files of other
 // encoders, and every failure with converters that fail on purpose.
 
+#include "tests/common/ConversionTest.h"
 #include "tests/common/DatasetMaker.h"
 #include "tests/common/AsyncRun.h"
 #include "tests/common/PeerTools.h"
@@ -111,14 +112,12 @@ void WriteWave(const fs::path& p, long frames, std::uint32_t rate)
     tessel::test::WriteFile(p, out);
 }
 
-class Mp3 : public ::testing::Test {
+class Mp3 : public tessel::test::CConversionTest {
 protected:
+    Mp3() : CConversionTest("mp3") {}
     void SetUp() override
     {
-        CTSSettings::ResetToDefaults();
-        CTSSettings::m_lStandardPathFlags = 0;
-        CTSSettings::m_lOverwriteFlags = 0;
-        dir = tessel::test::MakeScratch("mp3");
+        CConversionTest::SetUp();
         // The jobs' temporary files go to a folder of the test's own, so that
         // a file left behind shows.
         tmp = dir / "tmp";
@@ -129,8 +128,7 @@ protected:
     {
         Mp3Converter::SetDirectoryForTests(nullptr);
         tmpdir.reset();
-        CTSSettings::ResetToDefaults();
-        fs::remove_all(dir);
+        CConversionTest::TearDown();
     }
 
     bool HaveConverters()
@@ -174,7 +172,7 @@ protected:
     }
     std::string Text(unsigned id) { return CTSInterface().GetErrorText(id).str(); }
 
-    fs::path dir, tmp;
+    fs::path tmp;
     std::optional<ScopedEnv> tmpdir;
 };
 

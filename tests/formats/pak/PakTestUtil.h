@@ -4,6 +4,7 @@
 // directory per test; reading a data set back; one asynchronous run.
 
 #include "settings/TSSettings.h"
+#include "tests/common/ConversionTest.h"
 #include "tests/common/AsyncRun.h"
 #include "tests/common/DatasetMaker.h"
 #include "tests/common/ModuleEnvironment.h"
@@ -27,24 +28,23 @@ using tessel::test::ReadFile;
 using tessel::test::RunAsync;
 using tessel::test::WriteFile;
 
-class PakTest : public ::testing::Test {
+// The PAK files of a test lie in "Run3" below its scratch folder `root`.
+class PakTest : public tessel::test::CConversionTest {
 protected:
+    PakTest() : CConversionTest("pak") {}
     void SetUp() override
     {
-        CTSSettings::ResetToDefaults();
-        CTSSettings::m_lStandardPathFlags = 0;
-        CTSSettings::m_lOverwriteFlags = 0;
-        root = tessel::test::MakeScratch("pak");
+        CConversionTest::SetUp();
+        root = dir;
         dir = root / "Run3";
         fs::create_directories(dir);
     }
     void TearDown() override
     {
-        CTSSettings::ResetToDefaults();
-        fs::remove_all(root);
+        dir = root;
+        CConversionTest::TearDown();
     }
-    static CString Text(unsigned id) { return CTSInterface().GetErrorText(id); }
-    fs::path root, dir;
+    fs::path root;
 };
 
 // Little- or big-endian stores of a value at a byte offset.

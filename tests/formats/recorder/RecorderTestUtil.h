@@ -10,6 +10,7 @@
 #include "interface/TSInterface.h"
 #include "settings/TSSettings.h"
 #include "tests/common/AsyncRun.h"
+#include "tests/common/ConversionTest.h"
 #include "tests/common/DatasetMaker.h"
 #include "tests/common/ModuleEnvironment.h"
 #include "tests/common/TempDir.h"
@@ -99,20 +100,9 @@ inline std::vector<std::int16_t> Interleaved(int channels, int scans)
     return v;
 }
 
-class RecorderTest : public ::testing::Test {
+class RecorderTest : public tessel::test::CConversionTest {
 protected:
-    void SetUp() override
-    {
-        CTSSettings::ResetToDefaults();
-        CTSSettings::m_lStandardPathFlags = 0;
-        CTSSettings::m_lOverwriteFlags = 0;
-    }
-    void TearDown() override
-    {
-        CTSSettings::ResetToDefaults();
-        fs::remove_all(dir);
-    }
-    static CString Text(unsigned id) { return CTSInterface().GetErrorText(id); }
+    RecorderTest() : CConversionTest("recorder") {}
     // ImportTEAC into "out.trx", synchronously; the output exists exactly when it succeeded.
     CTSInterface::SMessage ImportTeac(const fs::path& in)
     {
@@ -127,7 +117,6 @@ protected:
         samples = Interleaved(channels, scans);
         return Samples(samples);
     }
-    fs::path dir = tessel::test::MakeScratch("recorder");
     std::vector<std::int16_t> samples;
 };
 

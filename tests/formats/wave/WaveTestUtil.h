@@ -5,6 +5,7 @@
 #include "hostlibs/dataset/Dataset.h"
 #include "interface/TSInterface.h"
 #include "settings/TSSettings.h"
+#include "tests/common/ConversionTest.h"
 #include "tests/common/DatasetMaker.h"
 #include "tests/common/PeerTools.h"
 #include "tests/common/Python.h"
@@ -27,25 +28,9 @@ using tessel::test::MakeScratch;
 using tessel::test::HaveProgram;
 using tessel::test::kPython;
 
-// Every conversion test starts from the settings after module load, outputs
-// where the test names them and no overwriting, in a folder of its own.
-class CWaveTest : public ::testing::Test {
+class CWaveTest : public tessel::test::CConversionTest {
 protected:
-    void SetUp() override
-    {
-        CTSSettings::ResetToDefaults();
-        CTSSettings::m_lStandardPathFlags = 0;
-        CTSSettings::m_lOverwriteFlags = 0;
-        dir = MakeScratch("wave");
-    }
-    void TearDown() override
-    {
-        CTSSettings::ResetToDefaults();
-        fs::remove_all(dir);
-    }
-    static CString Text(unsigned id) { return CTSInterface().GetErrorText(id); }
-
-    fs::path dir;
+    CWaveTest() : CConversionTest("wave") {}
 };
 
 inline std::string ToolPath() { return std::string(TESSEL_SOURCE_DIR) + "/tests/formats/wave/wav_tool.py"; }
