@@ -1,0 +1,96 @@
+#include "common/WriteBehind.h"
+
+#include <algorithm>
+
+CWriteBehind::CWriteBehind(std::size_t blockBytes, int depth)
+    : m_blockBytes(blockBytes), m_slots(std::size_t(std::max(depth, 2)))
+{
+    // Never zero-filled: the job writes what it fills and nothing more.
+    for (SSlot& s : m_slots)
+        s.block.reset(new unsigned char[blockBytes]);
+    m_thread = std::thread(&CWriteBehind::Loop, this);
+}
+
+CWriteBehind::~CWriteBehind()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_closing = true;
+        m_failed = true;  // drops what is still queued
+    }
+    m_changed.notify_all();
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+void CWriteBehind::RethrowLocked()
+{
+    if (m_error) {
+        std::exception_ptr e = m_error;
+        m_error = nullptr;
+        std::rethrow_exception(e);
+    }
+}
+
+unsigned char* CWriteBehind::Acquire()
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_changed.wait(lock, [this] { return m_failed || m_queued - m_written < m_slots.size(); });
+    RethrowLocked();
+    if (m_failed)
+        return nullptr;
+    m_acquired = true;
+    return m_slots[m_queued % m_slots.size()].block.get();
+}
+
+void CWriteBehind::Submit(Write write)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (!m_acquired || m_failed)
+            return;
+        m_acquired = false;
+        m_slots[m_queued % m_slots.size()].write = std::move(write);
+        ++m_queued;
+    }
+    m_changed.notify_all();
+}
+
+bool CWriteBehind::Finish()
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_changed.wait(lock, [this] { return m_failed || m_written == m_queued; });
+    RethrowLocked();
+    return !m_failed;
+}
+
+void CWriteBehind::Loop()
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    for (;;) {
+        m_changed.wait(lock, [this] { return m_closing || (!m_failed && m_written < m_queued); });
+        if (m_failed || m_written == m_queued) {
+            if (m_closing)
+                return;
+            continue;
+        }
+        SSlot& slot = m_slots[m_written % m_slots.size()];
+        lock.unlock();
+        bool ok = false;
+        std::exception_ptr error;
+        try {
+            ok = slot.write(slot.block.get());
+        } catch (...) {
+            error = std::current_exception();
+        }
+        slot.write = nullptr;
+        lock.lock();
+        if (ok) {
+            ++m_written;
+        } else {
+            m_failed = true;
+            m_error = error;
+        }
+        m_changed.notify_all();
+    }
+}
