@@ -7,7 +7,6 @@
 #include "interface/TSInterface.h"
 #include "platform/MessageLoop.h"
 #include "tests/common/AsyncRun.h"
-#include "tests/common/ConversionTest.h"
 
 #include "SpeedTestUtil.h"
 
