@@ -4,6 +4,7 @@
 
 #include "common/ChannelHelpers.h"
 #include "common/OutputPolicy.h"
+#include "common/WriteBehind.h"
 #include "hostlibs/blocks/Drains.h"
 #include "hostlibs/blocks/Resample.h"
 #include "hostlibs/blocks/TrxSource.h"
@@ -651,8 +652,8 @@ void CThreadSDFExport::WriteBody(int fd)
         // Whole rows per block where they fit: one contiguous piece of the file.
         if (src.llRows > 1 && points <= blockScans)
             blockScans = long(blockScans / points * points);
-        reserve(in, inBytes, std::size_t(blockScans) * std::size_t(n) * std::size_t(vb));
-        reserve(out, outBytes, std::size_t(blockScans) * std::size_t(n) * std::size_t(vb));
+        const std::size_t scanBytes = std::size_t(n) * std::size_t(vb);
+        reserve(in, inBytes, std::size_t(blockScans) * scanBytes);
         // Scans [g, g + len) of one row into traces of len values at out.
         auto split = [&](const unsigned char* s, long long len, std::size_t traceStride, unsigned char* d) {
             if (part == vb) {
@@ -667,6 +668,15 @@ void CThreadSDFExport::WriteBody(int fd)
                                      d + std::size_t(c) * traceStride + std::size_t(h * part), std::size_t(vb), part,
                                      std::size_t(len));
         };
+        // Split blocks are written on a second thread, so that the kernel's
+        // copy of one block into the file runs beside the reading and
+        // splitting of the next.
+        struct SPiece {
+            long long llAt;        // file position
+            std::size_t uFrom;     // position in the block
+            std::size_t uBytes;
+        };
+        CWriteBehind behind(std::size_t(blockScans) * scanBytes);
         long long done = 0;
         while (!a->Finished()) {
             if (Interrupted())
@@ -674,32 +684,41 @@ void CThreadSDFExport::WriteBody(int fd)
             const long got = a->GetData(blockScans, in.get(), ds__dorg_interleaved, run.type.iTransfer);
             if (got <= 0 || done + got > src.llScans)
                 Throw(kReadFailed);
-            const std::size_t scanBytes = std::size_t(n) * std::size_t(vb);
+            unsigned char* out = behind.Acquire();
+            if (!out)
+                Throw(kWriteFailed, m_sOutput);
+            std::vector<SPiece> pieces;
             if (done % points == 0 && got % points == 0) {
                 for (long long r = 0; r < got / points; ++r)
                     split(in.get() + std::size_t(r * points) * scanBytes, points, std::size_t(points) * std::size_t(vb),
-                          out.get() + std::size_t(r * rowBytes));
-                if (!WriteAt(fd, run.llYStart + done / points * rowBytes, out.get(), std::size_t(got) * scanBytes))
-                    Throw(kWriteFailed, m_sOutput);
+                          out + std::size_t(r * rowBytes));
+                pieces.push_back({run.llYStart + done / points * rowBytes, 0, std::size_t(got) * scanBytes});
             } else {
                 for (long long g = done; g < done + got;) {
                     const long long row = g / points, at = g % points;
                     const long long len = std::min(points - at, done + got - g);
-                    split(in.get() + std::size_t(g - done) * scanBytes, len, std::size_t(len) * std::size_t(vb),
-                          out.get());
+                    const std::size_t from = std::size_t(g - done) * scanBytes;
+                    split(in.get() + from, len, std::size_t(len) * std::size_t(vb), out + from);
                     for (int c = 0; c < n; ++c)
-                        if (!WriteAt(fd, run.llYStart + row * rowBytes + (c * points + at) * vb,
-                                     out.get() + std::size_t(c) * std::size_t(len) * std::size_t(vb),
-                                     std::size_t(len) * std::size_t(vb)))
-                            Throw(kWriteFailed, m_sOutput);
+                        pieces.push_back({run.llYStart + row * rowBytes + (c * points + at) * vb,
+                                          from + std::size_t(c) * std::size_t(len) * std::size_t(vb),
+                                          std::size_t(len) * std::size_t(vb)});
                     g += len;
                 }
             }
+            behind.Submit([fd, pieces = std::move(pieces)](const unsigned char* block) {
+                for (const SPiece& p : pieces)
+                    if (!WriteAt(fd, p.llAt, block + p.uFrom, p.uBytes))
+                        return false;
+                return true;
+            });
             done += got;
             movedBytes += (long long)got * n * vb;
             if (totalBytes > 0)
                 ReportProgress(float(kValuesShare * double(std::min(movedBytes, totalBytes)) / double(totalBytes)));
         }
+        if (!behind.Finish())
+            Throw(kWriteFailed, m_sOutput);
         src.ds->DeleteAccess(a);
         if (done != src.llScans)
             Throw(kReadFailed);

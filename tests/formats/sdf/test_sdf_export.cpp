@@ -4,6 +4,7 @@
 
 #include "formats/sdf/ThreadSDFExport.h"
 #include "formats/sdf/ThreadSDFImport.h"
+#include "tests/common/WriteFailure.h"
 #include "tests/formats/sdf/SdfJobTestUtil.h"
 
 #include <cmath>
@@ -171,6 +172,20 @@ TEST_F(SdfExport, RefusalsAndWarnings)
     msg = Export(dir / "six.dat", dir / "kept.sdf", 0);
     EXPECT_EQ(12u, msg.uState);
     EXPECT_EQ(Bytes{'k'}, ReadBytes(dir / "kept.sdf"));
+
+    // A full disk while later blocks wait for their turn: nothing of the
+    // file stays, the data set is as it was.
+    MakeTrx(dir / "big.dat", {{"x", it__int16}, {"y", it__int16}},
+            {std::vector<double>(1 << 20, 3.0), std::vector<double>(1 << 20, -3.0)});
+    const Bytes before = ReadBytes(dir / "big.dat");
+    {
+        tessel::test::CFileSizeLimit full(1u << 20);
+        msg = Export(dir / "big.dat", dir / "big.sdf");
+    }
+    EXPECT_EQ(12u, msg.uState);
+    EXPECT_EQ("Write to file " + (dir / "big.sdf").string() + " failed. Disk might be full!", msg.sText.c_str());
+    EXPECT_FALSE(fs::exists(dir / "big.sdf"));
+    EXPECT_EQ(before, ReadBytes(dir / "big.dat"));
 
     // Per cent of full scale goes out in pascals at the calibration level
     // (94 dB); level channels are written in pascals too.
