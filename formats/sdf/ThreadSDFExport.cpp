@@ -670,13 +670,14 @@ void CThreadSDFExport::WriteBody(int fd)
         };
         // Split blocks are written on a second thread, so that the kernel's
         // copy of one block into the file runs beside the reading and
-        // splitting of the next.
+        // splitting of the next; four blocks, so that the job sleeps once per
+        // two of them rather than once per block.
         struct SPiece {
             long long llAt;        // file position
             std::size_t uFrom;     // position in the block
             std::size_t uBytes;
         };
-        CWriteBehind behind(std::size_t(blockScans) * scanBytes);
+        CWriteBehind behind(std::size_t(blockScans) * scanBytes, 4);
         long long done = 0;
         while (!a->Finished()) {
             if (Interrupted())

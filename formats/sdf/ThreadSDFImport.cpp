@@ -239,10 +239,11 @@ void CThreadSDFImport::ImportResult(ISdfInput& in, const CSdfHeaderSet& headers,
         Throw(kWriteFailed);
     // Blocks go to the data set on a second thread: the kernel's copy of one
     // block into the output's pages runs beside the reading and turning of
-    // the next. Nothing else touches the stream until Finish.
+    // the next. Nothing else touches the stream until Finish. Four blocks, so
+    // that the job, faster than the writes, sleeps once per two of them.
     long long written = 0;
     {
-        CWriteBehind behind(std::size_t(blockScans) * scanBytes);
+        CWriteBehind behind(std::size_t(blockScans) * scanBytes, 4);
         for (;;) {
             if (Interrupted())
                 Throw(kConversionFailed);
