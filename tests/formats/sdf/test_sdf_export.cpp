@@ -307,6 +307,31 @@ TEST_F(SdfExport, SecondAbscissaTravelsAsScanBigAndScanVar)
     EXPECT_DOUBLE_EQ(0.5, rows.GetFirstValue()); EXPECT_DOUBLE_EQ(0.25, rows.GetDeltaValue());
     EXPECT_EQ((std::vector<double>{0.0, 1, 2, 3, 10, 11, 12, 13, 20, 21, 22, 23}), Values(dir / "back.dat", 0));
     EXPECT_EQ(123.0, Values(dir / "back.dat", 1)[11]);
+
+    // Rows longer than a block: blocks end and begin inside rows, and one
+    // holds the end of a row and the start of the next.
+    al.RemoveAll();
+    al.Add(CAbscissa("Time", "t", CQuantity("time"), CUnit("s", 1), 0.0, 0.001, 100000, df__linear));
+    al.Add(CAbscissa("Block", "b", CQuantity("time"), CUnit("s", 1), 0.0, 1.0, 3, df__linear));
+    scans.clear();
+    for (int s = 0; s < 300000; ++s) scans.insert(scans.end(), {double(s % 30011), -double(s % 29989)});
+    {
+        CDataset ds((dir / "long.dat").c_str(), al, cl, dk__time, ds__dorg_interleaved, 0, 65536, sh__deny_write);
+        ds.CreateAccess(am__readwrite, CChNbrList{0, 1}, 0, 0L, -1L, mk__raw)->SetData(300000, scans.data(), ds__dorg_interleaved, it__double);
+        ds.Close();
+    }
+    ASSERT_TRUE(Succeeded(Export(dir / "long.dat", dir / "long.sdf"), 11));
+    const Bytes l = ReadBytes(dir / "long.sdf");
+    const std::size_t y = std::size_t(GetI32(l, 2 + 60)) + 6;
+    ASSERT_EQ(y + 2 * 600000, l.size());
+    int wrong = 0;
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 2; ++c)
+            for (int p = 0; p < 100000; ++p) {
+                const int s = 100000 * r + p;
+                wrong += GetI16(l, y + 2 * std::size_t((r * 2 + c) * 100000 + p)) != (c ? -(s % 29989) : s % 30011);
+            }
+    EXPECT_EQ(0, wrong);
 }
 
 }  // namespace
