@@ -35,7 +35,15 @@ void CWriteBehind::RethrowLocked()
 unsigned char* CWriteBehind::Acquire()
 {
     std::unique_lock<std::mutex> lock(m_mutex);
-    m_changed.wait(lock, [this] { return m_failed || m_queued - m_written < m_slots.size(); });
+    const std::size_t n = m_slots.size();
+    if (!m_failed && m_queued - m_written == n) {
+        // Every block is queued: sleep until half of them are written, so
+        // that a job faster than its writes wakes once per few blocks rather
+        // than once per block (each sleep and wake is a context switch).
+        m_wantFree = std::max<std::size_t>(1, n / 2);
+        m_changed.wait(lock, [this, n] { return m_failed || n - (m_queued - m_written) >= m_wantFree; });
+        m_wantFree = 0;
+    }
     RethrowLocked();
     if (m_failed)
         return nullptr;
@@ -91,6 +99,10 @@ void CWriteBehind::Loop()
             m_failed = true;
             m_error = error;
         }
-        m_changed.notify_all();
+        // Only a job that can go on now is woken: one waiting for the queue
+        // to drain (Finish) or for as many free blocks as it asked for.
+        if (m_failed || m_written == m_queued ||
+            (m_wantFree && m_slots.size() - (m_queued - m_written) >= m_wantFree))
+            m_changed.notify_all();
     }
 }

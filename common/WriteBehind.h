@@ -62,6 +62,9 @@ private:
     // Ring positions: [m_written, m_queued) are queued, m_queued is the one
     // the job fills after Acquire.
     std::size_t m_written = 0, m_queued = 0;
+    // Free blocks the job waits for in Acquire (0: it does not wait); the
+    // writing thread wakes it only then.
+    std::size_t m_wantFree = 0;
     bool m_acquired = false;
     bool m_failed = false;
     bool m_closing = false;

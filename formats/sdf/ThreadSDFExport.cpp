@@ -4,6 +4,7 @@
 
 #include "common/ChannelHelpers.h"
 #include "common/OutputPolicy.h"
+#include "common/WriteBehind.h"
 #include "hostlibs/blocks/Drains.h"
 #include "hostlibs/blocks/Resample.h"
 #include "hostlibs/blocks/TrxSource.h"
@@ -585,8 +586,8 @@ void CThreadSDFExport::WriteBody(int fd)
     for (const SRun& run : m_runs)
         totalBytes += m_sources[std::size_t(run.iSource)]->llScans * run.channels.GetCount() * run.iValueBytes;
 
-    // Scans read and split per block: small enough that the block stays in
-    // the processor's cache between the read, the split and the writes.
+    // Scans split per block; each block goes out in one write per trace
+    // piece, so the blocks are large and the reads into them small.
     const std::size_t blockBytes = 512u << 10;
     // Reused for every run and never cleared: only what is read is used.
     std::unique_ptr<unsigned char[]> in, out;
@@ -651,8 +652,12 @@ void CThreadSDFExport::WriteBody(int fd)
         // Whole rows per block where they fit: one contiguous piece of the file.
         if (src.llRows > 1 && points <= blockScans)
             blockScans = long(blockScans / points * points);
-        reserve(in, inBytes, std::size_t(blockScans) * std::size_t(n) * std::size_t(vb));
-        reserve(out, outBytes, std::size_t(blockScans) * std::size_t(n) * std::size_t(vb));
+        const std::size_t scanBytes = std::size_t(n) * std::size_t(vb);
+        // Read in pieces of about 64 KiB: the buffer the kernel copies into
+        // stays in the nearest caches, which made reading and splitting a
+        // third cheaper here than one read per block.
+        const long readScans = long(std::clamp<std::size_t>((64u << 10) / scanBytes, 1, std::size_t(blockScans)));
+        reserve(in, inBytes, std::size_t(readScans) * scanBytes);
         // Scans [g, g + len) of one row into traces of len values at out.
         auto split = [&](const unsigned char* s, long long len, std::size_t traceStride, unsigned char* d) {
             if (part == vb) {
@@ -667,41 +672,71 @@ void CThreadSDFExport::WriteBody(int fd)
                                      d + std::size_t(c) * traceStride + std::size_t(h * part), std::size_t(vb), part,
                                      std::size_t(len));
         };
+        // Split blocks are written on a second thread, so that the kernel's
+        // copy of one block into the file runs beside the reading and
+        // splitting of the next; four blocks, so that the job sleeps once per
+        // two of them rather than once per block.
+        struct SPiece {
+            long long llAt;        // file position
+            std::size_t uFrom;     // position in the block
+            std::size_t uBytes;
+        };
+        CWriteBehind behind(std::size_t(blockScans) * scanBytes, 4);
         long long done = 0;
-        while (!a->Finished()) {
+        while (done < src.llScans) {
             if (Interrupted())
                 Throw(kConversionFailed);
-            const long got = a->GetData(blockScans, in.get(), ds__dorg_interleaved, run.type.iTransfer);
-            if (got <= 0 || done + got > src.llScans)
-                Throw(kReadFailed);
-            const std::size_t scanBytes = std::size_t(n) * std::size_t(vb);
-            if (done % points == 0 && got % points == 0) {
-                for (long long r = 0; r < got / points; ++r)
-                    split(in.get() + std::size_t(r * points) * scanBytes, points, std::size_t(points) * std::size_t(vb),
-                          out.get() + std::size_t(r * rowBytes));
-                if (!WriteAt(fd, run.llYStart + done / points * rowBytes, out.get(), std::size_t(got) * scanBytes))
-                    Throw(kWriteFailed, m_sOutput);
+            unsigned char* out = behind.Acquire();
+            if (!out)
+                Throw(kWriteFailed, m_sOutput);
+            // Scans [done, done + want) as they lie in the file: the part of
+            // each row in the block, channel after channel.
+            const long long want = std::min<long long>(blockScans, src.llScans - done);
+            for (long long g = done; g < done + want;) {
+                const long got = a->GetData(long(std::min<long long>(readScans, done + want - g)), in.get(),
+                                            ds__dorg_interleaved, run.type.iTransfer);
+                if (got <= 0 || g + got > done + want)
+                    Throw(kReadFailed);
+                const unsigned char* from = in.get();
+                for (const long long end = g + got; g < end;) {
+                    const long long row = g / points;
+                    const long long first = std::max(done, row * points);
+                    const long long last = std::min((row + 1) * points, done + want);
+                    const long long k = std::min(end, last) - g;
+                    split(from, k, std::size_t(last - first) * std::size_t(vb),
+                          out + std::size_t(first - done) * scanBytes + std::size_t(g - first) * std::size_t(vb));
+                    from += std::size_t(k) * scanBytes;
+                    g += k;
+                }
+            }
+            std::vector<SPiece> pieces;
+            if (done % points == 0 && want % points == 0) {
+                pieces.push_back({run.llYStart + done / points * rowBytes, 0, std::size_t(want) * scanBytes});
             } else {
-                for (long long g = done; g < done + got;) {
+                for (long long g = done; g < done + want;) {
                     const long long row = g / points, at = g % points;
-                    const long long len = std::min(points - at, done + got - g);
-                    split(in.get() + std::size_t(g - done) * scanBytes, len, std::size_t(len) * std::size_t(vb),
-                          out.get());
+                    const long long len = std::min(points - at, done + want - g);
+                    const std::size_t from = std::size_t(g - done) * scanBytes;
                     for (int c = 0; c < n; ++c)
-                        if (!WriteAt(fd, run.llYStart + row * rowBytes + (c * points + at) * vb,
-                                     out.get() + std::size_t(c) * std::size_t(len) * std::size_t(vb),
-                                     std::size_t(len) * std::size_t(vb)))
-                            Throw(kWriteFailed, m_sOutput);
+                        pieces.push_back({run.llYStart + row * rowBytes + (c * points + at) * vb,
+                                          from + std::size_t(c) * std::size_t(len) * std::size_t(vb),
+                                          std::size_t(len) * std::size_t(vb)});
                     g += len;
                 }
             }
-            done += got;
-            movedBytes += (long long)got * n * vb;
+            behind.Submit([fd, pieces = std::move(pieces)](const unsigned char* block) {
+                for (const SPiece& p : pieces)
+                    if (!WriteAt(fd, p.llAt, block + p.uFrom, p.uBytes))
+                        return false;
+                return true;
+            });
+            done += want;
+            movedBytes += want * n * vb;
             if (totalBytes > 0)
                 ReportProgress(float(kValuesShare * double(std::min(movedBytes, totalBytes)) / double(totalBytes)));
         }
+        if (!behind.Finish())
+            Throw(kWriteFailed, m_sOutput);
         src.ds->DeleteAccess(a);
-        if (done != src.llScans)
-            Throw(kReadFailed);
     }
 }

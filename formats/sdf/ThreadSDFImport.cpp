@@ -5,6 +5,7 @@
 #include "common/ChannelHelpers.h"
 #include "common/OutputPolicy.h"
 #include "common/PulseServices.h"
+#include "common/WriteBehind.h"
 #include "hostlibs/dataset/Dataset.h"
 #include "platform/FileSystem.h"
 #include "settings/TSSettings.h"
@@ -232,26 +233,38 @@ void CThreadSDFImport::ImportResult(ISdfInput& in, const CSdfHeaderSet& headers,
     // filled and being written, and no smaller than the stream's buffer, so
     // that it goes out in one system call without another copy.
     const long blockScans = long((kBlockBytes + scanBytes - 1) / scanBytes);
-    std::unique_ptr<unsigned char[]> block(new unsigned char[std::size_t(blockScans) * scanBytes]);
 
     CDataStream* stream = ds->GetPtrToFile();
     if (!stream)
         Throw(kWriteFailed);
+    // Blocks go to the data set on a second thread: the kernel's copy of one
+    // block into the output's pages runs beside the reading and turning of
+    // the next. Nothing else touches the stream until Finish. Four blocks, so
+    // that the job, faster than the writes, sleeps once per two of them.
     long long written = 0;
-    for (;;) {
-        if (Interrupted())
-            Throw(kConversionFailed);
-        const long k = reader.Next(block.get(), blockScans);
-        if (k <= 0)
-            break;
-        if (stream->Write(block.get(), std::size_t(k) * scanBytes) != std::size_t(k) * scanBytes)
+    {
+        CWriteBehind behind(std::size_t(blockScans) * scanBytes, 4);
+        for (;;) {
+            if (Interrupted())
+                Throw(kConversionFailed);
+            unsigned char* block = behind.Acquire();
+            if (!block)
+                break;
+            const long k = reader.Next(block, blockScans);
+            if (k <= 0)
+                break;
+            const std::size_t bytes = std::size_t(k) * scanBytes;
+            behind.Submit([stream, bytes](const unsigned char* b) { return stream->Write(b, bytes) == bytes; });
+            written += k;
+            // The same expression at the end of one result and the start of the
+            // next, so the fraction cannot step back between them.
+            if (total > 0)
+                ReportProgress(float(double(kTransferShare) *
+                                     (double(index) + double(std::min(written, total)) / double(total)) /
+                                     double(count)));
+        }
+        if (!behind.Finish())
             Throw(kWriteFailed);
-        written += k;
-        // The same expression at the end of one result and the start of the
-        // next, so the fraction cannot step back between them.
-        if (total > 0)
-            ReportProgress(float(double(kTransferShare) * (double(index) + double(std::min(written, total)) / double(total)) /
-                                 double(count)));
     }
     if (!stream->Flush() || stream->Fail())
         Throw(kWriteFailed);

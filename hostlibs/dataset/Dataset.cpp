@@ -124,7 +124,10 @@ std::uint64_t CDatasetCore::ScansInFile() const
     return (size - uDataOffset) / layout.uScanBytes;
 }
 
-std::uint64_t CDatasetCore::AvailableScans() const { return std::min(DeclaredScans(), ScansInFile()); }
+std::uint64_t CDatasetCore::AvailableScans() const
+{
+    return std::min(DeclaredScans(), uScansHeld ? uScansHeld : ScansInFile());
+}
 
 bool CDatasetCore::ReadAt(std::uint64_t pos, void* p, std::size_t n, std::size_t* got) const
 {
@@ -339,6 +342,8 @@ CDataset::CDataset(const char* path, int openMode, long bufferSize, int sharing)
                 "TRX data set %s: file ends at %llu, but its %llu scans need %llu bytes from offset %llu",
                 c.sPath.c_str(), (unsigned long long)size, (unsigned long long)c.DeclaredScans(),
                 (unsigned long long)need, (unsigned long long)data));
+        if (!c.bWritable && sharing == sh__deny_write)
+            c.uScansHeld = c.ScansInFile();
     }
     if (c.bWritable) {
         // Until the clean close the file says that it is being written, so

@@ -15,6 +15,9 @@ public:
     bool bWritable = false;
     bool bDirty = false;
     bool bLeftOpen = false;               // the file said it was still being written when opened
+    // Opened complete, read only, under a lock that keeps writers out: the
+    // file's scans then, which cannot change (0: ask the file every time).
+    std::uint64_t uScansHeld = 0;
     std::uint64_t uDataOffset = 0;
     std::size_t nBuffer = 1u << 20;
     trx::SDescription desc;

@@ -16,26 +16,29 @@ namespace {
 // handed out again before its write ran would show up as a repeated or a
 // missing number, a write run out of order as a shuffled one.
 TEST(WriteBehind, WritesEveryBlockInOrderAsFilled) {
-    std::vector<unsigned char> out;
-    {
-        CWriteBehind w(64, 2);
-        for (int i = 0; i < 500; ++i) {
-            unsigned char* b = w.Acquire();
-            ASSERT_NE(b, nullptr);
-            const std::size_t n = std::size_t(1 + i % 64);
-            std::memset(b, i & 0xff, n);
-            w.Submit([&out, n](const unsigned char* p) {
-                out.insert(out.end(), p, p + n);
-                return true;
-            });
+    // Two blocks, and five, of which the job waits for two to come free.
+    for (int depth : {2, 5}) {
+        std::vector<unsigned char> out;
+        {
+            CWriteBehind w(64, depth);
+            for (int i = 0; i < 500; ++i) {
+                unsigned char* b = w.Acquire();
+                ASSERT_NE(b, nullptr);
+                const std::size_t n = std::size_t(1 + i % 64);
+                std::memset(b, i & 0xff, n);
+                w.Submit([&out, n](const unsigned char* p) {
+                    out.insert(out.end(), p, p + n);
+                    return true;
+                });
+            }
+            ASSERT_TRUE(w.Finish());
         }
-        ASSERT_TRUE(w.Finish());
+        std::size_t at = 0;
+        for (int i = 0; i < 500; ++i)
+            for (std::size_t k = 0; k < std::size_t(1 + i % 64); ++k, ++at)
+                ASSERT_EQ(out.at(at), i & 0xff) << "block " << i << " of " << depth;
+        EXPECT_EQ(at, out.size());
     }
-    std::size_t at = 0;
-    for (int i = 0; i < 500; ++i)
-        for (std::size_t k = 0; k < std::size_t(1 + i % 64); ++k, ++at)
-            ASSERT_EQ(out.at(at), i & 0xff) << "block " << i;
-    EXPECT_EQ(at, out.size());
 }
 
 TEST(WriteBehind, FailedOrThrowingWriteStopsTheRest) {

@@ -4,6 +4,7 @@
 
 #include "formats/sdf/ThreadSDFExport.h"
 #include "formats/sdf/ThreadSDFImport.h"
+#include "tests/common/WriteFailure.h"
 #include "tests/formats/sdf/SdfJobTestUtil.h"
 
 #include <cmath>
@@ -172,6 +173,15 @@ TEST_F(SdfExport, RefusalsAndWarnings)
     EXPECT_EQ(12u, msg.uState);
     EXPECT_EQ(Bytes{'k'}, ReadBytes(dir / "kept.sdf"));
 
+    // A full disk while later blocks wait for their turn: nothing of the file stays.
+    MakeTrx(dir / "big.dat", {{"x", it__int16}, {"y", it__int16}}, {std::vector<double>(1 << 20, 3.0), std::vector<double>(1 << 20)});
+    {
+        tessel::test::CFileSizeLimit full(1u << 20);
+        EXPECT_EQ("Write to file " + (dir / "big.sdf").string() + " failed. Disk might be full!",
+                  Export(dir / "big.dat", dir / "big.sdf").sText.c_str());
+    }
+    EXPECT_FALSE(fs::exists(dir / "big.sdf"));
+
     // Per cent of full scale goes out in pascals at the calibration level
     // (94 dB); level channels are written in pascals too.
     MakeTrx(dir / "pct.dat", {{"x", it__int16, 1.0, "", 0.0, "articulation index", "%"}, {"L", it__float, 1.0, "", 0.0, "level", "dB"}},
@@ -292,6 +302,26 @@ TEST_F(SdfExport, SecondAbscissaTravelsAsScanBigAndScanVar)
     EXPECT_DOUBLE_EQ(0.5, rows.GetFirstValue()); EXPECT_DOUBLE_EQ(0.25, rows.GetDeltaValue());
     EXPECT_EQ((std::vector<double>{0.0, 1, 2, 3, 10, 11, 12, 13, 20, 21, 22, 23}), Values(dir / "back.dat", 0));
     EXPECT_EQ(123.0, Values(dir / "back.dat", 1)[11]);
+
+    // Rows longer than a block: a block holds the end of one row and the start of the next.
+    al.RemoveAll();
+    al.Add(CAbscissa("Time", "t", CQuantity("time"), CUnit("s", 1), 0.0, 0.001, 100000, df__linear));
+    al.Add(CAbscissa("Block", "b", CQuantity("time"), CUnit("s", 1), 0.0, 1.0, 3, df__linear));
+    scans.clear();
+    for (int s = 0; s < 300000; ++s) scans.insert(scans.end(), {double(s % 30011), -double(s % 29989)});
+    {
+        CDataset ds((dir / "long.dat").c_str(), al, cl, dk__time, ds__dorg_interleaved, 0, 65536, sh__deny_write);
+        ds.CreateAccess(am__readwrite, CChNbrList{0, 1}, 0, 0L, -1L, mk__raw)->SetData(300000, scans.data(), ds__dorg_interleaved, it__double);
+        ds.Close();
+    }
+    ASSERT_TRUE(Succeeded(Export(dir / "long.dat", dir / "long.sdf"), 11));
+    const Bytes l = ReadBytes(dir / "long.sdf");
+    const std::size_t y = std::size_t(GetI32(l, 2 + 60)) + 6;
+    ASSERT_EQ(y + 2 * 600000, l.size());
+    int wrong = 0;   // file order: row, channel, point
+    for (int i = 0, s = 0; i < 600000; ++i, s = 100000 * (i / 200000) + i % 100000)
+        wrong += GetI16(l, y + 2 * std::size_t(i)) != (i / 100000 % 2 ? -(s % 29989) : s % 30011);
+    EXPECT_EQ(0, wrong);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // layouts of results and scans, value conversions, speed results, refusals,
 // and the CTSInterface member synchronously and asynchronously.
 
+#include "tests/common/WriteFailure.h"
 #include "tests/formats/sdf/SdfJobTestUtil.h"
 
 #include <gmock/gmock.h>
@@ -229,6 +230,14 @@ TEST_F(SdfImport, RefusalsLeaveNoOutput)
     EXPECT_EQ(10u, msg.uState);
     EXPECT_EQ(0u, msg.sText.Find("The number of bytes read from the input file"));
     EXPECT_EQ((std::vector<std::string>{"bad.sdf"}), Listing(dir));
+
+    // A full disk while later blocks wait for their turn: the partial data set goes.
+    WriteBytes(dir / "big.sdf", Build(TimeFile(1, 4, 1 << 18)));
+    {
+        tessel::test::CFileSizeLimit full(1u << 20);
+        EXPECT_EQ("Writing to the TRX data set failed.", ImportSdf(dir / "big.sdf", dir / "big.dat").sText);
+    }
+    EXPECT_EQ((std::vector<std::string>{"bad.sdf", "big.sdf"}), Listing(dir));
 
     // An existing output that may not be replaced stays as it was.
     WriteBytes(dir / "good.dat", Bytes{'x'});
