@@ -8,6 +8,7 @@
 // means success. Tessel ships both as shell scripts calling lame and mpg123.
 
 #include "frame/ThreadConversion.h"
+#include "platform/FileSystem.h"
 
 #include <functional>
 #include <string>
@@ -35,6 +36,13 @@ int Run(const char* name, const std::vector<std::string>& args, const std::funct
 // 500 ms (at once when it ends) `progress` gets the inner job's progress.
 // Returns the inner thread's exit code.
 int RunInner(CThreadConversion& inner, const std::function<void(float)>& progress);
+
+// Copies the file `from` into `to`, a temporary file the job has just made
+// and that is still empty, without truncating it first: ext4 writes a file
+// that was truncated to nothing out to the disk when it is closed, and the
+// removal of the copy would then wait for that write. Only the bytes of
+// `from` end up in `to`; on a failure `to` is left for its owner to remove.
+FileSystem::SError CopyIntoNewFile(const char* from, const char* to);
 
 // Copies the result texts of an inner job to its outer one.
 void TakeTexts(CThreadConversion& outer, const CThreadConversion& inner);

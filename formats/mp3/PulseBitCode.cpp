@@ -1,6 +1,7 @@
 #include "formats/mp3/PulseBitCode.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace PulseBitCode {
 
@@ -74,6 +75,28 @@ EDecode DecodeChunk(const std::vector<SPulseBit>& subs, long scans, CByteSource&
 {
     bits.resize(subs.size());
     for (auto& b : bits) b.assign(std::size_t(scans > 0 ? scans : 0), 0);
+    if (subs.size() == 1) {
+        // The usual case, one tacho: every byte is that sub-channel's, so the
+        // schedule needs no search and whole literals need no bound check.
+        std::uint8_t* b = bits[0].data();
+        for (long p = 0; p < scans;) {
+            unsigned char byte;
+            if (!in.Next(byte)) return p == 0 ? EDecode::End : EDecode::Truncated;
+            if (byte & 1) {
+                const long n = (byte >> 2) + 1;
+                if (n < kMinRun || p + n > scans) return EDecode::Invalid;
+                std::memset(b + p, (byte >> 1) & 1, std::size_t(n));
+                p += n;
+            } else if (p + kLiteralBits <= scans) {
+                for (int k = 0; k < kLiteralBits; ++k) b[p + k] = (byte >> (k + 1)) & 1;
+                p += kLiteralBits;
+            } else {
+                for (int k = 0; p + k < scans; ++k) b[p + k] = (byte >> (k + 1)) & 1;
+                p += kLiteralBits;
+            }
+        }
+        return EDecode::Ok;
+    }
     std::vector<long> pos(subs.size(), 0);
     bool first = true;
     for (int s; (s = Due(pos, scans)) >= 0;) {

@@ -9,4 +9,12 @@ if [ $# -lt 2 ]; then
     exit 2
 fi
 MPG123=${TESSEL_MPG123:-mpg123}
+# The caller reserves the WAVE file's name by making it empty; it is written
+# in place rather than truncated, because ext4 writes a file truncated to
+# nothing out to the disk when it is closed, and the caller's removal of the
+# decoded file would wait for that. The decoder goes back to the start of
+# its output to complete the header, so the output must be a plain file.
+if [ -f "$2" ] && [ ! -s "$2" ]; then
+    exec "$MPG123" --quiet -w - -- "$1" 1<>"$2"
+fi
 exec "$MPG123" --quiet -w "$2" -- "$1"

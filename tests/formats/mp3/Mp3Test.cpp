@@ -299,6 +299,16 @@ TEST_F(Mp3, Mp3OfAnotherEncoderImportsAsPlainWave)
     // Half a second, give or take a frame of the coder.
     EXPECT_NEAR(ds.GetNbrOfScans(), 11025, 1152);
     EXPECT_TRUE(TmpIsEmpty());
+
+    // The shipped decoder writes a reserved empty file in place and replaces
+    // one with other contents: either way the bytes of mpg123 alone.
+    const std::string q = "'" + mp3.string() + "' '" + (dir / "d.wav").string() + "'";
+    const std::string script = "'" + (fs::path(TESSEL_BINARY_DIR) / "MP3ToWave.bat").string() + "' ";
+    ASSERT_EQ(std::system(("mpg123 --quiet -w '" + (dir / "m.wav").string() + "' '" + mp3.string() + "'").c_str()), 0);
+    for (const char* before : {": >", "head -c 300000 /dev/urandom >"}) {
+        ASSERT_EQ(std::system((std::string(before) + " '" + (dir / "d.wav").string() + "' && " + script + q).c_str()), 0);
+        EXPECT_EQ(ReadFile(dir / "d.wav"), ReadFile(dir / "m.wav")) << before;
+    }
 }
 
 TEST_F(Mp3, ConverterFailuresLeaveNothingBehind)
