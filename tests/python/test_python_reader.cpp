@@ -1,6 +1,9 @@
-// python/tessel_trx.py must find in every kind of file the library writes what
-// the library itself delivers: physical values, abscissa values of every
-// sample, stored samples through memmap, pulses of sub-channels.
+// Both NumPy readers must find in the files the library writes what the
+// library itself delivers. python/tessel_trx.py: physical values, abscissa
+// values of every sample, stored samples through memmap, pulses of
+// sub-channels, in every kind of file. The recipe of docs/trx-format.md (run
+// on its own, nothing else reading the files): channel values and stored
+// abscissa values of the files of format 1.1 it is written for.
 
 #include "tests/common/PeerTools.h"
 #include "tests/common/Python.h"
@@ -20,7 +23,8 @@ std::vector<double> ReadDoubles(const std::string& path)
     return v;
 }
 
-void ExpectSame(const std::vector<double>& lib, const std::vector<double>& py, const std::string& what)
+void ExpectSame(const std::vector<double>& lib, const std::vector<double>& py, const std::string& what,
+                double rel = 1e-9)
 {
     ASSERT_EQ(lib.size(), py.size()) << what;
     for (std::size_t i = 0; i < lib.size(); ++i) {
@@ -29,7 +33,7 @@ void ExpectSame(const std::vector<double>& lib, const std::vector<double>& py, c
             EXPECT_TRUE(std::isnan(py[i])) << what << " value " << i;
             continue;
         }
-        ASSERT_NEAR(lib[i], py[i], 1e-9 * std::max(1.0, std::fabs(lib[i]))) << what << " value " << i;
+        ASSERT_NEAR(lib[i], py[i], rel * std::max(1.0, std::fabs(lib[i]))) << what << " value " << i;
     }
 }
 
@@ -75,12 +79,40 @@ protected:
         if (!tessel::test::HavePython("numpy")) TESSEL_SKIP_OR_FAIL("no /usr/bin/python3 with numpy");
     }
 
-    void RunReader(const std::vector<std::string>& files)
+    // The reader of python/ on `files`, the recipe on `recipeFiles`.
+    void RunReader(const std::vector<std::string>& files, const std::vector<std::string>& recipeFiles = {})
     {
-        std::vector<std::string> args{TESSEL_SOURCE_DIR "/python"};
+        Dump("dump_with_reader.py", TESSEL_SOURCE_DIR "/python", files);
+        if (!recipeFiles.empty()) Dump("dump_with_recipe.py", TESSEL_SOURCE_DIR "/docs/trx-format.md", recipeFiles);
+    }
+    static void Dump(const char* script, const std::string& first, const std::vector<std::string>& files)
+    {
+        std::vector<std::string> args{first};
         args.insert(args.end(), files.begin(), files.end());
         std::string out;
-        ASSERT_EQ(0, tessel::test::RunPython(TESSEL_SOURCE_DIR "/tests/python/dump_with_reader.py", args, &out)) << out;
+        ASSERT_EQ(0, tessel::test::RunPython(TESSEL_SOURCE_DIR "/tests/python/" + std::string(script), args, &out)) << out;
+    }
+
+    // What the recipe dumped for `path` against the library, to 1e-12.
+    void CompareRecipe(const std::string& path)
+    {
+        CDataset ds(path.c_str(), om__read_complete, 0, 0);
+        for (int c = 0; c < ds.GetNbrOfChannels(); ++c) {
+            const std::vector<double> py = ReadDoubles(path + ".rch" + std::to_string(c));
+            const std::string what = path + " channel " + std::to_string(c) + " by the recipe";
+            if (ds.GetSamplesPerScan(c) == 0)   // not in the sampling pattern
+                EXPECT_TRUE(py.empty()) << what;
+            else
+                ExpectSame(LibraryRead(ds, c, mk__physical).values, py, what, 1e-12);
+        }
+        const CAbscissa a = ds.GetAbscissa(0);
+        if (a.IsCalc()) return;
+        CAccess* acc = ds.CreateAccess(am__read, CChNbrList{});
+        const int per = a.GetValuesPerScan();
+        acc->SetAbscissaCoord(per == 3 ? ac__band : ac__world);
+        std::vector<double> v(std::size_t(acc->GetNbrOfScans() * per));
+        ASSERT_EQ(acc->GetNbrOfScans(), acc->GetData(acc->GetNbrOfScans(), v.data(), ds__dorg_with_abscissa, it__double));
+        ExpectSame(v, ReadDoubles(path + ".rabs"), path + " abscissa by the recipe", 1e-12);
     }
 
     // Everything the reader dumped for `path` against the library.
@@ -133,15 +165,29 @@ protected:
 TEST_F(PythonReader, EveryImplementationTypeWithLinearMappingsAndPulses)
 {
     MakeEveryType(dir / "types.trx");
-    RunReader({dir / "types.trx"});
+    RunReader({dir / "types.trx"}, {dir / "types.trx"});
     Compare(dir / "types.trx");
+    CompareRecipe(dir / "types.trx");
 }
 
 TEST_F(PythonReader, PointFormMappingsOnRealAndComplexChannels)
 {
     MakePointMappings(dir / "points.trx");
-    RunReader({dir / "points.trx"});
+    RunReader({dir / "points.trx"}, {dir / "points.trx"});
     Compare(dir / "points.trx");
+    CompareRecipe(dir / "points.trx");
+    // Values worked out by hand from the documented mappings: a complex
+    // value keeps its direction, its magnitude goes through the mapping.
+    // Scan 0 of "clog" stores (13, -11): 10^(-3 + |s|/1000) along s.
+    const std::vector<double> clog = ReadDoubles(dir / "points.trx.rch3");
+    ASSERT_GE(clog.size(), 2u);
+    EXPECT_NEAR(0.0007939145105694894, clog[0], 1e-15);
+    EXPECT_NEAR(-0.0006717738166357219, clog[1], 1e-15);
+    // Scan 0 of "clogy" stores (-6, -9): 20 log10 |s| along s.
+    const std::vector<double> clogy = ReadDoubles(dir / "points.trx.rch5");
+    ASSERT_GE(clogy.size(), 2u);
+    EXPECT_NEAR(-11.472231033408406, clogy[0], 1e-12);
+    EXPECT_NEAR(-17.208346550112605, clogy[1], 1e-12);
 }
 
 TEST_F(PythonReader, StoredAbscissasBandsLogarithmicAndMatrix)
@@ -152,9 +198,11 @@ TEST_F(PythonReader, StoredAbscissasBandsLogarithmicAndMatrix)
     MakeBands(band);
     MakeLogAbscissa(logf);
     MakeMatrix(matrix);
-    RunReader({point, band, logf, matrix});
+    RunReader({point, band, logf, matrix}, {point, band});
     for (const std::string& f : {point, band, logf, matrix})
         Compare(f);
+    CompareRecipe(point);
+    CompareRecipe(band);
 }
 
 TEST_F(PythonReader, MixedRatesEmptyAndShortFiles)
@@ -163,10 +211,13 @@ TEST_F(PythonReader, MixedRatesEmptyAndShortFiles)
     MakeMixedRate(mixed);
     MakeEmpty(empty);
     MakeCutShort(shortFile);
-    RunReader({mixed, empty, shortFile});
+    RunReader({mixed, empty, shortFile}, {mixed, empty});
     Compare(mixed);
     Compare(empty);
     Compare(shortFile, false);
+    CompareRecipe(mixed);
+    CompareRecipe(empty);
+    EXPECT_EQ(25u, ReadDoubles(mixed + ".rch1").size());
     EXPECT_EQ(100u, ReadDoubles(mixed + ".ch0").size());
     EXPECT_EQ(25u, ReadDoubles(mixed + ".ch1").size());
     EXPECT_EQ(0u, ReadDoubles(mixed + ".ch3").size());

@@ -23,14 +23,14 @@ constexpr double kRate = 8000.0;
 // code, 3.5e-5 of a 12000-code peak; measured at most 5.7e-5).
 constexpr const char* kTolerance = "1e-4";
 
-class MixedRate : public ::testing::Test {
+class MixedRate : public tessel::test::CConversionTest {
 protected:
+    MixedRate() : CConversionTest("mixedsr") {}
     void SetUp() override
     {
-        dir = MakeScratch("mixedsr");
+        CConversionTest::SetUp();
         out = dir / "out.trx";
     }
-    void TearDown() override { fs::remove_all(dir); }
 
     // Four 16-bit sine channels (50, 100, 150, 200 Hz; 0.001 Pa a code) and a
     // pulse channel with one sub-channel (a pulse every 80 scans).
@@ -97,7 +97,7 @@ protected:
         return f;
     }
 
-    fs::path dir, out;
+    fs::path out;
 };
 
 }  // namespace

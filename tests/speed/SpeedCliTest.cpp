@@ -28,15 +28,6 @@ protected:
 
 }  // namespace
 
-TEST_F(SpeedCli, EveryCommandHasHelp)
-{
-    for (const char* c : {"speed", "speed-mark", "speed-cut", "export trx-mixed"}) {
-        SResult r = Tessel(std::string(c) + " --help");
-        EXPECT_EQ(r.status, 0) << c;
-        EXPECT_NE(r.out.find("Usage:"), std::string::npos) << c;
-    }
-}
-
 TEST_F(SpeedCli, ReferenceSectionAndCut)
 {
     SResult r = Tessel("speed run.trx --subchannel 0 -o ref.trx");

@@ -19,11 +19,12 @@ constexpr double kRate = 10000.0;
 constexpr double kSeconds = 10.0;
 double ProfileRpm(double t) { return 600.0 + 60.0 * t; }
 
-class SpeedDataManager : public ::testing::Test {
+class SpeedDataManager : public tessel::test::CConversionTest {
 protected:
+    SpeedDataManager() : CConversionTest("speed") {}
     void SetUp() override
     {
-        dir = MakeScratch("speed");
+        CConversionTest::SetUp();
         source = dir / "run.trx";
         std::vector<double> v;
         const long n = long(kRate * kSeconds);
@@ -38,9 +39,8 @@ protected:
         CDataset ds(source.c_str(), om__read, 32768, sh__deny_none);
         sub = ds.GetSubChannel(0);
     }
-    void TearDown() override { fs::remove_all(dir); }
 
-    fs::path dir, source;
+    fs::path source;
     CSubChannel sub;
 };
 
@@ -162,13 +162,9 @@ TEST_F(SpeedDataManager, FailuresLeaveNothingBehind)
 
 // --- FindCutDueToRef ------------------------------------------------------
 
-class FindCut : public ::testing::Test {
+class FindCut : public tessel::test::CConversionTest {
 protected:
-    void SetUp() override
-    {
-        dir = MakeScratch("findcut");
-    }
-    void TearDown() override { fs::remove_all(dir); }
+    FindCut() : CConversionTest("findcut") {}
 
     // A float reference curve starting at 5.0 s with steps of 0.5 s.
     fs::path Curve(const std::vector<double>& values, int channels = 1)
@@ -183,7 +179,6 @@ protected:
         CDataset ds(p.c_str(), om__read, 32768, sh__deny_none);
         return CTSSpeedDataManager::FindCutDueToRef(level, &ds, cut);
     }
-    fs::path dir;
 };
 
 TEST_F(FindCut, FirstCrossingInterpolatedBetweenSamples)

@@ -1,6 +1,7 @@
 #pragma once
 // The shared test pieces under the names the speed tests use.
 
+#include "tests/common/ConversionTest.h"
 #include "tests/common/DatasetMaker.h"
 #include "tests/common/PeerTools.h"
 #include "tests/common/Python.h"
@@ -15,7 +16,6 @@ namespace speedtest {
 
 namespace fs = std::filesystem;
 using SChan = SChannelSpec;
-using tessel::test::MakeScratch;
 using tessel::test::MakeTrx;
 using tessel::test::PulseSub;
 using tessel::test::ReadDataset;

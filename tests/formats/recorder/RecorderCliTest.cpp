@@ -1,46 +1,25 @@
-// `tessel import sony|teac` as a user runs them: help, exit statuses, texts
-// on stderr, and --set naming the QuickVu SET file for one call.
+// `tessel import sony|teac` as a user runs them: exit statuses, texts on
+// stderr, and --set naming the QuickVu SET file for one call.
 
 #include "RecorderTestUtil.h"
 
-#include "tests/common/Python.h"
+#include "tests/cli/CommandTest.h"
 
 using namespace rectest;
 
 namespace {
 
-class RecorderCli : public RecorderTest {
-protected:
-    struct SResult {
-        int status = -1;
-        std::string out, err;
-    };
-    // The command in the test's folder, with a configuration of its own.
-    SResult Tessel(const std::string& args)
-    {
-        SResult r;
-        r.status = tessel::test::RunCommand("cd '" + dir.string() + "' && mkdir -p config && TESSEL_CONFIG_DIR=\"$PWD/config\" '" +
-                                                TESSEL_BINARY_DIR + "/tessel' " + args + " 2>stderr",
-                                            &r.out);
-        r.err = tessel::test::ReadFile(dir / "stderr");
-        return r;
-    }
-};
+using RecorderCli = CCommandTest;
 
 }  // namespace
 
-TEST_F(RecorderCli, HelpStatusesAndTexts)
+TEST_F(RecorderCli, StatusesAndTexts)
 {
-    EXPECT_EQ(Tessel("import sony --help").status, 0);
-    const SResult help = Tessel("import teac --help");
-    EXPECT_EQ(help.status, 0);
-    EXPECT_NE(help.out.find("--set"), std::string::npos);
-
     // No LOG beside the data file: the job fails, its text on stderr.
     WriteFile(dir / "r.bin", Samples(Interleaved(1, 10)));
     const SResult f = Tessel("import sony r.bin -o r.dat");
     EXPECT_EQ(f.status, 1);
-    EXPECT_NE(f.err.find(Text(61).str()), std::string::npos) << f.err;
+    EXPECT_NE(f.err.find(CTSInterface().GetErrorText(61).str()), std::string::npos) << f.err;
     EXPECT_FALSE(fs::exists(dir / "r.dat"));
     WriteFile(dir / "r.LOG", SonyLog({{1, "A", "V", "0.001*(X)+0.0", ""}}, 10, "0.001"));
     EXPECT_EQ(Tessel("import sony r.bin").status, 0);   // synchronous, output derived

@@ -7,6 +7,7 @@
 #include "interface/TSInterface.h"
 #include "frame/ThreadManager.h"
 #include "settings/TSSettings.h"
+#include "tests/common/ConversionTest.h"
 #include "tests/common/ModuleEnvironment.h"
 #include "tests/common/Python.h"
 #include "tests/common/TempDir.h"
@@ -32,14 +33,9 @@ inline std::string ReadText(const fs::path& p) { return tessel::test::ReadFile(p
 inline void WriteText(const fs::path& p, const std::string& s) { tessel::test::WriteFile(p.string(), s); }
 
 // Every job test starts from the settings after module load, in a folder of its own.
-class CUffJobTest : public ::testing::Test {
+class CUffJobTest : public tessel::test::CConversionTest {
 protected:
-    void SetUp() override
-    {
-        CTSSettings::ResetToDefaults();
-        dir = tessel::test::MakeScratch("uff");
-    }
-    void TearDown() override { fs::remove_all(dir); }
+    CUffJobTest() : CConversionTest("uff") {}
 
     // The data sets of a written file, split by the independent reader.
     std::vector<uffref::Read> ReadBack(const fs::path& p, bool crlf)
@@ -49,7 +45,6 @@ protected:
         EXPECT_TRUE(uffref::split(ReadText(p), crlf, sets, why)) << why;
         return sets;
     }
-    fs::path dir;
 };
 
 struct Channel {

@@ -1,6 +1,5 @@
 #pragma once
-// Helpers of the WAVE tests: hand-made WAVE images, the independent tools,
-// and reading a TRX data set back.
+// Helpers of the WAVE tests: hand-made WAVE images and the independent tools.
 
 #include "hostlibs/dataset/Dataset.h"
 #include "interface/TSInterface.h"
@@ -25,6 +24,7 @@ namespace fs = std::filesystem;
 using Bytes = std::vector<unsigned char>;
 
 using tessel::test::MakeScratch;
+using tessel::test::ReadDataset;
 using tessel::test::HaveProgram;
 using tessel::test::kPython;
 
@@ -125,12 +125,6 @@ inline Bytes MakeWave(const WaveSpec& s)
     Put32(out, std::uint32_t(inner.size()));
     out.insert(out.end(), inner.begin(), inner.end());
     return out;
-}
-
-// Every value of a TRX data set, scan by scan: physical, or stored with raw.
-inline std::vector<double> ReadTrxValues(const fs::path& path, bool raw = false)
-{
-    return tessel::test::ReadDataset(path, {}, raw);
 }
 
 inline std::vector<std::int32_t> ReadInts(const fs::path& p)

@@ -32,6 +32,19 @@ void Limits(int t, double& lo, double& hi)
     }
 }
 
+// Bytes of one sample, from the format's table of types.
+std::size_t SizeOf(int t)
+{
+    switch (t) {
+    case it__int8: case it__pulse: return 1;
+    case it__int16: case it__uint16: return 2;
+    case it__int24: case it__uint24: return 3;
+    case it__int32: case it__uint32: case it__float: case it__cint16: return 4;
+    case it__double: case it__cint32: case it__cfloat: return 8;
+    default: return 16;   // it__cdouble
+    }
+}
+
 bool IsFloat(int t) { return t == it__float || t == it__double || t == it__cfloat || t == it__cdouble; }
 
 double Expected(int t, double v)
@@ -46,8 +59,8 @@ double Expected(int t, double v)
 // Sample i of type t in little-endian bytes, read without the library.
 double ReadAs(const unsigned char* base, int t, std::size_t i, bool imag = false)
 {
-    int size = CImplType::GetSize(t);
-    const unsigned char* p = base + i * std::size_t(size) + (imag ? std::size_t(size / 2) : 0);
+    const std::size_t size = SizeOf(t);
+    const unsigned char* p = base + i * size + (imag ? size / 2 : 0);
     switch (t) {
     case it__int8: return double(std::int8_t(p[0]));
     case it__pulse: return p[0];
@@ -80,7 +93,7 @@ TEST(TrxConversion, EveryPairOfImplementationTypesWithTheChannelMapping)
             ASSERT_EQ(long(stored.size()), ds.SetData(long(stored.size()), stored.data(), 1, it__double)) << src;
         }
         RawFile raw = ParseRaw(path);
-        ASSERT_EQ(stored.size() * std::size_t(CImplType::GetSize(src)), raw.DataBytes()) << src;
+        ASSERT_EQ(stored.size() * SizeOf(src), raw.DataBytes()) << src;
         std::vector<double> storedAs(stored.size());
         for (std::size_t i = 0; i < stored.size(); ++i) {
             storedAs[i] = Expected(src, stored[i]);
@@ -92,7 +105,7 @@ TEST(TrxConversion, EveryPairOfImplementationTypesWithTheChannelMapping)
             for (int kind : {mk__raw, mk__physical}) {
                 CAccess* a = ds.CreateAccess(am__read, All(1), 0, 0L, -1L, kind);
                 ASSERT_TRUE(a);
-                std::vector<unsigned char> buf(stored.size() * std::size_t(CImplType::GetSize(dst)));
+                std::vector<unsigned char> buf(stored.size() * SizeOf(dst));
                 ASSERT_EQ(long(stored.size()), a->GetData(long(stored.size()), buf.data(), 1, dst));
                 EXPECT_TRUE(a->Finished());
                 for (std::size_t i = 0; i < stored.size(); ++i) {
