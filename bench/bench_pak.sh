@@ -6,8 +6,9 @@
 #    of the TDATA file;
 #  - export: the data set that import made, written back as a measurement
 #    directory (TDATA + side files), against `cp` of the data set.
-# Blocks pass through one buffer of at most 1 MiB: memory stays flat whatever
-# the size (peaks reported). The CPU times of both sides follow each pair.
+# Blocks pass through a read buffer of 1 MiB and a write-behind queue of three
+# pieces of 1 MiB: memory stays flat whatever the size (peaks reported).
+# The CPU times of both sides follow each pair.
 # Usage: bench/bench_pak.sh [build-dir] [MiB]   (data under $TMPDIR or /tmp, removed afterwards)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)

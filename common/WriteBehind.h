@@ -49,13 +49,17 @@ public:
 
 private:
     struct SSlot {
-        std::unique_ptr<unsigned char[]> block;
+        unsigned char* block = nullptr;  // in m_storage
         Write write;
+    };
+    struct SFree {
+        void operator()(unsigned char* p) const;
     };
     void Loop();
     void RethrowLocked();
 
     const std::size_t m_blockBytes;
+    std::unique_ptr<unsigned char, SFree> m_storage;  // every slot's block
     std::vector<SSlot> m_slots;
     std::mutex m_mutex;
     std::condition_variable m_changed;

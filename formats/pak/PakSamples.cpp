@@ -187,6 +187,14 @@ CBuffer AllocateBuffer(std::size_t n)
     return CBuffer(p);
 }
 
+std::size_t TransferSize(std::size_t preferred, std::size_t limit)
+{
+    std::size_t size = preferred;
+    while (limit && size > limit && size >= 8192)
+        size /= 2;
+    return !limit || size <= limit ? size : 0;
+}
+
 CBuffer AllocateTransferBuffer(std::size_t preferred, std::size_t limit, std::size_t& size)
 {
     for (size = preferred; size >= 4096; size /= 2)

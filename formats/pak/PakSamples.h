@@ -24,6 +24,11 @@ using CBuffer = std::unique_ptr<unsigned char[], SFree>;
 // virtual machine costs more than the copying. Null when memory is short.
 CBuffer AllocateBuffer(std::size_t n);
 
+// The size of a job's transfer blocks: `preferred` bytes, halved while larger
+// than `limit` (0: no limit), down to 4096 bytes; 0 when even that is over
+// the limit.
+std::size_t TransferSize(std::size_t preferred, std::size_t limit);
+
 // A job's transfer buffer: `preferred` bytes, halved while the allocation
 // fails or is larger than `limit` (0: no limit), down to 4096 bytes; null,
 // with size 0, when even that cannot be had.

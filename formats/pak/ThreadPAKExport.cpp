@@ -2,6 +2,7 @@
 
 #include "common/ChannelHelpers.h"
 #include "common/OutputPolicy.h"
+#include "common/WriteBehind.h"
 #include "formats/pak/PakJob.h"
 #include "formats/pak/PakSamples.h"
 #include "formats/pak/PakSetup.h"
@@ -17,6 +18,7 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -41,43 +43,58 @@ struct SChannelPlan {
     double dOffset = 0.0;       // record's mapping offset
 };
 
-// "TDATA" written through the transfer buffer: pieces are appended and the
-// buffer goes to the file whenever the next piece would not fit.
+// "TDATA" written through the blocks of a write-behind queue: pieces are
+// appended, and a full block goes to the file on the queue's own thread
+// while the next one is filled here.
 class CBlockWriter {
 public:
-    CBlockWriter(FileSystem::CFile& file, unsigned char* buffer, std::size_t size)
-        : m_file(file), m_buf(buffer), m_size(size) {}
+    CBlockWriter(FileSystem::CFile& file, CWriteBehind& queue)
+        : m_file(file), m_queue(queue), m_size(queue.BlockBytes()) {}
     bool Append(const void* p, std::size_t n)
     {
-        if (m_fill + n > m_size && !Flush())
+        if (n > m_size) {
+            // Larger than a block: written here, after everything before it.
+            return Flush() && m_queue.Finish() && m_file.Write(p, n);
+        }
+        unsigned char* room = Reserve(n);
+        if (!room)
             return false;
-        if (n > m_size)
-            return m_file.Write(p, n);
-        std::memcpy(m_buf + m_fill, p, n);
-        m_fill += n;
+        std::memcpy(room, p, n);
         return true;
     }
-    // Room for n bytes at the end of the buffer, to be filled by the caller;
-    // null when n does not fit even an empty buffer or the flush failed.
+    // Room for n bytes at the end of the block, to be filled by the caller;
+    // null when n does not fit even an empty block or a write failed.
     unsigned char* Reserve(std::size_t n)
     {
         if (n > m_size || (m_fill + n > m_size && !Flush()))
+            return nullptr;
+        if (!m_buf && !(m_buf = m_queue.Acquire()))
             return nullptr;
         unsigned char* p = m_buf + m_fill;
         m_fill += n;
         return p;
     }
+    // Queues the block filled so far (a failed write shows at the next
+    // Reserve or at Finish).
     bool Flush()
     {
-        const bool ok = m_fill == 0 || m_file.Write(m_buf, m_fill);
+        if (m_fill > 0) {
+            FileSystem::CFile& file = m_file;
+            const std::size_t n = m_fill;
+            m_queue.Submit([&file, n](const unsigned char* p) { return file.Write(p, n); });
+        }
+        m_buf = nullptr;
         m_fill = 0;
-        return ok;
+        return true;
     }
+    // Every queued block written.
+    bool Finish() { return Flush() && m_queue.Finish(); }
 
 private:
     FileSystem::CFile& m_file;
-    unsigned char* m_buf;
+    CWriteBehind& m_queue;
     std::size_t m_size;
+    unsigned char* m_buf = nullptr;
     std::size_t m_fill = 0;
 };
 
@@ -132,9 +149,8 @@ bool CThreadPAKExport::Convert()
     const CString out = m_sOutput;
     SetProgress(0.0f);
 
-    std::size_t bufSize = 0;
-    PakSamples::CBuffer buffer = PakSamples::AllocateTransferBuffer(1u << 20, g_bufferLimit.load(), bufSize);
-    if (!buffer) {
+    const std::size_t bufSize = PakSamples::TransferSize(1u << 20, g_bufferLimit.load());
+    if (bufSize == 0) {
         m_uStringID = kNoMemory;
         return false;
     }
@@ -383,11 +399,27 @@ bool CThreadPAKExport::Convert()
             record.m_dFactor = p.dFactor;
             acc->SetChannelMapping(CChNbrList{p.iChannel}, mk__record, &record);
         }
-    CBlockWriter writer(tdata, buffer.get(), bufSize);
+    // The blocks are written on a thread of their own while the next ones are
+    // read and laid out; it is stopped before anything is removed.
+    std::optional<CWriteBehind> queue;
+    try {
+        queue.emplace(bufSize);
+    } catch (const std::bad_alloc&) {
+        return fail(kNoMemory);
+    }
+    auto stop = [&](unsigned id) {
+        queue.reset();
+        return fail(id);
+    };
+    auto stopWriteFailed = [&]() {
+        queue.reset();
+        return writeFailed(tdataPath);
+    };
+    CBlockWriter writer(tdata, *queue);
     const long progressStep = blocks / (speeds.empty() ? 90 : 60);
     for (long b = 0; b < blocks; b += blocksPerRead) {
         if (Interrupted())
-            return fail(TS_NO_TEXT);
+            return stop(TS_NO_TEXT);
         const long count = std::min(blocksPerRead, blocks - b);
         ds.SetActiveAccess(acc);
         const long want = count * spb;
@@ -401,7 +433,7 @@ bool CThreadPAKExport::Convert()
         }
         if (got < want && b + count < blocks) {
             m_sTextAppend = CString::Formatted("\n%s: scan %ld could not be read", input.c_str(), b * spb + got);
-            return fail(kWriteFailed);
+            return stop(kWriteFailed);
         }
         // The last block is filled up with zeros.
         std::fill(scanBuf.get() + std::size_t(got) * std::size_t(nch) * readBytes, scanBuf.get() + scanBufBytes, 0);
@@ -436,14 +468,14 @@ bool CThreadPAKExport::Convert()
                         o[i] = *in;
                 }
                 if (!room && !writer.Append(piece.data(), piece.size()))
-                    return writeFailed(tdataPath);
+                    return stopWriteFailed();
             }
             for (SSpeedChannel& sc : speeds) {
                 float v = sc.fLast;
                 if (sc.ds->GetData(1, &v, ds__dorg_interleaved, it__float) == 1)
                     sc.fLast = v;
                 if (!writer.Append(&sc.fLast, 4))
-                    return writeFailed(tdataPath);
+                    return stopWriteFailed();
             }
             if (progressStep > 0 && (b + j + 1) % progressStep == 0)
                 AddProgress(0.01f);
@@ -455,14 +487,15 @@ bool CThreadPAKExport::Convert()
         const std::size_t n = std::size_t(std::min<std::uint64_t>(left, bufSize));
         unsigned char* zeros = writer.Reserve(n);
         if (!zeros)
-            return writeFailed(tdataPath);
+            return stopWriteFailed();
         std::memset(zeros, 0, n);
         left -= n;
     }
     // Every write is a system call of its own, which reports a full disk
     // there; no sync is waited for (none of the peers does).
-    if (!writer.Flush())
-        return writeFailed(tdataPath);
+    if (!writer.Finish())
+        return stopWriteFailed();
+    queue.reset();
     SetProgress(0.95f);
     tdata.Close();
 

@@ -6,6 +6,7 @@
 #include "common/ChannelHelpers.h"
 #include "common/OutputPolicy.h"
 #include "common/PulseServices.h"
+#include "common/WriteBehind.h"
 #include "frame/CreatedOutputs.h"
 #include "hostlibs/dataset/Dataset.h"
 #include "settings/TSSettings.h"
@@ -16,6 +17,7 @@
 #include <fcntl.h>
 #include <memory>
 #include <new>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -294,13 +296,22 @@ bool CThreadPAKImport::Convert()
     // file (a block larger than the buffer goes in pieces of 64 KiB).
     const std::size_t scansOutBytes = resident ? std::size_t(blocksPerRead) * std::size_t(spb) * scanBytes
                                                : std::max<std::size_t>(scanBytes, 64u << 10);
-    PakSamples::CBuffer scansOut = PakSamples::AllocateBuffer(scansOutBytes);
-    if (!scansOut)
+    // Those pieces are written on a thread of their own while the next ones
+    // are read and interleaved; it is stopped before anything is removed.
+    std::optional<CWriteBehind> queue;
+    try {
+        queue.emplace(scansOutBytes);
+    } catch (const std::bad_alloc&) {
         return fail(kNoMemory);
+    }
+    auto stop = [&](unsigned id) {
+        queue.reset();
+        return fail(id);
+    };
     const std::size_t scansPerChunk = scansOutBytes / scanBytes;
     auto writeFailed = [&](const CString& path) {
         m_sTextArg = path;
-        return fail(kWriteFailed);
+        return stop(kWriteFailed);
     };
 
     // Interleaves n scans into `out`; `at(c)` gives where the first of the
@@ -314,7 +325,11 @@ bool CThreadPAKImport::Convert()
         }
         PakSamples::Interleave(runs.data(), int(runs.size()), n, std::size_t(sampleBytes), out, scanBytes);
     };
-    auto write = [&](std::size_t bytes) { return stream->Write(scansOut.get(), bytes) == bytes; };
+    // Queues the piece filled since the last one; a failed write shows at
+    // the next Acquire or at Finish.
+    auto write = [&](std::size_t bytes) {
+        queue->Submit([stream, bytes](const unsigned char* p) { return stream->Write(p, bytes) == bytes; });
+    };
     auto emitPulse = [&](std::size_t k, unsigned char* values, std::size_t count) {
         if (swap)
             for (std::size_t i = 0; i < count; ++i)
@@ -324,25 +339,27 @@ bool CThreadPAKImport::Convert()
 
     for (std::uint64_t b = 0; b < blocks;) {
         if (Interrupted())
-            return fail(kWriteFailed);
+            return stop(kWriteFailed);
         const std::uint64_t blockStart = dataStart + b * t.uBlockBytes;
         if (resident) {
             const std::uint64_t count = std::min<std::uint64_t>(blocksPerRead, blocks - b);
             if (!ReadAt(file.Get(), blockStart, buffer.get(), std::size_t(count * t.uBlockBytes))) {
                 m_sTextAppend = CString::Formatted("\n%s: block %llu at offset %llu", input.c_str(),
                                                    (unsigned long long)b, (unsigned long long)blockStart);
-                return fail(kBytesMismatch);
+                return stop(kBytesMismatch);
             }
+            unsigned char* scansOut = queue->Acquire();
+            if (!scansOut)
+                return writeFailed(output);
             for (std::uint64_t i = 0; i < count; ++i) {
                 unsigned char* block = buffer.get() + i * t.uBlockBytes;
-                interleave(scansOut.get() + std::size_t(i) * std::size_t(spb) * scanBytes, spb,
+                interleave(scansOut + std::size_t(i) * std::size_t(spb) * scanBytes, spb,
                            [&](std::size_t c) { return block + t.analog[c].uBlockOffset; });
                 for (std::size_t k = 0; k < t.pulse.size(); ++k)
                     if (!emitPulse(k, block + t.pulse[k].uBlockOffset, std::size_t(t.pulse[k].lValues)))
                         return writeFailed(pulseSets[k].sPath);
             }
-            if (!write(std::size_t(count) * std::size_t(spb) * scanBytes))
-                return writeFailed(output);
+            write(std::size_t(count) * std::size_t(spb) * scanBytes);
             b += count;
             continue;
         }
@@ -359,12 +376,14 @@ bool CThreadPAKImport::Convert()
                                 std::size_t(n) * std::size_t(sampleBytes));
             if (!readOk) {
                 m_sTextAppend = CString::Formatted("\n%s: block %llu", input.c_str(), (unsigned long long)b);
-                return fail(kBytesMismatch);
+                return stop(kBytesMismatch);
             }
-            interleave(scansOut.get(), n,
-                       [&](std::size_t c) { return buffer.get() + c * std::size_t(n) * std::size_t(sampleBytes); });
-            if (!write(std::size_t(n) * scanBytes))
+            unsigned char* scansOut = queue->Acquire();
+            if (!scansOut)
                 return writeFailed(output);
+            interleave(scansOut, n,
+                       [&](std::size_t c) { return buffer.get() + c * std::size_t(n) * std::size_t(sampleBytes); });
+            write(std::size_t(n) * scanBytes);
         }
         for (std::size_t k = 0; k < t.pulse.size(); ++k) {
             const std::size_t perRead = bufSize / 4;
@@ -372,7 +391,7 @@ bool CThreadPAKImport::Convert()
                 const std::size_t n = std::min<std::size_t>(perRead, std::size_t(t.pulse[k].lValues) - v);
                 if (!ReadAt(file.Get(), blockStart + t.pulse[k].uBlockOffset + 4 * v, buffer.get(), 4 * n)) {
                     m_sTextAppend = CString::Formatted("\n%s: block %llu", input.c_str(), (unsigned long long)b);
-                    return fail(kBytesMismatch);
+                    return stop(kBytesMismatch);
                 }
                 if (!emitPulse(k, buffer.get(), n))
                     return writeFailed(pulseSets[k].sPath);
@@ -380,8 +399,9 @@ bool CThreadPAKImport::Convert()
         }
         ++b;
     }
-    if (!stream->Flush() || stream->Fail())
+    if (!queue->Finish() || !stream->Flush() || stream->Fail())
         return writeFailed(output);
+    queue.reset();
     for (SPulseSet& p : pulseSets)
         if (!p.stream->Flush() || p.stream->Fail())
             return writeFailed(p.sPath);

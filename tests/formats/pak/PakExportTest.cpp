@@ -11,6 +11,7 @@
 #include "tests/common/PeerTools.h"
 #include "tests/common/Python.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <sstream>
@@ -319,6 +320,20 @@ TEST_F(PakExport, RefusalsAndFailuresLeaveNoTrace)
         EXPECT_EQ(msg.sText, CString::Formatted(Text(k.id).c_str(), k.named.c_str()));
     }
     EXPECT_EQ(Listing(root / "have"), std::vector<std::string>{"mine.txt"});
+    // One that fails on the writing thread, with more blocks queued behind it.
+    CThreadPAKExport::SetBufferLimitForTests(4096);
+    MakeTrx(root / "long.trx", kThree, 1000.0, 20000, Ramp);
+    {
+        std::atomic<int> writes{0};
+        FileSystem::CScopedFileFault fault([&](FileSystem::EOp op, const std::string& path) {
+            return op == FileSystem::EOp::Write && path.ends_with("/TDATA") && ++writes > 12 ? ENOSPC : 0;
+        });
+        msg = Export(root / "long.trx", root / "new");
+        EXPECT_GT(writes.load(), 12);
+    }
+    EXPECT_EQ(msg.uState, 8u);
+    EXPECT_EQ(msg.sText, CString::Formatted(Text(11).c_str(), (root / "new/TDATA").c_str()));
+    EXPECT_FALSE(fs::exists(root / "new"));
 
     // Inputs that cannot be exported.
     MakeTrx(root / "spectrum.trx", kThree, 1000.0, 10, Ramp, {}, dk__spectrum);
