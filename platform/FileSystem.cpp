@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <mutex>
 
 #include <fcntl.h>
@@ -201,6 +202,13 @@ long long CFile::GetSize() {
     if (m_fd < 0 || ::fstat(m_fd, &st) != 0)
         return -1;
     return (long long)st.st_size;
+}
+
+void Reserve(int fd, std::uint64_t uEnd) {
+    // The size stays, so a job that fails leaves the same file as before,
+    // and no file-size limit is hit before the writes themselves reach it.
+    if (fd >= 0 && uEnd > 0 && uEnd <= std::uint64_t(std::numeric_limits<off_t>::max()))
+        (void)::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, off_t(uEnd));
 }
 
 bool CFile::Flush() {

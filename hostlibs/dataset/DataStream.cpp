@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/FileSystem.h"
+
 namespace {
 // pwrite/pread until done; false with errno on failure (a zero-byte write counts as one).
 bool WriteAll(int fd, const unsigned char* p, std::size_t n, std::uint64_t pos)
@@ -80,6 +82,12 @@ std::size_t CDataStream::Write(const void* data, std::size_t n)
     return n;
 }
 
+void CDataStream::Reserve(std::uint64_t end)
+{
+    if (m_bWritable)
+        FileSystem::Reserve(m_fd, end);
+}
+
 std::uint64_t CDataStream::CopyFrom(int fd, std::uint64_t offset, std::uint64_t length)
 {
     if (m_bFailed) return 0;
@@ -89,6 +97,11 @@ std::uint64_t CDataStream::CopyFrom(int fd, std::uint64_t offset, std::uint64_t 
         return 0;
     }
     if (!FlushWrite()) return 0;
+    // No further than the source reaches: a short source must not leave
+    // blocks taken past the end of the copy.
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && std::uint64_t(st.st_size) > offset)
+        Reserve(m_uPos + std::min<std::uint64_t>(length, std::uint64_t(st.st_size) - offset));
     std::uint64_t done = 0;
     bool kernel = true;
     std::vector<unsigned char> bounce;

@@ -25,6 +25,10 @@ public:
     // the bytes copied: fewer at the end of the source, or on failure (then
     // the error state is set).
     std::uint64_t CopyFrom(int fd, std::uint64_t offset, std::uint64_t length);
+    // Sets aside the file's blocks up to byte `end` for the writes to come
+    // (FileSystem::Reserve; the size stays). CopyFrom does it for its own
+    // range.
+    void Reserve(std::uint64_t end);
     // Bytes read (fewer at the end of the file).
     std::size_t Read(void* data, std::size_t n);
     bool Seek(std::uint64_t position);

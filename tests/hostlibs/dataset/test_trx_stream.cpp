@@ -6,6 +6,7 @@
 #include "tests/common/WriteFailure.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 
 using namespace trxtest;
 
@@ -138,12 +139,16 @@ TEST(TrxStream, CopyFromAnotherFileTakesTheBytesUnchanged)
             CDataStream* s = ds.GetPtrToFile();
             unsigned char lead[3] = {1, 2, 3};
             ASSERT_EQ(3u, s->Write(lead, 3)) << "pending bytes go first";
-            EXPECT_EQ(600000u, s->CopyFrom(fd, 100001, 600000));
+            EXPECT_EQ(600000u, s->CopyFrom(fd, 100001, 64u << 20)) << "up to the source's end";
             EXPECT_EQ(0u, s->CopyFrom(fd, 700001, 10)) << "nothing beyond the end";
             EXPECT_EQ(std::uint64_t(ds.GetStartOfDataInFile()) + 600003, s->Tell());
             EXPECT_TRUE(s->Good());
         }
         ::close(fd);
+        // The blocks the copy set aside end where the source did, not 64 MiB on.
+        struct stat st {};
+        ASSERT_EQ(0, ::stat(path.c_str(), &st));
+        EXPECT_LE(std::uint64_t(st.st_blocks) * 512, std::uint64_t(st.st_size) + (64u << 10)) << src;
         RawFile raw = ParseRaw(path);
         ASSERT_EQ(600003u, raw.DataBytes()) << src;
         EXPECT_EQ(3, raw.Data()[2]);
