@@ -381,6 +381,8 @@ bool CThreadPAKExport::Convert()
     const int readType = floatOut ? it__float : all16 ? it__int16 : it__int32;
     const std::size_t readBytes = std::size_t(CImplType::GetSize(readType));
     const std::size_t blockBytes = std::size_t(spb) * outBytes * std::size_t(nch) + 4 * speeds.size();
+    // Header, setup, the blocks and the zeros after them.
+    tdata.Reserve(header.size() + setup.size() + std::uint64_t(blocks) * (blockBytes + std::uint64_t(nch) * 2));
     const long blocksPerRead = long(std::max<std::size_t>(1, bufSize / blockBytes));
     const std::size_t scanBufBytes = std::size_t(blocksPerRead * spb) * std::size_t(nch) * readBytes;
     PakSamples::CBuffer scanBuf = PakSamples::AllocateBuffer(scanBufBytes);

@@ -296,6 +296,7 @@ bool CThreadPAKImport::Convert()
     // file (a block larger than the buffer goes in pieces of 64 KiB).
     const std::size_t scansOutBytes = resident ? std::size_t(blocksPerRead) * std::size_t(spb) * scanBytes
                                                : std::max<std::size_t>(scanBytes, 64u << 10);
+    stream->Reserve(stream->Tell() + std::uint64_t(scans) * scanBytes);
     // Those pieces are written on a thread of their own while the next ones
     // are read and interleaved; it is stopped before anything is removed.
     std::optional<CWriteBehind> queue;

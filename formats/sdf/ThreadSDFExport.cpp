@@ -184,6 +184,7 @@ void CThreadSDFExport::Convert()
 
     AddSpeedSources();
     BuildHeaders();
+    out.Reserve(std::uint64_t(m_llFileEnd));
     {
         CSemaphoreHolder access(m_semAccess);
         WriteBody(out.Handle());
@@ -355,6 +356,7 @@ void CThreadSDFExport::BuildHeaders()
         y += (long long)run.iValueBytes * m_sources[std::size_t(run.iSource)]->llScans * run.channels.GetCount();
     }
     const long long end = y;
+    m_llFileEnd = end;
     if (end > std::numeric_limits<std::int32_t>::max() && offY > std::numeric_limits<std::int32_t>::max())
         Throw(kHeaderAlloc);
     auto off32 = [](long long v) { return std::int32_t(v); };

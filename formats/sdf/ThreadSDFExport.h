@@ -41,5 +41,6 @@ private:
     CStringArray m_arsTemporary;   // resampled speed sets, removed after the run
     CCreatedOutputs m_created;
     bool m_bUnitWarning = false;
+    long long m_llFileEnd = 0;  // the last byte of the values, the end of the file
     CString m_sUnitWarning;
 };

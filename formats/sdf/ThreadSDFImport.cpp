@@ -241,6 +241,8 @@ void CThreadSDFImport::ImportResult(ISdfInput& in, const CSdfHeaderSet& headers,
     // block into the output's pages runs beside the reading and turning of
     // the next. Nothing else touches the stream until Finish. Four blocks, so
     // that the job, faster than the writes, sleeps once per two of them.
+    if (total > 0)
+        stream->Reserve(stream->Tell() + std::uint64_t(total) * scanBytes);
     long long written = 0;
     {
         CWriteBehind behind(std::size_t(blockScans) * scanBytes, 4);
