@@ -1,11 +1,22 @@
 // `tessel import pak` and `tessel export pak`.
 
+#include <filesystem>
+#include <string>
+
 #include "cli/CommandRegistry.h"
 #include "formats/pak/ThreadPAKExport.h"
 #include "formats/pak/ThreadPAKImport.h"
 
 namespace tessel::cli {
 namespace {
+
+// A measurement directory, as `tessel export pak` writes one, stands for the
+// throughput file in it.
+std::string ThroughputFile(const std::string& input)
+{
+    std::error_code ec;
+    return std::filesystem::is_directory(input, ec) ? (std::filesystem::path(input) / "TDATA").string() : input;
+}
 
 class CPakImportCommand : public CConversionCommand {
 public:
@@ -14,7 +25,8 @@ public:
 
     void AddOptions(CLI::App& cmd) override
     {
-        cmd.footer("The output is named after the measurement directory (\"Run3/TDATA\" gives \"Run3.dat\";\n"
+        cmd.footer("The input is a TDATA file or the measurement directory that holds it. The output is\n"
+                   "named after the measurement directory (\"Run3/TDATA\" or \"Run3\" gives \"Run3.dat\";\n"
                    "a trailing digit 1-9 of the input is added). Channel names come from MeasSetup/ChanPos\n"
                    "and MPlist beside the input. Each pulse channel becomes a data set <output>.SC<k> whose\n"
                    "speed is merged into the \"Pulse Channels\" channel as pulse patterns.");
@@ -24,12 +36,13 @@ public:
 
     std::string DeriveOutput(const std::string& input) const override
     {
-        return CThreadPAKImport::DeriveOutput(input.c_str()).str();
+        return CThreadPAKImport::DeriveOutput(ThroughputFile(input).c_str()).str();
     }
 
     unsigned Start(CTSInterface& ts, const SConversionRequest& r, CTSInterface::SMessage* msg) override
     {
-        return ts.ImportPAK(r.input, r.id, r.user, r.output, r.overwrite, msg);
+        const std::string input = ThroughputFile(r.input);
+        return ts.ImportPAK(input.c_str(), r.id, r.user, r.output, r.overwrite, msg);
     }
 };
 TESSEL_REGISTER_CONVERSION(CPakImportCommand)

@@ -40,6 +40,9 @@ TEST_F(PakCli, ImportAndExportRunFromTheShell)
     // Float data back out: 32-bit samples only when asked for.
     ASSERT_EQ(Tessel("export pak Run3/Run3.dat -o f32 --float32", &out), 0) << out;
     ASSERT_EQ(Tessel("export pak Run3/Run3.dat", &out), 0) << out;   // Run3/Run3
+    // The directory an export wrote imports as its TDATA.
+    ASSERT_EQ(Tessel("import pak f32", &out), 0) << out;
+    ASSERT_TRUE(fs::exists(root / "f32/f32.dat")) << out;
     Bytes f32 = ReadFile(root / "f32/TDATA"), i16 = ReadFile(dir / "Run3/TDATA");
     EXPECT_EQ(CWriter(f32, false).Get<std::int16_t>(2068), 32);
     EXPECT_EQ(CWriter(i16, false).Get<std::int16_t>(2068), 16);
