@@ -1,39 +1,21 @@
 #include "common/WriteBehind.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <limits>
 #include <new>
-#include <sys/mman.h>
-
-void CWriteBehind::SFree::operator()(unsigned char* p) const { std::free(p); }
 
 CWriteBehind::CWriteBehind(std::size_t blockBytes, int depth)
     : m_blockBytes(blockBytes), m_slots(std::size_t(std::max(depth, 2)))
 {
     // Every block in one allocation, never zero-filled: the job writes what it
-    // fills and nothing more. Blocks of a megabyte or so lie in huge pages
-    // where the system gives them: a few page faults instead of hundreds,
-    // which on a virtual machine cost more than the copying.
-    constexpr std::size_t kHuge = 2u << 20;
+    // fills and nothing more.
     const std::size_t stride = (std::max<std::size_t>(blockBytes, 1) + 63) / 64 * 64;
-    if (stride > (std::numeric_limits<std::size_t>::max() - kHuge) / m_slots.size())
+    if (stride > std::numeric_limits<std::size_t>::max() / m_slots.size())
         throw std::bad_alloc();
-    const std::size_t total = stride * m_slots.size();
-    unsigned char* p = nullptr;
-    if (total >= kHuge / 2) {
-        const std::size_t size = (total + kHuge - 1) / kHuge * kHuge;
-        p = static_cast<unsigned char*>(std::aligned_alloc(kHuge, size));
-#if defined(MADV_HUGEPAGE)
-        if (p)
-            ::madvise(p, size, MADV_HUGEPAGE);
-#endif
-    } else {
-        p = static_cast<unsigned char*>(std::malloc(total));
-    }
-    if (!p)
+    m_storage = LargeBuffer::Allocate(stride * m_slots.size());
+    if (!m_storage)
         throw std::bad_alloc();
-    m_storage.reset(p);
+    unsigned char* p = m_storage.get();
     for (std::size_t i = 0; i < m_slots.size(); ++i)
         m_slots[i].block = p + i * stride;
     m_thread = std::thread(&CWriteBehind::Loop, this);

@@ -25,6 +25,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/LargeBuffer.h"
+
 class CWriteBehind {
 public:
     using Write = std::function<bool(const unsigned char* block)>;
@@ -52,14 +54,11 @@ private:
         unsigned char* block = nullptr;  // in m_storage
         Write write;
     };
-    struct SFree {
-        void operator()(unsigned char* p) const;
-    };
     void Loop();
     void RethrowLocked();
 
     const std::size_t m_blockBytes;
-    std::unique_ptr<unsigned char, SFree> m_storage;  // every slot's block
+    LargeBuffer::CBuffer m_storage;  // every slot's block
     std::vector<SSlot> m_slots;
     std::mutex m_mutex;
     std::condition_variable m_changed;

@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <cstring>
-#include <sys/mman.h>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -173,20 +172,6 @@ void Transpose(const TFrom& from, const TTo& to, int channels, long n, std::size
 
 }  // namespace
 
-CBuffer AllocateBuffer(std::size_t n)
-{
-    constexpr std::size_t kHuge = 2u << 20;
-    if (n < kHuge / 2)
-        return CBuffer(static_cast<unsigned char*>(std::malloc(n ? n : 1)));
-    const std::size_t size = (n + kHuge - 1) / kHuge * kHuge;
-    auto* p = static_cast<unsigned char*>(std::aligned_alloc(kHuge, size));
-#if defined(MADV_HUGEPAGE)
-    if (p)
-        ::madvise(p, size, MADV_HUGEPAGE);
-#endif
-    return CBuffer(p);
-}
-
 std::size_t TransferSize(std::size_t preferred, std::size_t limit)
 {
     std::size_t size = preferred;
@@ -199,7 +184,7 @@ CBuffer AllocateTransferBuffer(std::size_t preferred, std::size_t limit, std::si
 {
     for (size = preferred; size >= 4096; size /= 2)
         if (!limit || size <= limit)
-            if (CBuffer p = AllocateBuffer(size))
+            if (CBuffer p = LargeBuffer::Allocate(size))
                 return p;
     size = 0;
     return nullptr;

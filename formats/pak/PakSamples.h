@@ -9,20 +9,12 @@
 // data set's pulse byte follows them).
 
 #include <cstddef>
-#include <cstdlib>
-#include <memory>
+
+#include "platform/LargeBuffer.h"
 
 namespace PakSamples {
 
-struct SFree {
-    void operator()(unsigned char* p) const { std::free(p); }
-};
-using CBuffer = std::unique_ptr<unsigned char[], SFree>;
-
-// A transfer buffer of n bytes, uninitialised, in huge pages where the
-// system gives them: one page fault instead of hundreds, which on a
-// virtual machine costs more than the copying. Null when memory is short.
-CBuffer AllocateBuffer(std::size_t n);
+using CBuffer = LargeBuffer::CBuffer;
 
 // The size of a job's transfer blocks: `preferred` bytes, halved while larger
 // than `limit` (0: no limit), down to 4096 bytes; 0 when even that is over

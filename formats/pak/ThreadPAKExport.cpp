@@ -385,7 +385,7 @@ bool CThreadPAKExport::Convert()
     tdata.Reserve(header.size() + setup.size() + std::uint64_t(blocks) * (blockBytes + std::uint64_t(nch) * 2));
     const long blocksPerRead = long(std::max<std::size_t>(1, bufSize / blockBytes));
     const std::size_t scanBufBytes = std::size_t(blocksPerRead * spb) * std::size_t(nch) * readBytes;
-    PakSamples::CBuffer scanBuf = PakSamples::AllocateBuffer(scanBufBytes);
+    PakSamples::CBuffer scanBuf = LargeBuffer::Allocate(scanBufBytes);
     if (!scanBuf)
         return fail(kNoMemory);
     std::vector<unsigned char> piece(std::size_t(spb) * outBytes);
