@@ -62,6 +62,15 @@ int InjectedFault(EOp op, const std::string& path) {
     return hook ? hook(op, path) : 0;
 }
 
+namespace {
+// Tests inject faults into reads and writes one call at a time; a kernel copy
+// would pass by them, so it is used only when no hook is set.
+bool FaultHookSet() {
+    std::lock_guard<std::mutex> lock(g_hookMutex);
+    return bool(g_hook);
+}
+}  // namespace
+
 CScopedFileFault::CScopedFileFault(int iErrno, EOp op, const char* pszPathPart) {
     std::string part = pszPathPart ? pszPathPart : "";
     SetFaultHook([=](EOp o, const std::string& path) {
@@ -123,6 +132,13 @@ bool CFile::OpenWith(const char* pszPath, int flags, bool bTruncate, EShare shar
             m_error = ErrorFromErrno(e);
         return false;
     }
+    // A file that is empty already is not cut: ext4 writes a file cut to
+    // nothing out to the disk when it is closed, and removing it afterwards
+    // waits for that (a temporary file made empty to reserve its name and
+    // then written is the common case).
+    struct stat st {};
+    if (bTruncate && ::fstat(fd, &st) == 0 && st.st_size == 0)
+        bTruncate = false;
     if (bTruncate && NoIntr([&] { return ::ftruncate(fd, 0); }) != 0) {
         int e = errno;
         ::close(fd);
@@ -298,24 +314,38 @@ SError CopyFile(const char* pszFrom, const char* pszTo, bool bFailIfExists) {
     bool ok = bFailIfExists ? out.CreateNew(pszTo) : out.Create(pszTo);
     if (!ok)
         return out.GetError();
-    // Data move in fixed blocks whatever the file size.
+    // Only a target this call made is removed after a failure; one that
+    // existed stays for its owner.
+    auto failed = [&](SError e) {
+        out.Close();
+        if (bFailIfExists)
+            ::unlink(pszTo);
+        return e;
+    };
+    // The kernel copies file to file where it can; fixed blocks through
+    // memory serve the rest (another file system, an older kernel), so data
+    // move in blocks whatever the file size.
+    for (bool kernel = !FaultHookSet(); kernel;) {
+        const ssize_t n = ::copy_file_range(in.Handle(), nullptr, out.Handle(), nullptr, std::size_t(1) << 30, 0);
+        if (n > 0)
+            continue;
+        if (n == 0)
+            return SError{};
+        if (errno == EINTR)
+            continue;
+        if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)
+            break;
+        return failed(ErrorFromErrno(errno));
+    }
     char buffer[65536];
     for (;;) {
         long long n = in.Read(buffer, sizeof buffer);
-        if (n < 0) {
-            SError e = in.GetError();
-            out.Close();
-            ::unlink(pszTo);
-            return e;
-        }
+        if (n < 0)
+            return failed(in.GetError());
         if (n == 0)
             break;
-        if (!out.Write(buffer, std::size_t(n))) {
-            SError e = out.GetError();
-            out.Close();
-            ::unlink(pszTo);
-            return e;
-        }
+        if (!out.Write(buffer, std::size_t(n)))
+            return failed(out.GetError());
     }
     return SError{};
 }

@@ -88,7 +88,7 @@ public:
 
     // Create or truncate for writing without sharing. The file is truncated
     // only after the lock is held, so a file that another process holds keeps
-    // its contents.
+    // its contents; an empty file is not truncated at all.
     bool Create(const char* pszPath, EShare share = EShare::None);
     // Create a new file; fails (EEXIST, kErrorOther) when it exists.
     bool CreateNew(const char* pszPath, EShare share = EShare::None);
@@ -128,7 +128,10 @@ bool IsSameFile(const char* pszPathA, const char* pszPathB);
 SError RemoveFile(const char* pszPath);
 SError RenameFile(const char* pszFrom, const char* pszTo);   // replaces an existing target
 SError MakeDirectory(const char* pszPath);                   // one level; EEXIST when it exists
-// Copies a file; with bFailIfExists an existing target is an error.
+// Copies a file; with bFailIfExists an existing target is an error, and the
+// target is removed after a failure. Without it an existing target is
+// replaced (an empty one is written without being cut first) and left to
+// its owner after a failure.
 SError CopyFile(const char* pszFrom, const char* pszTo, bool bFailIfExists);
 
 // A new, empty, uniquely named file in pszDirectory (or $TMPDIR, /tmp when

@@ -3,11 +3,8 @@
 #include "platform/FileSystem.h"
 #include "platform/Spawn.h"
 
-#include <cerrno>
 #include <mutex>
 #include <system_error>
-
-#include <unistd.h>
 
 namespace Mp3Converter {
 namespace {
@@ -58,31 +55,6 @@ int RunInner(CThreadConversion& inner, const std::function<void(float)>& progres
     while (!inner.GetExitCodeThread(&code, 500)) progress(inner.GetProgress());
     progress(inner.GetProgress());
     return code;
-}
-
-FileSystem::SError CopyIntoNewFile(const char* from, const char* to)
-{
-    if (int e = FileSystem::InjectedFault(FileSystem::EOp::Copy, to ? to : "")) return FileSystem::ErrorFromErrno(e);
-    FileSystem::CFile in, out;
-    if (!in.Open(from, false, FileSystem::EShare::Read)) return in.GetError();
-    if (!out.Open(to, true, FileSystem::EShare::None)) return out.GetError();
-    // The kernel copies file to file where it can; the loop of reads and
-    // writes serves the rest (another file system, an older kernel).
-    for (;;) {
-        const ssize_t n = ::copy_file_range(in.Handle(), nullptr, out.Handle(), nullptr, std::size_t(1) << 30, 0);
-        if (n > 0) continue;
-        if (n == 0) return {};
-        if (errno == EINTR) continue;
-        if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP) break;
-        return FileSystem::ErrorFromErrno(errno);
-    }
-    char buffer[65536];
-    for (;;) {
-        const long long n = in.Read(buffer, sizeof buffer);
-        if (n < 0) return in.GetError();
-        if (n == 0) return {};
-        if (!out.Write(buffer, std::size_t(n))) return out.GetError();
-    }
 }
 
 void TakeTexts(CThreadConversion& outer, const CThreadConversion& inner)

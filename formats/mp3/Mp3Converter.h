@@ -37,13 +37,6 @@ int Run(const char* name, const std::vector<std::string>& args, const std::funct
 // Returns the inner thread's exit code.
 int RunInner(CThreadConversion& inner, const std::function<void(float)>& progress);
 
-// Copies the file `from` into `to`, a temporary file the job has just made
-// and that is still empty, without truncating it first: ext4 writes a file
-// that was truncated to nothing out to the disk when it is closed, and the
-// removal of the copy would then wait for that write. Only the bytes of
-// `from` end up in `to`; on a failure `to` is left for its owner to remove.
-FileSystem::SError CopyIntoNewFile(const char* from, const char* to);
-
 // Copies the result texts of an inner job to its outer one.
 void TakeTexts(CThreadConversion& outer, const CThreadConversion& inner);
 

@@ -398,11 +398,7 @@ bool Apply(const char* mp3Input, const char* datasetPath, std::string& error, st
     if (stored.Path().IsEmpty()) return fail(std::string("temporary file: ") + std::strerror(errno));
     {
         FileSystem::CFile copy;
-        // Written into the empty file just made, not truncated first: a file
-        // truncated to nothing is written out to the disk when closed (ext4),
-        // and its removal would wait for that.
-        if (!copy.Open(stored.Path(), true, FileSystem::EShare::None))
-            return fail(stored.Path().str() + ": " + Reason(copy.GetError()));
+        if (!copy.Create(stored.Path())) return fail(stored.Path().str() + ": " + Reason(copy.GetError()));
         if (!copy.Write(head + banner, std::size_t(got) - banner))
             return fail(stored.Path().str() + ": " + Reason(copy.GetError()));
         std::vector<unsigned char> piece(kCopyPiece);

@@ -59,7 +59,7 @@ bool CThreadMP3Import::Convert()
         return fail(Mp3Result::kFileNotOpened);
     }
     // The decoder works on a copy: whatever it does, the input stays as it is.
-    if (Mp3Converter::CopyIntoNewFile(input, mp3.Path()).Failed()) {
+    if (FileSystem::CopyFile(input, mp3.Path(), false).Failed()) {
         m_sTextArg = input;
         return fail(Mp3Result::kFileNotOpened);
     }
