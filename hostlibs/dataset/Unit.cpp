@@ -240,7 +240,9 @@ public:
         for (int h : v.half)
             if (h < -126 || h > 126)
                 return false;
-        if (!(v.factor > 0.0) || !std::isfinite(v.factor))
+        // A subnormal factor loses its digits and turns level references
+        // (20 uPa divided by the factor) into infinities.
+        if (!std::isnormal(v.factor) || v.factor < 0.0)
             return false;
         return true;
     }
