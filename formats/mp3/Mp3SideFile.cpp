@@ -2,6 +2,7 @@
 
 #include "common/ChannelHelpers.h"
 #include "common/OutputPolicy.h"
+#include "common/WriteBehind.h"
 #include "formats/mp3/PulseBitCode.h"
 #include "hostlibs/dataset/Dataset.h"
 #include "platform/FileSystem.h"
@@ -11,6 +12,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <random>
 #include <vector>
 
@@ -500,17 +502,42 @@ bool Apply(const char* mp3Input, const char* datasetPath, std::string& error, st
         CFileSource source(code);
         const int channels = target->GetNbrOfChannels();
         const long newScans = target->GetNbrOfScans();
-        CChNbrList all;
-        all.AddGroup(0, channels - 1);
-        CAccess* access = target->CreateAccess(am__readwrite, all, 0, 0, -1, mk__raw);
-        if (!access) return fail(std::string(datasetPath) + ": " + target->GetLastError().str());
-        std::vector<std::int16_t> samples(std::size_t(PulseBitCode::kChunkScans) * std::size_t(channels));
+        // 16-bit channels at one rate lie in the file as the bits apply to
+        // them: read, changed and written back straight, the writes on a
+        // thread of their own a few chunks behind. Any other layout goes
+        // through an access.
+        bool direct = std::endian::native == std::endian::little && target->GetScanMode() == sm__single_rate &&
+                      target->GetNbrOfAbscissas() == 1 && target->GetScanSize() == 2L * channels;
+        for (int c = 0; c < channels && direct; ++c) direct = target->GetChannel(c).GetImplType() == it__int16;
+        CDataStream* stream = direct ? target->GetPtrToFile() : nullptr;
+        if (stream && !stream->Flush()) return fail(std::string(datasetPath) + ": " + std::strerror(stream->GetErrno()));
+        const int fd = stream ? stream->Handle() : -1;
+        CAccess* access = nullptr;
+        if (fd < 0) {
+            CChNbrList all;
+            all.AddGroup(0, channels - 1);
+            access = target->CreateAccess(am__readwrite, all, 0, 0, -1, mk__raw);
+            if (!access) return fail(std::string(datasetPath) + ": " + target->GetLastError().str());
+        }
+        const std::size_t chunkBytes = std::size_t(PulseBitCode::kChunkScans) * std::size_t(channels) * 2;
+        std::optional<CWriteBehind> behind;
+        std::vector<std::int16_t> own;
+        if (fd >= 0)
+            behind.emplace(chunkBytes, 4);
+        else
+            own.resize(std::size_t(PulseBitCode::kChunkScans) * std::size_t(channels));
+        const std::uint64_t first = std::uint64_t(target->GetStartOfDataInFile());
+        auto samplesFailed = [&](long at, const std::string& why) {
+            if (access) target->DeleteAccess(access);
+            return fail(std::string(datasetPath) + ": scan " + std::to_string(at) + ": " + why);
+        };
         std::vector<std::vector<std::uint8_t>> bits;
         for (long done = 0; done < storedScans;) {
-            if (stop && stop()) return fail("interrupted");
+            if (stop && stop()) return samplesFailed(done, "interrupted");
             const long len = std::min(PulseBitCode::kChunkScans, storedScans - done);
             const PulseBitCode::EDecode r = PulseBitCode::DecodeChunk(subs, len, source, bits);
             if (r != PulseBitCode::EDecode::Ok) {
+                if (access) target->DeleteAccess(access);
                 if (source.Failed()) return fail(sidePath.str() + ": " + Reason(code.GetError()));
                 return fail(sidePath.str() + ": the pulse-bit code " +
                             (r == PulseBitCode::EDecode::Invalid ? "is damaged" : "ends") + " in the chunk at scan " +
@@ -519,20 +546,28 @@ bool Apply(const char* mp3Input, const char* datasetPath, std::string& error, st
             // A decoded file shorter than the source has no samples for the
             // last bits; they are read past.
             const long here = std::min(len, newScans - done);
-            if (here > 0) {
+            if (here > 0 && behind) {
+                unsigned char* block = behind->Acquire();
+                if (!block) break;   // Finish tells
+                const std::size_t bytes = std::size_t(here) * std::size_t(channels) * 2;
+                const std::uint64_t at = first + std::uint64_t(done) * std::uint64_t(channels) * 2;
+                if (!FileSystem::ReadAt(fd, at, block, bytes))
+                    return samplesFailed(done, std::strerror(errno ? errno : EIO));
+                PulseBitCode::ApplyChunk(placed, bits, reinterpret_cast<std::int16_t*>(block), channels, here);
+                behind->Submit([fd, at, bytes](const unsigned char* b) { return FileSystem::WriteAt(fd, at, b, bytes); });
+            } else if (here > 0) {
                 if (!access->SpecifyScans(done, here) ||
-                    access->GetData(here, samples.data(), ds__dorg_interleaved, it__int16) != here)
-                    return fail(std::string(datasetPath) + ": scan " + std::to_string(done) + ": " +
-                                access->GetLastError().str());
-                PulseBitCode::ApplyChunk(placed, bits, samples.data(), channels, here);
+                    access->GetData(here, own.data(), ds__dorg_interleaved, it__int16) != here)
+                    return samplesFailed(done, access->GetLastError().str());
+                PulseBitCode::ApplyChunk(placed, bits, own.data(), channels, here);
                 if (!access->SpecifyScans(done, here) ||
-                    access->SetData(here, samples.data(), ds__dorg_interleaved, it__int16) != here)
-                    return fail(std::string(datasetPath) + ": scan " + std::to_string(done) + ": " +
-                                access->GetLastError().str());
+                    access->SetData(here, own.data(), ds__dorg_interleaved, it__int16) != here)
+                    return samplesFailed(done, access->GetLastError().str());
             }
             done += len;
         }
-        target->DeleteAccess(access);
+        if (behind && !behind->Finish()) return fail(std::string(datasetPath) + ": the samples cannot be written");
+        if (access) target->DeleteAccess(access);
     }
 
     // The decoder may give more samples than went in (frame padding); the

@@ -81,19 +81,7 @@ SExportType ExportType(int implType)
 
 bool WriteAt(int fd, long long offset, const void* data, std::size_t n)
 {
-    const auto* p = static_cast<const unsigned char*>(data);
-    while (n > 0) {
-        ssize_t k = ::pwrite(fd, p, n, off_t(offset));
-        if (k < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        p += k;
-        n -= std::size_t(k);
-        offset += k;
-    }
-    return true;
+    return FileSystem::WriteAt(fd, std::uint64_t(offset), data, n);
 }
 
 std::int16_t Clamp16(long long v) { return std::int16_t(std::clamp<long long>(v, -32768, 32767)); }
