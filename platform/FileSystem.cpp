@@ -227,24 +227,6 @@ void Reserve(int fd, std::uint64_t uEnd) {
         (void)::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, off_t(uEnd));
 }
 
-bool ReadAt(int fd, std::uint64_t offset, void* data, std::size_t n) {
-    auto* p = static_cast<unsigned char*>(data);
-    while (n > 0) {
-        const ssize_t k = ::pread(fd, p, n, off_t(offset));
-        if (k < 0 && errno == EINTR)
-            continue;
-        if (k <= 0) {
-            if (k == 0)
-                errno = EIO;
-            return false;
-        }
-        p += k;
-        n -= std::size_t(k);
-        offset += std::uint64_t(k);
-    }
-    return true;
-}
-
 bool WriteAt(int fd, std::uint64_t offset, const void* data, std::size_t n) {
     const auto* p = static_cast<const unsigned char*>(data);
     while (n > 0) {

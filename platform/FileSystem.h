@@ -75,10 +75,8 @@ enum class EShare { None, Read };
 // taken until the file is cut.
 void Reserve(int fd, std::uint64_t uEnd);
 
-// Reads or writes all `n` bytes at `offset` without moving the file's
-// position (interrupted calls resumed). False with errno set on failure;
-// a read that meets the end of the file fails with EIO.
-bool ReadAt(int fd, std::uint64_t offset, void* data, std::size_t n);
+// Writes all `n` bytes at `offset` without moving the file's position
+// (interrupted calls resumed). False with errno set on failure.
 bool WriteAt(int fd, std::uint64_t offset, const void* data, std::size_t n);
 
 // A file descriptor with its advisory lock, closed (and unlocked) on

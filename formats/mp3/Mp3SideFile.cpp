@@ -2,7 +2,6 @@
 
 #include "common/ChannelHelpers.h"
 #include "common/OutputPolicy.h"
-#include "common/WriteBehind.h"
 #include "formats/mp3/PulseBitCode.h"
 #include "hostlibs/dataset/Dataset.h"
 #include "platform/FileSystem.h"
@@ -12,7 +11,6 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
-#include <optional>
 #include <random>
 #include <vector>
 
@@ -369,15 +367,114 @@ bool CAside::Write(const char* sourceTrx, const char* mp3Path, const char* sideP
     return true;
 }
 
-bool Apply(const char* mp3Input, const char* datasetPath, std::string& error, std::string& warning,
-           const std::function<bool()>& stop)
-{
-    const CString sidePath = PathFor(mp3Input);
-    FileSystem::CFile side;
-    if (!side.Open(sidePath)) return true;
+namespace {
 
+// The WAVE file held the stored channels that an export writes, in their
+// order; pulse channels stayed behind. Channel i of the new data set is the
+// i-th of those.
+std::vector<int> NewChannelOf(const CDataset& description, int decodedChannels)
+{
+    std::vector<int> newOf(std::size_t(description.GetNbrOfChannels()), -1);
+    int next = 0;
+    for (int c = 0; c < description.GetNbrOfChannels(); ++c)
+        if (ChannelHelpers::IsExportable(description.GetChannel(c)) && next < decodedChannels)
+            newOf[std::size_t(c)] = next++;
+    return newOf;
+}
+
+// A pulse channel stays out of the MP3, but the bits of its sub-channels are
+// in the side file: it comes back as a channel of its own after the decoded
+// ones, holding those bits (a bit that no sub-channel names is 0).
+std::vector<int> CarriersOf(const CDataset& description, const std::vector<int>& newOf)
+{
+    std::vector<int> carriers;
+    for (int s = 0; s < description.GetNbrOfSubChannels(); ++s) {
+        const int p = description.GetSubChannel(s).GetParentChannelID();
+        if (p >= 0 && p < int(newOf.size()) && newOf[std::size_t(p)] < 0 &&
+            !ChannelHelpers::IsExportable(description.GetChannel(p)) &&
+            std::find(carriers.begin(), carriers.end(), p) == carriers.end())
+            carriers.push_back(p);
+    }
+    std::sort(carriers.begin(), carriers.end());
+    return carriers;
+}
+
+// The sub-channels' bits with their parents in the new data set (-1: not
+// there, the bits are read past).
+std::vector<PulseBitCode::SPulseBit> PlacedBits(const CDataset& description, const std::vector<int>& newOf)
+{
+    std::vector<PulseBitCode::SPulseBit> placed;
+    for (int s = 0; s < description.GetNbrOfSubChannels(); ++s) {
+        const CSubChannel sub = description.GetSubChannel(s);
+        const int parent = sub.GetParentChannelID();
+        const int i = parent >= 0 && parent < int(newOf.size()) ? newOf[std::size_t(parent)] : -1;
+        placed.push_back(PulseBitCode::MakePulseBit(i, sub.GetBitmask()));
+    }
+    return placed;
+}
+
+}  // namespace
+
+struct CRestore::SState {
+    CString sidePath;
+    bool present = false;
+    std::string openError;
+    CTempFile stored{CString()};
+    std::unique_ptr<CDataset> description;
+    long storedScans = 0;
+    // Every stored sub-channel takes part in the code's schedule.
+    std::vector<PulseBitCode::SPulseBit> subs;
+
+    // The code, decoded a chunk at a time: [chunkStart, chunkStart +
+    // chunkLen) is the chunk in `bits`.
+    FileSystem::CFile code;
+    std::unique_ptr<CFileSource> source;
+    long chunkStart = 0, chunkLen = 0;
+    std::vector<std::vector<std::uint8_t>> bits;
+
+    // The bits as the WAVE import's filter applied them.
+    std::vector<PulseBitCode::SPulseBit> filterPlaced;
+    bool filtered = false;
+    std::string filterError;
+
+    bool StartCode(std::string& error)
+    {
+        code.Close();
+        if (!code.Open(stored.Path()) || !code.Seek(description->GetStartOfDataInFile())) {
+            error = stored.Path().str() + ": " + Reason(code.GetError());
+            return false;
+        }
+        source = std::make_unique<CFileSource>(code);
+        chunkStart = chunkLen = 0;
+        return true;
+    }
+    bool NextChunk(std::string& error)
+    {
+        chunkStart += chunkLen;
+        chunkLen = std::min(PulseBitCode::kChunkScans, storedScans - chunkStart);
+        const PulseBitCode::EDecode r = PulseBitCode::DecodeChunk(subs, chunkLen, *source, bits);
+        if (r == PulseBitCode::EDecode::Ok) return true;
+        if (source->Failed())
+            error = sidePath.str() + ": " + Reason(code.GetError());
+        else
+            error = sidePath.str() + ": the pulse-bit code " +
+                    (r == PulseBitCode::EDecode::Invalid ? "is damaged" : "ends") + " in the chunk at scan " +
+                    std::to_string(chunkStart);
+        return false;
+    }
+};
+
+CRestore::CRestore() : m(std::make_unique<SState>()) {}
+CRestore::~CRestore() = default;
+
+bool CRestore::Open(const char* mp3Input)
+{
+    m->sidePath = PathFor(mp3Input);
+    FileSystem::CFile side;
+    if (!side.Open(m->sidePath)) return true;
+    m->present = true;
     auto fail = [&](const std::string& why) {
-        error = why;
+        m->openError = why;
         return false;
     };
 
@@ -393,181 +490,177 @@ bool Apply(const char* mp3Input, const char* datasetPath, std::string& error, st
         got += n;
     }
     const std::size_t banner = BannerLength(head, std::size_t(got));
-    if (banner == 0) return fail(sidePath.str() + ": no banner line followed by a TRX description");
+    if (banner == 0) return fail(m->sidePath.str() + ": no banner line followed by a TRX description");
 
-    CTempFile stored(FileSystem::MakeTempFile(
-        nullptr, (OutputPolicy::GetFileNameOfPath(sidePath, false) + ".PlusTmp").c_str()));
-    if (stored.Path().IsEmpty()) return fail(std::string("temporary file: ") + std::strerror(errno));
+    m->stored = CTempFile(FileSystem::MakeTempFile(
+        nullptr, (OutputPolicy::GetFileNameOfPath(m->sidePath, false) + ".PlusTmp").c_str()));
+    const CString& stored = m->stored.Path();
+    if (stored.IsEmpty()) return fail(std::string("temporary file: ") + std::strerror(errno));
     {
         FileSystem::CFile copy;
-        if (!copy.Create(stored.Path())) return fail(stored.Path().str() + ": " + Reason(copy.GetError()));
+        if (!copy.Create(stored)) return fail(stored.str() + ": " + Reason(copy.GetError()));
         if (!copy.Write(head + banner, std::size_t(got) - banner))
-            return fail(stored.Path().str() + ": " + Reason(copy.GetError()));
+            return fail(stored.str() + ": " + Reason(copy.GetError()));
         std::vector<unsigned char> piece(kCopyPiece);
         for (;;) {
             const long long n = side.Read(piece.data(), piece.size());
-            if (n < 0) return fail(sidePath.str() + ": " + Reason(side.GetError()));
+            if (n < 0) return fail(m->sidePath.str() + ": " + Reason(side.GetError()));
             if (n == 0) break;
             if (!copy.Write(piece.data(), std::size_t(n)))
-                return fail(stored.Path().str() + ": " + Reason(copy.GetError()));
+                return fail(stored.str() + ": " + Reason(copy.GetError()));
         }
         // Not synced to the disk: the copy is read back at once and removed,
         // and a copy that came out short reads as a damaged side file.
     }
     side.Close();
 
-    std::unique_ptr<CDataset> description, target;
     try {
-        description = std::make_unique<CDataset>(stored.Path(), om__read, 32768, sh__deny_write);
+        m->description = std::make_unique<CDataset>(stored, om__read, 32768, sh__deny_write);
     } catch (const std::exception& e) {
-        return fail(sidePath.str() + ": the stored description cannot be read: " + e.what());
+        return fail(m->sidePath.str() + ": the stored description cannot be read: " + e.what());
     }
+    m->storedScans = m->description->GetNbrOfScans();
+    for (int s = 0; s < m->description->GetNbrOfSubChannels(); ++s) {
+        const CSubChannel sub = m->description->GetSubChannel(s);
+        m->subs.push_back(PulseBitCode::MakePulseBit(sub.GetParentChannelID(), sub.GetBitmask()));
+    }
+    return true;
+}
+
+bool CRestore::Accepts(int channels)
+{
+    // Only bits whose parents the decoder gives: pulse channels make the
+    // data set anew after the import, and the bits go in then.
+    if (!m->description || m->subs.empty()) return false;
+    const std::vector<int> newOf = NewChannelOf(*m->description, channels);
+    if (!CarriersOf(*m->description, newOf).empty()) return false;
+    std::string error;
+    if (!m->StartCode(error)) return false;
+    m->filterPlaced = PlacedBits(*m->description, newOf);
+    m->filtered = true;
+    return true;
+}
+
+bool CRestore::Filter(std::int16_t* samples, int channels, long first, long scans)
+{
+    // Samples past the source's length get no bits: they are cut off.
+    for (long i = 0; i < scans && first + i < m->storedScans;) {
+        const long at = first + i;
+        while (at >= m->chunkStart + m->chunkLen)
+            if (!m->NextChunk(m->filterError)) return false;
+        const long from = at - m->chunkStart;
+        const long n = std::min(scans - i, m->chunkLen - from);
+        PulseBitCode::ApplyChunk(m->filterPlaced, m->bits, samples + std::size_t(i) * std::size_t(channels), channels,
+                                 n, from);
+        i += n;
+    }
+    return true;
+}
+
+const std::string& CRestore::FilterError() const { return m->filterError; }
+
+bool CRestore::Apply(const char* datasetPath, std::string& error, std::string& warning,
+                     const std::function<bool()>& stop)
+{
+    if (!m->present) return true;
+    auto fail = [&](const std::string& why) {
+        error = why;
+        return false;
+    };
+    if (!m->description) return fail(m->openError);
+    const CDataset& description = *m->description;
+
+    std::unique_ptr<CDataset> target;
     try {
         target = std::make_unique<CDataset>(datasetPath, om__readwrite, 32768, sh__deny_write);
     } catch (const std::exception& e) {
         return fail(std::string(datasetPath) + ": " + e.what());
     }
 
-    // The WAVE file held the stored channels that an export writes, in their
-    // order; pulse channels stayed behind. Channel i of the new data set is
-    // the i-th of those.
-    std::vector<int> newOf(std::size_t(description->GetNbrOfChannels()), -1);
-    {
-        int next = 0;
-        for (int c = 0; c < description->GetNbrOfChannels(); ++c)
-            if (ChannelHelpers::IsExportable(description->GetChannel(c)) && next < target->GetNbrOfChannels())
-                newOf[std::size_t(c)] = next++;
-    }
-
-    // A pulse channel stays out of the MP3, but the bits of its sub-channels
-    // are in the side file: it comes back as a channel of its own after the
-    // decoded ones, holding those bits (a bit that no sub-channel names is 0).
-    std::vector<int> carriers;
-    for (int s = 0; s < description->GetNbrOfSubChannels(); ++s) {
-        const int p = description->GetSubChannel(s).GetParentChannelID();
-        if (p >= 0 && p < int(newOf.size()) && newOf[std::size_t(p)] < 0 &&
-            !ChannelHelpers::IsExportable(description->GetChannel(p)) &&
-            std::find(carriers.begin(), carriers.end(), p) == carriers.end())
-            carriers.push_back(p);
-    }
-    std::sort(carriers.begin(), carriers.end());
+    std::vector<int> newOf = NewChannelOf(description, target->GetNbrOfChannels());
+    const std::vector<int> carriers = CarriersOf(description, newOf);
     if (!carriers.empty()) {
-        target = WithCarriers(std::move(target), *description, carriers, newOf, datasetPath, error, stop);
+        target = WithCarriers(std::move(target), description, carriers, newOf, datasetPath, error, stop);
         if (!target) return false;
     }
 
-    target->SetTitle(description->GetTitle());
-    for (int c = 0; c < description->GetNbrOfChannels(); ++c) {
+    target->SetTitle(description.GetTitle());
+    for (int c = 0; c < description.GetNbrOfChannels(); ++c) {
         const int i = newOf[std::size_t(c)];
         if (i < 0) continue;
-        CChannel ch = description->GetChannel(c);
+        CChannel ch = description.GetChannel(c);
         const int ownType = target->GetChannel(i).GetImplType();
         if (ch.GetImplType() != ownType) {
-            map__dct m;
-            m.m_dFactor = RecomputedFactor(ownType, ch.GetUnit().GetText(), ch.GetCalibration());
-            ch.SetMapping(m);
+            map__dct mapping;
+            mapping.m_dFactor = RecomputedFactor(ownType, ch.GetUnit().GetText(), ch.GetCalibration());
+            ch.SetMapping(mapping);
             ch.SetImplType(ownType);
         }
         if (!target->SetChannel(i, ch))
             return fail(std::string(datasetPath) + ": channel " + std::to_string(i) + " cannot take its description");
     }
 
-    // Every stored sub-channel takes part in the code's schedule; those whose
-    // parent reached the new data set are added and get their bits.
-    std::vector<PulseBitCode::SPulseBit> subs, placed;
-    for (int s = 0; s < description->GetNbrOfSubChannels(); ++s) {
-        CSubChannel sub = description->GetSubChannel(s);
-        const int parent = sub.GetParentChannelID();
-        subs.push_back(PulseBitCode::MakePulseBit(parent, sub.GetBitmask()));
-        const int i = parent >= 0 && parent < int(newOf.size()) ? newOf[std::size_t(parent)] : -1;
-        placed.push_back(PulseBitCode::MakePulseBit(i, sub.GetBitmask()));
-        if (i >= 0) {
-            sub.SetParentChannelID(i);
+    // Sub-channels whose parent reached the new data set are added and get
+    // their bits.
+    const std::vector<PulseBitCode::SPulseBit> placed = PlacedBits(description, newOf);
+    for (int s = 0; s < description.GetNbrOfSubChannels(); ++s) {
+        CSubChannel sub = description.GetSubChannel(s);
+        if (placed[std::size_t(s)].parent >= 0) {
+            sub.SetParentChannelID(placed[std::size_t(s)].parent);
             if (target->AddSubChannel(sub) < 0)
                 return fail(std::string(datasetPath) + ": sub-channel " + std::to_string(s) + " cannot be added");
         } else {
             if (!warning.empty()) warning += "\n";
             warning += "Sub-channel " + std::to_string(s) + " (\"" + sub.GetName().str() + "\") left out: its channel " +
-                       std::to_string(parent) + " is not in the MP3 file.";
+                       std::to_string(sub.GetParentChannelID()) + " is not in the MP3 file.";
         }
     }
-    target->SetComment(description->GetComment());
-    target->SetDateOfRecording(description->GetDateOfRecording());
+    target->SetComment(description.GetComment());
+    target->SetDateOfRecording(description.GetDateOfRecording());
 
-    const long storedScans = description->GetNbrOfScans();
-    if (!subs.empty()) {
-        FileSystem::CFile code;
-        if (!code.Open(stored.Path()) || !code.Seek(description->GetStartOfDataInFile()))
-            return fail(stored.Path().str() + ": " + Reason(code.GetError()));
-        CFileSource source(code);
+    const long storedScans = m->storedScans;
+    if (m->filtered) {
+        // The bits of the decoded scans went in with the samples; the rest
+        // of the code is read to its end, so that damage there shows too.
+        while (m->chunkStart + m->chunkLen < storedScans) {
+            if (stop && stop()) return fail("interrupted");
+            if (!m->NextChunk(error)) return false;
+        }
+    } else if (!m->subs.empty()) {
+        if (!m->StartCode(error)) return false;
         const int channels = target->GetNbrOfChannels();
         const long newScans = target->GetNbrOfScans();
-        // 16-bit channels at one rate lie in the file as the bits apply to
-        // them: read, changed and written back straight, the writes on a
-        // thread of their own a few chunks behind. Any other layout goes
-        // through an access.
-        bool direct = std::endian::native == std::endian::little && target->GetScanMode() == sm__single_rate &&
-                      target->GetNbrOfAbscissas() == 1 && target->GetScanSize() == 2L * channels;
-        for (int c = 0; c < channels && direct; ++c) direct = target->GetChannel(c).GetImplType() == it__int16;
-        CDataStream* stream = direct ? target->GetPtrToFile() : nullptr;
-        if (stream && !stream->Flush()) return fail(std::string(datasetPath) + ": " + std::strerror(stream->GetErrno()));
-        const int fd = stream ? stream->Handle() : -1;
-        CAccess* access = nullptr;
-        if (fd < 0) {
-            CChNbrList all;
-            all.AddGroup(0, channels - 1);
-            access = target->CreateAccess(am__readwrite, all, 0, 0, -1, mk__raw);
-            if (!access) return fail(std::string(datasetPath) + ": " + target->GetLastError().str());
-        }
-        const std::size_t chunkBytes = std::size_t(PulseBitCode::kChunkScans) * std::size_t(channels) * 2;
-        std::optional<CWriteBehind> behind;
-        std::vector<std::int16_t> own;
-        if (fd >= 0)
-            behind.emplace(chunkBytes, 4);
-        else
-            own.resize(std::size_t(PulseBitCode::kChunkScans) * std::size_t(channels));
-        const std::uint64_t first = std::uint64_t(target->GetStartOfDataInFile());
-        auto samplesFailed = [&](long at, const std::string& why) {
-            if (access) target->DeleteAccess(access);
-            return fail(std::string(datasetPath) + ": scan " + std::to_string(at) + ": " + why);
+        // The bits of 8-bit samples widened by the import, or of a data set
+        // made anew for pulse channels, go in through an access.
+        CChNbrList all;
+        all.AddGroup(0, channels - 1);
+        CAccess* access = target->CreateAccess(am__readwrite, all, 0, 0, -1, mk__raw);
+        if (!access) return fail(std::string(datasetPath) + ": " + target->GetLastError().str());
+        std::vector<std::int16_t> samples(std::size_t(PulseBitCode::kChunkScans) * std::size_t(channels));
+        auto samplesFailed = [&](const std::string& why) {
+            target->DeleteAccess(access);
+            return fail(why);
         };
-        std::vector<std::vector<std::uint8_t>> bits;
-        for (long done = 0; done < storedScans;) {
-            if (stop && stop()) return samplesFailed(done, "interrupted");
-            const long len = std::min(PulseBitCode::kChunkScans, storedScans - done);
-            const PulseBitCode::EDecode r = PulseBitCode::DecodeChunk(subs, len, source, bits);
-            if (r != PulseBitCode::EDecode::Ok) {
-                if (access) target->DeleteAccess(access);
-                if (source.Failed()) return fail(sidePath.str() + ": " + Reason(code.GetError()));
-                return fail(sidePath.str() + ": the pulse-bit code " +
-                            (r == PulseBitCode::EDecode::Invalid ? "is damaged" : "ends") + " in the chunk at scan " +
-                            std::to_string(done));
-            }
+        while (m->chunkStart + m->chunkLen < storedScans) {
+            if (stop && stop()) return samplesFailed("interrupted");
+            std::string why;
+            if (!m->NextChunk(why)) return samplesFailed(why);
+            const long done = m->chunkStart;
             // A decoded file shorter than the source has no samples for the
             // last bits; they are read past.
-            const long here = std::min(len, newScans - done);
-            if (here > 0 && behind) {
-                unsigned char* block = behind->Acquire();
-                if (!block) break;   // Finish tells
-                const std::size_t bytes = std::size_t(here) * std::size_t(channels) * 2;
-                const std::uint64_t at = first + std::uint64_t(done) * std::uint64_t(channels) * 2;
-                if (!FileSystem::ReadAt(fd, at, block, bytes))
-                    return samplesFailed(done, std::strerror(errno ? errno : EIO));
-                PulseBitCode::ApplyChunk(placed, bits, reinterpret_cast<std::int16_t*>(block), channels, here);
-                behind->Submit([fd, at, bytes](const unsigned char* b) { return FileSystem::WriteAt(fd, at, b, bytes); });
-            } else if (here > 0) {
-                if (!access->SpecifyScans(done, here) ||
-                    access->GetData(here, own.data(), ds__dorg_interleaved, it__int16) != here)
-                    return samplesFailed(done, access->GetLastError().str());
-                PulseBitCode::ApplyChunk(placed, bits, own.data(), channels, here);
-                if (!access->SpecifyScans(done, here) ||
-                    access->SetData(here, own.data(), ds__dorg_interleaved, it__int16) != here)
-                    return samplesFailed(done, access->GetLastError().str());
-            }
-            done += len;
+            const long here = std::min(m->chunkLen, newScans - done);
+            if (here <= 0) continue;
+            if (!access->SpecifyScans(done, here) ||
+                access->GetData(here, samples.data(), ds__dorg_interleaved, it__int16) != here)
+                return samplesFailed(std::string(datasetPath) + ": scan " + std::to_string(done) + ": " +
+                                     access->GetLastError().str());
+            PulseBitCode::ApplyChunk(placed, m->bits, samples.data(), channels, here);
+            if (!access->SpecifyScans(done, here) ||
+                access->SetData(here, samples.data(), ds__dorg_interleaved, it__int16) != here)
+                return samplesFailed(std::string(datasetPath) + ": scan " + std::to_string(done) + ": " +
+                                     access->GetLastError().str());
         }
-        if (behind && !behind->Finish()) return fail(std::string(datasetPath) + ": the samples cannot be written");
-        if (access) target->DeleteAccess(access);
+        target->DeleteAccess(access);
     }
 
     // The decoder may give more samples than went in (frame padding); the

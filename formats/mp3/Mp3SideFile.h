@@ -6,10 +6,13 @@
 // sub-channels, the pulse-bit code of formats/mp3/PulseBitCode.h, chunk
 // after chunk to the end of the file.
 
+#include "formats/wave/WavImport.h"
 #include "platform/CString.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace Mp3SideFile {
@@ -55,15 +58,38 @@ private:
     CString m_sSide;
 };
 
-// Applies the side file of `mp3Input`, when there is one, to the data set at
-// `datasetPath` made from the MP3: title, comment, date of recording, the
-// channels' descriptions, the sub-channels and their pulse bits, and the
-// scan count. True also when there is no side file (nothing changes).
-// A pulse channel, which no WAVE file holds, comes back after the decoded
-// channels with the bits of its sub-channels (the data set is written anew
-// for it). A sub-channel whose parent is neither decoded nor a pulse channel
-// cannot be restored: it is named in `warning` and the rest applies.
-bool Apply(const char* mp3Input, const char* datasetPath, std::string& error, std::string& warning,
-           const std::function<bool()>& stop);
+// The side file of an MP3 file, read before the decoded data set exists
+// (while the decoder runs) and applied to it after the WAVE import. As that
+// import's filter it puts the pulse bits into the samples on their way in,
+// which saves a pass over the data set; where it declines, Apply does it.
+class CRestore : public IWaveSampleFilter {
+public:
+    CRestore();
+    ~CRestore() override;
+    CRestore(const CRestore&) = delete;
+    CRestore& operator=(const CRestore&) = delete;
+
+    // Reads the side file of `mp3Input`, when there is one. False when it is
+    // there and cannot be used; Apply then says why, at its place in the job.
+    bool Open(const char* mp3Input);
+    // Applies the side file to the data set at `datasetPath` made from the
+    // MP3: title, comment, date of recording, the channels' descriptions,
+    // the sub-channels and their pulse bits, and the scan count. True also
+    // when there is no side file (nothing changes). A pulse channel, which
+    // no WAVE file holds, comes back after the decoded channels with the
+    // bits of its sub-channels (the data set is written anew for it). A
+    // sub-channel whose parent is neither decoded nor a pulse channel cannot
+    // be restored: it is named in `warning` and the rest applies.
+    bool Apply(const char* datasetPath, std::string& error, std::string& warning, const std::function<bool()>& stop);
+
+    bool Accepts(int channels) override;
+    bool Filter(std::int16_t* samples, int channels, long first, long scans) override;
+    // Why Filter refused: a damaged or short pulse-bit code.
+    const std::string& FilterError() const;
+
+private:
+    struct SState;
+    std::unique_ptr<SState> m;
+};
 
 }  // namespace Mp3SideFile

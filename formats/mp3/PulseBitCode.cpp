@@ -122,14 +122,15 @@ EDecode DecodeChunk(const std::vector<SPulseBit>& subs, long scans, CByteSource&
 }
 
 void ApplyChunk(const std::vector<SPulseBit>& subs, const std::vector<std::vector<std::uint8_t>>& bits,
-                std::int16_t* samples, int channels, long scans)
+                std::int16_t* samples, int channels, long scans, long from)
 {
     for (std::size_t s = 0; s < subs.size() && s < bits.size(); ++s) {
         const SPulseBit& sub = subs[s];
         if (sub.parent < 0 || sub.parent >= channels) continue;
         const std::uint16_t mask = std::uint16_t(sub.mask);
-        const std::size_t n = std::min(std::size_t(scans > 0 ? scans : 0), bits[s].size());
-        const std::uint8_t* b = bits[s].data();
+        const std::size_t skip = std::min(std::size_t(from > 0 ? from : 0), bits[s].size());
+        const std::size_t n = std::min(std::size_t(scans > 0 ? scans : 0), bits[s].size() - skip);
+        const std::uint8_t* b = bits[s].data() + skip;
         std::int16_t* x = samples + sub.parent;
         const std::size_t step = std::size_t(channels);
         // Without a branch: pulse bits are as good as random to a predictor.

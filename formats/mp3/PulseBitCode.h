@@ -84,10 +84,10 @@ enum class EDecode {
 EDecode DecodeChunk(const std::vector<SPulseBit>& subs, long scans, CByteSource& in,
                     std::vector<std::vector<std::uint8_t>>& bits);
 
-// Writes decoded bits into `scans` scans of interleaved 16-bit samples: a
-// high bit sets the sub-channel's mask in its parent's sample, a low bit
-// clears it; other bits of the sample stay.
+// Writes decoded bits, from bit `from` of the chunk on, into `scans` scans
+// of interleaved 16-bit samples: a high bit sets the sub-channel's mask in
+// its parent's sample, a low bit clears it; other bits of the sample stay.
 void ApplyChunk(const std::vector<SPulseBit>& subs, const std::vector<std::vector<std::uint8_t>>& bits,
-                std::int16_t* samples, int channels, long scans);
+                std::int16_t* samples, int channels, long scans, long from = 0);
 
 }  // namespace PulseBitCode

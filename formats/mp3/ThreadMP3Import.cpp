@@ -11,6 +11,7 @@
 #include "settings/TSSettings.h"
 
 #include <memory>
+#include <thread>
 
 CThreadMP3Import::CThreadMP3Import(const char* input, long id, long user, const char* output,
                                    const int* overwrite)
@@ -64,9 +65,13 @@ bool CThreadMP3Import::Convert()
         return fail(Mp3Result::kFileNotOpened);
     }
 
+    // The side file is read while the decoder runs, on the core it leaves.
+    Mp3SideFile::CRestore restore;
+    std::thread reading([&restore, &input] { restore.Open(input); });
     std::string failure;
     const int status = Mp3Converter::Run(Mp3Converter::kDecoder, {mp3.Path().str(), wave.Path().str()},
                                          [this] { return Interrupted(); }, failure);
+    reading.join();
     mp3.RemoveAside();
     // The decoder's own verdict is its WAVE file: one it could not make is
     // refused by the WAVE import with that import's text.
@@ -81,9 +86,16 @@ bool CThreadMP3Import::Convert()
     {
         const int overwrite = 1;
         auto inner = std::make_unique<CThreadWAVImport>(wave.Path(), 0, 0, output, &overwrite);
+        inner->SetSampleFilter(&restore);
         const int code = Mp3Converter::RunInner(*inner, [this](float p) { SetProgress((p + 1.0f) * 0.33333f); });
         // Its texts either way: a warning of a successful import stays one.
         Mp3Converter::TakeTexts(*this, *inner);
+        if (code != 0 && !restore.FilterError().empty()) {
+            // The pulse bits, not the samples, failed: the side file's result.
+            m_sTextArg.Empty();
+            m_sTextAppend = "\n" + CString(restore.FilterError());
+            return fail(Mp3Result::kSideFileNotApplied);
+        }
         if (code != 0) return false;
     }
     wave.RemoveAside();
@@ -91,7 +103,7 @@ bool CThreadMP3Import::Convert()
 
     SetProgress(0.75f);
     std::string error, warning;
-    if (!Mp3SideFile::Apply(input, output, error, warning, [this] { return Interrupted(); })) {
+    if (!restore.Apply(output, error, warning, [this] { return Interrupted(); })) {
         created.RemoveAll();
         m_sTextArg.Empty();
         m_sTextAppend = "\n" + CString(error);

@@ -2,18 +2,23 @@
 
 #include "common/OutputPolicy.h"
 #include "common/PieceCopy.h"
+#include "common/WriteBehind.h"
 #include "formats/wave/WaveFormat.h"
 #include "frame/CreatedOutputs.h"
 #include "hostlibs/dataset/Dataset.h"
 #include "platform/Riff.h"
 #include "settings/TSSettings.h"
 
+#include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <memory>
 #include <new>
 #include <optional>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -21,6 +26,9 @@ std::atomic<std::size_t> g_bufferLimit{0};
 
 constexpr std::size_t kBufferMax = 65536;
 constexpr std::size_t kBufferMin = 4096;
+// Blocks of a filtered copy: large enough that handing them to the writing
+// thread costs nothing next to their copy.
+constexpr std::size_t kFilterBlock = 256 * 1024;
 
 std::unique_ptr<unsigned char[]> AllocateHalving(std::size_t& size)
 {
@@ -174,6 +182,9 @@ bool CThreadWAVImport::Convert()
         channels.AddTail(ch);
     }
 
+    const bool filtered = m_pFilter && layout.implType == it__int16 && layout.bytesPerSample == 2 &&
+                          std::endian::native == std::endian::little && m_pFilter->Accepts(fmt.channels);
+
     // The data set is a new file: the checks above removed whatever stood
     // there, so a file that has since taken the name is another job's or
     // the user's and must be neither emptied nor, after a failure, deleted.
@@ -195,7 +206,7 @@ bool CThreadWAVImport::Convert()
     try {
         // Samples that the kernel copies unchanged are placed where it copies
         // them fastest (their position in the source, modulo its granule).
-        const bool kernelCopy = layout.bytesPerSample != 1 && wave.GetFileDescriptor() >= 0;
+        const bool kernelCopy = !filtered && layout.bytesPerSample != 1 && wave.GetFileDescriptor() >= 0;
         ds = std::make_unique<CDataset>(output, abscissas, channels, dk__time, ds__dorg_interleaved, 0L, 65536L,
                                         sh__create_new,
                                         kernelCopy ? CDataset::DataPhaseForCopy(dataChunk.dataOffset, D) : -1L);
@@ -225,7 +236,39 @@ bool CThreadWAVImport::Convert()
     std::uint64_t C = 0;
     bool shortData = false;
     const int fd = wave.GetFileDescriptor();
-    if (layout.bytesPerSample != 1 && fd >= 0) {
+    if (filtered) {
+        // Filled blocks are written on a thread of their own while the next
+        // is read and filtered; the queue ends before any failure closes
+        // the data set.
+        std::optional<CWriteBehind> behind(std::in_place, std::max<std::size_t>(kFilterBlock - kFilterBlock % frame, frame), 4);
+        const std::uint64_t whole = D - D % frame;
+        struct stat st;
+        if (fd >= 0 && ::fstat(fd, &st) == 0 && std::uint64_t(st.st_size) > dataChunk.dataOffset)
+            stream->Reserve(std::uint64_t(ds->GetStartOfDataInFile()) +
+                            std::min<std::uint64_t>(whole, std::uint64_t(st.st_size) - dataChunk.dataOffset));
+        auto stop = [&](unsigned id) {
+            behind.reset();
+            return fail(id);
+        };
+        while (C < whole) {
+            if (Interrupted()) return stop(WaveResult::kBytesMismatch);
+            unsigned char* block = behind->Acquire();
+            if (!block) break;   // a write failed: Finish tells
+            const std::uint64_t R = std::min<std::uint64_t>(whole - C, behind->BlockBytes());
+            const long got = wave.Read(block, long(R));
+            std::uint64_t N = got > 0 ? std::uint64_t(got) : 0;
+            N -= N % frame;
+            if (N == 0) break;
+            if (!m_pFilter->Filter(reinterpret_cast<std::int16_t*>(block), fmt.channels, long(C / frame),
+                                   long(N / frame)))
+                return stop(WaveResult::kBytesMismatch);
+            behind->Submit([stream, N](const unsigned char* b) { return stream->Write(b, std::size_t(N)) == N; });
+            C += N;
+            if (N < R) break;
+        }
+        if (!behind->Finish() || stream->Fail()) return stop(WaveResult::kBytesMismatch);
+        shortData = C < D || D == 0;
+    } else if (layout.bytesPerSample != 1 && fd >= 0) {
         bool stopped = false;
         const std::uint64_t N = PieceCopy::Copy(*stream, fd, dataChunk.dataOffset, D - D % frame,
                                                 [this] { return Interrupted(); }, stopped);
@@ -237,7 +280,7 @@ bool CThreadWAVImport::Convert()
         C = N - N % frame;
         shortData = C < D || D == 0;
     }
-    for (bool blocks = !(layout.bytesPerSample != 1 && fd >= 0); blocks;) {
+    for (bool blocks = !filtered && !(layout.bytesPerSample != 1 && fd >= 0); blocks;) {
         if (Interrupted()) return fail(WaveResult::kBytesMismatch);
         std::uint64_t R = std::min<std::uint64_t>(D - C, maxRequest);
         R -= R % frame;

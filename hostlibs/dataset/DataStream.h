@@ -42,9 +42,6 @@ public:
     // Cut or extend the file (the stand-in of _chsize); the position stays.
     bool SetLength(std::uint64_t length);
     int GetErrno() const { return m_iErrno; }
-    // The file itself, for positioned reads and writes beside the stream
-    // (Flush first: they bypass its buffer).
-    int Handle() const { return m_fd; }
 
     // stdio-like spellings for code written against FILE*.
     std::size_t write(const void* d, std::size_t n) { return Write(d, n); }

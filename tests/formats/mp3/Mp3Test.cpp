@@ -278,6 +278,52 @@ TEST_F(Mp3, DecodedLengthIsCutToTheSourceButNeverExtended)
     EXPECT_TRUE(TmpIsEmpty());
 }
 
+TEST_F(Mp3, PulseBitsGoInWithTheSamplesInPiecesOfAnySize)
+{
+    MakeSource(dir / "src.trx", true);
+    std::string error;
+    ASSERT_TRUE(Mp3SideFile::Write((dir / "src.trx").c_str(), (dir / "x.mp3").c_str(),
+                                   (dir / "x.MP3Plus").c_str(), error, nullptr))
+        << error;
+    {
+        // Pieces that end inside chunks, one scan past the source's end.
+        Mp3SideFile::CRestore restore;
+        ASSERT_TRUE(restore.Open((dir / "x.mp3").c_str()));
+        ASSERT_TRUE(restore.Accepts(2));
+        std::vector<std::int16_t> samples(2 * (kScans + 1), 0x7FFE);
+        long first = 0;
+        for (long n : {1L, 8190L, 5000L, 6809L, 1L}) {
+            ASSERT_TRUE(restore.Filter(samples.data() + 2 * first, 2, first, n)) << restore.FilterError();
+            first += n;
+        }
+        long wrong = 0;
+        for (long i = 0; i <= kScans; ++i)
+            if (samples[std::size_t(2 * i)] != (i < kScans ? 0x7FFE | PulseAt(i) : 0x7FFE) ||
+                samples[std::size_t(2 * i + 1)] != 0x7FFE)
+                ++wrong;
+        EXPECT_EQ(wrong, 0);
+    }
+    {
+        // A code cut short fails in the chunk where it ends.
+        const std::string side = ReadFile(dir / "x.MP3Plus");
+        tessel::test::WriteFile(dir / "x.MP3Plus", side.substr(0, side.size() - 40));
+        Mp3SideFile::CRestore restore;
+        ASSERT_TRUE(restore.Open((dir / "x.mp3").c_str()));
+        ASSERT_TRUE(restore.Accepts(2));
+        std::vector<std::int16_t> samples(2 * kScans, 0);
+        EXPECT_FALSE(restore.Filter(samples.data(), 2, 0, kScans));
+        EXPECT_NE(restore.FilterError().find("the pulse-bit code ends in the chunk at scan 16384"), std::string::npos)
+            << restore.FilterError();
+    }
+    // Sub-channels of a pulse channel wait for the data set made anew.
+    MakeSource(dir / "src.trx", true, kRate, 100, true);
+    ASSERT_TRUE(Mp3SideFile::Write((dir / "src.trx").c_str(), (dir / "x.mp3").c_str(),
+                                   (dir / "x.MP3Plus").c_str(), error, nullptr));
+    Mp3SideFile::CRestore restore;
+    ASSERT_TRUE(restore.Open((dir / "x.mp3").c_str()));
+    EXPECT_FALSE(restore.Accepts(2));
+}
+
 TEST_F(Mp3, Mp3OfAnotherEncoderImportsAsPlainWave)
 {
     if (!HaveConverters()) TESSEL_SKIP_OR_FAIL("lame or mpg123 is not installed");
