@@ -469,6 +469,19 @@ CRestore::~CRestore() = default;
 
 bool CRestore::Open(const char* mp3Input)
 {
+    // It may run on a thread of its own, where nothing may escape.
+    try {
+        return OpenSide(mp3Input);
+    } catch (const std::exception& e) {
+        m->present = true;
+        m->description.reset();
+        m->openError = m->sidePath.str() + ": " + e.what();
+        return false;
+    }
+}
+
+bool CRestore::OpenSide(const char* mp3Input)
+{
     m->sidePath = PathFor(mp3Input);
     FileSystem::CFile side;
     if (!side.Open(m->sidePath)) return true;

@@ -88,6 +88,7 @@ public:
     const std::string& FilterError() const;
 
 private:
+    bool OpenSide(const char* mp3Input);
     struct SState;
     std::unique_ptr<SState> m;
 };
