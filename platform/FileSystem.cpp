@@ -235,7 +235,7 @@ bool WriteAt(int fd, std::uint64_t offset, const void* data, std::size_t n) {
             continue;
         if (k <= 0) {
             if (k == 0)
-                errno = EIO;
+                errno = ENOSPC;   // a write that takes nothing: no room
             return false;
         }
         p += k;

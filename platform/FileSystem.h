@@ -76,7 +76,8 @@ enum class EShare { None, Read };
 void Reserve(int fd, std::uint64_t uEnd);
 
 // Writes all `n` bytes at `offset` without moving the file's position
-// (interrupted calls resumed). False with errno set on failure.
+// (interrupted calls resumed). False with errno set on failure (ENOSPC
+// for a write that takes nothing).
 bool WriteAt(int fd, std::uint64_t offset, const void* data, std::size_t n);
 
 // A file descriptor with its advisory lock, closed (and unlocked) on

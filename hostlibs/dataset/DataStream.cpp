@@ -8,28 +8,6 @@
 
 #include "platform/FileSystem.h"
 
-namespace {
-// pwrite/pread until done; false with errno on failure (a zero-byte write counts as one).
-bool WriteAll(int fd, const unsigned char* p, std::size_t n, std::uint64_t pos)
-{
-    while (n > 0) {
-        ssize_t w = ::pwrite(fd, p, n, off_t(pos));
-        if (w < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (w == 0) {
-            errno = ENOSPC;
-            return false;
-        }
-        p += w;
-        n -= std::size_t(w);
-        pos += std::uint64_t(w);
-    }
-    return true;
-}
-}
-
 CDataStream::CDataStream(int fd, std::uint64_t position, bool writable, std::size_t bufferSize)
     : m_fd(fd), m_bWritable(writable), m_uPos(position)
 {
@@ -43,7 +21,7 @@ CDataStream::~CDataStream() { FlushWrite(); }
 bool CDataStream::FlushWrite()
 {
     if (m_nBuf == 0) return true;
-    bool ok = WriteAll(m_fd, m_buf.data(), m_nBuf, m_uBufPos);
+    bool ok = FileSystem::WriteAt(m_fd, m_uBufPos, m_buf.data(), m_nBuf);
     if (!ok) {
         m_iErrno = errno;
         m_bFailed = true;
@@ -65,7 +43,7 @@ std::size_t CDataStream::Write(const void* data, std::size_t n)
     // would overflow it; pieces as large as the buffer go straight out.
     if (m_nBuf > 0 && (m_uBufPos + m_nBuf != m_uPos || m_nBuf + n > m_nCapacity) && !FlushWrite()) return 0;
     if (n >= m_nCapacity) {
-        if (!WriteAll(m_fd, p, n, m_uPos)) {
+        if (!FileSystem::WriteAt(m_fd, m_uPos, p, n)) {
             m_iErrno = errno;
             m_bFailed = true;
             return 0;
