@@ -381,7 +381,9 @@ CString MakeTempFile(const char* pszDirectory, const char* pszPrefix) {
         errno = e;
         return CString();
     }
-    int fd = ::mkstemp(tmpl.data());
+    // Close-on-exec: a program another thread starts meanwhile must not
+    // keep the file open.
+    int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
     if (fd < 0)
         return CString();
     ::close(fd);

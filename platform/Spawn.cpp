@@ -36,7 +36,7 @@ int OpenPidFd(pid_t pid)
 }  // namespace
 
 int RunAndWait(const std::string& program, const std::vector<std::string>& args,
-               const std::function<bool()>& stop, std::string& failure)
+               const std::function<bool()>& stop, std::string& failure, const std::function<void()>& started)
 {
     std::vector<char*> argv;
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -68,6 +68,8 @@ int RunAndWait(const std::string& program, const std::vector<std::string>& args,
         failure = program + ": " + std::strerror(rc);
         return kNotStarted;
     }
+    // posix_spawn returns once the child has called exec.
+    if (started) started();
 
     const int pidfd = OpenPidFd(pid);
     bool stopped = false;

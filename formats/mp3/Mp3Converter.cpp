@@ -31,7 +31,7 @@ void SetDirectoryForTests(const char* directory)
 }
 
 int Run(const char* name, const std::vector<std::string>& args, const std::function<bool()>& stop,
-        std::string& failure)
+        std::string& failure, const std::function<void()>& started)
 {
     const std::string directory = Directory();
     if (directory.empty()) {
@@ -43,7 +43,7 @@ int Run(const char* name, const std::vector<std::string>& args, const std::funct
     // are (no quoting: nothing here joins them into one command line).
     std::vector<std::string> argv{program};
     argv.insert(argv.end(), args.begin(), args.end());
-    return Spawn::RunAndWait(program, argv, stop, failure);
+    return Spawn::RunAndWait(program, argv, stop, failure, started);
 }
 
 int RunInner(CThreadConversion& inner, const std::function<void(float)>& progress)

@@ -28,9 +28,10 @@ void SetDirectoryForTests(const char* directory);
 
 // Runs the converter `name` with `args` and waits for it. Returns its exit
 // status, or Spawn::kNotStarted with the reason in `failure`. `stop` is asked
-// while it runs: when it answers true the converter is ended.
+// while it runs: when it answers true the converter is ended. `started` is
+// called once the converter runs (Spawn::RunAndWait).
 int Run(const char* name, const std::vector<std::string>& args, const std::function<bool()>& stop,
-        std::string& failure);
+        std::string& failure, const std::function<void()>& started = {});
 
 // Starts an inner job's thread and watches it until it ends: at least every
 // 500 ms (at once when it ends) `progress` gets the inner job's progress.

@@ -65,13 +65,19 @@ bool CThreadMP3Import::Convert()
         return fail(Mp3Result::kFileNotOpened);
     }
 
-    // The side file is read while the decoder runs, on the core it leaves.
+    // The side file is read while the decoder runs, on the core it leaves;
+    // only once the decoder runs, so that it inherits none of the files
+    // (and locks) of the reading.
     Mp3SideFile::CRestore restore;
-    std::thread reading([&restore, &input] { restore.Open(input); });
+    std::thread reading;
     std::string failure;
     const int status = Mp3Converter::Run(Mp3Converter::kDecoder, {mp3.Path().str(), wave.Path().str()},
-                                         [this] { return Interrupted(); }, failure);
-    reading.join();
+                                         [this] { return Interrupted(); }, failure,
+                                         [&] { reading = std::thread([&restore, &input] { restore.Open(input); }); });
+    if (reading.joinable())
+        reading.join();
+    else
+        restore.Open(input);
     mp3.RemoveAside();
     // The decoder's own verdict is its WAVE file: one it could not make is
     // refused by the WAVE import with that import's text.
