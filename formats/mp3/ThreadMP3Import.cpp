@@ -74,10 +74,8 @@ bool CThreadMP3Import::Convert()
     const int status = Mp3Converter::Run(Mp3Converter::kDecoder, {mp3.Path().str(), wave.Path().str()},
                                          [this] { return Interrupted(); }, failure,
                                          [&] { reading = std::thread([&restore, &input] { restore.Open(input); }); });
-    if (reading.joinable())
-        reading.join();
-    else
-        restore.Open(input);
+    // Started whenever the decoder was.
+    if (reading.joinable()) reading.join();
     mp3.RemoveAside();
     // The decoder's own verdict is its WAVE file: one it could not make is
     // refused by the WAVE import with that import's text.
